@@ -1,0 +1,59 @@
+#include "cli/effect_session.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/exit_status.h"
+
+namespace {
+
+minihost::Effect LoadEffect(minihost::Host& host) {
+  const std::filesystem::path path = EffectSession::LibraryPath();
+  try {
+    return minihost::Effect(host, path);
+  } catch (const minihost::HostError& e) {
+    throw CliError(kExitEffect, std::string("cannot load the effect: ") + e.what());
+  }
+}
+
+}  // namespace
+
+std::filesystem::path EffectSession::LibraryPath() {
+  if (const char* override = std::getenv("PALETTRIX_EFFECT"); override != nullptr && *override != '\0') {
+    return override;
+  }
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return (ec ? std::filesystem::current_path() : self.parent_path()) / "Palettrix.so";
+}
+
+EffectSession::EffectSession() : effect_(LoadEffect(host_)), instance_(effect_) {}
+
+std::size_t EffectSession::find(const char* name, PF_ParamType type) const {
+  const auto& params = instance_.params();
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    if (params[i].param_type == type && std::strcmp(params[i].name, name) == 0) return i;
+  }
+  throw CliError(kExitEffect, std::string("the effect has no control \"") + name + "\"");
+}
+
+std::vector<std::string> EffectSession::patternChoices() const {
+  return instance_.params().popupChoices(find("Pattern", PF_Param_POPUP));
+}
+
+std::vector<std::string> EffectSession::swatchChoices() const {
+  return instance_.params().popupChoices(find("Swatch", PF_Param_POPUP));
+}
+
+void EffectSession::setPattern(A_long value) { instance_.params().setPopup(find("Pattern", PF_Param_POPUP), value); }
+
+void EffectSession::setSwatch(A_long value) { instance_.params().setPopup(find("Swatch", PF_Param_POPUP), value); }
+
+minihost::World EffectSession::render(minihost::World& input) {
+  minihost::World output(input.width(), input.height(), input.depth());
+  const PF_Err err = instance_.render(input, output);
+  if (err != PF_Err_NONE) throw CliError(kExitEffect, "the effect failed to render (host error " + std::to_string(err) + ")");
+  return output;
+}

@@ -1,0 +1,23 @@
+// Exit statuses of the palettrix command, one per kind of failure (the README lists them).
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitUsage = 2,         // bad command line: unknown option, bad value, unknown pattern or swatch
+  kExitInput = 3,         // an input file is missing, unreadable or of an unsupported kind
+  kExitOutput = 4,        // an output file cannot be written
+  kExitEffect = 5,        // the effect library cannot be loaded, or it failed to render
+};
+
+// A failure with the one-line message to print and the status to exit with.
+class CliError : public std::runtime_error {
+ public:
+  CliError(ExitStatus status, const std::string& message) : std::runtime_error(message), status_(status) {}
+  ExitStatus status() const { return status_; }
+
+ private:
+  ExitStatus status_;
+};

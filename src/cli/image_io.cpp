@@ -1,0 +1,146 @@
+#include "cli/image_io.h"
+
+#include <OpenImageIO/imageio.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <system_error>
+#include <vector>
+
+#include "cli/exit_status.h"
+
+namespace OIIO = OIIO_NAMESPACE;
+
+namespace {
+
+std::string Quote(const std::filesystem::path& path) { return path.string(); }
+
+template <typename T>
+void FillWorld(minihost::World& world, const std::vector<T>& data, int channels, int alphaChannel,
+               unsigned (*convert)(unsigned), unsigned opaque) {
+  const A_long width = world.width();
+  for (A_long y = 0; y < world.height(); ++y) {
+    for (A_long x = 0; x < width; ++x) {
+      const T* p = &data[(static_cast<std::size_t>(y) * width + x) * channels];
+      const unsigned r = p[0];
+      const unsigned g = channels >= 3 ? p[1] : p[0];
+      const unsigned b = channels >= 3 ? p[2] : p[0];
+      const unsigned a = alphaChannel >= 0 ? convert(p[alphaChannel]) : opaque;
+      if (world.depth() == minihost::Depth::Eight) {
+        PF_Pixel8& px = world.pixel8(x, y);
+        px = {static_cast<A_u_char>(a), static_cast<A_u_char>(convert(r)), static_cast<A_u_char>(convert(g)),
+              static_cast<A_u_char>(convert(b))};
+      } else {
+        PF_Pixel16& px = world.pixel16(x, y);
+        px = {static_cast<A_u_short>(a), static_cast<A_u_short>(convert(r)), static_cast<A_u_short>(convert(g)),
+              static_cast<A_u_short>(convert(b))};
+      }
+    }
+  }
+}
+
+unsigned Same(unsigned v) { return v; }
+
+int AlphaChannel(const OIIO::ImageSpec& spec) {
+  if (spec.alpha_channel >= 0) return spec.alpha_channel;
+  // Grey with alpha and RGBA files that do not name their alpha channel.
+  if (spec.nchannels == 2) return 1;
+  if (spec.nchannels == 4) return 3;
+  return -1;
+}
+
+}  // namespace
+
+LoadedImage ReadImage(const std::filesystem::path& path, const minihost::Depth* depth) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) throw CliError(kExitInput, Quote(path) + ": no such file");
+  auto in = OIIO::ImageInput::open(path.string());
+  if (!in) {
+    throw CliError(kExitInput, Quote(path) + ": cannot read image (" + OIIO::geterror() + ")");
+  }
+  const OIIO::ImageSpec spec = in->spec();
+  if (spec.width <= 0 || spec.height <= 0 || spec.width > PF_MAX_WORLD_WIDTH || spec.height > PF_MAX_WORLD_HEIGHT) {
+    throw CliError(kExitInput, Quote(path) + ": image size " + std::to_string(spec.width) + "x" +
+                                   std::to_string(spec.height) + " is outside 1 to 30000 pixels a side");
+  }
+  const int channels = spec.nchannels;
+  if (channels < 1) throw CliError(kExitInput, Quote(path) + ": image has no channels");
+  const int alpha = AlphaChannel(spec);
+  const int fileBits = spec.format.size() == 1 ? 8 : 16;
+  const minihost::Depth worldDepth =
+      depth != nullptr ? *depth : (fileBits == 8 ? minihost::Depth::Eight : minihost::Depth::Sixteen);
+
+  LoadedImage image{minihost::World(spec.width, spec.height, worldDepth), alpha >= 0, fileBits};
+  const std::size_t count = static_cast<std::size_t>(spec.width) * spec.height * channels;
+  if (fileBits == 8) {
+    std::vector<uint8_t> data(count);
+    if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, data.data())) {
+      throw CliError(kExitInput, Quote(path) + ": cannot read image (" + in->geterror() + ")");
+    }
+    if (worldDepth == minihost::Depth::Eight) {
+      FillWorld(image.world, data, channels, alpha, Same, 255);
+    } else {
+      FillWorld(image.world, data, channels, alpha, To16From8, PF_MAX_CHAN16);
+    }
+  } else {
+    std::vector<uint16_t> data(count);
+    if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT16, data.data())) {
+      throw CliError(kExitInput, Quote(path) + ": cannot read image (" + in->geterror() + ")");
+    }
+    if (worldDepth == minihost::Depth::Sixteen) {
+      FillWorld(image.world, data, channels, alpha, To16From16, PF_MAX_CHAN16);
+    } else {
+      // A 16-bit file asked to render at 8 bits: the nearest 8-bit value.
+      FillWorld(image.world, data, channels, alpha, [](unsigned v) { return (v * 255u + 32767u) / 65535u; }, 255);
+    }
+  }
+  return image;
+}
+
+void WriteImage(const std::filesystem::path& path, const minihost::World& world, bool withAlpha) {
+  const bool deep = world.depth() == minihost::Depth::Sixteen;
+  const int channels = withAlpha ? 4 : 3;
+  const std::size_t count = static_cast<std::size_t>(world.width()) * world.height() * channels;
+  std::vector<uint16_t> data16;
+  std::vector<uint8_t> data8;
+  if (deep) data16.resize(count);
+  else data8.resize(count);
+  std::size_t i = 0;
+  for (A_long y = 0; y < world.height(); ++y) {
+    for (A_long x = 0; x < world.width(); ++x) {
+      if (deep) {
+        const PF_Pixel16& px = world.pixel16(x, y);
+        for (unsigned v : {px.red, px.green, px.blue}) data16[i++] = static_cast<uint16_t>(From16To16(v));
+        if (withAlpha) data16[i++] = static_cast<uint16_t>(From16To16(px.alpha));
+      } else {
+        const PF_Pixel8& px = world.pixel8(x, y);
+        for (A_u_char v : {px.red, px.green, px.blue}) data8[i++] = v;
+        if (withAlpha) data8[i++] = px.alpha;
+      }
+    }
+  }
+
+  auto out = OIIO::ImageOutput::create(path.string());
+  if (!out) throw CliError(kExitOutput, Quote(path) + ": unsupported output format (" + OIIO::geterror() + ")");
+  const OIIO::TypeDesc type = deep ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8;
+  OIIO::ImageSpec spec(world.width(), world.height(), channels, type);
+  if (withAlpha) spec.alpha_channel = 3;
+
+  const std::filesystem::path temp =
+      path.parent_path() / ("." + path.filename().string() + ".partial-" + std::to_string(getpid()));
+  const void* pixels = deep ? static_cast<const void*>(data16.data()) : static_cast<const void*>(data8.data());
+  const bool written = out->open(temp.string(), spec) && out->write_image(type, pixels) && out->close();
+  if (!written) {
+    const std::string reason = out->geterror();
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    throw CliError(kExitOutput, Quote(path) + ": cannot write image (" + reason + ")");
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, path, ec);
+  if (ec) {
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    throw CliError(kExitOutput, Quote(path) + ": cannot write image (" + ec.message() + ")");
+  }
+}

@@ -1,0 +1,25 @@
+#include "host/build_date.h"
+#include "host/commands.h"
+#include "host/effect_identity.h"
+#include "render/suite_cache.h"
+
+namespace {
+constexpr auto kBuildDate = build_date::Format(__DATE__, __TIME__);
+}
+
+std::string AboutText() {
+  std::string text;
+  text += std::string(kEffectName) + " by Vorn Effects (palettrix@vorn-effects.com)\n";
+  text += std::string("(Build date: ") + kBuildDate.data() + ")\n";
+  text += " Commodore 64 - Orrel palette: colours as published by Orrel\n";
+  text += " FamiCube palette: colours as published by Iven\n";
+  text += " File dialog contract after tinyfiledialogs by Guillaume Vareille (zlib licence)";
+  return text;
+}
+
+PF_Err About(PF_InData* inData, PF_OutData* outData) {
+  SuiteCache suites(inData);
+  const std::string text = AboutText();
+  suites.ansi().sprintf(outData->return_msg, text.c_str());
+  return PF_Err_NONE;
+}

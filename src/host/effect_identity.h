@@ -1,0 +1,24 @@
+// Who the effect is and what it tells the host, in one place: global set-up and the registration
+// resource both read these values, so they cannot drift apart.
+#pragma once
+
+#include "sdk/ae_types.h"
+
+inline constexpr char kEffectName[] = "Palettrix";
+inline constexpr char kEffectCategory[] = "Vorn Effects";
+inline constexpr char kEffectMatchName[] = "VORN Palettrix";
+inline constexpr char kEffectEntryName[] = "EntryPoint";
+
+// Version 1.1, bug-fix 0, development stage, build 1.
+inline constexpr A_u_long kEffectVersion = PF_VERSION(1, 1, 0, PF_Stage_DEVELOP, 1);
+static_assert(kEffectVersion == 0x00088001);
+
+// Deep colour, the options button, and a request to flatten the sequence data before the host stores
+// it: the live form holds a memory address, which must never be saved as it is.
+inline constexpr PF_OutFlags kEffectOutFlags =
+    PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_I_DO_DIALOG | PF_OutFlag_SEQUENCE_DATA_NEEDS_FLATTENING;
+inline constexpr PF_OutFlags2 kEffectOutFlags2 = PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG;
+
+// The effect API version the registration resource declares.
+inline constexpr A_short kEffectSpecMajor = 13;
+inline constexpr A_short kEffectSpecMinor = 14;

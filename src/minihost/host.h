@@ -1,0 +1,109 @@
+// The host: the basic suite and the suites it hands out, handles, the utility callbacks (fill, iterate,
+// iterate16, sprintf, strcpy), the interaction callbacks, a pool of worker threads for pixel iteration,
+// and the records of everything a test needs to see (suite counts, handle problems, UI updates).
+//
+// Suite and handle functions carry no context argument, so the host serving a call is found through a
+// thread-local "current host" that Host::call (and Host::Scope) sets; several hosts can therefore run
+// independent calls on different threads at once.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sdk/ae_suites.h"
+
+namespace minihost {
+
+class ParamSet;
+
+// How iterate hands out pixels: rows in order (split over the workers), or every pixel in an order
+// shuffled by a seeded generator (to prove callbacks do not depend on order).
+enum class IterateOrder { Rows, Shuffled };
+
+// What PF_UpdateParamUI was sent: the index and a copy of the definition.
+struct ParamUIUpdate {
+  PF_ParamIndex index;
+  PF_ParamDef def;
+};
+
+class Host {
+ public:
+  struct Options {
+    unsigned threads = 0;  // worker threads for iterate; 0 means one per core, 1 means the calling thread only
+    A_long applId = PF_ApplID_AfterEffects;
+  };
+
+  Host();
+  explicit Host(Options options);
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  // Makes this host current on the calling thread for the lifetime of the scope (nests).
+  class Scope {
+   public:
+    explicit Scope(Host& host);
+    ~Scope();
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+   private:
+    Host* previous_;
+  };
+
+  // An in-data record with the host's callbacks, basic suite, effect reference and application code;
+  // everything else zero. `registry` (may be null) receives what add_param and PF_UpdateParamUI send
+  // and the options-button text during the call made with this record.
+  PF_InData makeInData(ParamSet* registry = nullptr);
+
+  // Calls the entry point on this thread with this host current. Afterwards every suite acquired during
+  // the call must have been released, else a problem is recorded (and the suites are counted as held).
+  PF_Err call(PF_EntryPointFunc entry, PF_Cmd cmd, PF_InData& in, PF_OutData& out, PF_ParamDef** params,
+              PF_EffectWorld* output, void* extra);
+
+  // Settings.
+  void setThreads(unsigned threads);
+  unsigned threads() const;
+  void setApplId(A_long applId);
+  A_long applId() const;
+  void setIterateOrder(IterateOrder order, uint64_t seed = 1);
+  // Called on the thread that called iterate, as rows (or pixels) complete; return false to stop part-way:
+  // iterate then leaves the remaining pixels alone and returns PF_Interrupt_CANCEL.
+  void setProgress(std::function<bool(A_long done, A_long total)> progress);
+  // Simulate a host without a basic suite in in-data records (pica_basicP null), or refuse a suite.
+  void setBasicSuiteAvailable(bool available);
+  void refuseSuite(const std::string& name);
+
+  // Suites: acquires and releases per suite name, and how many are held right now.
+  int acquireCount(const std::string& name) const;
+  int releaseCount(const std::string& name) const;
+  int suitesHeld() const;
+
+  // Handles, also for the host's own use (sequence data it stores and restores).
+  PF_Handle newHandle(A_u_longlong size);
+  void disposeHandle(PF_Handle handle);
+  A_u_longlong handleSize(PF_Handle handle) const;
+  void* handleData(PF_Handle handle) const;  // no lock taken
+  int lockCount(PF_Handle handle) const;
+  std::size_t liveHandles() const;
+
+  // Everything the host saw that a real host would have to reject or that leaks: release without acquire,
+  // suite held after a command, double disposal, use after disposal, unknown handle, unbalanced unlock,
+  // iterate on a world of the wrong depth. Empty means all was well.
+  std::vector<std::string> problems() const;
+  void clearProblems();
+
+  // Internal: the callback tables (public for the C callbacks in host.cpp).
+  struct Impl;
+  Impl& impl() { return *impl_; }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace minihost

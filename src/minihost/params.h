@@ -1,0 +1,48 @@
+// The effect's parameter array as the host keeps it: the definitions with their values, and what the
+// effect sent about them (UI updates, the options-button text).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "minihost/host.h"
+#include "sdk/ae_effect.h"
+
+namespace minihost {
+
+class ParamSet {
+ public:
+  ParamSet() = default;
+  ParamSet(const ParamSet& other);
+  ParamSet& operator=(const ParamSet& other);
+
+  std::size_t size() const { return defs_.size(); }
+  PF_ParamDef& operator[](std::size_t index) { return defs_[index]; }
+  const PF_ParamDef& operator[](std::size_t index) const { return defs_[index]; }
+
+  // Appends a definition; popup and button strings are copied, as the host copies them at add time.
+  void add(const PF_ParamDef& def);
+  // An argv-style array of pointers to the definitions, ending with null; valid until the set changes.
+  PF_ParamDef** array();
+
+  // Values. Popups take a 1-based choice; throws std::out_of_range for an index or choice outside the set.
+  void setPopup(std::size_t index, A_long value);
+  void setFloat(std::size_t index, double value);
+  void setFixed(std::size_t index, PF_Fixed value);
+  std::vector<std::string> popupChoices(std::size_t index) const;
+
+  // What the effect sent through PF_UpdateParamUI and PF_SetOptionsButtonName.
+  std::vector<ParamUIUpdate> uiUpdates;
+  std::string optionsButtonName;
+
+ private:
+  void rebindStrings();
+  std::vector<PF_ParamDef> defs_;
+  std::vector<std::string> strings_;  // one per definition: popup choices or button text
+  std::vector<PF_ParamDef*> pointers_;
+};
+
+// The parameter array of a new instance: the input layer and the 17 controls with their defaults.
+ParamSet DefaultEffectParams();
+
+}  // namespace minihost

@@ -1,0 +1,15 @@
+#include "render/custom_palette_lock.h"
+
+CustomPaletteLock::CustomPaletteLock(const PF_HandleSuite1& suite, PF_Handle handle)
+    : suite_(suite), handle_(handle) {
+  if (handle_ == nullptr) return;
+  void* data = suite_.host_lock_handle(handle_);
+  if (data != nullptr && suite_.host_get_handle_size(handle_) == kLiveSequenceDataSize) {
+    slot_ = static_cast<ColorList**>(data);
+    list_ = *slot_;
+  }
+}
+
+CustomPaletteLock::~CustomPaletteLock() {
+  if (handle_ != nullptr) suite_.host_unlock_handle(handle_);
+}

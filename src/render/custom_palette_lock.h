@@ -1,0 +1,28 @@
+// Holds an instance's sequence-data handle locked for one use and gives the custom palette it points to.
+#pragma once
+
+#include "palette/color.h"
+#include "sdk/ae_suites.h"
+
+// The live form of the sequence data is a handle of exactly this size holding the address of the
+// instance's ColorList. Any other size is the flat form, whose bytes must never be read as an address.
+inline constexpr A_HandleSize kLiveSequenceDataSize = sizeof(ColorList*);
+
+class CustomPaletteLock {
+ public:
+  // Locks `handle` when there is one; list() is null without a handle or when the handle is not live.
+  CustomPaletteLock(const PF_HandleSuite1& suite, PF_Handle handle);
+  ~CustomPaletteLock();
+  CustomPaletteLock(const CustomPaletteLock&) = delete;
+  CustomPaletteLock& operator=(const CustomPaletteLock&) = delete;
+
+  ColorList* list() const { return list_; }
+  // The locked handle's storage for the address (null unless the handle is live).
+  ColorList** slot() const { return slot_; }
+
+ private:
+  const PF_HandleSuite1& suite_;
+  PF_Handle handle_;
+  ColorList** slot_ = nullptr;
+  ColorList* list_ = nullptr;
+};

@@ -1,0 +1,67 @@
+// How control values become the frame's settings.
+#include <gtest/gtest.h>
+
+#include "minihost/params.h"
+#include "render/param_indices.h"
+#include "render/render_command.h"
+
+namespace {
+
+RenderSettings Fill(minihost::ParamSet& params) {
+  RenderSettings settings;
+  PF_InData inData{};
+  FillRenderSettings(settings, &inData, params.array());
+  return settings;
+}
+
+}  // namespace
+
+TEST(RenderSettings, PopupValuesBecomeZeroBasedIndices) {
+  auto params = minihost::DefaultEffectParams();
+  params.setPopup(kParamPattern, 1);
+  params.setPopup(kParamSwatch, 22);
+  const auto settings = Fill(params);
+  EXPECT_EQ(settings.pattern, 0);
+  EXPECT_EQ(settings.palette, 21);
+}
+
+TEST(RenderSettings, OffsetsTruncateTowardZeroWithTheHorizontalSignInverted) {
+  auto params = minihost::DefaultEffectParams();
+  const struct {
+    double x, y;
+    int32_t offsetX, offsetY;
+  } cases[] = {{3.9, 3.9, -3, 3}, {-3.9, -3.9, 3, -3}, {0.99, -0.99, 0, 0}, {1000, -1000, -1000, -1000}};
+  for (const auto& c : cases) {
+    params.setFloat(kParamOffsetX, c.x);
+    params.setFloat(kParamOffsetY, c.y);
+    const auto settings = Fill(params);
+    EXPECT_EQ(settings.offsetX, c.offsetX) << c.x;
+    EXPECT_EQ(settings.offsetY, c.offsetY) << c.y;
+  }
+}
+
+TEST(RenderSettings, ScaleRoundsToTheNearestIntegerHalvesUp) {
+  auto params = minihost::DefaultEffectParams();
+  const struct {
+    PF_Fixed fixed;
+    int64_t scale;
+  } cases[] = {{0x28000, 3}, {0x27FFF, 2}, {100 << 16, 100}, {1 << 16, 1}, {0x18000, 2}};
+  for (const auto& c : cases) {
+    params.setFixed(kParamScale, c.fixed);
+    EXPECT_EQ(Fill(params).scale, c.scale) << c.fixed;
+  }
+}
+
+TEST(RenderSettings, ThresholdsAreDividedInDoublePrecisionThenRoundedOnce) {
+  auto params = minihost::DefaultEffectParams();
+  params.setFloat(kParamThresholdRed, 45.67);
+  params.setFloat(kParamThresholdGreen, 50.0);
+  params.setFloat(kParamThresholdBlue, -100.0);
+  const auto settings = Fill(params);
+  // 45.67 / 100 in double, rounded to float, is the float nearest 0.4567; a single-precision division
+  // would give the float below it.
+  EXPECT_EQ(settings.threshold.r, 0.4567f);
+  EXPECT_NE(settings.threshold.r, 45.67f / 100.0f);
+  EXPECT_EQ(settings.threshold.g, 0.5f);
+  EXPECT_EQ(settings.threshold.b, -1.0f);
+}

@@ -1,0 +1,29 @@
+// The record layouts are pinned at compile time by the headers; these are the values a host compares.
+#include <gtest/gtest.h>
+
+#include "sdk/ae_suites.h"
+
+TEST(SdkConstants, FourCharacterCodesPutTheFirstCharacterHighest) {
+  EXPECT_EQ(PF_ApplID_AfterEffects, 0x46585443);
+  EXPECT_EQ(PF_ApplID_PremierePro, 0x50724D72);
+  EXPECT_EQ(static_cast<uint32_t>(PF_FourCC('e', 'F', 'K', 'T')), 0x65464B54u);
+}
+
+TEST(SdkConstants, VersionPacking) {
+  EXPECT_EQ(PF_VERSION(1, 1, 0, PF_Stage_DEVELOP, 1), 0x00088001u);
+  EXPECT_EQ(PF_VERSION(0, 0, 0, 0, 0x1FF), 0x1FFu);
+  EXPECT_EQ(PF_VERSION(0, 0, 0, PF_Stage_RELEASE, 0), 3u << 9);
+  EXPECT_EQ(PF_VERSION(0, 0, 15, 0, 0), 15u << 11);
+  EXPECT_EQ(PF_VERSION(0, 15, 0, 0, 0), 15u << 15);
+  // Major versions above 7 spill into the high field at bit 26.
+  EXPECT_EQ(PF_VERSION(9, 0, 0, 0, 0), (1u << 26) | (1u << 19));
+}
+
+TEST(SdkConstants, SuiteVersionsAreTheHostsNotTheirNames) {
+  EXPECT_EQ(kPFHandleSuiteVersion1, 2);
+  EXPECT_EQ(kPFParamUtilsSuiteVersion3, 3);
+  EXPECT_STREQ(kPFANSISuite, "PF ANSI Suite");
+  EXPECT_STREQ(kPFHandleSuite, "PF Handle Suite");
+  EXPECT_STREQ(kPFParamUtilsSuite, "PF Param Utils Suite");
+  EXPECT_STREQ(kPFEffectUISuite, "PF Effect UI Suite");
+}
