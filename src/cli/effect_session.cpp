@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "cli/exit_status.h"
+#include "minihost/host_error.h"
 
 namespace {
 

@@ -54,7 +54,10 @@ int AlphaChannel(const OIIO::ImageSpec& spec) {
 LoadedImage ReadImage(const std::filesystem::path& path, const minihost::Depth* depth) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) throw CliError(kExitInput, Quote(path) + ": no such file");
-  auto in = OIIO::ImageInput::open(path.string());
+  // Pixels exactly as stored: no premultiplication of colour by alpha on the way in.
+  OIIO::ImageSpec config;
+  config.attribute("oiio:UnassociatedAlpha", 1);
+  auto in = OIIO::ImageInput::open(path.string(), &config);
   if (!in) {
     throw CliError(kExitInput, Quote(path) + ": cannot read image (" + OIIO::geterror() + ")");
   }
@@ -125,6 +128,8 @@ void WriteImage(const std::filesystem::path& path, const minihost::World& world,
   const OIIO::TypeDesc type = deep ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8;
   OIIO::ImageSpec spec(world.width(), world.height(), channels, type);
   if (withAlpha) spec.alpha_channel = 3;
+  // The colours are not premultiplied; the file must get them as they are.
+  spec.attribute("oiio:UnassociatedAlpha", 1);
 
   const std::filesystem::path temp =
       path.parent_path() / ("." + path.filename().string() + ".partial-" + std::to_string(getpid()));

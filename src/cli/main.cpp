@@ -52,8 +52,9 @@ std::optional<minihost::Depth> DepthOption(int depth) {
   return std::nullopt;
 }
 
-int RunRender(const RenderOptions& options) {
+int RunRender(RenderOptions options) {
   EffectSession session;
+  if (options.pattern.empty()) options.pattern = "Threshold";
   ApplyLook(session, options);
   const auto depth = DepthOption(options.depth);
   LoadedImage image = ReadImage(options.input, depth ? &*depth : nullptr);

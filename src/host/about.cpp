@@ -11,9 +11,9 @@ std::string AboutText() {
   std::string text;
   text += std::string(kEffectName) + " by Vorn Effects (palettrix@vorn-effects.com)\n";
   text += std::string("(Build date: ") + kBuildDate.data() + ")\n";
-  text += " Commodore 64 - Orrel palette: colours as published by Orrel\n";
-  text += " FamiCube palette: colours as published by Iven\n";
-  text += " File dialog contract after tinyfiledialogs by Guillaume Vareille (zlib licence)";
+  text += " Commodore 64 - Orrel palette by Orrel\n";
+  text += " FamiCube palette by Iven\n";
+  text += " Open-file dialog after tinyfiledialogs by Guillaume Vareille";
   return text;
 }
 

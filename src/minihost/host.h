@@ -79,7 +79,9 @@ class Host {
   void setBasicSuiteAvailable(bool available);
   void refuseSuite(const std::string& name);
 
-  // Suites: acquires and releases per suite name, and how many are held right now.
+  // Suites: acquires and releases per suite name, and how many are held right now. Only acquires the host
+  // granted and releases that matched one are counted; a suite leaked by a command stays held (and is
+  // reported once) until it is released.
   int acquireCount(const std::string& name) const;
   int releaseCount(const std::string& name) const;
   int suitesHeld() const;

@@ -50,6 +50,7 @@ TEST(ImageIo, GreyAndGreyAlphaFilesBecomeEqualChannels) {
   auto out = OIIO::ImageOutput::create(path.string());
   OIIO::ImageSpec spec(2, 1, 2, OIIO::TypeDesc::UINT8);
   spec.alpha_channel = 1;
+  spec.attribute("oiio:UnassociatedAlpha", 1);
   ASSERT_TRUE(out->open(path.string(), spec) && out->write_image(OIIO::TypeDesc::UINT8, pixels) && out->close());
 
   LoadedImage image = ReadImage(path, nullptr);

@@ -59,6 +59,7 @@ class PalettrixCommand : public ::testing::Test {
     ASSERT_TRUE(out);
     OIIO::ImageSpec spec(width, height, channels, type);
     if (channels == 4) spec.alpha_channel = 3;
+    spec.attribute("oiio:UnassociatedAlpha", 1);
     ASSERT_TRUE(out->open(path.string(), spec) && out->write_image(type, pixels.data()) && out->close());
   }
 
@@ -67,7 +68,9 @@ class PalettrixCommand : public ::testing::Test {
     std::vector<uint16_t> pixels;  // as stored, widened
   };
   static Image ReadBack(const fs::path& path) {
-    auto in = OIIO::ImageInput::open(path.string());
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto in = OIIO::ImageInput::open(path.string(), &config);
     EXPECT_TRUE(in) << path;
     if (!in) return {};
     Image image{in->spec(), {}};

@@ -1,0 +1,245 @@
+// The host object: its settings, the records it keeps, the in-data records it makes and the command
+// call that checks what the effect left behind.
+#include "minihost/host.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+#include "minihost/host_error.h"
+#include "minihost/host_impl.h"
+#include "minihost/thread_pool.h"
+
+namespace minihost {
+namespace {
+
+thread_local Host* tCurrentHost = nullptr;
+thread_local PF_Cmd tCurrentCommand = kNoCommand;
+
+// The host's side of the in-data record: quality, the API version it speaks, unit time and scales.
+constexpr PF_Quality kQualityHigh = 1;
+constexpr PF_SpecVersion kSpecVersion = {13, 28};
+
+}  // namespace
+
+Host* CurrentHost() noexcept { return tCurrentHost; }
+
+PF_Cmd CurrentCommand() noexcept { return tCurrentCommand; }
+
+CallContext* ContextOf(PF_ProgPtr effectRef) noexcept {
+  auto* context = reinterpret_cast<CallContext*>(effectRef);
+  return context != nullptr && context->tag == CallContext::kTag ? context : nullptr;
+}
+
+Host::Impl* ImplFor(PF_ProgPtr effectRef) noexcept {
+  if (CallContext* context = ContextOf(effectRef)) return &context->host->impl();
+  Host* host = CurrentHost();
+  return host != nullptr ? &host->impl() : nullptr;
+}
+
+Host::Impl::Impl(Host& ownerHost, Options hostOptions) : owner(ownerHost), options(hostOptions) {
+  utils.fill = Fill;
+  utils.iterate = Iterate8;
+  utils.iterate16 = Iterate16;
+  utils.host_new_handle = HostNewHandle;
+  utils.host_lock_handle = HostLockHandle;
+  utils.host_unlock_handle = HostUnlockHandle;
+  utils.host_dispose_handle = HostDisposeHandle;
+  utils.host_get_handle_size = HostGetHandleSize;
+  utils.host_resize_handle = HostResizeHandle;
+  utils.ansi.sprintf = AnsiSprintf;
+  utils.ansi.strcpy = AnsiStrcpy;
+  basicSuite = MakeBasicSuite();
+}
+
+void Host::Impl::problem(const std::string& text) noexcept {
+  std::lock_guard lock(mutex);
+  problemLocked(text);
+}
+
+void Host::Impl::problemLocked(const std::string& text) noexcept {
+  try {
+    problems.push_back(text);
+  } catch (...) {
+    // Out of memory while reporting: the report is lost, the host goes on.
+  }
+}
+
+CallContext* Host::Impl::context(ParamSet* registry) {
+  std::lock_guard lock(mutex);
+  std::unique_ptr<CallContext>& context = contexts[registry];
+  if (!context) {
+    context = std::make_unique<CallContext>();
+    context->host = &owner;
+    context->registry = registry;
+  }
+  return context.get();
+}
+
+IterateSettings Host::Impl::iterateSettings() {
+  std::lock_guard lock(mutex);
+  IterateSettings settings;
+  settings.threads =
+      options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+  settings.order = order;
+  settings.progress = progress;
+  // Each call continues the host's sequence, so repeated calls visit pixels in different orders.
+  settings.seed = shuffleState;
+  shuffleState = shuffleState * 6364136223846793005ull + 1442695040888963407ull;
+  return settings;
+}
+
+std::shared_ptr<ThreadPool> Host::Impl::poolFor(unsigned threads) {
+  std::lock_guard lock(mutex);
+  // The calling thread takes a share of the work, so the pool has one thread fewer.
+  if (!pool || pool->workers() != threads - 1) pool = std::make_shared<ThreadPool>(threads - 1);
+  return pool;
+}
+
+Host::Host() : Host(Options{}) {}
+
+Host::Host(Options options) : impl_(std::make_unique<Impl>(*this, options)) {}
+
+Host::~Host() = default;
+
+Host::Scope::Scope(Host& host) : previous_(tCurrentHost) { tCurrentHost = &host; }
+
+Host::Scope::~Scope() { tCurrentHost = previous_; }
+
+PF_InData Host::makeInData(ParamSet* registry) {
+  PF_InData in{};
+  in.inter.add_param = AddParam;
+  in.utils = &impl_->utils;
+  in.effect_ref = reinterpret_cast<PF_ProgPtr>(impl_->context(registry));
+  in.quality = kQualityHigh;
+  in.version = kSpecVersion;
+  in.time_scale = 1;
+  in.downsample_x = PF_RationalScale{1, 1};
+  in.downsample_y = PF_RationalScale{1, 1};
+  in.pixel_aspect_ratio = PF_RationalScale{1, 1};
+  std::lock_guard lock(impl_->mutex);
+  in.appl_id = impl_->options.applId;
+  in.pica_basicP = impl_->basicSuiteAvailable ? &impl_->basicSuite : nullptr;
+  return in;
+}
+
+PF_Err Host::call(PF_EntryPointFunc entry, PF_Cmd cmd, PF_InData& in, PF_OutData& out, PF_ParamDef** params,
+                  PF_EffectWorld* output, void* extra) {
+  if (entry == nullptr) throw HostError("no entry point to call for command " + std::to_string(cmd));
+  A_char messageBefore[sizeof(out.return_msg)];
+  std::memcpy(messageBefore, out.return_msg, sizeof(messageBefore));
+  PF_Err err = PF_Err_NONE;
+  {
+    Scope scope(*this);
+    const PF_Cmd previousCommand = tCurrentCommand;
+    tCurrentCommand = cmd;
+    try {
+      err = entry(cmd, &in, &out, params, output, extra);
+    } catch (...) {
+      // An exception must never cross the entry point; treat one as the effect's internal failure.
+      impl_->problem("an exception escaped the entry point during command " + std::to_string(cmd));
+      err = PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    tCurrentCommand = previousCommand;
+  }
+  impl_->reportHeldSuites(cmd);
+  // sprintf into return_msg has no bound: a message the effect wrote that does not end inside the field
+  // ran over the out-data fields behind it.
+  if (std::memcmp(messageBefore, out.return_msg, sizeof(messageBefore)) != 0 &&
+      std::memchr(out.return_msg, '\0', sizeof(out.return_msg)) == nullptr) {
+    impl_->problem("return_msg of command " + std::to_string(cmd) + " is not terminated within its " +
+                   std::to_string(sizeof(out.return_msg)) + " bytes");
+  }
+  return err;
+}
+
+void Host::setThreads(unsigned threads) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->options.threads = threads;
+}
+
+unsigned Host::threads() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->options.threads;
+}
+
+void Host::setApplId(A_long applId) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->options.applId = applId;
+}
+
+A_long Host::applId() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->options.applId;
+}
+
+void Host::setIterateOrder(IterateOrder order, uint64_t seed) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->order = order;
+  impl_->shuffleState = seed;
+}
+
+void Host::setProgress(std::function<bool(A_long done, A_long total)> progress) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->progress = std::move(progress);
+}
+
+void Host::setBasicSuiteAvailable(bool available) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->basicSuiteAvailable = available;
+}
+
+void Host::refuseSuite(const std::string& name) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->refused.insert(name);
+}
+
+int Host::acquireCount(const std::string& name) const {
+  std::lock_guard lock(impl_->mutex);
+  auto found = impl_->suites.find(name);
+  return found != impl_->suites.end() ? found->second.acquired : 0;
+}
+
+int Host::releaseCount(const std::string& name) const {
+  std::lock_guard lock(impl_->mutex);
+  auto found = impl_->suites.find(name);
+  return found != impl_->suites.end() ? found->second.released : 0;
+}
+
+int Host::suitesHeld() const {
+  std::lock_guard lock(impl_->mutex);
+  int held = 0;
+  for (const auto& [name, counts] : impl_->suites) held += counts.held;
+  return held;
+}
+
+PF_Handle Host::newHandle(A_u_longlong size) {
+  PF_Handle handle = impl_->newHandle(size);
+  if (handle == nullptr) throw HostError("cannot allocate a handle of " + std::to_string(size) + " bytes");
+  return handle;
+}
+
+void Host::disposeHandle(PF_Handle handle) { impl_->disposeHandle(handle); }
+
+A_u_longlong Host::handleSize(PF_Handle handle) const { return impl_->handleSize(handle); }
+
+void* Host::handleData(PF_Handle handle) const { return impl_->handleData(handle); }
+
+int Host::lockCount(PF_Handle handle) const { return impl_->lockCount(handle); }
+
+std::size_t Host::liveHandles() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->liveHandles;
+}
+
+std::vector<std::string> Host::problems() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->problems;
+}
+
+void Host::clearProblems() {
+  std::lock_guard lock(impl_->mutex);
+  impl_->problems.clear();
+}
+
+}  // namespace minihost
