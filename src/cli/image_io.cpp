@@ -131,8 +131,11 @@ void WriteImage(const std::filesystem::path& path, const minihost::World& world,
   // The colours are not premultiplied; the file must get them as they are.
   spec.attribute("oiio:UnassociatedAlpha", 1);
 
-  const std::filesystem::path temp =
-      path.parent_path() / ("." + path.filename().string() + ".partial-" + std::to_string(getpid()));
+  std::string tempName = ".";
+  tempName += path.filename().string();
+  tempName += ".partial-";
+  tempName += std::to_string(getpid());
+  const std::filesystem::path temp = path.parent_path() / tempName;
   const void* pixels = deep ? static_cast<const void*>(data16.data()) : static_cast<const void*>(data8.data());
   const bool written = out->open(temp.string(), spec) && out->write_image(type, pixels) && out->close();
   if (!written) {
