@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <sstream>
 #include <cstring>
 
 #include "cli/exit_status.h"
@@ -51,6 +53,38 @@ std::vector<std::string> EffectSession::swatchChoices() const {
 void EffectSession::setPattern(A_long value) { instance_.params().setPopup(find("Pattern", PF_Param_POPUP), value); }
 
 void EffectSession::setSwatch(A_long value) { instance_.params().setPopup(find("Swatch", PF_Param_POPUP), value); }
+
+namespace {
+
+std::string Number(double value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
+
+[[noreturn]] void OutOfRange(const std::string& option, double value, double low, double high) {
+  throw CliError(kExitUsage, option + ": " + Number(value) + " is outside " + Number(low) + " to " + Number(high));
+}
+
+}  // namespace
+
+void EffectSession::setFloatSlider(const char* name, const std::string& option, double value) {
+  const std::size_t index = find(name, PF_Param_FLOAT_SLIDER);
+  const PF_FloatSliderDef& slider = instance_.params()[index].u.fs_d;
+  if (!(value >= slider.valid_min && value <= slider.valid_max)) {
+    OutOfRange(option, value, slider.valid_min, slider.valid_max);
+  }
+  instance_.params().setFloat(index, value);
+}
+
+void EffectSession::setFixedSlider(const char* name, const std::string& option, double value) {
+  const std::size_t index = find(name, PF_Param_FIX_SLIDER);
+  const PF_FixedSliderDef& slider = instance_.params()[index].u.fd;
+  const double low = slider.valid_min / 65536.0, high = slider.valid_max / 65536.0;
+  const double fixed = std::round(value * 65536.0);
+  if (!(fixed >= slider.valid_min && fixed <= slider.valid_max)) OutOfRange(option, value, low, high);
+  instance_.params().setFixed(index, static_cast<PF_Fixed>(fixed));
+}
 
 minihost::World EffectSession::render(minihost::World& input) {
   minihost::World output(input.width(), input.height(), input.depth());

@@ -20,6 +20,10 @@ class EffectSession {
   std::vector<std::string> swatchChoices() const;
   void setPattern(A_long value);
   void setSwatch(A_long value);
+  // Sliders by their control names. A value outside the control's valid range is refused with a usage
+  // error naming `option`; a fixed-point slider takes round(value x 65536), as the host converts it.
+  void setFloatSlider(const char* name, const std::string& option, double value);
+  void setFixedSlider(const char* name, const std::string& option, double value);
 
   // Renders `input` into a new world of the same size and depth. Throws CliError (effect) on failure.
   minihost::World render(minihost::World& input);

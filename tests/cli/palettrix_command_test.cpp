@@ -180,3 +180,31 @@ TEST_F(PalettrixCommand, DemoRendersTheBuiltInTestCard) {
   for (uint16_t v : out.pixels) EXPECT_TRUE(v == 0 || v == 85 || v == 170 || v == 255) << v;
   EXPECT_EQ(Run("--version").out.rfind("palettrix ", 0), 0u);
 }
+
+TEST_F(PalettrixCommand, SliderValuesOutsideTheirControlsRangeAreRefused) {
+  WriteImage<uint8_t>(Path("in.png"), 1, 1, 3, {1, 2, 3});
+  const std::string base = "render " + Path("in.png").string() + " " + Path("out.png").string();
+  for (const char* option : {"--offset-x 1000.5", "--offset-y -1001", "--scale 0.99", "--scale 100.01",
+                             "--threshold-red 1000.01", "--threshold-green -2000", "--threshold-blue nan",
+                             "--scale abc"}) {
+    const Result r = Run(base + " " + option);
+    EXPECT_EQ(r.status, 2) << option << "\n" << r.err;
+    EXPECT_NE(r.err.find(std::string(option).substr(0, std::string(option).find(' '))), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(Path("out.png"))) << option;
+  }
+  const Result ok = Run(base + " --offset-x -1000 --offset-y 1000 --scale 100 --threshold-red -1000 "
+                               "--threshold-green 1000 --threshold-blue 45.67");
+  EXPECT_EQ(ok.status, 0) << ok.err;
+}
+
+TEST_F(PalettrixCommand, ScaleCoarsensThePictureIntoBlocks) {
+  // Four different greys; at scale 2 every pixel of the 2x2 block takes the top-left pixel's colour and,
+  // with "1-bit Gray" and a zero threshold, its palette colour.
+  WriteImage<uint8_t>(Path("in.png"), 2, 2, 3, {250, 250, 250, 0, 0, 0, 10, 10, 10, 120, 120, 120});
+  const Result r = Run("render " + Path("in.png").string() + " " + Path("out.png").string() +
+                       " --pattern bayer-2x2 --swatch 1-bit-gray --scale 2 --threshold-red -100 "
+                       "--threshold-green -100 --threshold-blue -100");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadBack(Path("out.png")).pixels, std::vector<uint16_t>(12, 255));
+}
