@@ -7,6 +7,13 @@
 
 PF_Err GlobalSetup(PF_OutData* outData);
 PF_Err About(PF_InData* inData, PF_OutData* outData);
+PF_Err ParamsSetup(PF_InData* inData, PF_OutData* outData);
+
+// The custom palette's life in the host's sequence data.
+PF_Err SequenceSetup(PF_InData* inData, PF_OutData* outData);
+PF_Err SequenceResetup(PF_InData* inData, PF_OutData* outData);
+PF_Err SequenceFlatten(PF_InData* inData, PF_OutData* outData);
+PF_Err SequenceSetdown(PF_InData* inData, PF_OutData* outData);
 
 // The About text, also its own format string: it holds no '%'.
 std::string AboutText();

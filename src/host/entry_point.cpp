@@ -15,8 +15,8 @@
 
 namespace {
 
-// Handlers of the controls, the custom palette and the options button arrive with those features; until
-// then each does what every handler does first, and asks for the basic suite.
+// Handlers of the palette controls and the options button arrive with those features; until then each
+// does what every handler does first, and asks for the basic suite.
 PF_Err NotYetHandled(PF_InData* inData) {
   SuiteCache suites(inData);
   return PF_Err_NONE;
@@ -30,10 +30,15 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* inData, PF_OutData* outData, PF_ParamDef*
     case PF_Cmd_GLOBAL_SETUP:
       return GlobalSetup(outData);
     case PF_Cmd_PARAMS_SETUP:
+      return ParamsSetup(inData, outData);
     case PF_Cmd_SEQUENCE_SETUP:
+      return SequenceSetup(inData, outData);
     case PF_Cmd_SEQUENCE_RESETUP:
+      return SequenceResetup(inData, outData);
     case PF_Cmd_SEQUENCE_FLATTEN:
+      return SequenceFlatten(inData, outData);
     case PF_Cmd_SEQUENCE_SETDOWN:
+      return SequenceSetdown(inData, outData);
     case PF_Cmd_DO_DIALOG:
     case PF_Cmd_USER_CHANGED_PARAM:
     case PF_Cmd_UPDATE_PARAMS_UI:

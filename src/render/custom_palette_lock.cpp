@@ -3,9 +3,11 @@
 CustomPaletteLock::CustomPaletteLock(const PF_HandleSuite1& suite, PF_Handle handle)
     : suite_(suite), handle_(handle) {
   if (handle_ == nullptr) return;
-  void* data = suite_.host_lock_handle(handle_);
-  if (data != nullptr && suite_.host_get_handle_size(handle_) == kLiveSequenceDataSize) {
-    slot_ = static_cast<ColorList**>(data);
+  data_ = suite_.host_lock_handle(handle_);
+  if (data_ == nullptr) return;
+  size_ = suite_.host_get_handle_size(handle_);
+  if (size_ == kLiveSequenceDataSize) {
+    slot_ = static_cast<ColorList**>(data_);
     list_ = *slot_;
   }
 }

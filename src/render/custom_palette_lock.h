@@ -1,6 +1,8 @@
 // Holds an instance's sequence-data handle locked for one use and gives the custom palette it points to.
 #pragma once
 
+#include <cstdint>
+
 #include "palette/color.h"
 #include "sdk/ae_suites.h"
 
@@ -19,10 +21,15 @@ class CustomPaletteLock {
   ColorList* list() const { return list_; }
   // The locked handle's storage for the address (null unless the handle is live).
   ColorList** slot() const { return slot_; }
+  // The locked bytes and their count, whatever the form (null and 0 without a handle).
+  const uint8_t* bytes() const { return static_cast<const uint8_t*>(data_); }
+  A_HandleSize size() const { return size_; }
 
  private:
   const PF_HandleSuite1& suite_;
   PF_Handle handle_;
+  void* data_ = nullptr;
+  A_HandleSize size_ = 0;
   ColorList** slot_ = nullptr;
   ColorList* list_ = nullptr;
 };
