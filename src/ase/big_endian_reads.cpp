@@ -1,0 +1,47 @@
+#include "ase/big_endian_reads.h"
+
+#include <bit>
+#include <cstring>
+
+namespace ase {
+
+bool ReadBytes(std::istream& in, void* to, std::size_t count) {
+  const auto wanted = static_cast<std::streamsize>(count);
+  in.read(static_cast<char*>(to), wanted);
+  return in.gcount() == wanted;
+}
+
+bool ReadU16(std::istream& in, std::uint16_t& value) {
+  unsigned char bytes[2];
+  if (!ReadBytes(in, bytes, sizeof bytes)) return false;
+  value = static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+  return true;
+}
+
+bool ReadU32(std::istream& in, std::uint32_t& value) {
+  unsigned char bytes[4];
+  if (!ReadBytes(in, bytes, sizeof bytes)) return false;
+  value = std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 |
+          std::uint32_t{bytes[3]};
+  return true;
+}
+
+bool ReadF32(std::istream& in, float& value) {
+  std::uint32_t bits;
+  if (!ReadU32(in, bits)) return false;
+  value = std::bit_cast<float>(bits);
+  return true;
+}
+
+bool ReadName(std::istream& in, std::uint16_t units, std::u16string& name) {
+  name.assign(units, u'\0');
+  if (!ReadBytes(in, name.data(), std::size_t{units} * 2)) return false;
+  for (char16_t& unit : name) {
+    unsigned char bytes[2];
+    std::memcpy(bytes, &unit, sizeof bytes);
+    unit = static_cast<char16_t>(bytes[0] << 8 | bytes[1]);
+  }
+  return true;
+}
+
+}  // namespace ase
