@@ -1,0 +1,40 @@
+#include "cli/look_options.h"
+
+#include "cli/popup_choice.h"
+
+void AddLookOptions(CLI::App& command, LookOptions& options) {
+  command.add_option("--pattern", options.pattern,
+                     "Dither pattern: a label from `palettrix list patterns` (any case, '-' or '_' for a space) "
+                     "or its number")
+      ->default_str("Bayer 8x8");
+  command.add_option("--swatch", options.swatch, "Palette: a label from `palettrix list swatches` or its number")
+      ->default_str("6-bit RGB");
+  for (SliderOption& slider : options.sliders) {
+    slider.option = command.add_option(slider.flag, slider.value, slider.help);
+  }
+  command.add_option("--depth", options.depth, "Bits per channel to render at: 8 or 16 (default: the file's own)")
+      ->check(CLI::IsMember({8, 16}));
+}
+
+void ApplyLook(EffectSession& session, const LookOptions& options) {
+  if (!options.pattern.empty()) {
+    session.setPattern(ParsePopupChoice("--pattern", options.pattern, session.patternChoices()));
+  }
+  if (!options.swatch.empty()) {
+    session.setSwatch(ParsePopupChoice("--swatch", options.swatch, session.swatchChoices()));
+  }
+  for (const SliderOption& slider : options.sliders) {
+    if (slider.option->count() == 0) continue;
+    if (slider.fixed) {
+      session.setFixedSlider(slider.control, slider.flag, slider.value);
+    } else {
+      session.setFloatSlider(slider.control, slider.flag, slider.value);
+    }
+  }
+}
+
+std::optional<minihost::Depth> DepthOption(int depth) {
+  if (depth == 8) return minihost::Depth::Eight;
+  if (depth == 16) return minihost::Depth::Sixteen;
+  return std::nullopt;
+}

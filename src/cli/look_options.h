@@ -1,0 +1,42 @@
+// The options that set the effect's controls, shared by every command that renders.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/effect_session.h"
+#include "minihost/world.h"
+
+// A slider option: the control it sets and the value given, if any.
+struct SliderOption {
+  const char* control;
+  const char* flag;
+  const char* help;
+  bool fixed = false;
+  double value = 0.0;
+  CLI::Option* option = nullptr;
+};
+
+struct LookOptions {
+  std::string pattern;
+  std::string swatch;
+  int depth = 0;  // 0: the file's own depth
+  std::vector<SliderOption> sliders = {
+      {"Offset X", "--offset-x", "Pattern offset X, in pixels (-1000 to 1000; default 0)"},
+      {"Offset Y", "--offset-y", "Pattern offset Y, in pixels (-1000 to 1000; default 0)"},
+      {"Scale", "--scale", "Pattern scale and block size (1 to 100; default 1)", true},
+      {"Threshold Red", "--threshold-red", "Red threshold adjustment, in percent (-1000 to 1000; default 0)"},
+      {"Threshold Green", "--threshold-green", "Green threshold adjustment, in percent (-1000 to 1000; default 0)"},
+      {"Threshold Blue", "--threshold-blue", "Blue threshold adjustment, in percent (-1000 to 1000; default 0)"},
+  };
+};
+
+void AddLookOptions(CLI::App& command, LookOptions& options);
+
+// Sets the session's controls from the options given (controls not given keep their values).
+void ApplyLook(EffectSession& session, const LookOptions& options);
+
+std::optional<minihost::Depth> DepthOption(int depth);
