@@ -2,12 +2,12 @@
 // as the host renders it (pixel iteration on all cores), reported in pixels per second.
 #include <benchmark/benchmark.h>
 
+#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "minihost/instance.h"
-#include "palette/color.h"
 #include "render/param_indices.h"
 
 namespace {
@@ -22,10 +22,11 @@ minihost::World MakeFrame(minihost::Depth depth) {
   for (A_long y = 0; y < kHeight; ++y) {
     for (A_long x = 0; x < kWidth; ++x) {
       noise = noise * 1664525u + 1013904223u;
-      const unsigned r = static_cast<unsigned>(x * 255 / kWidth), g = static_cast<unsigned>(y * 255 / kHeight),
-                     b = ((x + y) / 4 + (noise >> 28)) & 255u;
+      const unsigned r = static_cast<unsigned>(x * 255 / kWidth),
+                     g = static_cast<unsigned>(y * 255 / kHeight), b = ((x + y) / 4 + (noise >> 28)) & 255u;
       if (depth == minihost::Depth::Eight) {
-        world.pixel8(x, y) = {255, static_cast<A_u_char>(r), static_cast<A_u_char>(g), static_cast<A_u_char>(b)};
+        world.pixel8(x, y) = {255, static_cast<A_u_char>(r), static_cast<A_u_char>(g),
+                              static_cast<A_u_char>(b)};
       } else {
         world.pixel16(x, y) = {32768, static_cast<A_u_short>(r * 128), static_cast<A_u_short>(g * 128),
                                static_cast<A_u_short>(b * 128)};
@@ -35,53 +36,52 @@ minihost::World MakeFrame(minihost::Depth depth) {
   return world;
 }
 
-// 256 colours spread over the RGB cube, as a large custom palette loaded from a swatch file would be.
-ColorList CustomPalette() {
-  ColorList colors;
+// 256 colours spread over the RGB cube, as a large custom palette loaded from a swatch file would be, in
+// the flat form the effect stores: red, green and blue as little-endian floats, 12 bytes a colour.
+std::vector<uint8_t> CustomPaletteFlat() {
+  std::vector<uint8_t> flat;
+  auto put = [&flat](int numerator) {
+    const auto bits = std::bit_cast<uint32_t>(static_cast<float>(numerator) / 255.0f);
+    for (int shift = 0; shift < 32; shift += 8) flat.push_back(static_cast<uint8_t>(bits >> shift));
+  };
   for (int i = 0; i < 256; ++i) {
-    colors.emplace_back(static_cast<float>((i * 37) % 256) / 255.0f, static_cast<float>((i * 91) % 256) / 255.0f,
-                        static_cast<float>((i * 173) % 256) / 255.0f);
+    put((i * 37) % 256);
+    put((i * 91) % 256);
+    put((i * 173) % 256);
   }
-  return colors;
+  return flat;
 }
 
 void RenderFrame(benchmark::State& state, A_long pattern, A_long swatch, minihost::Depth depth) {
   minihost::Host host;
   minihost::Effect effect(host, PALETTRIX_EFFECT_PATH);
-  minihost::ParamSet params = minihost::DefaultEffectParams();
+  minihost::ParamSet params = effect.registeredParams();
   params.setPopup(kParamPattern, pattern);
   params.setPopup(kParamSwatch, swatch);
+  // Every frame computes the custom palette's spread whichever swatch is chosen, so every run carries
+  // the large palette, restored as a saved project restores it.
+  minihost::Instance instance =
+      minihost::Instance::load(effect, minihost::EncodeSavedState(params, CustomPaletteFlat()));
   minihost::World input = MakeFrame(depth);
   minihost::World output(kWidth, kHeight, depth);
-  params[kParamInput].u.ld = input.pf();
-
-  // The custom palette in its live form: a handle holding the address of the list.
-  ColorList custom = CustomPalette();
-  ColorList* address = &custom;
-  PF_Handle sequenceData = host.newHandle(sizeof address);
-  std::memcpy(host.handleData(sequenceData), &address, sizeof address);
 
   for (auto _ : state) {
-    PF_InData in = host.makeInData(&params);
-    in.width = kWidth;
-    in.height = kHeight;
-    in.extent_hint = output.pf().extent_hint;
-    in.sequence_data = sequenceData;
-    PF_OutData out{};
-    const PF_Err err = host.call(effect.entryPoint(), PF_Cmd_RENDER, in, out, params.array(), &output.pf(), nullptr);
+    const PF_Err err = instance.render(input, output);
     if (err != PF_Err_NONE) state.SkipWithError(("render failed: " + std::to_string(err)).c_str());
     benchmark::DoNotOptimize(output.pf().data);
   }
   state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
-  host.disposeHandle(sequenceData);
 }
 
 void RegisterAll() {
   const struct {
     const char* name;
     A_long value;
-  } patterns[] = {{"Threshold", 1}, {"FloydSteinberg", 2}, {"JarvisJudiceNinke", 7},
-                  {"Bayer8x8", 17}, {"ClusterDot4x4", 18}};
+  } patterns[] = {{"Threshold", 1},
+                  {"FloydSteinberg", 2},
+                  {"JarvisJudiceNinke", 7},
+                  {"Bayer8x8", 17},
+                  {"ClusterDot4x4", 18}};
   const struct {
     const char* name;
     A_long value;
@@ -89,8 +89,8 @@ void RegisterAll() {
   for (const auto& p : patterns) {
     for (const auto& s : swatches) {
       for (auto depth : {minihost::Depth::Eight, minihost::Depth::Sixteen}) {
-        const std::string name = std::string(p.name) + "/" + s.name + "/" +
-                                 (depth == minihost::Depth::Eight ? "8bit" : "16bit");
+        const std::string name =
+            std::string(p.name) + "/" + s.name + "/" + (depth == minihost::Depth::Eight ? "8bit" : "16bit");
         benchmark::RegisterBenchmark(name.c_str(), RenderFrame, p.value, s.value, depth)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();

@@ -194,6 +194,11 @@ void Host::refuseSuite(const std::string& name) {
   impl_->refused.insert(name);
 }
 
+void Host::allowAllSuites() {
+  std::lock_guard lock(impl_->mutex);
+  impl_->refused.clear();
+}
+
 int Host::acquireCount(const std::string& name) const {
   std::lock_guard lock(impl_->mutex);
   auto found = impl_->suites.find(name);

@@ -78,6 +78,8 @@ class Host {
   // Simulate a host without a basic suite in in-data records (pica_basicP null), or refuse a suite.
   void setBasicSuiteAvailable(bool available);
   void refuseSuite(const std::string& name);
+  // Undoes every refuseSuite.
+  void allowAllSuites();
 
   // Suites: acquires and releases per suite name, and how many are held right now. Only acquires the host
   // granted and releases that matched one are counted; a suite leaked by a command stays held (and is

@@ -1,44 +1,148 @@
 #include "minihost/instance.h"
 
 #include <cstring>
+#include <exception>
+#include <string>
+#include <utility>
 
+#include "minihost/command_result.h"
 #include "minihost/host_error.h"
+#include "minihost/host_impl.h"
 
 namespace minihost {
 namespace {
 
-std::string ReturnMessage(const PF_OutData& out) {
-  return std::string(out.return_msg, strnlen(out.return_msg, sizeof(out.return_msg)));
+bool IsSequenceCommand(PF_Cmd cmd) {
+  return cmd == PF_Cmd_SEQUENCE_SETUP || cmd == PF_Cmd_SEQUENCE_RESETUP || cmd == PF_Cmd_SEQUENCE_FLATTEN ||
+         cmd == PF_Cmd_SEQUENCE_SETDOWN;
+}
+
+std::string CommandName(PF_Cmd cmd) {
+  switch (cmd) {
+    case PF_Cmd_SEQUENCE_SETUP:
+      return "PF_Cmd_SEQUENCE_SETUP";
+    case PF_Cmd_SEQUENCE_RESETUP:
+      return "PF_Cmd_SEQUENCE_RESETUP";
+    case PF_Cmd_SEQUENCE_FLATTEN:
+      return "PF_Cmd_SEQUENCE_FLATTEN";
+    case PF_Cmd_SEQUENCE_SETDOWN:
+      return "PF_Cmd_SEQUENCE_SETDOWN";
+    default:
+      return "command " + std::to_string(cmd);
+  }
+}
+
+std::vector<uint8_t> HandleBytes(Host& host, PF_Handle handle) {
+  if (handle == nullptr) return {};
+  const auto size = static_cast<std::size_t>(host.handleSize(handle));
+  const auto* data = static_cast<const uint8_t*>(host.handleData(handle));
+  if (data == nullptr) return {};
+  return std::vector<uint8_t>(data, data + size);
+}
+
+PF_Handle HandleWithBytes(Host& host, const std::vector<uint8_t>& bytes) {
+  PF_Handle handle = host.newHandle(bytes.size());
+  if (!bytes.empty()) std::memcpy(host.handleData(handle), bytes.data(), bytes.size());
+  return handle;
 }
 
 }  // namespace
 
-Effect::Effect(Host& host, const std::filesystem::path& library) : host_(host), library_(library) {
-  PF_InData in = host_.makeInData();
-  PF_OutData out{};
-  const PF_Err err =
-      host_.call(library_.entryPoint(), PF_Cmd_GLOBAL_SETUP, in, out, nullptr, nullptr, nullptr);
-  if (err != PF_Err_NONE) {
-    std::string message =
-        "global set-up of " + library.string() + " failed with error " + std::to_string(err);
-    if ((out.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE) != 0) message += ": " + ReturnMessage(out);
-    throw HostError(message);
+Instance::Instance(Effect& effect) : effect_(&effect), params_(effect.registeredParams()) {
+  sequenceCommand(PF_Cmd_SEQUENCE_SETUP);
+  active_ = true;
+}
+
+Instance::Instance(Effect& effect, ParamSet params, PF_Handle flatHandle)
+    : effect_(&effect),
+      params_(std::move(params)),
+      sequenceData_(flatHandle),
+      flat_(flatHandle != nullptr),
+      active_(true) {}
+
+Instance Instance::load(Effect& effect, const std::vector<uint8_t>& saved) {
+  const SavedState state = DecodeSavedState(saved);
+  ParamSet params = effect.registeredParams();
+  ApplySavedValues(state, params);
+  Instance instance(effect, std::move(params), HandleWithBytes(effect.host(), state.sequenceData));
+  instance.resetup();
+  return instance;
+}
+
+Instance::~Instance() { removeQuietly(); }
+
+Instance::Instance(Instance&& other) noexcept
+    : effect_(other.effect_),
+      params_(std::move(other.params_)),
+      sequenceData_(std::exchange(other.sequenceData_, nullptr)),
+      flat_(std::exchange(other.flat_, false)),
+      active_(std::exchange(other.active_, false)) {}
+
+Instance& Instance::operator=(Instance&& other) noexcept {
+  if (this != &other) {
+    removeQuietly();
+    effect_ = other.effect_;
+    params_ = std::move(other.params_);
+    sequenceData_ = std::exchange(other.sequenceData_, nullptr);
+    flat_ = std::exchange(other.flat_, false);
+    active_ = std::exchange(other.active_, false);
   }
-  version_ = out.my_version;
-  outFlags_ = out.out_flags;
-  outFlags2_ = out.out_flags2;
+  return *this;
 }
 
-std::string Effect::about() {
-  PF_InData in = host_.makeInData();
+std::vector<uint8_t> Instance::save() {
+  requireActive("save");
+  // After a failed re-setup the handle is still the flat one: its bytes are what there is to save.
+  if (!flat_) flatten();
+  std::vector<uint8_t> flatBytes = HandleBytes(effect_->host(), sequenceData_);
+  if (flat_) resetup();
+  return EncodeSavedState(params_, flatBytes);
+}
+
+Instance Instance::duplicate() {
+  requireActive("duplicate");
+  if (!flat_) flatten();
+  Host& host = effect_->host();
+  PF_Handle copyHandle = flat_ ? HandleWithBytes(host, HandleBytes(host, sequenceData_)) : nullptr;
+  ParamSet copyParams = params_;
+  // UI updates were sent to the original; the copy has received none.
+  copyParams.uiUpdates.clear();
+  Instance copy(*effect_, std::move(copyParams), copyHandle);
+  if (flat_) resetup();
+  if (copy.flat_) copy.resetup();
+  return copy;
+}
+
+void Instance::remove() {
+  if (!active_) return;
+  active_ = false;
+  if (flat_) {
+    flat_ = false;
+    effect_->host().disposeHandle(std::exchange(sequenceData_, nullptr));
+    return;
+  }
   PF_OutData out{};
-  host_.call(library_.entryPoint(), PF_Cmd_ABOUT, in, out, nullptr, nullptr, nullptr);
-  return ReturnMessage(out);
+  const PF_Err err = send(PF_Cmd_SEQUENCE_SETDOWN, out, nullptr, nullptr);
+  // Whatever the effect did, the handle is no longer the instance's: it disposes it itself, and one it
+  // failed to dispose stays live for the host's count to show.
+  sequenceData_ = nullptr;
+  if (err != PF_Err_NONE) {
+    throw HostError("PF_Cmd_SEQUENCE_SETDOWN failed with error " + std::to_string(err) + ShownMessage(out));
+  }
 }
 
-Instance::Instance(Effect& effect) : effect_(effect), params_(DefaultEffectParams()) {}
+void Instance::removeQuietly() noexcept {
+  try {
+    remove();
+  } catch (const std::exception& error) {
+    effect_->host().impl().problem(error.what());
+  } catch (...) {
+    effect_->host().impl().problem("removing an instance failed");
+  }
+}
 
 PF_Err Instance::render(World& input, World& output) {
+  requireActive("render");
   PF_LayerDef& layer = params_[0].u.ld;
   const A_long dephault = layer.dephault;
   layer = input.pf();
@@ -51,7 +155,20 @@ PF_Err Instance::render(World& input, World& output) {
 }
 
 PF_Err Instance::command(PF_Cmd cmd, PF_EffectWorld* output, void* extra, PF_OutData* out) {
-  Host& host = effect_.host();
+  requireActive(("command " + std::to_string(cmd)).c_str());
+  PF_OutData outData{};
+  const PF_Err err = send(cmd, outData, output, extra);
+  if (err == PF_Err_NONE && IsSequenceCommand(cmd)) {
+    sequenceData_ = outData.sequence_data;
+    flat_ = cmd == PF_Cmd_SEQUENCE_FLATTEN && sequenceData_ != nullptr;
+    if (cmd == PF_Cmd_SEQUENCE_SETDOWN) active_ = false;
+  }
+  if (out != nullptr) *out = outData;
+  return err;
+}
+
+PF_Err Instance::send(PF_Cmd cmd, PF_OutData& out, PF_EffectWorld* output, void* extra) {
+  Host& host = effect_->host();
   PF_InData in = host.makeInData(&params_);
   if (output != nullptr) {
     in.width = output->width;
@@ -60,10 +177,25 @@ PF_Err Instance::command(PF_Cmd cmd, PF_EffectWorld* output, void* extra, PF_Out
   }
   in.sequence_data = sequenceData_;
   in.num_params = static_cast<A_long>(params_.size());
-  PF_OutData outData{};
-  const PF_Err err = host.call(effect_.entryPoint(), cmd, in, outData, params_.array(), output, extra);
-  if (out != nullptr) *out = outData;
-  return err;
+  return host.call(effect_->entryPoint(), cmd, in, out, params_.array(), output, extra);
+}
+
+void Instance::sequenceCommand(PF_Cmd cmd) {
+  PF_OutData out{};
+  const PF_Err err = send(cmd, out, nullptr, nullptr);
+  if (err != PF_Err_NONE) {
+    throw HostError(CommandName(cmd) + " failed with error " + std::to_string(err) + ShownMessage(out));
+  }
+  sequenceData_ = out.sequence_data;
+  flat_ = cmd == PF_Cmd_SEQUENCE_FLATTEN && sequenceData_ != nullptr;
+}
+
+void Instance::flatten() { sequenceCommand(PF_Cmd_SEQUENCE_FLATTEN); }
+
+void Instance::resetup() { sequenceCommand(PF_Cmd_SEQUENCE_RESETUP); }
+
+void Instance::requireActive(const char* what) const {
+  if (!active_) throw HostError(std::string(what) + " of an instance that was removed or moved from");
 }
 
 }  // namespace minihost

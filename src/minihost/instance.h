@@ -1,44 +1,55 @@
-// A loaded effect and its instances, driven through the entry point the way the host drives them.
+// An effect's instances, driven through the entry point the way the host drives them.
 #pragma once
 
-#include <filesystem>
-#include <string>
+#include <cstdint>
+#include <vector>
 
-#include "minihost/effect_library.h"
+#include "minihost/effect.h"
 #include "minihost/host.h"
 #include "minihost/params.h"
+#include "minihost/saved_state.h"
 #include "minihost/world.h"
 
 namespace minihost {
 
-// The library, loaded and globally set up (PF_Cmd_GLOBAL_SETUP) on a host.
-class Effect {
- public:
-  // Throws HostError when the library cannot be loaded or global set-up fails.
-  Effect(Host& host, const std::filesystem::path& library);
-
-  Host& host() { return host_; }
-  PF_EntryPointFunc entryPoint() const { return library_.entryPoint(); }
-  A_u_long version() const { return version_; }
-  PF_OutFlags outFlags() const { return outFlags_; }
-  PF_OutFlags2 outFlags2() const { return outFlags2_; }
-
-  // PF_Cmd_ABOUT: the text the effect writes into return_msg.
-  std::string about();
-
- private:
-  Host& host_;
-  EffectLibrary library_;
-  A_u_long version_ = 0;
-  PF_OutFlags outFlags_ = 0;
-  PF_OutFlags2 outFlags2_ = 0;
-};
-
-// One application of the effect to a layer: its parameter values and its sequence data.
+// One application of the effect to a layer: its parameter values and its sequence-data handle, living
+// the life the host gives it:
+//   apply      Instance(effect)             PF_Cmd_SEQUENCE_SETUP with no sequence data
+//   save       save()                       PF_Cmd_SEQUENCE_FLATTEN, then PF_Cmd_SEQUENCE_RESETUP with the
+//                                           flat handle to go on working
+//   load       Instance::load(effect, s)    PF_Cmd_SEQUENCE_RESETUP with a new handle of the saved bytes
+//   duplicate  duplicate()                  FLATTEN of the original, then RESETUP of the original with
+//                                           its flat handle and of the copy with a copy of it
+//   remove     remove(), or destruction     PF_Cmd_SEQUENCE_SETDOWN with the current handle
+// The handle an instance holds is whatever the effect last put into out_data.sequence_data of a
+// sequence command. When a FLATTEN gives no handle, nothing follows it: no RESETUP, and the instance
+// goes on without sequence data. The effect disposes its own handles; the host disposes only a flat
+// handle that never reached a RESETUP (one whose RESETUP failed), and then sends no SETDOWN for it.
+//
+// A failing sequence command throws HostError naming the command and the error code. The destructor
+// never throws: a failed set-down there becomes one of the host's problems().
 class Instance {
  public:
   explicit Instance(Effect& effect);
+  // Validates `saved` (see saved_state.h) against the effect's registered parameters before anything is
+  // sent; an empty flat part still becomes a handle, of 0 bytes.
+  static Instance load(Effect& effect, const std::vector<uint8_t>& saved);
+  ~Instance();
 
+  Instance(Instance&& other) noexcept;
+  // Removes this instance first, as the destructor would.
+  Instance& operator=(Instance&& other) noexcept;
+  Instance(const Instance&) = delete;
+  Instance& operator=(const Instance&) = delete;
+
+  std::vector<uint8_t> save();
+  Instance duplicate();
+  // Sends PF_Cmd_SEQUENCE_SETDOWN once; later calls do nothing. The instance takes no commands after it.
+  void remove();
+  // False once removed, or moved from.
+  bool active() const { return active_; }
+
+  Effect& effect() { return *effect_; }
   ParamSet& params() { return params_; }
   const ParamSet& params() const { return params_; }
   PF_Handle sequenceData() const { return sequenceData_; }
@@ -46,13 +57,30 @@ class Instance {
   // PF_Cmd_RENDER of one frame: parameter 0 becomes the input world; the output world must exist.
   PF_Err render(World& input, World& output);
 
-  // Any command with this instance's records; `out` receives the out-data record when given.
-  PF_Err command(PF_Cmd cmd, PF_EffectWorld* output = nullptr, void* extra = nullptr, PF_OutData* out = nullptr);
+  // Any command with this instance's records; `out` receives the out-data record when given. After a
+  // sequence command that succeeds the instance holds the handle the effect gave back. Throws HostError
+  // on a removed instance.
+  PF_Err command(PF_Cmd cmd, PF_EffectWorld* output = nullptr, void* extra = nullptr,
+                 PF_OutData* out = nullptr);
 
  private:
-  Effect& effect_;
+  // An instance that holds `flatHandle` (may be null) awaiting its RESETUP; nothing is sent.
+  Instance(Effect& effect, ParamSet params, PF_Handle flatHandle);
+
+  PF_Err send(PF_Cmd cmd, PF_OutData& out, PF_EffectWorld* output, void* extra);
+  // Sends a sequence command with the current handle, throws when it fails, and keeps the handle the
+  // effect gave back.
+  void sequenceCommand(PF_Cmd cmd);
+  void flatten();
+  void resetup();
+  void removeQuietly() noexcept;
+  void requireActive(const char* what) const;
+
+  Effect* effect_;
   ParamSet params_;
   PF_Handle sequenceData_ = nullptr;
+  bool flat_ = false;  // sequenceData_ is a flat handle from FLATTEN that no RESETUP has taken yet
+  bool active_ = false;
 };
 
 }  // namespace minihost

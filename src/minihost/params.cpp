@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace minihost {
 namespace {
@@ -32,6 +34,30 @@ ParamSet& ParamSet::operator=(const ParamSet& other) {
     defs_ = other.defs_;
     strings_ = other.strings_;
     pointers_.clear();
+    rebindStrings();
+  }
+  return *this;
+}
+
+// Moving the vectors keeps every element where it is, so the string pointers stay valid; they are set
+// again all the same, so that no definition can be left pointing into the moved-from set.
+ParamSet::ParamSet(ParamSet&& other) noexcept
+    : uiUpdates(std::move(other.uiUpdates)),
+      optionsButtonName(std::move(other.optionsButtonName)),
+      defs_(std::move(other.defs_)),
+      strings_(std::move(other.strings_)) {
+  other.pointers_.clear();
+  rebindStrings();
+}
+
+ParamSet& ParamSet::operator=(ParamSet&& other) noexcept {
+  if (this != &other) {
+    uiUpdates = std::move(other.uiUpdates);
+    optionsButtonName = std::move(other.optionsButtonName);
+    defs_ = std::move(other.defs_);
+    strings_ = std::move(other.strings_);
+    pointers_.clear();
+    other.pointers_.clear();
     rebindStrings();
   }
   return *this;
@@ -80,6 +106,25 @@ void ParamSet::setPopup(std::size_t index, A_long value) {
                             std::to_string(def.u.pd.num_choices) + " of parameter " + std::to_string(index));
   }
   def.u.pd.value = value;
+}
+
+void ParamSet::setPopup(std::size_t index, const std::string& label) {
+  const std::vector<std::string> choices = popupChoices(index);
+  const auto found = std::find(choices.begin(), choices.end(), label);
+  if (found == choices.end()) {
+    throw std::invalid_argument("parameter " + std::to_string(index) + " has no choice \"" + label + "\"");
+  }
+  setPopup(index, static_cast<A_long>(found - choices.begin() + 1));
+}
+
+std::optional<std::size_t> ParamSet::find(std::string_view name, PF_ParamType type) const {
+  for (std::size_t i = 0; i < defs_.size(); ++i) {
+    const PF_ParamDef& def = defs_[i];
+    if (def.param_type == type && name == std::string_view(def.name, strnlen(def.name, sizeof def.name))) {
+      return i;
+    }
+  }
+  return std::nullopt;
 }
 
 // Sliders hold values to their valid range, as the host's controls do.

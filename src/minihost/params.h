@@ -2,7 +2,9 @@
 // effect sent about them (UI updates, the options-button text).
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "minihost/host.h"
@@ -15,6 +17,8 @@ class ParamSet {
   ParamSet() = default;
   ParamSet(const ParamSet& other);
   ParamSet& operator=(const ParamSet& other);
+  ParamSet(ParamSet&& other) noexcept;
+  ParamSet& operator=(ParamSet&& other) noexcept;
 
   std::size_t size() const { return defs_.size(); }
   PF_ParamDef& operator[](std::size_t index) { return defs_[index]; }
@@ -25,8 +29,13 @@ class ParamSet {
   // An argv-style array of pointers to the definitions, ending with null; valid until the set changes.
   PF_ParamDef** array();
 
+  // The first parameter of `type` named `name`, as a user finds a control by its label.
+  std::optional<std::size_t> find(std::string_view name, PF_ParamType type) const;
+
   // Values. Popups take a 1-based choice; throws std::out_of_range for an index or choice outside the set.
   void setPopup(std::size_t index, A_long value);
+  // The choice whose label is exactly `label`; throws std::invalid_argument when the popup has none.
+  void setPopup(std::size_t index, const std::string& label);
   void setFloat(std::size_t index, double value);
   void setFixed(std::size_t index, PF_Fixed value);
   std::vector<std::string> popupChoices(std::size_t index) const;
@@ -41,8 +50,5 @@ class ParamSet {
   std::vector<std::string> strings_;  // one per definition: popup choices or button text
   std::vector<PF_ParamDef*> pointers_;
 };
-
-// The parameter array of a new instance: the input layer and the 17 controls with their defaults.
-ParamSet DefaultEffectParams();
 
 }  // namespace minihost

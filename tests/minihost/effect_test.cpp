@@ -102,7 +102,7 @@ TEST_F(FakeEffectTest, AnInstanceRendersThroughFillAndIterateAtBothDepths) {
 
   EXPECT_EQ(host.acquireCount(kPFHandleSuite), 2);
   EXPECT_EQ(host.releaseCount(kPFHandleSuite), 2);
-  EXPECT_EQ(host.liveHandles(), 0u);
+  EXPECT_EQ(host.liveHandles(), 1u);  // the instance's sequence data, and no render's scratch handle
   EXPECT_TRUE(host.problems().empty());
   // The input layer belongs to one frame only.
   EXPECT_EQ(instance.params()[0].u.ld.data, nullptr);

@@ -1,8 +1,12 @@
 // A small effect that exercises the host as a real one does: global set-up flags, the about text,
-// parameter registration with an options-button name, a render that clears and inverts through fill
-// and iterate, a UI update, and scripted misbehaviour for the tests of the host's checks.
+// parameter registration with an options-button name, sequence data in a live and a flat form, a
+// render that clears and inverts through fill and iterate, a UI update, and scripted misbehaviour for
+// the tests of the host's checks.
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 #include "fake_effect_script.h"
 
@@ -42,18 +46,127 @@ PF_Err ParamsSetup(PF_InData* in, PF_OutData* out) {
   if (PF_Err err = in->inter.add_param(in->effect_ref, -1, &def)) return err;
   std::memset(choices, 'x', sizeof(choices) - 1);
 
+  if (in->appl_id == fake::kParamsFailApplId) {
+    out->out_flags = PF_OutFlag_DISPLAY_ERROR_MESSAGE;
+    in->utils->ansi.strcpy(out->return_msg, "no room for the controls");
+    return PF_Err_OUT_OF_MEMORY;
+  }
+
   def = PF_ParamDef{};
   def.param_type = PF_Param_FLOAT_SLIDER;
   in->utils->ansi.strcpy(def.name, "Amount");
   def.u.fs_d.valid_max = 10.0f;
+  def.u.fs_d.curve_tolerance = 0.25f;
+  if (PF_Err err = in->inter.add_param(in->effect_ref, -1, &def)) return err;
+
+  def = PF_ParamDef{};
+  def.param_type = PF_Param_FIX_SLIDER;
+  def.flags = PF_ParamFlag_COLLAPSE_TWIRLY;
+  in->utils->ansi.strcpy(def.name, "Zoom");
+  def.u.fd.value = 2 << 16;
+  def.u.fd.dephault = 2 << 16;
+  def.u.fd.valid_min = 1 << 16;
+  def.u.fd.valid_max = 4 << 16;
   if (PF_Err err = in->inter.add_param(in->effect_ref, -1, &def)) return err;
 
   if (auto* ui = Acquire<PF_EffectUISuite1>(in, kPFEffectUISuite, kPFEffectUISuiteVersion1)) {
     ui->PF_SetOptionsButtonName(in->effect_ref, "Load Things");
     in->pica_basicP->ReleaseSuite(kPFEffectUISuite, kPFEffectUISuiteVersion1);
   }
-  out->num_params = 3;
+  out->num_params = in->appl_id == fake::kParamsMiscountApplId ? 3 : 4;
   return PF_Err_NONE;
+}
+
+// Sequence data. The live form is a handle of 8 bytes holding the address of a string the effect
+// allocated; the flat form is a handle of the string's bytes. As in the real effect, 8 bytes always
+// means live.
+constexpr A_u_longlong kLiveSize = sizeof(std::string*);
+
+std::string* LiveText(PF_InData* in, PF_Handle handle) {
+  if (handle == nullptr || in->utils->host_get_handle_size(handle) != kLiveSize) return nullptr;
+  std::string* text = nullptr;
+  std::memcpy(&text, in->utils->host_lock_handle(handle), sizeof text);
+  in->utils->host_unlock_handle(handle);
+  return text;
+}
+
+PF_Handle NewLive(PF_InData* in, std::string text) {
+  PF_Handle handle = in->utils->host_new_handle(kLiveSize);
+  auto* live = new std::string(std::move(text));
+  std::memcpy(in->utils->host_lock_handle(handle), &live, sizeof live);
+  in->utils->host_unlock_handle(handle);
+  return handle;
+}
+
+PF_Err SequenceSetup(PF_InData* in, PF_OutData* out) {
+  if (std::string* text = LiveText(in, in->sequence_data)) {
+    *text = fake::kFreshText;
+    out->sequence_data = in->sequence_data;
+  } else {
+    out->sequence_data = NewLive(in, fake::kFreshText);
+  }
+  return PF_Err_NONE;
+}
+
+PF_Err SequenceFlatten(PF_InData* in, PF_OutData* out) {
+  std::string* text = LiveText(in, in->sequence_data);
+  if (text == nullptr) return PF_Err_NONE;
+  if (in->appl_id != fake::kFlattenToNothingApplId) {
+    PF_Handle flat = in->utils->host_new_handle(text->size());
+    std::memcpy(in->utils->host_lock_handle(flat), text->data(), text->size());
+    in->utils->host_unlock_handle(flat);
+    out->sequence_data = flat;
+  }
+  delete text;
+  in->utils->host_dispose_handle(in->sequence_data);
+  return PF_Err_NONE;
+}
+
+PF_Err SequenceResetup(PF_InData* in, PF_OutData* out) {
+  if (in->sequence_data == nullptr) return SequenceSetup(in, out);
+  const A_u_longlong size = in->utils->host_get_handle_size(in->sequence_data);
+  if (size == kLiveSize) {
+    out->sequence_data = in->sequence_data;
+    return PF_Err_NONE;
+  }
+  const auto* bytes = static_cast<const char*>(in->utils->host_lock_handle(in->sequence_data));
+  std::string text(bytes, bytes + size);
+  in->utils->host_unlock_handle(in->sequence_data);
+  out->sequence_data = NewLive(in, std::move(text));
+  in->utils->host_dispose_handle(in->sequence_data);
+  return PF_Err_NONE;
+}
+
+PF_Err SequenceSetdown(PF_InData* in, PF_OutData* out) {
+  if (in->sequence_data != nullptr) {
+    delete LiveText(in, in->sequence_data);
+    if (in->appl_id != fake::kLeakAtSetdownApplId) in->utils->host_dispose_handle(in->sequence_data);
+  }
+  out->sequence_data = nullptr;
+  // This failure comes after the clean-up, so that the test of it leaves nothing behind.
+  return in->appl_id == fake::kSequenceFailApplId ? PF_Err_INTERNAL_STRUCT_DAMAGED : PF_Err_NONE;
+}
+
+PF_Err Sequence(PF_Cmd cmd, PF_InData* in, PF_OutData* out) {
+  if (cmd == PF_Cmd_SEQUENCE_SETDOWN) return SequenceSetdown(in, out);
+  if (in->appl_id == fake::kSequenceFailApplId) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+  if (cmd == PF_Cmd_SEQUENCE_SETUP) return SequenceSetup(in, out);
+  if (cmd == PF_Cmd_SEQUENCE_FLATTEN) return SequenceFlatten(in, out);
+  return SequenceResetup(in, out);
+}
+
+fake::JournalEntry gJournal[fake::kJournalCapacity];
+int gJournalLength = 0;
+
+PF_Err Journaled(PF_Cmd cmd, PF_InData* in, PF_OutData* out) {
+  fake::JournalEntry entry;
+  entry.cmd = cmd;
+  entry.in = in->sequence_data;
+  entry.inSize = entry.in != nullptr ? in->utils->host_get_handle_size(entry.in) : 0;
+  entry.err = Sequence(cmd, in, out);
+  entry.out = out->sequence_data;
+  if (gJournalLength < fake::kJournalCapacity) gJournal[gJournalLength++] = entry;
+  return entry.err;
 }
 
 PF_Err Render(PF_InData* in, PF_ParamDef* params[], PF_LayerDef* output) {
@@ -138,6 +251,19 @@ PF_Err RunScript(PF_InData* in, PF_OutData* out, fake::Script& script) {
       break;
     case fake::Action::Throw:
       throw std::runtime_error("escaped");
+    case fake::Action::SetSequenceText:
+      if (std::string* text = LiveText(in, in->sequence_data)) *text = script.text;
+      break;
+    case fake::Action::GetSequenceText:
+      if (std::string* text = LiveText(in, in->sequence_data)) {
+        script.text[text->copy(script.text, std::min(text->size(), sizeof script.text - 1))] = '\0';
+      }
+      break;
+    case fake::Action::TakeJournal:
+      std::copy(gJournal, gJournal + gJournalLength, script.journal);
+      script.journalLength = gJournalLength;
+      gJournalLength = 0;
+      break;
   }
   return PF_Err_NONE;
 }
@@ -163,6 +289,11 @@ extern "C" __attribute__((visibility("default"))) PF_Err EntryPoint(PF_Cmd cmd, 
       return PF_Err_NONE;
     case PF_Cmd_PARAMS_SETUP:
       return ParamsSetup(in, out);
+    case PF_Cmd_SEQUENCE_SETUP:
+    case PF_Cmd_SEQUENCE_RESETUP:
+    case PF_Cmd_SEQUENCE_FLATTEN:
+    case PF_Cmd_SEQUENCE_SETDOWN:
+      return Journaled(cmd, in, out);
     case PF_Cmd_RENDER:
       return Render(in, params, output);
     case PF_Cmd_UPDATE_PARAMS_UI:

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
+#include "minihost/host_error.h"
 #include "test_support.h"
 
 namespace minihost {
@@ -11,111 +15,122 @@ namespace {
 using testing::FakeEffectTest;
 using testing::OneProblemMentioning;
 
-TEST(ParamsTest, DefaultParametersAreTheEffectsEighteen) {
-  const ParamSet params = DefaultEffectParams();
-  ASSERT_EQ(params.size(), 18u);
-  struct Expected {
-    PF_ParamType type;
-    const char* name;
-    PF_ParamFlags flags;
-  };
-  const Expected expected[18] = {
-      {PF_Param_LAYER, "", 0},
-      {PF_Param_GROUP_START, "Pattern", 0},
-      {PF_Param_POPUP, "Pattern", 0x40},
-      {PF_Param_GROUP_START, "Properties", 0x20},
-      {PF_Param_FLOAT_SLIDER, "Offset X", 0x20},
-      {PF_Param_FLOAT_SLIDER, "Offset Y", 0x20},
-      {PF_Param_FIX_SLIDER, "Scale", 0x20},
-      {PF_Param_FLOAT_SLIDER, "Threshold Red", 0x20},
-      {PF_Param_FLOAT_SLIDER, "Threshold Green", 0x20},
-      {PF_Param_FLOAT_SLIDER, "Threshold Blue", 0x20},
-      {PF_Param_GROUP_END, "", 0},
-      {PF_Param_GROUP_END, "", 0},
-      {PF_Param_GROUP_START, "Palette", 0},
-      {PF_Param_POPUP, "Swatch", 0x40},
-      {PF_Param_GROUP_START, "Custom Palette", 0},
-      {PF_Param_BUTTON, "---", 0x60},
-      {PF_Param_GROUP_END, "", 0},
-      {PF_Param_GROUP_END, "", 0},
-  };
-  for (std::size_t i = 0; i < 18; ++i) {
-    EXPECT_EQ(params[i].param_type, expected[i].type) << i;
-    EXPECT_STREQ(params[i].name, expected[i].name) << i;
-    EXPECT_EQ(params[i].flags, expected[i].flags) << i;
-    EXPECT_EQ(params[i].uu.id, static_cast<A_long>(i));
-    EXPECT_EQ(params[i].ui_flags, PF_PUI_NONE) << i;
-  }
-  EXPECT_EQ(params[0].u.ld.dephault, PF_LayerDefault_MYSELF);
+TEST_F(FakeEffectTest, TheRegistryStartsWithTheLayerAndKeepsWhatTheEffectSent) {
+  const ParamSet& registered = effect.registeredParams();
+  ASSERT_EQ(registered.size(), 4u);
+  EXPECT_EQ(registered[0].param_type, PF_Param_LAYER);
+  EXPECT_EQ(registered[0].uu.id, 0);
+  EXPECT_EQ(registered[0].u.ld.dephault, PF_LayerDefault_MYSELF);
+  EXPECT_STREQ(registered[0].name, "");
 
-  EXPECT_EQ(params[2].u.pd.num_choices, 26);
-  EXPECT_EQ(params[2].u.pd.value, 17);
-  EXPECT_EQ(params[2].u.pd.dephault, 17);
-  const std::vector<std::string> patterns = params.popupChoices(2);
-  ASSERT_EQ(patterns.size(), 26u);
-  EXPECT_EQ(patterns[0], "Threshold");
-  EXPECT_EQ(patterns[6], "Jarvis, Judice & Ninke");
-  EXPECT_EQ(patterns[16], "Bayer 8x8");
-  EXPECT_EQ(patterns[25], "Diagonal 5x5");
-  const std::vector<std::string> swatches = params.popupChoices(13);
-  ASSERT_EQ(swatches.size(), 22u);
-  EXPECT_EQ(params[13].u.pd.value, 6);
-  EXPECT_EQ(swatches[5], "6-bit RGB");
-  EXPECT_EQ(swatches[21], "Web Safe");
+  EXPECT_EQ(registered[1].param_type, PF_Param_POPUP);
+  EXPECT_STREQ(registered[1].name, "Channel");
+  EXPECT_EQ(registered[1].u.pd.value, 2);
+  EXPECT_EQ(registered[1].u.pd.dephault, 2);
+  // The effect overwrote its buffer of choices after add_param returned.
+  EXPECT_EQ(registered.popupChoices(1), (std::vector<std::string>{"Red", "Green", "Blue"}));
 
-  for (std::size_t i : {4, 5, 7, 8, 9}) {
-    const PF_FloatSliderDef& slider = params[i].u.fs_d;
-    EXPECT_EQ(slider.value, 0.0);
-    EXPECT_EQ(slider.valid_min, -1000.0f);
-    EXPECT_EQ(slider.valid_max, 1000.0f);
-    EXPECT_EQ(slider.slider_min, -100.0f);
-    EXPECT_EQ(slider.slider_max, 100.0f);
-    EXPECT_EQ(slider.curve_tolerance, 0.05f);
-    EXPECT_EQ(slider.precision, i < 7 ? 0 : 2) << i;
-    EXPECT_EQ(slider.display_flags, i < 7 ? 0 : PF_ValueDisplayFlag_PERCENT) << i;
-  }
-  const PF_FixedSliderDef& scale = params[6].u.fd;
-  EXPECT_EQ(scale.value, 65536);
-  EXPECT_EQ(scale.dephault, 65536);
-  EXPECT_EQ(scale.valid_min, 65536);
-  EXPECT_EQ(scale.valid_max, 6553600);
-  EXPECT_EQ(scale.slider_max, 655360);
-  EXPECT_STREQ(params[15].u.button_d.u.namesptr, "Reset palette");
+  EXPECT_EQ(registered[2].param_type, PF_Param_FLOAT_SLIDER);
+  EXPECT_STREQ(registered[2].name, "Amount");
+  EXPECT_EQ(registered[2].u.fs_d.valid_max, 10.0f);
+  EXPECT_EQ(registered[2].u.fs_d.curve_tolerance, 0.25f);
+
+  EXPECT_EQ(registered[3].param_type, PF_Param_FIX_SLIDER);
+  EXPECT_STREQ(registered[3].name, "Zoom");
+  EXPECT_EQ(registered[3].flags, PF_ParamFlag_COLLAPSE_TWIRLY);
+  EXPECT_EQ(registered[3].u.fd.value, 0x20000);
+  EXPECT_EQ(registered[3].u.fd.valid_max, 0x40000);
+
+  EXPECT_EQ(effect.optionsButtonName(), "Load Things");
+  EXPECT_FALSE(effect.paramsSetupMessage().has_value());
+  EXPECT_EQ(host.releaseCount(kPFEffectUISuite), 1);
+
+  // Every instance starts from the registration, and what one changes stays its own.
+  Instance first(effect);
+  Instance second(effect);
+  first.params().setPopup(1, "Blue");
+  EXPECT_EQ(first.params()[1].u.pd.value, 3);
+  EXPECT_EQ(second.params()[1].u.pd.value, 2);
+  EXPECT_EQ(effect.registeredParams()[1].u.pd.value, 2);
+  EXPECT_NE(first.params()[1].u.pd.u.namesptr, registered[1].u.pd.u.namesptr);
+  EXPECT_TRUE(host.problems().empty());
 }
 
-TEST(ParamsTest, ValuesStayWithinWhatTheControlsAllow) {
-  ParamSet params = DefaultEffectParams();
-  EXPECT_THROW(params.setPopup(2, 0), std::out_of_range);
-  EXPECT_THROW(params.setPopup(2, 27), std::out_of_range);
-  EXPECT_THROW(params.setPopup(18, 1), std::out_of_range);
-  EXPECT_THROW(params.setPopup(4, 1), std::invalid_argument);
-  params.setPopup(2, 26);
-  EXPECT_EQ(params[2].u.pd.value, 26);
-
-  params.setFloat(4, 250.0);
-  EXPECT_EQ(params[4].u.fs_d.value, 250.0);
-  params.setFloat(7, -2500.0);
-  EXPECT_EQ(params[7].u.fs_d.value, -1000.0);
-  params.setFixed(6, 200 * 65536);
-  EXPECT_EQ(params[6].u.fd.value, 100 * 65536);
-  EXPECT_THROW(params.setFixed(4, 65536), std::invalid_argument);
-  EXPECT_THROW(params.setFloat(6, 1.0), std::invalid_argument);
+std::string ParamsSetupError(A_long applId) {
+  Host host;
+  host.setApplId(applId);
+  try {
+    Effect effect(host, testing::kFakeEffectPath);
+  } catch (const HostError& error) {
+    return error.what();
+  }
+  return "";
 }
 
-TEST(ParamsTest, CopiesOwnTheirStringsAndTheArrayEndsWithNull) {
-  auto original = std::make_unique<ParamSet>(DefaultEffectParams());
+TEST(ParamsTest, AFailedParameterSetUpIsReported) {
+  const std::string failed = ParamsSetupError(fake::kParamsFailApplId);
+  EXPECT_NE(failed.find("parameter set-up of " + std::string(testing::kFakeEffectPath)), std::string::npos)
+      << failed;
+  EXPECT_NE(failed.find("failed with error 4: no room for the controls"), std::string::npos) << failed;
+
+  const std::string miscounted = ParamsSetupError(fake::kParamsMiscountApplId);
+  EXPECT_NE(miscounted.find("reported num_params 3, but the input layer and the registered controls are 4"),
+            std::string::npos)
+      << miscounted;
+}
+
+TEST_F(FakeEffectTest, ValuesStayWithinWhatTheControlsAllow) {
+  ParamSet params = effect.registeredParams();
+  EXPECT_THROW(params.setPopup(1, 0), std::out_of_range);
+  EXPECT_THROW(params.setPopup(1, 4), std::out_of_range);
+  EXPECT_THROW(params.setPopup(4, 1), std::out_of_range);
+  EXPECT_THROW(params.setPopup(2, 1), std::invalid_argument);
+  params.setPopup(1, 3);
+  EXPECT_EQ(params[1].u.pd.value, 3);
+  params.setPopup(1, "Red");
+  EXPECT_EQ(params[1].u.pd.value, 1);
+  // Labels match exactly: no case folding, no prefixes.
+  EXPECT_THROW(params.setPopup(1, "red"), std::invalid_argument);
+  EXPECT_THROW(params.setPopup(1, "Gree"), std::invalid_argument);
+  EXPECT_EQ(params[1].u.pd.value, 1);
+
+  params.setFloat(2, 7.5);
+  EXPECT_EQ(params[2].u.fs_d.value, 7.5);
+  params.setFloat(2, 250.0);
+  EXPECT_EQ(params[2].u.fs_d.value, 10.0);
+  params.setFloat(2, -0.5);
+  EXPECT_EQ(params[2].u.fs_d.value, 0.0);
+  params.setFixed(3, 5 << 16);
+  EXPECT_EQ(params[3].u.fd.value, 4 << 16);
+  params.setFixed(3, 0x8000);
+  EXPECT_EQ(params[3].u.fd.value, 1 << 16);
+  EXPECT_THROW(params.setFixed(2, 65536), std::invalid_argument);
+  EXPECT_THROW(params.setFloat(3, 1.0), std::invalid_argument);
+
+  EXPECT_EQ(params.find("Amount", PF_Param_FLOAT_SLIDER), 2u);
+  EXPECT_EQ(params.find("Zoom", PF_Param_FIX_SLIDER), 3u);
+  EXPECT_FALSE(params.find("Amount", PF_Param_POPUP).has_value());
+  EXPECT_FALSE(params.find("Amoun", PF_Param_FLOAT_SLIDER).has_value());
+}
+
+TEST_F(FakeEffectTest, CopiesAndMovesOwnTheirStringsAndTheArrayEndsWithNull) {
+  auto original = std::make_unique<ParamSet>(effect.registeredParams());
   ParamSet copy(*original);
-  EXPECT_NE(copy[2].u.pd.u.namesptr, (*original)[2].u.pd.u.namesptr);
+  EXPECT_NE(copy[1].u.pd.u.namesptr, (*original)[1].u.pd.u.namesptr);
+  ParamSet moved(std::move(*original));
   original.reset();
-  EXPECT_EQ(copy.popupChoices(13)[7], "PICO-8");
-  EXPECT_STREQ(copy[15].u.button_d.u.namesptr, "Reset palette");
+  EXPECT_EQ(copy.popupChoices(1)[2], "Blue");
+  EXPECT_EQ(moved.popupChoices(1)[0], "Red");
+  ParamSet assigned;
+  assigned = std::move(moved);
+  EXPECT_EQ(assigned.popupChoices(1)[1], "Green");
 
   PF_ParamDef** array = copy.array();
-  for (std::size_t i = 0; i < 18; ++i) EXPECT_EQ(array[i], &copy[i]);
-  EXPECT_EQ(array[18], nullptr);
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(array[i], &copy[i]);
+  EXPECT_EQ(array[4], nullptr);
 }
 
-TEST_F(FakeEffectTest, ParameterSetUpFillsTheRegistry) {
+TEST_F(FakeEffectTest, ParametersAreOnlyAppendedAndOnlyDuringParameterSetUp) {
   ParamSet registry;
   PF_ParamDef layer{};
   layer.param_type = PF_Param_LAYER;
@@ -124,25 +139,16 @@ TEST_F(FakeEffectTest, ParameterSetUpFillsTheRegistry) {
   PF_OutData out{};
   ASSERT_EQ(host.call(effect.entryPoint(), PF_Cmd_PARAMS_SETUP, in, out, nullptr, nullptr, nullptr),
             PF_Err_NONE);
-  EXPECT_EQ(out.num_params, 3);
-  ASSERT_EQ(registry.size(), 3u);
-  EXPECT_STREQ(registry[1].name, "Channel");
-  EXPECT_EQ(registry.popupChoices(1), (std::vector<std::string>{"Red", "Green", "Blue"}));
-  EXPECT_EQ(registry[2].param_type, PF_Param_FLOAT_SLIDER);
-  EXPECT_EQ(registry.optionsButtonName, "Load Things");
-  EXPECT_EQ(host.releaseCount(kPFEffectUISuite), 1);
-  EXPECT_TRUE(host.problems().empty());
-
-  // Only appending is allowed, and only during parameter set-up.
+  ASSERT_EQ(registry.size(), 4u);
   {
     Host::Scope scope(host);
     EXPECT_EQ(in.inter.add_param(in.effect_ref, 7, &registry[2]), PF_Err_INVALID_INDEX);
-    EXPECT_EQ(in.inter.add_param(in.effect_ref, 3, &registry[2]), PF_Err_NONE);
+    EXPECT_EQ(in.inter.add_param(in.effect_ref, 4, &registry[2]), PF_Err_NONE);
   }
   fake::Script late{fake::Action::AddParamLate};
   run(late, &registry);
   EXPECT_EQ(late.err, PF_Err_INVALID_CALLBACK);
-  EXPECT_EQ(registry.size(), 4u);
+  EXPECT_EQ(registry.size(), 5u);
   EXPECT_TRUE(OneProblemMentioning(host, "add_param during command 17"));
 }
 
@@ -152,7 +158,7 @@ TEST_F(FakeEffectTest, UIUpdatesAreRecordedWithoutChangingTheParameter) {
   ASSERT_EQ(instance.params().uiUpdates.size(), 1u);
   EXPECT_EQ(instance.params().uiUpdates[0].index, 2);
   EXPECT_STREQ(instance.params().uiUpdates[0].def.name, "Renamed");
-  EXPECT_STREQ(instance.params()[2].name, "Pattern");
+  EXPECT_STREQ(instance.params()[2].name, "Amount");
   EXPECT_EQ(host.suitesHeld(), 0);
   EXPECT_TRUE(host.problems().empty());
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,10 +16,33 @@ inline const char* const kFakeEffectPath = FAKE_EFFECT_PATH;
 
 class FakeEffectTest : public ::testing::Test {
  protected:
+  // The fake effect's journal outlives a test when the library stays loaded: start from an empty one.
+  FakeEffectTest() { journal(); }
+
   PF_Err run(fake::Script& script, ParamSet* registry = nullptr) {
     PF_InData in = host.makeInData(registry);
     PF_OutData out{};
     return host.call(effect.entryPoint(), fake::kScriptCommand, in, out, nullptr, nullptr, &script);
+  }
+
+  // The sequence commands the effect received since the last call, in order.
+  std::vector<fake::JournalEntry> journal() {
+    fake::Script script{fake::Action::TakeJournal};
+    run(script);
+    return std::vector<fake::JournalEntry>(script.journal, script.journal + script.journalLength);
+  }
+
+  // The instance's sequence text as the effect sees it through its live handle ("" when not live).
+  std::string sequenceText(Instance& instance) {
+    fake::Script script{fake::Action::GetSequenceText};
+    instance.command(fake::kScriptCommand, nullptr, &script);
+    return script.text;
+  }
+
+  void setSequenceText(Instance& instance, const char* text) {
+    fake::Script script{fake::Action::SetSequenceText};
+    std::strncpy(script.text, text, sizeof script.text - 1);
+    instance.command(fake::kScriptCommand, nullptr, &script);
   }
 
   Host host{Host::Options{1, PF_ApplID_AfterEffects}};

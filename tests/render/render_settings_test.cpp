@@ -4,8 +4,16 @@
 #include "minihost/params.h"
 #include "render/param_indices.h"
 #include "render/render_command.h"
+#include "support/effect_under_test.h"
 
 namespace {
+
+// The controls as the effect registers them, with their defaults.
+minihost::ParamSet RegisteredParams() {
+  minihost::Host host;
+  minihost::Effect effect(host, EffectLibraryPath());
+  return effect.registeredParams();
+}
 
 RenderSettings Fill(minihost::ParamSet& params) {
   RenderSettings settings;
@@ -17,7 +25,7 @@ RenderSettings Fill(minihost::ParamSet& params) {
 }  // namespace
 
 TEST(RenderSettings, PopupValuesBecomeZeroBasedIndices) {
-  auto params = minihost::DefaultEffectParams();
+  minihost::ParamSet params = RegisteredParams();
   params.setPopup(kParamPattern, 1);
   params.setPopup(kParamSwatch, 22);
   const auto settings = Fill(params);
@@ -26,7 +34,7 @@ TEST(RenderSettings, PopupValuesBecomeZeroBasedIndices) {
 }
 
 TEST(RenderSettings, OffsetsTruncateTowardZeroWithTheHorizontalSignInverted) {
-  auto params = minihost::DefaultEffectParams();
+  minihost::ParamSet params = RegisteredParams();
   const struct {
     double x, y;
     int32_t offsetX, offsetY;
@@ -41,7 +49,7 @@ TEST(RenderSettings, OffsetsTruncateTowardZeroWithTheHorizontalSignInverted) {
 }
 
 TEST(RenderSettings, ScaleRoundsToTheNearestIntegerHalvesUp) {
-  auto params = minihost::DefaultEffectParams();
+  minihost::ParamSet params = RegisteredParams();
   const struct {
     PF_Fixed fixed;
     int64_t scale;
@@ -53,7 +61,7 @@ TEST(RenderSettings, ScaleRoundsToTheNearestIntegerHalvesUp) {
 }
 
 TEST(RenderSettings, ThresholdsAreDividedInDoublePrecisionThenRoundedOnce) {
-  auto params = minihost::DefaultEffectParams();
+  minihost::ParamSet params = RegisteredParams();
   params.setFloat(kParamThresholdRed, 45.67);
   params.setFloat(kParamThresholdGreen, 50.0);
   params.setFloat(kParamThresholdBlue, -100.0);
