@@ -15,15 +15,8 @@
 
 namespace {
 
-// Handlers of the palette controls and the options button arrive with those features; until then each
-// does what every handler does first, and asks for the basic suite.
-PF_Err NotYetHandled(PF_InData* inData) {
-  SuiteCache suites(inData);
-  return PF_Err_NONE;
-}
-
 PF_Err Dispatch(PF_Cmd cmd, PF_InData* inData, PF_OutData* outData, PF_ParamDef* params[], PF_LayerDef* output,
-                void* /*extra*/) {
+                void* extra) {
   switch (cmd) {
     case PF_Cmd_ABOUT:
       return About(inData, outData);
@@ -40,9 +33,11 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* inData, PF_OutData* outData, PF_ParamDef*
     case PF_Cmd_SEQUENCE_SETDOWN:
       return SequenceSetdown(inData, outData);
     case PF_Cmd_DO_DIALOG:
+      return DoDialog(inData);
     case PF_Cmd_USER_CHANGED_PARAM:
+      return UserChangedParam(inData, outData, params, static_cast<const PF_UserChangedParamExtra*>(extra));
     case PF_Cmd_UPDATE_PARAMS_UI:
-      return NotYetHandled(inData);
+      return UpdateParamsUI(inData, params);
     case PF_Cmd_RENDER:
       return RenderCommand(inData, params, output);
     default:
