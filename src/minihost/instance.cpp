@@ -154,6 +154,25 @@ PF_Err Instance::render(World& input, World& output) {
   return err;
 }
 
+PF_Err Instance::pressButton(PF_ParamIndex index, PF_OutData* out) {
+  PF_UserChangedParamExtra extra{index};
+  return command(PF_Cmd_USER_CHANGED_PARAM, nullptr, &extra, out);
+}
+
+PF_Err Instance::changed(PF_ParamIndex index, PF_OutData* out) {
+  if (index < 0 || static_cast<std::size_t>(index) >= params_.size()) {
+    throw HostError("no parameter " + std::to_string(index));
+  }
+  if ((params_[static_cast<std::size_t>(index)].flags & PF_ParamFlag_SUPERVISE) != 0) {
+    if (const PF_Err err = pressButton(index, out); err != PF_Err_NONE) return err;
+  }
+  return refreshUI();
+}
+
+PF_Err Instance::refreshUI() { return command(PF_Cmd_UPDATE_PARAMS_UI); }
+
+PF_Err Instance::optionsButton() { return command(PF_Cmd_DO_DIALOG); }
+
 PF_Err Instance::command(PF_Cmd cmd, PF_EffectWorld* output, void* extra, PF_OutData* out) {
   requireActive(("command " + std::to_string(cmd)).c_str());
   PF_OutData outData{};

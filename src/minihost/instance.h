@@ -54,6 +54,19 @@ class Instance {
   const ParamSet& params() const { return params_; }
   PF_Handle sequenceData() const { return sequenceData_; }
 
+  // The user at the effect's controls, and what the host sends for it. PF_UpdateParamUI changes the
+  // looks of the controls in params() (name, ui flags, slider ranges), as the host's panel shows them.
+  //   pressButton    PF_Cmd_USER_CHANGED_PARAM for the button
+  //   changed        after the caller set a control's value: PF_Cmd_USER_CHANGED_PARAM when the control
+  //                  is supervised, then PF_Cmd_UPDATE_PARAMS_UI to refresh the panel
+  //   refreshUI      PF_Cmd_UPDATE_PARAMS_UI, as when the panel opens
+  //   optionsButton  PF_Cmd_DO_DIALOG
+  // The out-data record of the USER_CHANGED_PARAM (its out flags: a forced re-render) goes to `out`.
+  PF_Err pressButton(PF_ParamIndex index, PF_OutData* out = nullptr);
+  PF_Err changed(PF_ParamIndex index, PF_OutData* out = nullptr);
+  PF_Err refreshUI();
+  PF_Err optionsButton();
+
   // PF_Cmd_RENDER of one frame: parameter 0 becomes the input world; the output world must exist.
   PF_Err render(World& input, World& output);
 

@@ -1,6 +1,7 @@
 // The callbacks through which the effect tells the host about its parameters: add_param,
 // PF_UpdateParamUI and PF_SetOptionsButtonName. They reach the registry of the call through the
 // effect reference of the in-data record they were made with.
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -23,6 +24,29 @@ ParamSet* RegistryOf(PF_ProgPtr effectRef, const char* what) {
 
 void Report(PF_ProgPtr effectRef, const std::string& text) {
   if (Host::Impl* impl = ImplFor(effectRef)) impl->problem(text);
+}
+
+// What the host takes from PF_UpdateParamUI into the control the user sees: its looks, never its value
+// or its type.
+void ApplyCosmeticChanges(const PF_ParamDef& sent, PF_ParamDef& shown) {
+  std::memcpy(shown.name, sent.name, sizeof shown.name);
+  shown.name[sizeof shown.name - 1] = '\0';
+  shown.ui_flags = sent.ui_flags;
+  shown.ui_width = sent.ui_width;
+  shown.ui_height = sent.ui_height;
+  shown.flags = (shown.flags & ~PF_ParamFlag_COLLAPSE_TWIRLY) | (sent.flags & PF_ParamFlag_COLLAPSE_TWIRLY);
+  if (sent.param_type != shown.param_type) return;
+  if (shown.param_type == PF_Param_FLOAT_SLIDER) {
+    shown.u.fs_d.slider_min = sent.u.fs_d.slider_min;
+    shown.u.fs_d.slider_max = sent.u.fs_d.slider_max;
+    shown.u.fs_d.precision = sent.u.fs_d.precision;
+    shown.u.fs_d.display_flags = sent.u.fs_d.display_flags;
+  } else if (shown.param_type == PF_Param_FIX_SLIDER) {
+    shown.u.fd.slider_min = sent.u.fd.slider_min;
+    shown.u.fd.slider_max = sent.u.fd.slider_max;
+    shown.u.fd.precision = sent.u.fd.precision;
+    shown.u.fd.display_flags = sent.u.fd.display_flags;
+  }
 }
 
 }  // namespace
@@ -66,6 +90,7 @@ PF_Err UpdateParamUI(PF_ProgPtr effectRef, PF_ParamIndex index, const PF_ParamDe
       return PF_Err_INVALID_INDEX;
     }
     registry->uiUpdates.push_back(ParamUIUpdate{index, *def});
+    ApplyCosmeticChanges(*def, (*registry)[static_cast<std::size_t>(index)]);
     return PF_Err_NONE;
   } catch (const std::bad_alloc&) {
     return PF_Err_OUT_OF_MEMORY;

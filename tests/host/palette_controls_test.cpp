@@ -69,9 +69,8 @@ class PaletteControls : public ::testing::Test {
   }
 
   PF_OutData Changed(minihost::Instance& instance, PF_ParamIndex index) {
-    PF_UserChangedParamExtra extra{index};
     PF_OutData out{};
-    EXPECT_EQ(instance.command(PF_Cmd_USER_CHANGED_PARAM, nullptr, &extra, &out), PF_Err_NONE);
+    EXPECT_EQ(instance.changed(index, &out), PF_Err_NONE);
     return out;
   }
 
@@ -92,11 +91,12 @@ class PaletteControls : public ::testing::Test {
 
 TEST_F(PaletteControls, ResetLeavesOneBlackColourLabelsTheRowAndRerenders) {
   minihost::Instance instance = WithPalette(Greys(40));
-  const PF_OutData out = Changed(instance, kParamResetPalette);
+  PF_OutData out{};
+  ASSERT_EQ(instance.pressButton(kParamResetPalette, &out), PF_Err_NONE);
   EXPECT_TRUE(out.out_flags & PF_OutFlag_FORCE_RERENDER);
   ASSERT_EQ(instance.params().uiUpdates.size(), 1u);
   EXPECT_EQ(instance.params().uiUpdates[0].index, kParamResetPalette);
-  EXPECT_STREQ(instance.params().uiUpdates[0].def.name, "1 color");
+  EXPECT_STREQ(instance.params()[kParamResetPalette].name, "1 color");
   EXPECT_EQ(FlatPart(instance.save()), Bytes(12, 0));
 }
 
@@ -107,7 +107,8 @@ TEST_F(PaletteControls, TheRowCountsTheColoursWithAnSOnlyAboveOne) {
   } cases[] = {{0, "0 color"}, {1, "1 color"}, {2, "2 colors"}, {256, "256 colors"}};
   for (const auto& c : cases) {
     minihost::Instance instance = WithPalette(Greys(c.count));
-    ASSERT_EQ(instance.command(PF_Cmd_UPDATE_PARAMS_UI), PF_Err_NONE);
+    ASSERT_EQ(instance.refreshUI(), PF_Err_NONE);
+    EXPECT_STREQ(instance.params()[kParamResetPalette].name, c.label);
     const auto& updates = instance.params().uiUpdates;
     // The row twice (its label, then the swatch rule), then the six pattern properties in this order.
     std::vector<PF_ParamIndex> order;
@@ -121,28 +122,30 @@ TEST_F(PaletteControls, TheRowCountsTheColoursWithAnSOnlyAboveOne) {
 TEST_F(PaletteControls, TheRowShowsOnlyForCustomAndThePropertiesOnlyForOrderedPatterns) {
   minihost::Instance& instance = loaded_.instance;
   const PF_ParamUIFlags hidden = PF_PUI_DISABLED | PF_PUI_INVISIBLE;
-  for (A_long swatch : {1, 2, 22}) {
+  for (A_long swatch : {1, 2, 22, 1}) {
     instance.params().setPopup(kParamSwatch, swatch);
-    instance.params().uiUpdates.clear();
     Changed(instance, kParamSwatch);
-    ASSERT_EQ(instance.params().uiUpdates.size(), 1u);
-    EXPECT_EQ(instance.params().uiUpdates[0].def.ui_flags & hidden, swatch == 1 ? 0 : hidden) << swatch;
+    EXPECT_EQ(instance.params()[kParamResetPalette].ui_flags & hidden, swatch == 1 ? 0 : hidden) << swatch;
+    EXPECT_STREQ(instance.params()[kParamResetPalette].name, "1 color");
   }
   // "Atkinson" (12) is the last pattern that ignores them, "Bayer 2x2" (13) the first that uses them.
-  for (A_long pattern : {1, 2, 12, 13, 17, 26}) {
+  for (A_long pattern : {1, 2, 12, 13, 17, 26, 11}) {
     instance.params().setPopup(kParamPattern, pattern);
     instance.params().uiUpdates.clear();
     Changed(instance, kParamPattern);
-    const auto& updates = instance.params().uiUpdates;
-    ASSERT_EQ(updates.size(), 6u);
-    for (const auto& update : updates) {
-      EXPECT_EQ(update.def.ui_flags & PF_PUI_DISABLED, pattern <= 12 ? PF_PUI_DISABLED : 0) << pattern;
+    EXPECT_EQ(instance.params().uiUpdates.size(), 6u + 8u) << "the rule, then the panel's refresh";
+    for (PF_ParamIndex index : {kParamScale, kParamOffsetX, kParamOffsetY, kParamThresholdRed,
+                                kParamThresholdGreen, kParamThresholdBlue}) {
+      EXPECT_EQ(instance.params()[index].ui_flags & PF_PUI_DISABLED, pattern <= 12 ? PF_PUI_DISABLED : 0)
+          << pattern << " " << index;
     }
   }
-  // Any other control changes nothing.
+  // The user's value is never touched, and an unsupervised control gets no change message.
+  instance.params().setFloat(kParamOffsetX, 12.5);
   instance.params().uiUpdates.clear();
   const PF_OutData out = Changed(instance, kParamOffsetX);
-  EXPECT_TRUE(instance.params().uiUpdates.empty());
+  EXPECT_EQ(instance.params().uiUpdates.size(), 8u);
+  EXPECT_EQ(instance.params()[kParamOffsetX].u.fs_d.value, 12.5);
   EXPECT_EQ(out.out_flags, 0);
 }
 
@@ -167,7 +170,7 @@ TEST_F(PaletteControls, LoadPaletteReplacesTheColoursInFileOrder) {
 
   minihost::Instance instance = WithPalette(Greys(40));
   Dialog(file.string());
-  ASSERT_EQ(instance.command(PF_Cmd_DO_DIALOG), PF_Err_NONE);
+  ASSERT_EQ(instance.optionsButton(), PF_Err_NONE);
   EXPECT_EQ(FlatPart(instance.save()), Flat(five));
 }
 
@@ -180,7 +183,7 @@ TEST_F(PaletteControls, ACancelOrAFileWithoutColoursChangesNothing) {
   for (const std::string& answer :
        {std::string(), empty.string(), notSwatches.string(), (dir_ / "missing.ase").string()}) {
     Dialog(answer);
-    ASSERT_EQ(instance.command(PF_Cmd_DO_DIALOG), PF_Err_NONE);
+    ASSERT_EQ(instance.optionsButton(), PF_Err_NONE);
     EXPECT_EQ(FlatPart(instance.save()), Flat(Greys(3))) << answer;
   }
 }
@@ -188,7 +191,7 @@ TEST_F(PaletteControls, ACancelOrAFileWithoutColoursChangesNothing) {
 TEST_F(PaletteControls, ARealSwatchFileRendersWithExactlyItsColours) {
   Dialog(fs::path(PALETTRIX_ASE_DATA / fs::path("cpc--Raspberry.ase")).string());
   minihost::Instance& instance = loaded_.instance;
-  ASSERT_EQ(instance.command(PF_Cmd_DO_DIALOG), PF_Err_NONE);
+  ASSERT_EQ(instance.optionsButton(), PF_Err_NONE);
   instance.params().setPopup(kParamSwatch, "Custom");
   instance.params().setPopup(kParamPattern, "Threshold");
 
@@ -211,7 +214,11 @@ TEST_F(PaletteControls, ARealSwatchFileRendersWithExactlyItsColours) {
     }
   }
 
-  // Reset, and the row says so.
-  Changed(instance, kParamResetPalette);
+  // The panel shows five colours; reset, and it says one.
+  ASSERT_EQ(instance.refreshUI(), PF_Err_NONE);
+  EXPECT_STREQ(instance.params()[kParamResetPalette].name, "5 colors");
+  EXPECT_EQ(instance.params()[kParamResetPalette].ui_flags, 0);
+  ASSERT_EQ(instance.pressButton(kParamResetPalette), PF_Err_NONE);
+  EXPECT_STREQ(instance.params()[kParamResetPalette].name, "1 color");
   EXPECT_EQ(FlatPart(instance.save()), Bytes(12, 0));
 }

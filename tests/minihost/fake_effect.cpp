@@ -194,6 +194,8 @@ PF_Err UpdateParamsUI(PF_InData* in, PF_ParamDef* params[]) {
   if (utils == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
   PF_ParamDef copy = *params[2];
   in->utils->ansi.strcpy(copy.name, "Renamed");
+  copy.ui_flags |= PF_PUI_DISABLED;
+  copy.u.fs_d.value = 99.0;  // a value sent here is not the user's: the host must not take it
   const PF_Err err = utils->PF_UpdateParamUI(in->effect_ref, 2, &copy);
   in->pica_basicP->ReleaseSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3);
   return err;

@@ -152,13 +152,16 @@ TEST_F(FakeEffectTest, ParametersAreOnlyAppendedAndOnlyDuringParameterSetUp) {
   EXPECT_TRUE(OneProblemMentioning(host, "add_param during command 17"));
 }
 
-TEST_F(FakeEffectTest, UIUpdatesAreRecordedWithoutChangingTheParameter) {
+TEST_F(FakeEffectTest, UIUpdatesChangeTheLooksOfAControlButNeverItsValue) {
   Instance instance(effect);
-  ASSERT_EQ(instance.command(PF_Cmd_UPDATE_PARAMS_UI), PF_Err_NONE);
+  const double value = instance.params()[2].u.fs_d.value;
+  ASSERT_EQ(instance.refreshUI(), PF_Err_NONE);
   ASSERT_EQ(instance.params().uiUpdates.size(), 1u);
   EXPECT_EQ(instance.params().uiUpdates[0].index, 2);
   EXPECT_STREQ(instance.params().uiUpdates[0].def.name, "Renamed");
-  EXPECT_STREQ(instance.params()[2].name, "Amount");
+  EXPECT_STREQ(instance.params()[2].name, "Renamed");
+  EXPECT_EQ(instance.params()[2].ui_flags, PF_PUI_DISABLED);
+  EXPECT_EQ(instance.params()[2].u.fs_d.value, value);
   EXPECT_EQ(host.suitesHeld(), 0);
   EXPECT_TRUE(host.problems().empty());
 }
