@@ -1,5 +1,6 @@
 // Windows: the common open-file dialog, handed wide-character strings and giving the path back as UTF-8.
 #include <windows.h>
+// The dialog's declarations need windows.h before them.
 #include <commdlg.h>
 
 #include "host/open_file_dialog.h"
@@ -16,24 +17,23 @@ std::wstring Widen(const std::string& text) {
 
 std::string Narrow(const std::wstring& wide) {
   if (wide.empty()) return {};
-  const int n =
-      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                    nullptr, nullptr);
   std::string text(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr,
+                      nullptr);
   return text;
 }
 
 }  // namespace
 
 std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) {
-  // The filter is pairs of description and pattern list, each ended by a zero, the whole by another.
+  // The filter is pairs of description and pattern list, each ended by a zero, the whole by another (the
+  // string's own terminator). Without patterns there is no filter at all: an empty list is not one.
   std::wstring filter;
-  if (!request.patterns.empty()) {
-    std::wstring patterns;
-    for (const std::string& pattern : request.patterns) patterns += (patterns.empty() ? L"" : L";") + Widen(pattern);
-    filter = Widen(request.description) + L'\0' + patterns + L'\0';
-  }
-  filter += L'\0';
+  for (const std::string& pattern : request.patterns)
+    filter += (filter.empty() ? L"" : L";") + Widen(pattern);
+  if (!filter.empty()) filter = Widen(request.description) + L'\0' + filter + L'\0';
   const std::wstring title = Widen(request.title);
   std::wstring file(32768, L'\0');
   const std::wstring initial = Widen(request.defaultPath);
@@ -41,8 +41,8 @@ std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) {
 
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
-  dialog.lpstrFilter = filter.c_str();
-  dialog.nFilterIndex = 1;
+  dialog.lpstrFilter = filter.empty() ? nullptr : filter.c_str();
+  dialog.nFilterIndex = filter.empty() ? 0 : 1;
   dialog.lpstrFile = file.data();
   dialog.nMaxFile = static_cast<DWORD>(file.size());
   dialog.lpstrTitle = title.c_str();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "sdk/ae_effect.h"
@@ -11,17 +12,24 @@ namespace minihost {
 
 class EffectLibrary {
  public:
-  // Throws HostError naming the file and the loader's reason when the library or the symbol is missing.
-  explicit EffectLibrary(const std::filesystem::path& path, const std::string& entryName = "EntryPoint");
+  // Without `entryName` the name is the host's to find: on Windows the '8664' property of the library's
+  // registration resource (type "PiPL", id 16000, US English), which must also say the library is an
+  // effect; elsewhere, where libraries carry no such resource, "EntryPoint". With `entryName` that symbol
+  // is looked up directly. Throws HostError naming the file and the reason when the library, its
+  // resource or the symbol is missing or the resource is malformed.
+  explicit EffectLibrary(const std::filesystem::path& path,
+                         std::optional<std::string> entryName = std::nullopt);
   ~EffectLibrary();
   EffectLibrary(const EffectLibrary&) = delete;
   EffectLibrary& operator=(const EffectLibrary&) = delete;
 
   PF_EntryPointFunc entryPoint() const { return entry_; }
+  const std::string& entryName() const { return entryName_; }
   const std::filesystem::path& path() const { return path_; }
 
  private:
   std::filesystem::path path_;
+  std::string entryName_;
   void* module_ = nullptr;
   PF_EntryPointFunc entry_ = nullptr;
 };
