@@ -7,3 +7,5 @@
 void AddRenderCommand(CLI::App& app);
 void AddDemoCommand(CLI::App& app);
 void AddListCommand(CLI::App& app);
+void AddGalleryCommand(CLI::App& app);
+void AddPaletteCommand(CLI::App& app);

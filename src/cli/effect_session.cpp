@@ -2,13 +2,14 @@
 
 #include <unistd.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
 #include <cstring>
+#include <sstream>
 
-#include "cli/exit_status.h"
 #include "minihost/host_error.h"
+#include "minihost/saved_state.h"
 
 namespace {
 
@@ -50,9 +51,13 @@ std::vector<std::string> EffectSession::swatchChoices() const {
   return instance_.params().popupChoices(find("Swatch", PF_Param_POPUP));
 }
 
-void EffectSession::setPattern(A_long value) { instance_.params().setPopup(find("Pattern", PF_Param_POPUP), value); }
+void EffectSession::setPattern(A_long value) { setPopup("Pattern", value); }
 
-void EffectSession::setSwatch(A_long value) { instance_.params().setPopup(find("Swatch", PF_Param_POPUP), value); }
+void EffectSession::setSwatch(A_long value) { setPopup("Swatch", value); }
+
+void EffectSession::setPopup(const char* name, A_long value) {
+  instance_.params().setPopup(find(name, PF_Param_POPUP), value);
+}
 
 namespace {
 
@@ -62,27 +67,30 @@ std::string Number(double value) {
   return text.str();
 }
 
-[[noreturn]] void OutOfRange(const std::string& option, double value, double low, double high) {
-  throw CliError(kExitUsage, option + ": " + Number(value) + " is outside " + Number(low) + " to " + Number(high));
+[[noreturn]] void OutOfRange(ExitStatus status, const std::string& option, double value, double low,
+                             double high) {
+  throw CliError(status, option + ": " + Number(value) + " is outside " + Number(low) + " to " + Number(high));
 }
 
 }  // namespace
 
-void EffectSession::setFloatSlider(const char* name, const std::string& option, double value) {
+void EffectSession::setFloatSlider(const char* name, const std::string& option, double value,
+                                   ExitStatus status) {
   const std::size_t index = find(name, PF_Param_FLOAT_SLIDER);
   const PF_FloatSliderDef& slider = instance_.params()[index].u.fs_d;
   if (!(value >= slider.valid_min && value <= slider.valid_max)) {
-    OutOfRange(option, value, slider.valid_min, slider.valid_max);
+    OutOfRange(status, option, value, slider.valid_min, slider.valid_max);
   }
   instance_.params().setFloat(index, value);
 }
 
-void EffectSession::setFixedSlider(const char* name, const std::string& option, double value) {
+void EffectSession::setFixedSlider(const char* name, const std::string& option, double value,
+                                   ExitStatus status) {
   const std::size_t index = find(name, PF_Param_FIX_SLIDER);
   const PF_FixedSliderDef& slider = instance_.params()[index].u.fd;
   const double low = slider.valid_min / 65536.0, high = slider.valid_max / 65536.0;
   const double fixed = std::round(value * 65536.0);
-  if (!(fixed >= slider.valid_min && fixed <= slider.valid_max)) OutOfRange(option, value, low, high);
+  if (!(fixed >= slider.valid_min && fixed <= slider.valid_max)) OutOfRange(status, option, value, low, high);
   instance_.params().setFixed(index, static_cast<PF_Fixed>(fixed));
 }
 
@@ -91,4 +99,69 @@ minihost::World EffectSession::render(minihost::World& input) {
   const PF_Err err = instance_.render(input, output);
   if (err != PF_Err_NONE) throw CliError(kExitEffect, "the effect failed to render (host error " + std::to_string(err) + ")");
   return output;
+}
+
+std::vector<uint8_t> EffectSession::save() {
+  try {
+    return instance_.save();
+  } catch (const minihost::HostError& e) {
+    throw CliError(kExitEffect, std::string("cannot save the effect's state: ") + e.what());
+  }
+}
+
+void EffectSession::load(const std::vector<uint8_t>& saved) {
+  try {
+    instance_ = minihost::Instance::load(effect_, saved);
+  } catch (const minihost::HostError& e) {
+    throw CliError(kExitEffect, std::string("cannot load the effect's state: ") + e.what());
+  }
+}
+
+minihost::SavedState EffectSession::savedState() {
+  const std::vector<uint8_t> bytes = save();
+  try {
+    return minihost::DecodeSavedState(bytes);
+  } catch (const minihost::HostError& e) {
+    throw CliError(kExitEffect, std::string("cannot read the effect's saved state: ") + e.what());
+  }
+}
+
+void EffectSession::setCustomPalette(const ColorList& colors) {
+  std::vector<uint8_t> state;
+  try {
+    // The current control values with the colours as the flat part: what the host would have saved.
+    state = minihost::EncodeSavedState(instance_.params(), FlatPaletteBytes(colors));
+  } catch (const minihost::HostError& e) {
+    throw CliError(kExitEffect, std::string("cannot save the effect's state: ") + e.what());
+  }
+  load(state);
+}
+
+ColorList EffectSession::customPalette() { return PaletteFromFlatBytes(savedState().sequenceData); }
+
+std::vector<uint8_t> FlatPaletteBytes(const ColorList& colors) {
+  std::vector<uint8_t> bytes;
+  bytes.reserve(12 * colors.size());
+  for (const Color3& color : colors) {
+    for (float channel : {color.r, color.g, color.b}) {
+      const uint32_t bits = std::bit_cast<uint32_t>(channel);
+      for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+    }
+  }
+  return bytes;
+}
+
+ColorList PaletteFromFlatBytes(const std::vector<uint8_t>& bytes) {
+  ColorList colors;
+  colors.reserve(bytes.size() / 12);
+  for (std::size_t at = 0; at + 12 <= bytes.size(); at += 12) {
+    float channels[3];
+    for (int c = 0; c < 3; ++c) {
+      uint32_t bits = 0;
+      for (int i = 0; i < 4; ++i) bits |= static_cast<uint32_t>(bytes[at + 4 * c + i]) << (8 * i);
+      channels[c] = std::bit_cast<float>(bits);
+    }
+    colors.push_back(Color3(channels[0], channels[1], channels[2]));
+  }
+  return colors;
 }

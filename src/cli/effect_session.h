@@ -2,11 +2,14 @@
 // found by their names as a host user would find them.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "cli/exit_status.h"
 #include "minihost/instance.h"
+#include "palette/color.h"
 
 class EffectSession {
  public:
@@ -20,13 +23,38 @@ class EffectSession {
   std::vector<std::string> swatchChoices() const;
   void setPattern(A_long value);
   void setSwatch(A_long value);
-  // Sliders by their control names. A value outside the control's valid range is refused with a usage
-  // error naming `option`; a fixed-point slider takes round(value x 65536), as the host converts it.
-  void setFloatSlider(const char* name, const std::string& option, double value);
-  void setFixedSlider(const char* name, const std::string& option, double value);
+  // Any popup by its control name; the value must be one of its choices.
+  void setPopup(const char* name, A_long value);
+  // Sliders by their control names. A value outside the control's valid range is refused with an error
+  // naming `option` (a usage error unless `status` says otherwise); a fixed-point slider takes
+  // round(value x 65536), as the host converts it.
+  void setFloatSlider(const char* name, const std::string& option, double value,
+                      ExitStatus status = kExitUsage);
+  void setFixedSlider(const char* name, const std::string& option, double value,
+                      ExitStatus status = kExitUsage);
+
+  // The controls and their values, as the instance holds them.
+  const minihost::ParamSet& params() const { return instance_.params(); }
+
+  // The instance's saved state (saved_state.h): control values and the flat bytes of its custom palette.
+  std::vector<uint8_t> save();
+  // The same, decoded.
+  minihost::SavedState savedState();
+  // Replaces the instance by one loaded from `saved`, as a host opens a saved project. Throws CliError
+  // (effect) when the state does not fit the effect or a sequence command fails.
+  void load(const std::vector<uint8_t>& saved);
+
+  // Gives the instance `colors` as its custom palette the way a host loading a project would: the flat part
+  // of the current saved state is replaced by the colours' flat form and the instance is loaded from that.
+  void setCustomPalette(const ColorList& colors);
+  // The custom palette, read from the flat part of the saved state.
+  ColorList customPalette();
 
   // Renders `input` into a new world of the same size and depth. Throws CliError (effect) on failure.
   minihost::World render(minihost::World& input);
+
+  // The host, for its pixel-iteration settings (threads, progress and cancellation).
+  minihost::Host& host() { return host_; }
 
  private:
   std::size_t find(const char* name, PF_ParamType type) const;
@@ -34,3 +62,8 @@ class EffectSession {
   minihost::Effect effect_;
   minihost::Instance instance_;
 };
+
+// The custom palette's flat form: 12 bytes a colour, red, green and blue as little-endian IEEE-754 floats,
+// no header. Bytes beyond the last whole colour are ignored, as the effect ignores them.
+std::vector<uint8_t> FlatPaletteBytes(const ColorList& colors);
+ColorList PaletteFromFlatBytes(const std::vector<uint8_t>& bytes);

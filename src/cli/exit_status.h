@@ -6,10 +6,13 @@
 
 enum ExitStatus : int {
   kExitOk = 0,
-  kExitUsage = 2,         // bad command line: unknown option, bad value, unknown pattern or swatch
-  kExitInput = 3,         // an input file is missing, unreadable or of an unsupported kind
-  kExitOutput = 4,        // an output file cannot be written
-  kExitEffect = 5,        // the effect library cannot be loaded, or it failed to render
+  kExitUsage = 2,   // bad command line: unknown option, bad value, unknown pattern or swatch
+  kExitInput = 3,   // an input file is missing, unreadable or of an unsupported kind
+  kExitOutput = 4,  // an output file cannot be written or encoded (a full disk included)
+  kExitEffect = 5,  // the effect library cannot be loaded, or it failed to render
+  // Interrupted runs end as a shell reports a process killed by the signal: 128 + its number.
+  kExitInterrupted = 130,  // SIGINT
+  kExitTerminated = 143,   // SIGTERM
 };
 
 // A failure with the one-line message to print and the status to exit with.

@@ -1,9 +1,13 @@
 #include "cli/image_io.h"
 
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <system_error>
 #include <vector>
 
@@ -40,6 +44,18 @@ void FillWorld(minihost::World& world, const std::vector<T>& data, int channels,
 }
 
 unsigned Same(unsigned v) { return v; }
+
+bool WriteBytes(const std::filesystem::path& path, const std::vector<unsigned char>& bytes, std::string& reason) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  bool ok = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+            std::fflush(file) == 0;
+  if (!ok) reason = std::strerror(errno);
+  if (file != nullptr && std::fclose(file) != 0 && ok) {
+    reason = std::strerror(errno);
+    ok = false;
+  }
+  return ok;
+}
 
 int AlphaChannel(const OIIO::ImageSpec& spec) {
   if (spec.alpha_channel >= 0) return spec.alpha_channel;
@@ -137,9 +153,16 @@ void WriteImage(const std::filesystem::path& path, const minihost::World& world,
   tempName += std::to_string(getpid());
   const std::filesystem::path temp = path.parent_path() / tempName;
   const void* pixels = deep ? static_cast<const void*>(data16.data()) : static_cast<const void*>(data8.data());
-  const bool written = out->open(temp.string(), spec) && out->write_image(type, pixels) && out->close();
+  // Encoded in memory where the format allows, then written with every error checked: some OpenImageIO
+  // writers do not report a failed write (a full disk) and would leave a truncated file that looks complete.
+  std::vector<unsigned char> encoded;
+  OIIO::Filesystem::IOVecOutput proxy(encoded);
+  const bool inMemory = out->supports("ioproxy") && out->set_ioproxy(&proxy);
+  std::string reason;
+  bool written = out->open(temp.string(), spec) && out->write_image(type, pixels) && out->close();
+  if (!written) reason = out->geterror();
+  if (written && inMemory) written = WriteBytes(temp, encoded, reason);
   if (!written) {
-    const std::string reason = out->geterror();
     std::error_code ignored;
     std::filesystem::remove(temp, ignored);
     throw CliError(kExitOutput, Quote(path) + ": cannot write image (" + reason + ")");

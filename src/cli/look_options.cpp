@@ -1,8 +1,19 @@
 #include "cli/look_options.h"
 
+#include "cli/look_file.h"
+#include "cli/palette_file.h"
 #include "cli/popup_choice.h"
 
-void AddLookOptions(CLI::App& command, LookOptions& options) {
+void AddLookOptions(CLI::App& command, LookOptions& options, bool withSaveLook) {
+  command.add_option("--look", options.look,
+                     "Start from a look saved with --save-look; the other options given override it");
+  command.add_option("--palette", options.palette,
+                     "Load the custom palette from a palette file (.ase .gpl .pal .hex .act .png) and make "
+                     "\"Custom\" the swatch");
+  if (withSaveLook) {
+    command.add_option("--save-look", options.saveLook,
+                       "Write the look (controls and custom palette) to a JSON file, to reuse with --look");
+  }
   command.add_option("--pattern", options.pattern,
                      "Dither pattern: a label from `palettrix list patterns` (any case, '-' or '_' for a space) "
                      "or its number")
@@ -17,6 +28,11 @@ void AddLookOptions(CLI::App& command, LookOptions& options) {
 }
 
 void ApplyLook(EffectSession& session, const LookOptions& options) {
+  if (!options.look.empty()) LoadLookFile(session, options.look);
+  if (!options.palette.empty()) {
+    session.setCustomPalette(ReadPaletteFile(options.palette));
+    session.setSwatch(ParsePopupChoice("--palette", "Custom", session.swatchChoices()));
+  }
   if (!options.pattern.empty()) {
     session.setPattern(ParsePopupChoice("--pattern", options.pattern, session.patternChoices()));
   }
@@ -31,6 +47,7 @@ void ApplyLook(EffectSession& session, const LookOptions& options) {
       session.setFloatSlider(slider.control, slider.flag, slider.value);
     }
   }
+  if (!options.saveLook.empty()) SaveLookFile(session, options.saveLook);
 }
 
 std::optional<minihost::Depth> DepthOption(int depth) {

@@ -21,6 +21,9 @@ struct SliderOption {
 };
 
 struct LookOptions {
+  std::string look;      // --look: a saved look to start from
+  std::string palette;   // --palette: a palette file for the custom palette
+  std::string saveLook;  // --save-look: where to write the look once the options are applied
   std::string pattern;
   std::string swatch;
   int depth = 0;  // 0: the file's own depth
@@ -34,9 +37,12 @@ struct LookOptions {
   };
 };
 
-void AddLookOptions(CLI::App& command, LookOptions& options);
+// `withSaveLook` adds --save-look, for the commands that render one look.
+void AddLookOptions(CLI::App& command, LookOptions& options, bool withSaveLook = true);
 
-// Sets the session's controls from the options given (controls not given keep their values).
+// Sets the session's controls from the options given, wherever they stand on the command line: first the
+// look file, then the palette file (which makes "Custom" the swatch), then the pattern, swatch and sliders
+// given, each overriding what came before; controls not given keep their values. Then writes --save-look.
 void ApplyLook(EffectSession& session, const LookOptions& options);
 
 std::optional<minihost::Depth> DepthOption(int depth);

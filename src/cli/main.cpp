@@ -18,6 +18,8 @@ int main(int argc, char** argv) {
   AddRenderCommand(app);
   AddDemoCommand(app);
   AddListCommand(app);
+  AddGalleryCommand(app);
+  AddPaletteCommand(app);
 
   // The commands run inside parse, from their callbacks.
   try {

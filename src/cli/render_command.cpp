@@ -1,9 +1,20 @@
-// palettrix render: one image through the effect.
+// palettrix render: one image, a numbered image sequence or a video through the effect.
+#include <algorithm>
+#include <charconv>
 #include <memory>
+#include <thread>
 
 #include "cli/commands.h"
+#include "cli/exit_status.h"
+#include "cli/frame_pipeline.h"
 #include "cli/image_io.h"
+#include "cli/image_sequence.h"
+#include "cli/interrupt.h"
 #include "cli/look_options.h"
+#include "cli/video_reader.h"
+#include "cli/video_writer.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -11,24 +22,196 @@ struct RenderOptions {
   std::string input;
   std::string output;
   LookOptions look;
+  std::string frames;
+  std::string codec;
+  std::optional<double> crf;
+  std::string fps;
+  unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+  bool quiet = false;
 };
 
-void Run(const RenderOptions& options) {
+enum class Kind { Image, Sequence, Video };
+
+struct Media {
+  Kind kind = Kind::Image;
+  std::optional<SequencePattern> pattern;
+};
+
+Media Classify(const fs::path& path, bool input) {
+  if (input ? IsVideoInputPath(path) : IsVideoOutputPath(path)) return {Kind::Video, std::nullopt};
+  if (!input && IsVideoInputPath(path)) {
+    throw CliError(kExitUsage, path.string() + ": video is written as .mkv, .mp4, .mov or .avi");
+  }
+  // An input file that exists under its own name is one image, whatever characters its name holds.
+  std::error_code ec;
+  if (input && fs::is_regular_file(path, ec)) return {Kind::Image, std::nullopt};
+  std::optional<SequencePattern> pattern = SequencePattern::Parse(path);
+  return {pattern ? Kind::Sequence : Kind::Image, pattern};
+}
+
+// "25", "29.97" or "30000/1001" frames per second.
+FrameRate ParseFrameRate(const std::string& text) {
+  const std::size_t slash = text.find('/');
+  double num = 0, den = 1;
+  const char* end = text.data() + text.size();
+  bool ok = false;
+  if (slash == std::string::npos) {
+    ok = std::from_chars(text.data(), end, num).ptr == end;
+  } else {
+    ok = std::from_chars(text.data(), text.data() + slash, num).ptr == text.data() + slash &&
+         std::from_chars(text.data() + slash + 1, end, den).ptr == end;
+  }
+  const double rate = num / den;
+  if (!ok || text.empty() || !(rate > 0 && rate <= 1000) || !(den > 0)) {
+    throw CliError(kExitUsage, "--fps: \"" + text +
+                                   "\" is not a frame rate from above 0 to 1000 (25, 29.97, 30000/1001)");
+  }
+  const AVRational q = av_d2q(rate, 1000000);
+  return {q.num, q.den};
+}
+
+void RenderImage(const RenderOptions& options) {
   EffectSession session;
   ApplyLook(session, options.look);
   const auto depth = DepthOption(options.look.depth);
   LoadedImage image = ReadImage(options.input, depth ? &*depth : nullptr);
   const minihost::World result = session.render(image.world);
+  ThrowIfInterrupted();
   WriteImage(options.output, result, image.hasAlpha);
+}
+
+void RenderMedia(const RenderOptions& options, const Media& input, const Media& output) {
+  std::optional<FrameRange> range;
+  if (!options.frames.empty()) range = ParseFrameRange(options.frames);
+  std::unique_ptr<VideoWriter> videoWriter;
+  if (output.kind == Kind::Video) {
+    VideoOptions video{options.codec, options.crf, {}};
+    if (!options.fps.empty()) video.frameRate = ParseFrameRate(options.fps);
+    videoWriter = std::make_unique<VideoWriter>(options.output, video);
+  }
+
+  std::vector<std::unique_ptr<EffectSession>> sessions;
+  sessions.push_back(std::make_unique<EffectSession>());
+  ApplyLook(*sessions.front(), options.look);
+
+  const std::optional<minihost::Depth> depth = DepthOption(options.look.depth);
+  std::unique_ptr<FrameSource> source;
+  if (input.kind == Kind::Video) {
+    auto reader = std::make_unique<VideoReader>(options.input, range, depth);
+    if (videoWriter) {
+      videoWriter->setFrameRate(reader->frameRate());
+      videoWriter->carryAudio(*reader);
+    }
+    source = std::move(reader);
+  } else {
+    source = std::make_unique<SequenceSource>(*input.pattern, range, depth);
+  }
+  std::unique_ptr<FrameSink> sink;
+  if (videoWriter) {
+    sink = std::move(videoWriter);
+  } else {
+    sink = std::make_unique<SequenceSink>(*output.pattern);
+  }
+
+  // No more workers than frames.
+  const long frames = source->frameCount().value_or(static_cast<long>(options.jobs));
+  const unsigned workers = static_cast<unsigned>(std::clamp<long>(frames, 1, options.jobs));
+  // The other workers' instances are loaded from the first one's saved state, as a host opens a copy of a
+  // project: every frame gets the same controls and palette whichever worker renders it.
+  if (workers > 1) {
+    const std::vector<uint8_t> saved = sessions.front()->save();
+    while (sessions.size() < workers) {
+      sessions.push_back(std::make_unique<EffectSession>());
+      sessions.back()->load(saved);
+    }
+  }
+  RenderFrames(*source, *sink, sessions, !options.quiet);
+}
+
+void RunInterruptibly(const RenderOptions& options);
+
+void Run(const RenderOptions& options) {
+  InstallInterruptHandlers();
+  // A failure caused by the interruption itself (a read cut short by the signal) is reported as the
+  // interruption.
+  try {
+    RunInterruptibly(options);
+  } catch (...) {
+    ThrowIfInterrupted();
+    throw;
+  }
+}
+
+void RunInterruptibly(const RenderOptions& options) {
+  const Media input = Classify(options.input, true);
+  const Media output = Classify(options.output, false);
+  const bool still = input.kind == Kind::Image;
+  if (still != (output.kind == Kind::Image)) {
+    throw CliError(kExitUsage, still ? options.output +
+                                           ": a sequence or video OUTPUT needs a numbered image sequence "
+                                           "(name.####.png) or a video as INPUT"
+                                     : options.output +
+                                           ": a sequence or video INPUT needs a numbered OUTPUT "
+                                           "(name.####.png) or a video file");
+  }
+  if (output.kind != Kind::Video) {
+    if (!options.codec.empty()) throw CliError(kExitUsage, "--codec: only for a video OUTPUT");
+    if (options.crf) throw CliError(kExitUsage, "--crf: only for a video OUTPUT");
+    if (!options.fps.empty()) throw CliError(kExitUsage, "--fps: only for a video OUTPUT");
+  }
+  if (input.kind == Kind::Video && !options.fps.empty()) {
+    throw CliError(kExitUsage, "--fps: a video INPUT keeps its own frame rate");
+  }
+  if (still) {
+    if (!options.frames.empty()) throw CliError(kExitUsage, "--frames: only for a sequence or video INPUT");
+    RenderImage(options);
+  } else {
+    RenderMedia(options, input, output);
+  }
 }
 
 }  // namespace
 
 void AddRenderCommand(CLI::App& app) {
   auto options = std::make_shared<RenderOptions>();
-  CLI::App* render = app.add_subcommand("render", "Apply the effect to one image");
-  render->add_option("INPUT", options->input, "Image to read (PNG, TIFF, JPEG, ...)")->required();
-  render->add_option("OUTPUT", options->output, "Image to write; the format follows the extension")->required();
+  CLI::App* render =
+      app.add_subcommand("render", "Apply the effect to an image, an image sequence or a video");
+  render
+      ->add_option(
+          "INPUT", options->input,
+          "Image (PNG, TIFF, JPEG, ...), numbered sequence (name.####.png or name.%04d.png) or video "
+          "(.mkv, .mp4, .mov, .avi, ...) to read")
+      ->required();
+  render
+      ->add_option(
+          "OUTPUT", options->output,
+          "Image, numbered sequence or video (.mkv, .mp4, .mov, .avi) to write; the format follows the "
+          "extension")
+      ->required();
   AddLookOptions(*render, options->look);
+  render->add_option(
+      "--frames", options->frames,
+      "Frames A-B only (sequence numbers; a video's frames count from 1). Default: every frame");
+  render->add_option(
+      "--codec", options->codec,
+      "Video encoder (an FFmpeg name). Default, lossless: .mkv and .avi ffv1; .mp4 libx264rgb at qp 0; "
+      ".mov qtrle (8-bit), png (16-bit)");
+  render->add_option("--crf", options->crf,
+                     "Constant quality for encoders that have it (libx264rgb: 0 to 51)");
+  render->add_option("--fps", options->fps, "Frame rate of a video made from a sequence (default 25)");
+  render->add_option("--jobs", options->jobs, "Frames rendered at once (default: one per core)")
+      ->check(CLI::Range(1u, 1024u));
+  render->add_flag("--quiet", options->quiet, "No progress line on a terminal");
+  render->footer(
+      "Video out, by extension: .mkv FFV1 (lossless RGB: bgr0, 16-bit gbrp16le); .mp4 H.264 RGB, lossless\n"
+      "(libx264rgb, qp 0; 8 bits); .mov QuickTime Animation (8-bit), PNG (16-bit); .avi FFV1. The frame rate "
+      "and\n"
+      "the main audio stream are carried over (copied, else FLAC in .mkv, AAC in .mp4, ALAC in .mov, PCM in "
+      ".avi).\n"
+      "YUV sources are read with their tagged matrix and range, else BT.709 (HD) or BT.601 (SD), limited "
+      "range.\n"
+      "Sources over 8 bits render at 16 bits. Exit statuses: 2 usage, 3 input, 4 output, 5 effect, 130 "
+      "SIGINT,\n"
+      "143 SIGTERM.");
   render->callback([options] { Run(*options); });
 }

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include <unistd.h>
+
 #include "cli/exit_status.h"
 #include "cli/image_io.h"
 
@@ -26,7 +28,7 @@ TEST(ImageIo, ChannelScalesMapToTheHostsSixteenBitRangeAndBack) {
 }
 
 TEST(ImageIo, WritingIntoAMissingFolderFailsWithoutLeavingAFile) {
-  const fs::path dir = fs::temp_directory_path() / "palettrix-image-io-test";
+  const fs::path dir = fs::temp_directory_path() / ("palettrix-image-io-test-" + std::to_string(getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   minihost::World world(2, 2, minihost::Depth::Eight);
@@ -43,7 +45,7 @@ TEST(ImageIo, WritingIntoAMissingFolderFailsWithoutLeavingAFile) {
 
 TEST(ImageIo, GreyAndGreyAlphaFilesBecomeEqualChannels) {
   namespace OIIO = OIIO_NAMESPACE;
-  const fs::path dir = fs::temp_directory_path() / "palettrix-image-io-grey";
+  const fs::path dir = fs::temp_directory_path() / ("palettrix-image-io-grey-" + std::to_string(getpid()));
   fs::create_directories(dir);
   const fs::path path = dir / "ga.png";
   const uint8_t pixels[] = {10, 255, 200, 0};

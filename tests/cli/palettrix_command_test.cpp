@@ -3,6 +3,7 @@
 
 #include <OpenImageIO/imageio.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -26,7 +27,8 @@ class PalettrixCommand : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("palettrix-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("palettrix-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+            std::to_string(getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }

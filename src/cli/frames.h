@@ -1,0 +1,44 @@
+// Frames on their way through the command: where they come from (an image sequence or a video) and where
+// they go, in order.
+#pragma once
+
+#include <optional>
+
+#include "minihost/world.h"
+
+struct Frame {
+  long number = 0;  // the file's number in a sequence; a video's frames count from 1
+  minihost::World world{1, 1, minihost::Depth::Eight};
+  bool hasAlpha = false;
+};
+
+// A frame rate as a fraction, frames per second.
+struct FrameRate {
+  int num = 25;
+  int den = 1;
+};
+
+// An inclusive range of frame numbers from --frames A-B.
+struct FrameRange {
+  long first = 0;
+  long last = 0;
+};
+
+class FrameSource {
+ public:
+  virtual ~FrameSource() = default;
+  // The next frame in order, or none after the last. Throws CliError naming the file.
+  virtual std::optional<Frame> next() = 0;
+  // How many frames next() will give, when known beforehand (a video's may be an estimate).
+  virtual std::optional<long> frameCount() const = 0;
+};
+
+// Frames are written in order. Until finish() succeeds everything the sink wrote is under temporary names,
+// and a sink destroyed without finish() removes it all: a failed or interrupted run leaves no output.
+class FrameSink {
+ public:
+  virtual ~FrameSink() = default;
+  virtual void write(const Frame& frame) = 0;
+  // Completes the output and moves it to its final name(s). Throws CliError naming the file.
+  virtual void finish() = 0;
+};

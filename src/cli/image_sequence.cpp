@@ -1,0 +1,198 @@
+#include "cli/image_sequence.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <system_error>
+
+#include "cli/exit_status.h"
+#include "cli/image_io.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool AllDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// The digits of a %0Nd or %d conversion starting at text[at] == '%'; the length of the conversion in
+// `length`. None when it is not one.
+std::optional<int> PrintfDigits(const std::string& text, std::size_t at, std::size_t& length) {
+  std::size_t i = at + 1;
+  int digits = 1;
+  if (i < text.size() && text[i] == '0') {
+    const std::size_t start = ++i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    if (i == start || i - start > 2) return std::nullopt;
+    std::from_chars(text.data() + start, text.data() + i, digits);
+    if (digits < 1) return std::nullopt;
+  }
+  if (i >= text.size() || text[i] != 'd') return std::nullopt;
+  length = i + 1 - at;
+  return digits;
+}
+
+}  // namespace
+
+std::optional<SequencePattern> SequencePattern::Parse(const fs::path& path) {
+  const std::string name = path.filename().string();
+  SequencePattern pattern;
+  pattern.text_ = path;
+  pattern.folder_ = path.parent_path();
+  for (std::size_t at = 0; at < name.size(); ++at) {
+    std::size_t length = 0;
+    if (name[at] == '%') {
+      const std::optional<int> digits = PrintfDigits(name, at, length);
+      if (!digits) continue;
+      pattern.digits_ = *digits;
+    } else if (name[at] == '#') {
+      length = name.find_first_not_of('#', at);
+      length = (length == std::string::npos ? name.size() : length) - at;
+      pattern.digits_ = static_cast<int>(length);
+    } else {
+      continue;
+    }
+    pattern.prefix_ = name.substr(0, at);
+    pattern.suffix_ = name.substr(at + length);
+    return pattern;
+  }
+  return std::nullopt;
+}
+
+fs::path SequencePattern::frame(long number) const {
+  std::string digits = std::to_string(number);
+  if (digits.size() < static_cast<std::size_t>(digits_)) digits.insert(0, digits_ - digits.size(), '0');
+  std::string name = prefix_;
+  name += digits;
+  name += suffix_;
+  return folder_ / name;
+}
+
+std::vector<long> SequencePattern::framesOnDisk() const {
+  std::vector<long> numbers;
+  std::error_code ec;
+  const fs::path folder = folder_.empty() ? fs::path(".") : folder_;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() <= prefix_.size() + suffix_.size() || !name.starts_with(prefix_) ||
+        !name.ends_with(suffix_)) {
+      continue;
+    }
+    const std::string_view middle =
+        std::string_view(name).substr(prefix_.size(), name.size() - prefix_.size() - suffix_.size());
+    if (!AllDigits(middle) || middle.size() > 18) continue;
+    long number = 0;
+    std::from_chars(middle.data(), middle.data() + middle.size(), number);
+    if (frame(number).filename() == name) numbers.push_back(number);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  return numbers;
+}
+
+void RequireOutputFolder(const fs::path& output) {
+  const fs::path folder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) {
+    throw CliError(kExitOutput, output.string() + ": cannot write (no folder " + folder.string() + ")");
+  }
+}
+
+FrameRange ParseFrameRange(const std::string& text) {
+  const std::size_t dash = text.find('-');
+  const std::string_view first = std::string_view(text).substr(0, dash);
+  const std::string_view last =
+      dash == std::string::npos ? std::string_view() : std::string_view(text).substr(dash + 1);
+  FrameRange range;
+  if (AllDigits(first) && AllDigits(last) && first.size() <= 18 && last.size() <= 18) {
+    std::from_chars(first.data(), first.data() + first.size(), range.first);
+    std::from_chars(last.data(), last.data() + last.size(), range.last);
+    if (range.first <= range.last) return range;
+  }
+  throw CliError(kExitUsage, "--frames: \"" + text + "\" is not a range A-B of frame numbers with A <= B");
+}
+
+SequenceSource::SequenceSource(const SequencePattern& pattern, std::optional<FrameRange> range,
+                               std::optional<minihost::Depth> depth)
+    : pattern_(pattern), depth_(depth) {
+  if (range) {
+    for (long number = range->first; number <= range->last; ++number) {
+      std::error_code ec;
+      const fs::path path = pattern_.frame(number);
+      if (!fs::exists(path, ec)) {
+        throw CliError(kExitInput, path.string() + ": no such file (frame " + std::to_string(number) +
+                                       " of --frames " + std::to_string(range->first) + "-" +
+                                       std::to_string(range->last) + ")");
+      }
+      numbers_.push_back(number);
+    }
+  } else {
+    numbers_ = pattern_.framesOnDisk();
+    if (numbers_.empty()) throw CliError(kExitInput, pattern_.text().string() + ": no files match");
+  }
+}
+
+std::optional<Frame> SequenceSource::next() {
+  if (next_ == numbers_.size()) return std::nullopt;
+  const long number = numbers_[next_++];
+  const fs::path path = pattern_.frame(number);
+  // A pipe or a device in a sequence could block the run for good.
+  std::error_code ec;
+  if (fs::exists(path, ec) && !fs::is_regular_file(path, ec)) {
+    throw CliError(kExitInput, path.string() + ": not a regular file");
+  }
+  LoadedImage image = ReadImage(path, depth_ ? &*depth_ : nullptr);
+  // Every frame at the first one's depth, so that a video output gets frames of one kind.
+  depth_ = image.world.depth();
+  return Frame{number, std::move(image.world), image.hasAlpha};
+}
+
+SequenceSink::SequenceSink(const SequencePattern& pattern) : pattern_(pattern) {
+  RequireOutputFolder(pattern.text());
+}
+
+SequenceSink::~SequenceSink() { removeTemporaries(); }
+
+void SequenceSink::write(const Frame& frame) {
+  const fs::path final = pattern_.frame(frame.number);
+  // The extension stays last: OpenImageIO picks the format from it.
+  std::string tempName = ".";
+  tempName += final.stem().string();
+  tempName += ".partial-";
+  tempName += std::to_string(getpid());
+  tempName += final.extension().string();
+  const fs::path temp = final.parent_path() / tempName;
+  try {
+    WriteImage(temp, frame.world, frame.hasAlpha);
+  } catch (const CliError& e) {
+    std::string message = e.what();
+    if (message.starts_with(temp.string())) message.replace(0, temp.string().size(), final.string());
+    throw CliError(e.status(), message);
+  }
+  written_.push_back({temp, final});
+}
+
+void SequenceSink::finish() {
+  for (; renamed_ < written_.size(); ++renamed_) {
+    std::error_code ec;
+    fs::rename(written_[renamed_].temp, written_[renamed_].final, ec);
+    if (ec) {
+      const fs::path failed = written_[renamed_].final;
+      removeTemporaries();
+      throw CliError(kExitOutput, failed.string() + ": cannot write image (" + ec.message() + ")");
+    }
+  }
+}
+
+void SequenceSink::removeTemporaries() noexcept {
+  for (std::size_t i = renamed_; i < written_.size(); ++i) {
+    std::error_code ignored;
+    fs::remove(written_[i].temp, ignored);
+  }
+  renamed_ = written_.size();
+}

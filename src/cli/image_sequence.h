@@ -1,0 +1,78 @@
+// Numbered image sequences: name.%04d.png or name.####.png, one image file a frame, read and written through
+// OpenImageIO (image_io.h).
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/frames.h"
+
+class SequencePattern {
+ public:
+  // "name.%04d.png" (%d, or %0Nd for N digits with leading zeros) or "name.####.png" (as many digits as
+  // there are #s). Only the file name may hold the number. None for a name without either.
+  static std::optional<SequencePattern> Parse(const std::filesystem::path& path);
+
+  std::filesystem::path frame(long number) const;
+  // The numbers of the files in the folder that this pattern names, in increasing order. A number with
+  // more digits than the pattern's is a match when it has no leading zero, as printf would write it.
+  std::vector<long> framesOnDisk() const;
+  const std::filesystem::path& text() const { return text_; }
+
+ private:
+  std::filesystem::path text_;
+  std::filesystem::path folder_;
+  std::string prefix_, suffix_;
+  int digits_ = 1;
+};
+
+// Throws CliError (output) naming `output` when the folder it would go to is missing or not a folder.
+void RequireOutputFolder(const std::filesystem::path& output);
+
+// "A-B": frames A to B inclusive, 0 <= A <= B. Throws CliError (usage) naming --frames.
+FrameRange ParseFrameRange(const std::string& text);
+
+class SequenceSource : public FrameSource {
+ public:
+  // Every frame on disk, in order, or those of `range`, each of which must exist (else an input error
+  // naming the first missing file). Frames are read at `depth` when given, else at the first frame's own
+  // depth (8-bit files into 8-bit worlds, deeper ones into 16-bit worlds).
+  SequenceSource(const SequencePattern& pattern, std::optional<FrameRange> range,
+                 std::optional<minihost::Depth> depth);
+
+  std::optional<Frame> next() override;
+  std::optional<long> frameCount() const override { return static_cast<long>(numbers_.size()); }
+
+ private:
+  SequencePattern pattern_;
+  std::vector<long> numbers_;
+  std::size_t next_ = 0;
+  std::optional<minihost::Depth> depth_;
+};
+
+// Writes frame N to the pattern's file N. Every frame goes to a hidden temporary file in the output folder;
+// finish() renames them all, so a run that fails or is interrupted before then leaves no frame behind and
+// no existing file replaced.
+class SequenceSink : public FrameSink {
+ public:
+  // Throws CliError (output) when the pattern's folder does not exist.
+  explicit SequenceSink(const SequencePattern& pattern);
+  ~SequenceSink() override;
+  SequenceSink(const SequenceSink&) = delete;
+  SequenceSink& operator=(const SequenceSink&) = delete;
+
+  void write(const Frame& frame) override;
+  void finish() override;
+
+ private:
+  struct Written {
+    std::filesystem::path temp, final;
+  };
+  void removeTemporaries() noexcept;
+
+  SequencePattern pattern_;
+  std::vector<Written> written_;
+  std::size_t renamed_ = 0;
+};

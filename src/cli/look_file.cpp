@@ -1,0 +1,256 @@
+#include "cli/look_file.h"
+
+#include <unistd.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <system_error>
+
+#include "cli/palette_file.h"
+#include "cli/popup_choice.h"
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr std::uintmax_t kMaxLookFileBytes = 64u << 20;
+
+bool IsControl(const PF_ParamDef& def) {
+  return def.param_type == PF_Param_POPUP || def.param_type == PF_Param_FLOAT_SLIDER ||
+         def.param_type == PF_Param_FIX_SLIDER;
+}
+
+// A double as JSON writes it: the shortest digits that read back as exactly the same double.
+std::string Number(double value) { return Json(value).dump(); }
+
+std::string Quoted(const std::string& text) { return Json(text).dump(); }
+
+std::string PaletteEntry(const Color3& color, std::size_t index) {
+  unsigned k[3];
+  if (IsEightBit(color.r, k[0]) && IsEightBit(color.g, k[1]) && IsEightBit(color.b, k[2])) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "#%02X%02X%02X", k[0], k[1], k[2]);
+    return Quoted(hex);
+  }
+  for (float channel : {color.r, color.g, color.b}) {
+    if (!std::isfinite(channel)) {
+      throw CliError(kExitOutput, "custom palette colour " + std::to_string(index) +
+                                      " holds a value that is not a finite number, which JSON cannot hold");
+    }
+  }
+  // A float widened to double is exact, and the double's shortest digits read back as that double.
+  std::string entry = "[";
+  for (float channel : {color.r, color.g, color.b}) {
+    if (entry.size() > 1) entry += ", ";
+    entry += Number(channel);
+  }
+  entry += ']';
+  return entry;
+}
+
+[[noreturn]] void Refuse(const std::string& name, const std::string& reason) {
+  throw CliError(kExitInput, name + ": " + reason);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+Color3 ParseEntry(const Json& entry, const std::string& where) {
+  if (entry.is_string()) {
+    const std::string& text = entry.get_ref<const std::string&>();
+    unsigned rgb[3] = {0, 0, 0};
+    bool good = text.size() == 7 && text[0] == '#';
+    for (std::size_t d = 0; good && d < 6; ++d) {
+      const int digit = HexDigit(text[1 + d]);
+      good = digit >= 0;
+      if (good) rgb[d / 2] = rgb[d / 2] * 16 + static_cast<unsigned>(digit);
+    }
+    if (!good) throw CliError(kExitInput, where + ": \"" + text + "\" is not a colour \"#RRGGBB\"");
+    return Color3(FromEightBit(rgb[0]), FromEightBit(rgb[1]), FromEightBit(rgb[2]));
+  }
+  if (!entry.is_array() || entry.size() != 3) {
+    throw CliError(kExitInput, where + ": expected \"#RRGGBB\" or [red, green, blue]");
+  }
+  float channels[3];
+  for (std::size_t c = 0; c < 3; ++c) {
+    if (!entry[c].is_number())
+      throw CliError(kExitInput, where + ": " + entry[c].dump() + " is not a number");
+    const double value = entry[c].get<double>();
+    if (!(std::fabs(value) <= FLT_MAX)) {
+      throw CliError(kExitInput, where + ": " + entry[c].dump() + " is beyond what a float holds");
+    }
+    channels[c] = static_cast<float>(value);
+  }
+  return Color3(channels[0], channels[1], channels[2]);
+}
+
+void ApplyControl(EffectSession& session, const std::string& control, const Json& value,
+                  const std::string& name) {
+  const minihost::ParamSet& params = session.params();
+  std::size_t index = params.size();
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    if (IsControl(params[i]) && control == params[i].name) {
+      index = i;
+      break;
+    }
+  }
+  if (index == params.size()) Refuse(name, "unknown control " + Quoted(control));
+  const std::string where = name + ": " + Quoted(control);
+  const PF_ParamType type = params[index].param_type;
+  if (type == PF_Param_POPUP) {
+    const std::vector<std::string> choices = params.popupChoices(index);
+    A_long choice = 0;
+    if (value.is_string()) {
+      try {
+        choice = ParsePopupChoice(where, value.get<std::string>(), choices);
+      } catch (const CliError& e) {
+        throw CliError(kExitInput, e.what());
+      }
+    } else if (value.is_number_integer()) {
+      const auto number = value.get<long long>();
+      if (number < 1 || number > static_cast<long long>(choices.size())) {
+        throw CliError(kExitInput,
+                       where + ": " + value.dump() + " is outside 1 to " + std::to_string(choices.size()));
+      }
+      choice = static_cast<A_long>(number);
+    } else {
+      throw CliError(kExitInput, where + ": expected a label or a number, not " + value.dump());
+    }
+    session.setPopup(params[index].name, choice);
+    return;
+  }
+  if (!value.is_number()) throw CliError(kExitInput, where + ": expected a number, not " + value.dump());
+  if (type == PF_Param_FIX_SLIDER) {
+    session.setFixedSlider(params[index].name, where, value.get<double>(), kExitInput);
+  } else {
+    session.setFloatSlider(params[index].name, where, value.get<double>(), kExitInput);
+  }
+}
+
+}  // namespace
+
+std::string LookJson(EffectSession& session) {
+  const minihost::SavedState state = session.savedState();
+  const minihost::ParamSet& params = session.params();
+  std::string text = "{\n  \"palettrix_look\": " + std::to_string(kLookVersion) + ",\n  \"controls\": {";
+  bool first = true;
+  for (const minihost::SavedValue& saved : state.values) {
+    const PF_ParamDef& def = params[static_cast<std::size_t>(saved.index)];
+    if (!IsControl(def)) continue;
+    text += first ? "\n    " : ",\n    ";
+    first = false;
+    text += Quoted(def.name) + ": ";
+    if (def.param_type == PF_Param_POPUP) {
+      text += Quoted(params.popupChoices(static_cast<std::size_t>(saved.index)).at(saved.integer - 1));
+    } else if (def.param_type == PF_Param_FIX_SLIDER) {
+      text += Number(saved.integer / 65536.0);
+    } else {
+      text += Number(saved.real);
+    }
+  }
+  text += "\n  },\n  \"custom_palette\": [";
+  const ColorList colors = PaletteFromFlatBytes(state.sequenceData);
+  for (std::size_t i = 0; i < colors.size(); ++i) {
+    text += (i == 0 ? "\n    " : ",\n    ") + PaletteEntry(colors[i], i + 1);
+  }
+  text += colors.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  return text;
+}
+
+void ApplyLookJson(EffectSession& session, const std::string& text, const std::string& name) {
+  Json look;
+  try {
+    look = Json::parse(text);
+  } catch (const Json::exception& e) {
+    // nlohmann's messages start with an id in brackets that means nothing to a user.
+    std::string reason = e.what();
+    if (const std::size_t end = reason.find("] ");
+        !reason.empty() && reason[0] == '[' && end != std::string::npos) {
+      reason.erase(0, end + 2);
+    }
+    Refuse(name, "not valid JSON (" + reason + ")");
+  }
+  if (!look.is_object()) Refuse(name, "not a look file (expected a JSON object)");
+  const auto version = look.find("palettrix_look");
+  if (version == look.end()) Refuse(name, "not a look file (no \"palettrix_look\" version)");
+  if (!version->is_number_integer() || version->get<long long>() != kLookVersion) {
+    Refuse(name, "look version " + version->dump() + " is not supported (this palettrix reads version " +
+                     std::to_string(kLookVersion) + ")");
+  }
+  for (const auto& [key, value] : look.items()) {
+    if (key != "palettrix_look" && key != "controls" && key != "custom_palette") {
+      Refuse(name, "unknown key " + Quoted(key));
+    }
+  }
+
+  if (const auto controls = look.find("controls"); controls != look.end()) {
+    if (!controls->is_object()) Refuse(name, "\"controls\" must be an object of control names and values");
+    for (const auto& [control, value] : controls->items()) ApplyControl(session, control, value, name);
+  }
+
+  if (const auto palette = look.find("custom_palette"); palette != look.end()) {
+    if (!palette->is_array()) Refuse(name, "\"custom_palette\" must be an array of colours");
+    if (palette->empty()) Refuse(name, "\"custom_palette\" holds no colour");
+    if (palette->size() > kMaxPaletteColors) {
+      Refuse(name, "\"custom_palette\" holds " + std::to_string(palette->size()) +
+                       " colours, more than a palette's " + std::to_string(kMaxPaletteColors));
+    }
+    ColorList colors;
+    colors.reserve(palette->size());
+    for (std::size_t i = 0; i < palette->size(); ++i) {
+      colors.push_back(ParseEntry((*palette)[i], name + ": custom_palette entry " + std::to_string(i + 1)));
+    }
+    session.setCustomPalette(colors);
+  }
+}
+
+void LoadLookFile(EffectSession& session, const std::filesystem::path& path) {
+  const std::string name = path.string();
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) Refuse(name, "no such file");
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec) Refuse(name, "cannot read (" + ec.message() + ")");
+  if (size > kMaxLookFileBytes) Refuse(name, std::to_string(size) + " bytes is too large for a look file");
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in.is_open() || in.bad()) Refuse(name, "cannot read");
+  ApplyLookJson(session, text, name);
+}
+
+void SaveLookFile(EffectSession& session, const std::filesystem::path& path) {
+  const std::string name = path.string();
+  std::string text;
+  try {
+    text = LookJson(session);
+  } catch (const CliError& e) {
+    throw CliError(e.status(), name + ": " + e.what());
+  }
+  std::string tempName = ".";
+  tempName += path.filename().string();
+  tempName += ".partial-";
+  tempName += std::to_string(getpid());
+  const std::filesystem::path temp = path.parent_path() / tempName;
+  bool written = false;
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    written = out.good();
+  }
+  std::error_code ec;
+  if (written) std::filesystem::rename(temp, path, ec);
+  if (!written || ec) {
+    std::error_code ignored;
+    std::filesystem::remove(temp, ignored);
+    throw CliError(kExitOutput,
+                   name + ": cannot write the look" + (ec ? " (" + ec.message() + ")" : std::string()));
+  }
+}

@@ -1,0 +1,89 @@
+// palettrix palette: what a palette file holds, as text and, on request, as a strip of colour squares.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "cli/commands.h"
+#include "cli/exit_status.h"
+#include "cli/image_io.h"
+#include "cli/palette_file.h"
+
+namespace {
+
+constexpr A_long kStripSquare = 32;
+constexpr std::size_t kStripColumns = 16;
+
+struct PaletteOptions {
+  std::string file;
+  std::string strip;
+};
+
+// The nearest 8-bit value, for showing a colour that is not exactly one.
+unsigned NearestEightBit(float value) {
+  const float held = std::clamp(value, 0.0f, 1.0f);
+  return static_cast<unsigned>(std::lround(static_cast<double>(std::isnan(value) ? 0.0f : held) * 255.0));
+}
+
+// The shortest digits that read back as exactly `value`.
+std::string Shortest(float value) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+void WriteStrip(const std::string& path, const ColorList& colors) {
+  const std::size_t rows = (colors.size() + kStripColumns - 1) / kStripColumns;
+  if (rows * kStripSquare > static_cast<std::size_t>(PF_MAX_WORLD_HEIGHT)) {
+    throw CliError(kExitUsage, "--strip: " + std::to_string(colors.size()) +
+                                   " colours make a strip taller than " + "30000 pixels");
+  }
+  const std::size_t columns = std::min(colors.size(), kStripColumns);
+  // Squares past the last colour stay transparent, so the strip read back as a palette gives the colours.
+  minihost::World strip(static_cast<A_long>(columns) * kStripSquare, static_cast<A_long>(rows) * kStripSquare,
+                        minihost::Depth::Eight);
+  for (std::size_t i = 0; i < colors.size(); ++i) {
+    const PF_Pixel8 pixel{255, static_cast<A_u_char>(NearestEightBit(colors[i].r)),
+                          static_cast<A_u_char>(NearestEightBit(colors[i].g)),
+                          static_cast<A_u_char>(NearestEightBit(colors[i].b))};
+    const auto left = static_cast<A_long>(i % kStripColumns) * kStripSquare;
+    const auto top = static_cast<A_long>(i / kStripColumns) * kStripSquare;
+    for (A_long y = 0; y < kStripSquare; ++y) {
+      for (A_long x = 0; x < kStripSquare; ++x) strip.pixel8(left + x, top + y) = pixel;
+    }
+  }
+  WriteImage(path, strip, true);
+}
+
+void Run(const PaletteOptions& options) {
+  const ColorList colors = ReadPaletteFile(options.file);
+  if (!options.strip.empty()) WriteStrip(options.strip, colors);
+  std::string text;
+  for (std::size_t i = 0; i < colors.size(); ++i) {
+    const Color3& c = colors[i];
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "#%02X%02X%02X", NearestEightBit(c.r), NearestEightBit(c.g),
+                  NearestEightBit(c.b));
+    text += std::to_string(i) + "\t" + hex;
+    unsigned k;
+    if (!IsEightBit(c.r, k) || !IsEightBit(c.g, k) || !IsEightBit(c.b, k)) {
+      text += "\t" + Shortest(c.r) + " " + Shortest(c.g) + " " + Shortest(c.b);
+    }
+    text += "\n";
+  }
+  std::cout << text;
+}
+
+}  // namespace
+
+void AddPaletteCommand(CLI::App& app) {
+  auto options = std::make_shared<PaletteOptions>();
+  CLI::App* palette = app.add_subcommand("palette", "List the colours of a palette file");
+  palette->add_option("FILE", options->file, "Palette file: .ase .gpl .pal .hex .act .png")->required();
+  palette->add_option(
+      "--strip", options->strip,
+      "Also draw the colours as 32-pixel squares, 16 a row, into this image (PNG with alpha)");
+  palette->callback([options] { Run(*options); });
+}

@@ -1,0 +1,38 @@
+// Palette files for the custom palette: Adobe Swatch Exchange (.ase), GIMP (.gpl), JASC (.pal), hex lists
+// (.hex), Adobe colour tables (.act) and PNG palette images (.png). The README says what each reader accepts.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "palette/color.h"
+
+enum class PaletteFormat { SwatchExchange, Gimp, Jasc, Hex, ColorTable, Png };
+
+// A palette of more colours is refused: each pixel is compared with every colour, so a photograph read as
+// a palette image by mistake would make rendering take hours.
+inline constexpr std::size_t kMaxPaletteColors = 65536;
+
+// The format the file's extension names, without regard to case; none for an extension no reader knows.
+std::optional<PaletteFormat> PaletteFormatOf(const std::filesystem::path& path);
+
+// The colours of `path`, in file order. 8-bit values k become k / 255.0f, 16-bit ones k / 65535.0f (single
+// precision). Throws CliError (input) naming the file, and the line of a text file, when the file is
+// missing or unreadable, its content is not of the format its extension names, an entry is malformed, or
+// it holds no colour or more than kMaxPaletteColors.
+ColorList ReadPaletteFile(const std::filesystem::path& path);
+
+// The readers behind ReadPaletteFile, each given the file's bytes (or, for the formats whose readers take a
+// path, the path) and the name to use in messages.
+ColorList ParseGimpPalette(const std::string& bytes, const std::string& name);
+ColorList ParseJascPalette(const std::string& bytes, const std::string& name);
+ColorList ParseHexPalette(const std::string& bytes, const std::string& name);
+ColorList ParseColorTable(const std::string& bytes, const std::string& name);
+ColorList ReadSwatchExchangePalette(const std::filesystem::path& path, const std::string& name);
+ColorList ReadPngPalette(const std::filesystem::path& path, const std::string& name);
+
+// k / 255.0f, and whether `value` is exactly that for some k from 0 to 255 (then `k` receives it).
+float FromEightBit(unsigned k);
+bool IsEightBit(float value, unsigned& k);

@@ -1,0 +1,386 @@
+#include "cli/video_writer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <initializer_list>
+#include <new>
+#include <sstream>
+#include <string_view>
+#include <system_error>
+
+#include "cli/exit_status.h"
+#include "cli/image_io.h"
+#include "cli/image_sequence.h"
+#include "cli/interrupt.h"
+#include "cli/video_reader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The output containers, with codecs that keep every pixel: FFV1 (lossless, RGB), lossless H.264 in RGB
+// (libx264rgb at qp 0), QuickTime Animation for 8 bits and PNG for 16 in .mov. The audio codec is the one
+// used when the input's audio cannot be copied as it is.
+struct Container {
+  std::string_view extension;
+  const char* format;
+  const char* codec8;
+  const char* codec16;
+  const char* audioCodec;
+};
+constexpr Container kContainers[] = {
+    {".mkv", "matroska", "ffv1", "ffv1", "flac"},
+    {".mp4", "mp4", "libx264rgb", "libx264rgb", "aac"},
+    {".mov", "mov", "qtrle", "png", "alac"},
+    {".avi", "avi", "ffv1", "ffv1", "pcm_s16le"},
+};
+
+const Container* FindContainer(const fs::path& path) {
+  std::string extension = path.extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const Container& container : kContainers) {
+    if (container.extension == extension) return &container;
+  }
+  return nullptr;
+}
+
+// x264, x265 and the AV1/VP9 encoders declare a wider crf option than they take.
+struct CrfRange {
+  std::string_view codec;
+  double low, high;
+};
+constexpr CrfRange kCrfRanges[] = {
+    {"libx264", 0, 51},    {"libx264rgb", 0, 51}, {"libx265", 0, 51},   {"libvpx", 0, 63},
+    {"libvpx-vp9", 0, 63}, {"libaom-av1", 0, 63}, {"libsvtav1", 0, 63},
+};
+
+std::string Number(double value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
+
+void CheckCrf(const AVCodec& codec, double crf, bool defaultCodec) {
+  const std::string name = std::string(codec.name) + (defaultCodec ? " (the container's default codec)" : "");
+  const AVOption* option = codec.priv_class != nullptr
+                               ? av_opt_find(const_cast<const AVClass**>(&codec.priv_class), "crf", nullptr,
+                                             0, AV_OPT_SEARCH_FAKE_OBJ)
+                               : nullptr;
+  if (option == nullptr) throw CliError(kExitUsage, "--crf: " + name + " has no crf setting");
+  double low = std::max(option->min, 0.0), high = option->max;
+  for (const CrfRange& range : kCrfRanges) {
+    if (range.codec == codec.name) low = range.low, high = range.high;
+  }
+  if (!(crf >= low && crf <= high)) {
+    throw CliError(kExitUsage, "--crf: " + Number(crf) + " is outside " + Number(low) + " to " +
+                                   Number(high) + " for " + codec.name);
+  }
+}
+
+bool ListHas(const AVPixelFormat* list, AVPixelFormat format) {
+  if (list == nullptr) return true;
+  for (; *list != AV_PIX_FMT_NONE; ++list) {
+    if (*list == format) return true;
+  }
+  return false;
+}
+
+// RGB formats first, deep ones for deep frames, with alpha for frames that have it; YUV only for encoders
+// that take nothing else.
+AVPixelFormat ChoosePixelFormat(const AVCodec& codec, bool deep, bool alpha) {
+  using F = std::initializer_list<AVPixelFormat>;
+  const F rgb8 = {AV_PIX_FMT_RGB24, AV_PIX_FMT_BGR24, AV_PIX_FMT_BGR0, AV_PIX_FMT_RGB0,
+                  AV_PIX_FMT_0RGB,  AV_PIX_FMT_0BGR,  AV_PIX_FMT_GBRP};
+  const F rgba8 = {AV_PIX_FMT_RGBA, AV_PIX_FMT_BGRA, AV_PIX_FMT_ARGB, AV_PIX_FMT_ABGR, AV_PIX_FMT_GBRAP};
+  const F rgb16 = {AV_PIX_FMT_GBRP16LE, AV_PIX_FMT_RGB48LE, AV_PIX_FMT_RGB48BE, AV_PIX_FMT_GBRP16BE};
+  const F rgba16 = {AV_PIX_FMT_GBRAP16LE, AV_PIX_FMT_RGBA64LE, AV_PIX_FMT_RGBA64BE, AV_PIX_FMT_GBRAP16BE};
+  std::vector<const F*> order;
+  if (deep && alpha) order = {&rgba16, &rgb16, &rgba8, &rgb8};
+  if (deep && !alpha) order = {&rgb16, &rgb8};
+  if (!deep && alpha) order = {&rgba8, &rgb8};
+  if (!deep && !alpha) order = {&rgb8};
+  for (const F* formats : order) {
+    for (AVPixelFormat format : *formats) {
+      if (ListHas(codec.pix_fmts, format)) return format;
+    }
+  }
+  const AVPixelFormat source = deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA;
+  return avcodec_find_best_pix_fmt_of_list(codec.pix_fmts, source, alpha ? 1 : 0, nullptr);
+}
+
+}  // namespace
+
+bool IsVideoOutputPath(const fs::path& path) { return FindContainer(path) != nullptr; }
+
+struct VideoWriter::Output {
+  ~Output() {
+    if (context != nullptr) {
+      if (context->pb != nullptr) avio_closep(&context->pb);
+      avformat_free_context(context);
+    }
+  }
+  AVFormatContext* context = nullptr;
+  AVStream* stream = nullptr;
+  av::CodecContext encoder;
+  av::Sws sws;
+  av::Frame packed = av::NewFrame();
+  av::Frame encoded = av::NewFrame();
+  av::Packet packet = av::NewPacket();
+  std::unique_ptr<AudioTrack> audio;
+  int64_t nextPts = 0;
+  bool deep = false;
+  bool alpha = false;
+  bool headerWritten = false;
+};
+
+VideoWriter::VideoWriter(const fs::path& path, const VideoOptions& options) : path_(path), options_(options) {
+  av::SilenceLog();
+  const Container* container = FindContainer(path);
+  if (container == nullptr)
+    throw CliError(kExitUsage, path.string() + ": not a video container this command writes");
+  format_ = av_guess_format(container->format, nullptr, nullptr);
+  if (format_ == nullptr)
+    throw CliError(kExitOutput, path.string() + ": this FFmpeg cannot write " + container->format);
+  audioCodec_ = container->audioCodec;
+  if (!options.codec.empty()) {
+    codec_ = avcodec_find_encoder_by_name(options.codec.c_str());
+    if (codec_ == nullptr || codec_->type != AVMEDIA_TYPE_VIDEO) {
+      throw CliError(kExitUsage, "--codec: \"" + options.codec + "\" is not a video encoder of this FFmpeg");
+    }
+    if (avformat_query_codec(format_, codec_->id, FF_COMPLIANCE_NORMAL) == 0) {
+      throw CliError(kExitUsage,
+                     "--codec: " + path.extension().string() + " files cannot hold " + options.codec);
+    }
+  }
+  if (options.crf) {
+    const AVCodec* codec = codec_ != nullptr ? codec_ : avcodec_find_encoder_by_name(container->codec8);
+    if (codec == nullptr)
+      throw CliError(kExitUsage, std::string("--crf: this FFmpeg has no ") + container->codec8);
+    CheckCrf(*codec, *options.crf, codec_ == nullptr);
+  }
+  RequireOutputFolder(path);
+  std::string tempName = ".";
+  tempName += path.stem().string();
+  tempName += ".partial-";
+  tempName += std::to_string(getpid());
+  tempName += path.extension().string();
+  temp_ = path.parent_path() / tempName;
+}
+
+VideoWriter::~VideoWriter() {
+  if (finished_ || !output_) return;
+  output_.reset();
+  std::error_code ignored;
+  fs::remove(temp_, ignored);
+}
+
+void VideoWriter::carryAudio(VideoReader& reader) {
+  audioInput_ = reader.audioStream();
+  audioInputName_ = reader.path().string();
+  if (audioInput_ == nullptr) return;
+  reader.onAudio([this](AVPacket& packet) { audioPacket(packet); });
+}
+
+void VideoWriter::fail(const std::string& what, int code) const {
+  throw CliError(kExitOutput, path_.string() + ": " + what + " (" + av::ErrorText(code) + ")");
+}
+
+void VideoWriter::open(const Frame& first) {
+  const bool deep = first.world.depth() == minihost::Depth::Sixteen;
+  const AVCodec* codec = codec_;
+  if (codec == nullptr) {
+    const Container& container = *FindContainer(path_);
+    const char* name = deep ? container.codec16 : container.codec8;
+    codec = avcodec_find_encoder_by_name(name);
+    if (codec == nullptr) {
+      throw CliError(kExitOutput,
+                     path_.string() + ": this FFmpeg has no " + name + " encoder; choose one with --codec");
+    }
+  }
+  output_ = std::make_unique<Output>();
+  Output& out = *output_;
+  if (avformat_alloc_output_context2(&out.context, format_, nullptr, nullptr) < 0) throw std::bad_alloc();
+  // No library version or creation time in the file: the same frames give the same bytes.
+  out.context->flags |= AVFMT_FLAG_BITEXACT;
+  out.context->interrupt_callback = {av::InterruptCallback, nullptr};
+
+  const AVPixelFormat pixelFormat = ChoosePixelFormat(*codec, deep, first.hasAlpha);
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(pixelFormat);
+  if (desc == nullptr)
+    throw CliError(kExitOutput, path_.string() + ": " + codec->name + " takes no RGB frames");
+  const bool rgb = (desc->flags & AV_PIX_FMT_FLAG_RGB) != 0;
+  out.deep = desc->comp[0].depth > 8;
+  out.alpha = first.hasAlpha && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+
+  out.encoder.reset(avcodec_alloc_context3(codec));
+  if (!out.encoder) throw std::bad_alloc();
+  AVCodecContext& encoder = *out.encoder;
+  encoder.width = first.world.width();
+  encoder.height = first.world.height();
+  encoder.pix_fmt = pixelFormat;
+  encoder.time_base = {options_.frameRate.den, options_.frameRate.num};
+  encoder.framerate = {options_.frameRate.num, options_.frameRate.den};
+  encoder.sample_aspect_ratio = {1, 1};
+  encoder.flags |= AV_CODEC_FLAG_BITEXACT;
+  if (format_->flags & AVFMT_GLOBALHEADER) encoder.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  // YUV only when the encoder takes nothing else: limited range, with the matrix a reader assumes for the
+  // size (BT.709 for HD, BT.601 for SD), and tagged so.
+  const bool hd = encoder.width >= 1280 || encoder.height > 576;
+  if (rgb) {
+    encoder.colorspace = AVCOL_SPC_RGB;
+    encoder.color_range = AVCOL_RANGE_JPEG;
+  } else {
+    encoder.colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+    encoder.color_primaries = hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
+    encoder.color_trc = hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
+    encoder.color_range = AVCOL_RANGE_MPEG;
+  }
+  AVDictionary* settings = nullptr;
+  if (codec->id == AV_CODEC_ID_FFV1) {
+    // Version 3 with a checksum in every slice; one thread, so that the slices do not vary with the machine.
+    encoder.level = 3;
+    encoder.thread_count = 1;
+    av_dict_set(&settings, "slicecrc", "1", 0);
+  } else {
+    encoder.thread_count = 0;
+  }
+  if (options_.crf) {
+    av_dict_set(&settings, "crf", Number(*options_.crf).c_str(), 0);
+  } else if (std::strcmp(codec->name, "libx264rgb") == 0 || std::strcmp(codec->name, "libx264") == 0) {
+    av_dict_set(&settings, "qp", "0", 0);
+  }
+  const SignalBlock leaveSignalsToTheMainThread;
+  const int opened = avcodec_open2(&encoder, codec, &settings);
+  av_dict_free(&settings);
+  if (opened < 0) fail(std::string("cannot open the ") + codec->name + " encoder", opened);
+
+  out.stream = avformat_new_stream(out.context, nullptr);
+  if (out.stream == nullptr) throw std::bad_alloc();
+  if (const int err = avcodec_parameters_from_context(out.stream->codecpar, &encoder); err < 0) {
+    fail("cannot set up the video", err);
+  }
+  out.stream->time_base = encoder.time_base;
+  out.stream->avg_frame_rate = encoder.framerate;
+  if (audioInput_ != nullptr) {
+    out.audio =
+        std::make_unique<AudioTrack>(out.context, *audioInput_, audioCodec_, path_.string(), audioInputName_);
+  }
+
+  const AVPixelFormat packedFormat = out.deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA;
+  out.sws.reset(sws_getContext(
+      encoder.width, encoder.height, packedFormat, encoder.width, encoder.height, pixelFormat,
+      SWS_BILINEAR | SWS_ACCURATE_RND | SWS_BITEXACT | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
+  if (!out.sws) throw CliError(kExitOutput, path_.string() + ": cannot convert RGB to " + desc->name);
+  if (!rgb) {
+    sws_setColorspaceDetails(out.sws.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                             sws_getCoefficients(hd ? SWS_CS_ITU709 : SWS_CS_ITU601), 0, 0, 1 << 16, 1 << 16);
+  }
+  for (AVFrame* frame : {out.packed.get(), out.encoded.get()}) {
+    frame->format = frame == out.packed.get() ? packedFormat : pixelFormat;
+    frame->width = encoder.width;
+    frame->height = encoder.height;
+    if (av_frame_get_buffer(frame, 0) < 0) throw std::bad_alloc();
+  }
+
+  if (const int err = avio_open2(&out.context->pb, temp_.c_str(), AVIO_FLAG_WRITE,
+                                 &out.context->interrupt_callback, nullptr);
+      err < 0) {
+    fail("cannot write video", err);
+  }
+  if (const int err = avformat_write_header(out.context, nullptr); err < 0) fail("cannot write video", err);
+  out.headerWritten = true;
+  std::deque<av::Packet> pending = std::move(pendingAudio_);
+  for (av::Packet& packet : pending) out.audio->write(*packet);
+}
+
+void VideoWriter::audioPacket(AVPacket& packet) {
+  if (output_ && output_->headerWritten) {
+    output_->audio->write(packet);
+    return;
+  }
+  av::Packet copy(av_packet_clone(&packet));
+  if (!copy) throw std::bad_alloc();
+  pendingAudio_.push_back(std::move(copy));
+}
+
+void VideoWriter::write(const Frame& frame) {
+  if (!output_) open(frame);
+  Output& out = *output_;
+  const minihost::World& world = frame.world;
+  if (world.width() != out.encoder->width || world.height() != out.encoder->height) {
+    throw CliError(kExitInput, "frame " + std::to_string(frame.number) + " is " +
+                                   std::to_string(world.width()) + "x" + std::to_string(world.height()) +
+                                   ", the first was " + std::to_string(out.encoder->width) + "x" +
+                                   std::to_string(out.encoder->height) + ": the frames of " + path_.string() +
+                                   " must be one size");
+  }
+  const bool deepWorld = world.depth() == minihost::Depth::Sixteen;
+  for (A_long y = 0; y < world.height(); ++y) {
+    uint8_t* row = out.packed->data[0] + static_cast<std::ptrdiff_t>(y) * out.packed->linesize[0];
+    for (A_long x = 0; x < world.width(); ++x) {
+      unsigned v[4];  // red, green, blue, alpha as a 16-bit file (0..65535) or an 8-bit one holds them
+      if (deepWorld) {
+        const PF_Pixel16& p = world.pixel16(x, y);
+        v[0] = From16To16(p.red), v[1] = From16To16(p.green), v[2] = From16To16(p.blue),
+        v[3] = From16To16(p.alpha);
+        // Into an 8-bit encoder as into an 8-bit file read from a 16-bit one: the nearest value.
+        if (!out.deep) {
+          for (unsigned& c : v) c = (c * 255u + 32767u) / 65535u;
+        }
+      } else {
+        const PF_Pixel8& p = world.pixel8(x, y);
+        v[0] = p.red, v[1] = p.green, v[2] = p.blue, v[3] = p.alpha;
+        if (out.deep) {
+          for (unsigned& c : v) c *= 257u;
+        }
+      }
+      if (!out.alpha) v[3] = out.deep ? 65535u : 255u;
+      if (out.deep) {
+        const uint16_t packed[4] = {static_cast<uint16_t>(v[0]), static_cast<uint16_t>(v[1]),
+                                    static_cast<uint16_t>(v[2]), static_cast<uint16_t>(v[3])};
+        std::memcpy(row + x * 8, packed, sizeof packed);
+      } else {
+        for (int c = 0; c < 4; ++c) row[x * 4 + c] = static_cast<uint8_t>(v[c]);
+      }
+    }
+  }
+  if (av_frame_make_writable(out.encoded.get()) < 0) throw std::bad_alloc();
+  sws_scale(out.sws.get(), out.packed->data, out.packed->linesize, 0, world.height(), out.encoded->data,
+            out.encoded->linesize);
+  out.encoded->pts = out.nextPts++;
+  encode(out.encoded.get());
+}
+
+void VideoWriter::encode(AVFrame* frame) {
+  Output& out = *output_;
+  if (const int err = avcodec_send_frame(out.encoder.get(), frame); err < 0) fail("cannot encode video", err);
+  int err;
+  while ((err = avcodec_receive_packet(out.encoder.get(), out.packet.get())) == 0) {
+    av_packet_rescale_ts(out.packet.get(), out.encoder->time_base, out.stream->time_base);
+    out.packet->stream_index = out.stream->index;
+    if (const int written = av_interleaved_write_frame(out.context, out.packet.get()); written < 0) {
+      fail("cannot write video", written);
+    }
+  }
+  if (err != AVERROR(EAGAIN) && err != AVERROR_EOF) fail("cannot encode video", err);
+}
+
+void VideoWriter::finish() {
+  if (!output_) throw CliError(kExitInput, path_.string() + ": no frames to write");
+  Output& out = *output_;
+  encode(nullptr);
+  if (out.audio) out.audio->finish();
+  if (const int err = av_write_trailer(out.context); err < 0) fail("cannot write video", err);
+  if (out.context->pb->error < 0) fail("cannot write video", out.context->pb->error);
+  if (const int err = avio_closep(&out.context->pb); err < 0) fail("cannot write video", err);
+  std::error_code ec;
+  fs::rename(temp_, path_, ec);
+  if (ec) {
+    fs::remove(temp_, ec);
+    throw CliError(kExitOutput, path_.string() + ": cannot write video (" + ec.message() + ")");
+  }
+  finished_ = true;
+}

@@ -1,0 +1,61 @@
+// Video files out: rendered frames encoded with FFmpeg into a temporary file beside the output, renamed
+// when complete. The codec follows the container unless --codec names another (see the README's table).
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/audio_track.h"
+#include "cli/ffmpeg.h"
+#include "cli/frames.h"
+
+class VideoReader;
+
+// True for the containers written as video: .mkv, .mp4, .mov, .avi.
+bool IsVideoOutputPath(const std::filesystem::path& path);
+
+struct VideoOptions {
+  std::string codec;          // an FFmpeg video encoder; empty for the container's default
+  std::optional<double> crf;  // constant quality, for encoders that have it
+  FrameRate frameRate;
+};
+
+class VideoWriter : public FrameSink {
+ public:
+  // Checks the options against the container and the encoder: an unknown encoder, one the container cannot
+  // hold, or a crf the encoder lacks or outside its range are usage errors naming the option. Writes
+  // nothing yet.
+  VideoWriter(const std::filesystem::path& path, const VideoOptions& options);
+  ~VideoWriter() override;
+  VideoWriter(const VideoWriter&) = delete;
+  VideoWriter& operator=(const VideoWriter&) = delete;
+
+  // The reader's frame rate, for a video made from a video.
+  void setFrameRate(FrameRate rate) { options_.frameRate = rate; }
+  // Carries the reader's audio stream into the output; call before the first frame.
+  void carryAudio(VideoReader& reader);
+
+  void write(const Frame& frame) override;
+  void finish() override;
+
+ private:
+  struct Output;
+  void open(const Frame& first);
+  void encode(AVFrame* frame);
+  void audioPacket(AVPacket& packet);
+  [[noreturn]] void fail(const std::string& what, int code) const;
+
+  std::filesystem::path path_, temp_;
+  VideoOptions options_;
+  const AVOutputFormat* format_ = nullptr;
+  const AVCodec* codec_ = nullptr;
+  const char* audioCodec_ = nullptr;
+  const AVStream* audioInput_ = nullptr;
+  std::string audioInputName_;
+  std::unique_ptr<Output> output_;
+  std::deque<av::Packet> pendingAudio_;  // read before the header could be written
+  bool finished_ = false;
+};

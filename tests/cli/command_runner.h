@@ -1,0 +1,109 @@
+// Running the palettrix command from tests, in a fresh folder per test, and reading back what it wrote.
+#pragma once
+
+#include <OpenImageIO/imageio.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace palettrix_test {
+
+namespace fs = std::filesystem;
+namespace OIIO = OIIO_NAMESPACE;
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+inline std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+inline void Spit(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// 8-bit pixels as stored: width x height x channels.
+struct Image8 {
+  int width = 0;
+  int height = 0;
+  int channels = 0;
+  std::vector<uint8_t> pixels;
+
+  const uint8_t* at(int x, int y) const {
+    return &pixels[(static_cast<std::size_t>(y) * width + x) * channels];
+  }
+};
+
+inline void WriteImage8(const fs::path& path, const Image8& image) {
+  auto out = OIIO::ImageOutput::create(path.string());
+  ASSERT_TRUE(out);
+  OIIO::ImageSpec spec(image.width, image.height, image.channels, OIIO::TypeDesc::UINT8);
+  if (image.channels == 4) spec.alpha_channel = 3;
+  spec.attribute("oiio:UnassociatedAlpha", 1);
+  ASSERT_TRUE(out->open(path.string(), spec) &&
+              out->write_image(OIIO::TypeDesc::UINT8, image.pixels.data()) && out->close());
+}
+
+inline Image8 ReadImage8(const fs::path& path) {
+  OIIO::ImageSpec config;
+  config.attribute("oiio:UnassociatedAlpha", 1);
+  auto in = OIIO::ImageInput::open(path.string(), &config);
+  EXPECT_TRUE(in) << path;
+  if (!in) return {};
+  const OIIO::ImageSpec& spec = in->spec();
+  Image8 image{spec.width, spec.height, spec.nchannels, {}};
+  EXPECT_EQ(spec.format, OIIO::TypeDesc::UINT8) << path;
+  image.pixels.resize(static_cast<std::size_t>(spec.width) * spec.height * spec.nchannels);
+  EXPECT_TRUE(in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT8, image.pixels.data()));
+  return image;
+}
+
+class CommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() /
+           ("palettrix-" + std::string(info->test_suite_name()) + "-" + std::string(info->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  fs::path Path(const std::string& name) const { return dir_ / name; }
+  std::string P(const std::string& name) const { return Path(name).string(); }
+
+  Result Run(const std::string& args) const {
+    const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
+    const std::string command =
+        std::string(PALETTRIX_COMMAND) + " " + args + " >" + out.string() + " 2>" + err.string();
+    const int raw = std::system(command.c_str());
+    Result result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
+    fs::remove(out);
+    fs::remove(err);
+    return result;
+  }
+
+  // The names in the test's folder, sorted: what a run left behind.
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path dir_;
+};
+
+}  // namespace palettrix_test
