@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "minihost/instance.h"
-#include "render/param_indices.h"
+#include "plugin/param_indices.h"
 
 namespace {
 

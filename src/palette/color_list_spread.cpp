@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "palette/palette_table.h"
+#include "palette/color_list_spread.h"
 
 Color3& ColorListSpread(Color3& out, const Color3* colors, std::size_t count) {
   Color3 result(0.0f, 0.0f, 0.0f);

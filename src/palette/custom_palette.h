@@ -1,12 +1,20 @@
-// The custom palette: the colour list the effect instance keeps in its sequence data.
+// The custom palette of an effect instance: its colours, their spread and the search structure over them,
+// all made together whenever the colours change and only read while frames render.
 #pragma once
 
 #include "palette/color.h"
+#include "palette/nearest_color_search.h"
 
-struct RenderSettings;
+class CustomPalette {
+ public:
+  explicit CustomPalette(ColorList colors);
 
-// Black for every input while the instance has no sequence data or its list is empty.
-Color3& QuantizeCustom(Color3& out, const Color3& in, const RenderSettings& settings);
+  const ColorList& colors() const { return colors_; }
+  const Color3& spread() const { return spread_; }
+  const NearestColorSearch& search() const { return search_; }
 
-// The frame's customSpread, or zero under the same conditions that make QuantizeCustom give black.
-Color3& SpreadCustom(Color3& out, const RenderSettings& settings);
+ private:
+  ColorList colors_;
+  Color3 spread_{0.0f, 0.0f, 0.0f};
+  NearestColorSearch search_;
+};

@@ -1,69 +1,145 @@
-// Error diffusion: the input is loaded into a float work buffer through the host's pixel iteration, then
-// walked in scan order, each pixel's quantisation error handed on to pixels not yet visited.
+// Error diffusion, rows as a wavefront over the workers. Each pixel's colour plus the error it has received
+// goes to the palette and the difference is handed on to pixels not yet visited, as in a walk of the frame
+// in scan order; but row y + 1 starts as soon as row y is far enough ahead. A row may take column c only
+// when the row above has finished every column a share could reach from c, so every entry receives its
+// shares in scan order and every float sum is the one the serial walk makes.
+//
+// The work rows form a ring of the few rows a table reaches plus one for each row in flight, instead of an
+// entry for every pixel: rows finish in order (each waits for the one above), so when a worker takes row y
+// every row more than `workers` rows back is finished and its slot free.
 #pragma once
 
-#include <cstddef>
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <span>
+#include <thread>
 
 #include "render/diffusion_tables.h"
-#include "render/pixel_kernel.h"
+#include "render/kernel.h"
+#include "render/pixel_convert.h"
 #include "render/work_buffer.h"
-#include "render/world_pixel.h"
 
-// Fill pass: the pixel's colour into its entry, unless it is transparent (its entry stays black). A host
-// may hand over pixels beyond the input world, which have no entry.
-template <typename Pixel>
-PF_Err FillWorkBuffer(void* refcon, A_long x, A_long y, Pixel* in, Pixel* /*out*/) {
-  auto& settings = *static_cast<RenderSettings*>(refcon);
-  const PF_EffectWorld& input = *settings.input;
-  if (in->alpha == 0 || !InsideWorld(input, static_cast<uint64_t>(x), static_cast<uint64_t>(y))) {
-    return PF_Err_NONE;
-  }
-  const std::size_t index =
-      static_cast<std::size_t>(y) * static_cast<std::size_t>(input.width) + static_cast<std::size_t>(x);
-  settings.scratch[index] = PixelToColor(*in);
-  return PF_Err_NONE;
+namespace diffusion {
+
+// How far a table reaches: the widest column offset, and the most rows down.
+template <std::size_t N>
+constexpr int Reach(const std::array<DiffusionEntry, N>& table) {
+  int reach = 0;
+  for (const DiffusionEntry& e : table) reach = std::max(reach, e.dx < 0 ? -e.dx : static_cast<int>(e.dx));
+  return reach;
+}
+template <std::size_t N>
+constexpr int RowsDown(const std::array<DiffusionEntry, N>& table) {
+  int rows = 0;
+  for (const DiffusionEntry& e : table) rows = std::max(rows, static_cast<int>(e.dy));
+  return rows;
 }
 
-inline constexpr PF_IteratePixel8Func FillWorkBuffer8 = FillWorkBuffer<PF_Pixel8>;
-inline constexpr PF_IteratePixel16Func FillWorkBuffer16 = FillWorkBuffer<PF_Pixel16>;
+// Columns a row publishes its progress in: fewer means less waiting, more means less traffic.
+inline constexpr std::int32_t kStride = 64;
 
-// One kernel per diffusion table and depth. The work buffer covers the whole input world; output pixels
-// are written only where the output world has them at this depth, so a smaller output or one of the other
-// depth is never written past its end.
 template <typename Pixel, const auto& kTable>
-PF_Err DiffuseError(PF_EffectWorld* input, PF_EffectWorld* output, RenderSettings& settings) {
-  const A_long width = input->width;
-  const A_long height = input->height;
-  settings.scratch = NewWorkBuffer(WorkBufferEntries(width, height));
+struct Wavefront {
+  static constexpr int kReach = Reach(kTable);
+  static constexpr int kRowsDown = RowsDown(kTable);
 
-  // An interrupted fill is not an error here: entries it did not reach stay black and the frame is still
-  // diffused whole.
-  const PF_Err fillResult = RunPixelKernel<Pixel, FillWorkBuffer<Pixel>>(input, output, settings);
+  const FrameDescription& frame;
+  const ImageView& input;
+  const ImageView& output;
+  const Workers& workers;
+  std::int32_t width, height;
+  std::int64_t ringRows, stride;  // stride: entries a ring row holds, the width plus the reach each side
+  std::unique_ptr<Color3[]> ring;
+  std::unique_ptr<std::atomic<std::int32_t>[]> finished;  // per row: columns done
+  std::atomic<std::int32_t> nextRow{0};
+  std::atomic<bool> stop{false};
 
-  Color3* const buffer = settings.scratch.get();
-  const bool writable = HoldsPixels<Pixel>(*output);
-  const auto columns = static_cast<uint64_t>(width);
-  const auto rows = static_cast<uint64_t>(height);
-  for (A_long y = 0; y < height; ++y) {
-    const bool rowInOutput = writable && y < output->height;
-    for (A_long x = 0; x < width; ++x) {
-      const Color3 c = buffer[static_cast<uint64_t>(y) * columns + static_cast<uint64_t>(x)];
-      Color3 q;
-      Quantize(q, c, settings);
-      if (rowInOutput && x < output->width) {
-        StoreColor(WorldPixel<Pixel>(*output, x, y), q, WorldPixel<Pixel>(*input, x, y).alpha);
-      }
-      // From the palette colour as quantised, not from the channels just stored.
-      const Color3 error = c - q;
-      for (const DiffusionEntry& share : kTable) {
-        // A sum left of column 0 wraps far beyond the width, so one unsigned test per axis suffices.
-        const auto tx = static_cast<uint64_t>(int64_t{x} + share.dx);
-        const auto ty = static_cast<uint64_t>(int64_t{y} + share.dy);
-        if (tx < columns && ty < rows) buffer[ty * columns + tx] += error * share.weight;
-      }
+  Color3* Row(std::int64_t y) const { return ring.get() + (y % ringRows) * stride + kReach; }
+
+  // The pixels' colours, or black where a pixel is transparent; past the last row, black.
+  void Load(std::int32_t y) const {
+    Color3* entries = Row(y) - kReach;
+    std::fill_n(entries, stride, Color3(0.0f));
+    if (y >= height) return;
+    const Pixel* in = input.row<Pixel>(y);
+    for (std::int32_t x = 0; x < width; ++x) {
+      if (in[x].alpha != 0) entries[kReach + x] = PixelToColor(in[x]);
     }
   }
-  settings.scratch.reset();
-  return fillResult;
+
+  // Waits until row y has finished `columns` columns; false when the run is stopping.
+  bool WaitFor(std::int32_t y, std::int32_t columns) const {
+    for (int spins = 0; finished[y].load(std::memory_order_acquire) < columns; ++spins) {
+      if (stop.load(std::memory_order_relaxed)) return false;
+      if (spins > 64) std::this_thread::yield();
+    }
+    return true;
+  }
+
+  void DiffuseRow(std::int32_t y) {
+    Color3* rows[3] = {Row(y), Row(y + 1), Row(y + 2)};
+    const bool inOutput = y < output.height;
+    const Pixel* in = input.row<Pixel>(y);
+    Pixel* out = inOutput ? output.row<Pixel>(y) : nullptr;
+    const std::int32_t outputWidth = std::min(width, output.width);
+    for (std::int32_t start = 0; start < width; start += kStride) {
+      const std::int32_t end = std::min(start + kStride, width);
+      if (y > 0 && !WaitFor(y - 1, std::min(end + 2 * kReach, width))) return;
+      for (std::int32_t x = start; x < end; ++x) {
+        const Color3 c = rows[0][x];
+        Color3 q;
+        Quantize(frame.palette, q, c);
+        if (x < outputWidth && out != nullptr) StoreColor(out[x], q, in[x].alpha);
+        // From the palette colour as quantised, not from the channels just stored.
+        const Color3 error = c - q;
+        for (const DiffusionEntry& share : kTable) rows[share.dy][x + share.dx] += error * share.weight;
+      }
+      finished[y].store(end, std::memory_order_release);
+    }
+  }
+
+  void Work(std::int32_t worker) {
+    for (;;) {
+      if (stop.load(std::memory_order_relaxed)) return;
+      const std::int32_t y = nextRow.fetch_add(1, std::memory_order_relaxed);
+      if (y >= height) return;
+      if (!workers.going(worker, y, height)) {
+        stop.store(true, std::memory_order_relaxed);
+        return;
+      }
+      Load(y + kRowsDown);
+      DiffuseRow(y);
+    }
+  }
+};
+
+template <typename Pixel, const auto& kTable>
+bool Diffuse(const FrameDescription& frame, const ImageView& input, const ImageView& output, const Workers& workers) {
+  using Run = Wavefront<Pixel, kTable>;
+  const std::int32_t lanes = std::max<std::int32_t>(1, workers.count);
+  const std::int64_t ringRows = lanes + Run::kRowsDown + 1;
+  const std::int64_t stride = std::int64_t{std::max(input.width, 0)} + 2 * Run::kReach;
+  // Asked for before any pixel is read: a frame too large for memory fails here, untouched.
+  std::unique_ptr<Color3[]> ring = NewWorkRows(ringRows, stride);
+  if (input.depth != output.depth || input.width <= 0 || input.height <= 0 || !input.rowsHoldWidth<Pixel>() ||
+      !output.rowsHoldWidth<Pixel>()) {
+    return true;
+  }
+  Run run{frame, input, output, workers, input.width, input.height, ringRows, stride, std::move(ring),
+          std::make_unique<std::atomic<std::int32_t>[]>(static_cast<std::size_t>(input.height))};
+  for (std::int32_t y = 0; y < Run::kRowsDown; ++y) run.Load(y);
+  workers.forEach(
+      lanes, [](void* context, std::int32_t worker, std::int32_t) { static_cast<Run*>(context)->Work(worker); },
+      &run);
+  return !run.stop.load() && workers.going(0, input.height, input.height);
+}
+
+}  // namespace diffusion
+
+template <typename Pixel, const auto& kTable>
+bool DiffuseError(const FrameDescription& frame, const ImageView& input, const ImageView& output,
+                  const Workers& workers) {
+  return diffusion::Diffuse<Pixel, kTable>(frame, input, output, workers);
 }

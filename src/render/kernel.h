@@ -1,16 +1,11 @@
-// The dither kernels: one per pattern and depth, reached through two constant tables indexed by
-// RenderSettings::pattern.
+// A dither kernel: one pattern at one depth, over a whole frame, on the workers it is lent. Gives false
+// when the user asked to stop part-way (the output is then incomplete); may throw std::bad_alloc before
+// it reads any pixel.
 #pragma once
 
-#include <array>
-#include <cstddef>
+#include "render/frame_description.h"
+#include "render/image_view.h"
+#include "render/workers.h"
 
-#include "render/render_settings.h"
-
-// Input world (read only), output world, the frame's settings. The render command ignores the result.
-using Kernel = PF_Err (*)(PF_EffectWorld* input, PF_EffectWorld* output, RenderSettings& settings);
-
-inline constexpr std::size_t kPatternCount = 26;
-
-extern const std::array<Kernel, kPatternCount> Kernels8;
-extern const std::array<Kernel, kPatternCount> Kernels16;
+using Kernel = bool (*)(const FrameDescription& frame, const ImageView& input, const ImageView& output,
+                        const Workers& workers);

@@ -1,40 +1,47 @@
-// Conversions between pixel channels and Color3 components, one set per depth.
+// Conversions between pixel channels and colour components, one set per depth.
 #pragma once
 
-#include "sdk/ae_effect.h"
+#include <cstdint>
+
+#include "palette/color.h"
+#include "render/image_view.h"
 
 // 8-bit channel to float: a true division by 255, not a multiplication by its reciprocal.
-inline float ChannelToFloat(A_u_char value) { return static_cast<float>(value) / 255.0f; }
+inline float ChannelToFloat(std::uint8_t value) { return static_cast<float>(value) / 255.0f; }
 
 // 16-bit channel (0..32768) to float: times 2^-15, which is exact.
-inline float ChannelToFloat(A_u_short value) { return static_cast<float>(value) * (1.0f / 32768.0f); }
+inline float ChannelToFloat(std::uint16_t value) { return static_cast<float>(value) * (1.0f / 32768.0f); }
+
+template <typename Pixel>
+inline constexpr int kFullScale = sizeof(Pixel) == sizeof(Pixel8) ? 255 : 32768;
 
 // Float to channel: scaled in single precision and truncated toward zero, held to the channel's range
 // (a value above full scale must not wrap to a dark low byte); NaN gives 0.
-template <typename Channel, int kFullScale>
-inline Channel FloatToChannel(float value) {
-  const float scaled = value * static_cast<float>(kFullScale);
+template <typename Pixel>
+inline decltype(Pixel::red) FloatToChannel(float value) {
+  using Channel = decltype(Pixel::red);
+  constexpr float kScale = static_cast<float>(kFullScale<Pixel>);
+  const float scaled = value * kScale;
   if (!(scaled > 0.0f)) return 0;
-  if (scaled >= static_cast<float>(kFullScale)) return static_cast<Channel>(kFullScale);
+  if (scaled >= kScale) return static_cast<Channel>(kFullScale<Pixel>);
   return static_cast<Channel>(scaled);
 }
 
-// What differs between the 8-bit and the 16-bit kernels, fixed at build time.
 template <typename Pixel>
-struct DepthTraits;
+inline Color3 PixelToColor(const Pixel& pixel) {
+  return Color3(ChannelToFloat(pixel.red), ChannelToFloat(pixel.green), ChannelToFloat(pixel.blue));
+}
 
-template <>
-struct DepthTraits<PF_Pixel8> {
-  using Channel = A_u_char;
-  using PixelFunc = PF_IteratePixel8Func;
-  static constexpr auto iterate = &PF_UtilCallbacks::iterate;
-  static Channel ToChannel(float value) { return FloatToChannel<Channel, PF_MAX_CHAN8>(value); }
-};
+template <typename Pixel>
+inline void StoreColor(Pixel& out, const Color3& color, decltype(Pixel::alpha) alpha) {
+  out.alpha = alpha;
+  out.red = FloatToChannel<Pixel>(color.r);
+  out.green = FloatToChannel<Pixel>(color.g);
+  out.blue = FloatToChannel<Pixel>(color.b);
+}
 
-template <>
-struct DepthTraits<PF_Pixel16> {
-  using Channel = A_u_short;
-  using PixelFunc = PF_IteratePixel16Func;
-  static constexpr auto iterate = &PF_UtilCallbacks::iterate16;
-  static Channel ToChannel(float value) { return FloatToChannel<Channel, PF_MAX_CHAN16>(value); }
-};
+// Into 0..1, lower bound first so that a NaN channel becomes 0.
+inline float ClampToUnit(float value) {
+  const float floored = value > 0.0f ? value : 0.0f;
+  return floored < 1.0f ? floored : 1.0f;
+}

@@ -166,8 +166,8 @@ struct PF_InteractCallbacks {
   void* checkout_param;
   void* checkin_param;
   PF_Err (*add_param)(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def);
-  void* abort;
-  void* progress;
+  PF_Err (*abort)(PF_ProgPtr effect_ref);
+  PF_Err (*progress)(PF_ProgPtr effect_ref, A_long current, A_long total);
   void* register_ui;
   void* checkout_layer_audio;
   void* checkin_layer_audio;
@@ -234,7 +234,8 @@ struct PF_UtilCallbacks {
   void* get_platform_data;
   A_u_longlong (*host_get_handle_size)(PF_Handle h);
   void* iterate_origin_non_clip_src;
-  void* iterate_generic;
+  PF_Err (*iterate_generic)(A_long iterations, void* refcon,
+                            PF_Err (*fn_func)(void* refcon, A_long thread_index, A_long i, A_long iterations));
   PF_Err (*host_resize_handle)(A_u_longlong new_size, PF_Handle* handleP);
   void* subpixel_sample16;
   void* area_sample16;

@@ -85,6 +85,9 @@ constexpr PF_Err PF_Err_UNRECOGNIZED_PARAM_TYPE = 514;
 constexpr PF_Err PF_Err_INVALID_CALLBACK = 515;
 constexpr PF_Err PF_Err_BAD_CALLBACK_PARAM = 516;
 constexpr PF_Err PF_Interrupt_CANCEL = 517;
+
+// iterate_generic's count that asks for one call on each of the host's worker threads.
+constexpr A_long PF_Iterations_ONCE_PER_PROCESSOR = -1;
 constexpr SPErr kSPNoError = 0;
 
 // Parameter types.

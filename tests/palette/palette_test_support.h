@@ -6,8 +6,9 @@
 #include <string>
 
 #include "palette/color.h"
-#include "palette/palette_table.h"
-#include "render/render_settings.h"
+#include "palette/color_list_spread.h"
+#include "palette/nearest_color.h"
+#include "palette/palette.h"
 
 // Readable failure messages for Color3 (found by argument-dependent lookup in glm's namespace).
 namespace glm {
@@ -47,13 +48,12 @@ inline Color3 Bytes(int r, int g, int b) {
                 static_cast<float>(b) / 255.0f);
 }
 
-inline Color3 Quantize(std::size_t palette, const Color3& in,
-                       const RenderSettings& settings = RenderSettings{}) {
+// A catalogue row's palette by its plain definition; "Custom" searches `custom` (none: black).
+inline Color3 Quantize(std::size_t palette, const Color3& in, const CustomPalette* custom = nullptr) {
   Color3 out(-7.0f, -7.0f, -7.0f);
-  return PaletteTable[palette].quantize(out, in, settings);
+  return QuantizeReference(PaletteFor(palette, custom), out, in);
 }
 
-inline Color3 Spread(std::size_t palette, const RenderSettings& settings = RenderSettings{}) {
-  Color3 out(-7.0f, -7.0f, -7.0f);
-  return PaletteTable[palette].spread(out, settings);
+inline Color3 Spread(std::size_t palette, const CustomPalette* custom = nullptr) {
+  return PaletteFor(palette, custom).spread;
 }

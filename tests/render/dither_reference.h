@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "minihost/world.h"
-#include "render/param_indices.h"
+#include "plugin/param_indices.h"
 #include "support/effect_under_test.h"
 
 namespace dither_test {

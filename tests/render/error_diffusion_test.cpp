@@ -1,6 +1,7 @@
 // The eleven error-diffusion patterns: small frames worked by hand, whole frames against the plain
 // reference, frames of unusual sizes, and the work buffer's life.
 #include "render/error_diffusion.h"
+#include "render/work_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@
 #include <vector>
 
 #include "dither_reference.h"
-#include "render/kernel.h"
+#include "render/pattern_catalogue.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // A refused allocation must come back to the effect as a failure rather than end the process.
@@ -200,17 +201,18 @@ TEST(ErrorDiffusion, AnOutputOfTheOtherDepthIsNotWritten) {
   EXPECT_EQ(output.packedBytes(), std::vector<unsigned char>(output.packedBytes().size(), 0));
 }
 
-TEST(ErrorDiffusion, AnInterruptedFillStillDiffusesTheWholeFrame) {
-  LoadedEffect loaded(minihost::Host::Options{1, PF_ApplID_AfterEffects});
-  loaded.host.setProgress([](A_long, A_long) { return false; });
-  minihost::World input = Noise<PF_Pixel8>(7, 5, 4);
-  const Controls c{9, kRgb9};
-  Apply(loaded.instance.params(), c);
-  minihost::World output(7, 5, minihost::Depth::Eight);
-  loaded.instance.render(input, output);
-  // Stopped after its first row, the fill leaves every later entry black.
-  EXPECT_EQ(output.packedBytes(),
-            DiffusionRef<PF_Pixel8>(input, c, [](A_long, A_long y) { return y < 1; }).packedBytes());
+// A frame the user stopped is not passed off as rendered: the host would keep it.
+TEST(ErrorDiffusion, AStoppedFrameEndsCancelledWithNothingHeld) {
+  for (const unsigned threads : {1u, 2u}) {
+    LoadedEffect loaded(minihost::Host::Options{threads, PF_ApplID_AfterEffects});
+    loaded.host.setProgress([](A_long, A_long) { return false; });
+    minihost::World input = Noise<PF_Pixel8>(7, 5, 4);
+    Apply(loaded.instance.params(), {9, kRgb9});
+    minihost::World output(7, 5, minihost::Depth::Eight);
+    EXPECT_EQ(loaded.instance.render(input, output), PF_Interrupt_CANCEL) << threads;
+    EXPECT_TRUE(loaded.host.problems().empty());
+    EXPECT_EQ(loaded.host.suitesHeld(), 0);
+  }
 }
 
 TEST(ErrorDiffusion, AWorkBufferThatCannotBeHadEndsTheFrameOutOfMemory) {
@@ -218,8 +220,7 @@ TEST(ErrorDiffusion, AWorkBufferThatCannotBeHadEndsTheFrameOutOfMemory) {
     A_long width, height;
   } sizes[] = {
       {std::numeric_limits<A_long>::max(), std::numeric_limits<A_long>::max()},
-      {1 << 30, 1 << 30},  // a byte size beyond what can be addressed
-      {1 << 29, 1 << 29},  // addressable, but refused by the allocator
+      {1 << 30, 1 << 30},  // work rows of tens of gigabytes, refused by the allocator
   };
   for (const auto depth : {minihost::Depth::Eight, minihost::Depth::Sixteen}) {
     for (const auto& size : sizes) {
@@ -241,56 +242,27 @@ TEST(ErrorDiffusion, AWorkBufferThatCannotBeHadEndsTheFrameOutOfMemory) {
   }
 }
 
-TEST(WorkBuffer, EntriesAreCountedInSixtyFourBits) {
-  EXPECT_EQ(WorkBufferEntries(7, 3), 21u);
-  EXPECT_EQ(WorkBufferEntries(0, 5), 0u);
-  EXPECT_EQ(WorkBufferEntries(-1, 5), 0u);
-  EXPECT_EQ(WorkBufferEntries(5, -1), 0u);
-  EXPECT_EQ(WorkBufferEntries(-2, -3), 0u);
-  EXPECT_EQ(WorkBufferEntries(std::numeric_limits<A_long>::max(), std::numeric_limits<A_long>::max()),
-            4611686014132420609u);
-  const auto buffer = NewWorkBuffer(5);
-  for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(buffer[i], Color3(0.0f));
+TEST(WorkBuffer, SizesAreCountedInSixtyFourBits) {
+  EXPECT_NO_THROW(NewWorkRows(0, 5));
+  EXPECT_NO_THROW(NewWorkRows(-1, 5));
+  EXPECT_NO_THROW(NewWorkRows(5, -1));
+  EXPECT_NO_THROW(NewWorkRows(7, 3));
+  // 2^62 entries of 12 bytes: the byte count does not fit in 64 bits and must not wrap into a small one.
+  EXPECT_THROW(NewWorkRows(int64_t{1} << 31, int64_t{1} << 31), std::bad_array_new_length);
 }
 
-// The kernel straight: the buffer is the record's only while the kernel runs.
-TEST(WorkBuffer, LivesOnlyWhileTheKernelRuns) {
-  minihost::Host host;
-  minihost::Host::Scope scope(host);
-  PF_InData inData = host.makeInData();
-  minihost::World input = Noise<PF_Pixel8>(4, 3, 6);
-  minihost::World output(4, 3, minihost::Depth::Eight);
-  RenderSettings settings;
-  settings.inData = &inData;
-  settings.input = &input.pf();
-  settings.palette = kRgb9 - 1;
-  settings.scratch = std::make_unique<Color3[]>(1);
-  Kernels8[1](&input.pf(), &output.pf(), settings);
-  EXPECT_EQ(settings.scratch.get(), nullptr);
-  EXPECT_EQ(output.packedBytes(), DiffusionRef<PF_Pixel8>(input, {1, kRgb9}).packedBytes());
-
-  // A failed allocation changes nothing: the buffer already stored stays stored.
-  settings.scratch = std::make_unique<Color3[]>(1);
-  const Color3* before = settings.scratch.get();
-  input.pf().width = input.pf().height = 1 << 30;
-  EXPECT_THROW(Kernels16[5](&input.pf(), &output.pf(), settings), std::bad_alloc);
-  input.pf().width = 4;
-  input.pf().height = 3;
-  EXPECT_EQ(settings.scratch.get(), before);
-}
-
-TEST(WorkBuffer, FillCallbackWritesOnlyEntriesOfTheInputWorld) {
-  minihost::World input(2, 2, minihost::Depth::Eight);
-  RenderSettings settings;
-  settings.input = &input.pf();
-  settings.scratch = NewWorkBuffer(4);
-  PF_Pixel8 px{255, 255, 0, 51};
-  for (const auto& [x, y] : {std::pair<A_long, A_long>{2, 0}, {0, 2}, {-1, 1}, {1, -1}}) {
-    EXPECT_EQ(FillWorkBuffer8(&settings, x, y, &px, &px), PF_Err_NONE);
+// The kernel straight, with no host: on the calling thread, and on workers that take tasks in any order.
+TEST(ErrorDiffusion, KernelsRunWithoutAHost) {
+  minihost::World input = Noise<PF_Pixel8>(37, 11, 6);
+  const ImageView in{input.pf().data, input.pf().rowbytes, 37, 11, PixelDepth::Eight};
+  for (std::size_t pattern = 1; pattern <= 11; ++pattern) {
+    FrameDescription frame;
+    frame.pattern = pattern;
+    frame.palette = PaletteFor(kRgb9 - 1, nullptr);
+    minihost::World output(37, 11, minihost::Depth::Eight);
+    const ImageView out{output.pf().data, output.pf().rowbytes, 37, 11, PixelDepth::Eight};
+    EXPECT_TRUE(PatternCatalogue[pattern].kernel8(frame, in, out, Workers{}));
+    EXPECT_EQ(output.packedBytes(), DiffusionRef<PF_Pixel8>(input, {static_cast<A_long>(pattern), kRgb9}).packedBytes())
+        << PatternCatalogue[pattern].label;
   }
-  PF_Pixel8 transparent{0, 255, 255, 255};
-  FillWorkBuffer8(&settings, 0, 1, &transparent, &transparent);
-  FillWorkBuffer8(&settings, 1, 1, &px, &px);
-  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(settings.scratch[i], Color3(0.0f)) << i;
-  EXPECT_EQ(settings.scratch[3], Color3(1.0f, 0.0f, 0.2f));
 }

@@ -3,7 +3,7 @@
 // "Threshold" over the result must give the result back, byte for byte.
 #include <gtest/gtest.h>
 
-#include "render/param_indices.h"
+#include "plugin/param_indices.h"
 #include "support/effect_under_test.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The fourteen ordered patterns through the entry point: cell positions, blocks, offsets, clamping, and
 // whole frames against the plain reference.
-#include "render/ordered_dither.h"
+#include "render/reference_kernels.h"
 
 #include <gtest/gtest.h>
 
@@ -219,20 +219,20 @@ TEST(OrderedDither, AScaleBelowOneCountsAsOne) {
 TEST(OrderedDither, PixelCallbacksReadOnlyInsideTheInputAndTreatNaNAsZero) {
   minihost::World input(4, 2, minihost::Depth::Eight);
   for (A_long x = 0; x < 4; ++x) input.pixel8(x, 0) = {255, 255, 255, 255};
-  RenderSettings settings;
-  settings.input = &input.pf();
+  const ImageView view{input.pf().data, input.pf().rowbytes, 4, 2, PixelDepth::Eight};
+  FrameDescription frame;
   // "Gameboy": black goes to its darkest green, while a NaN colour would stay NaN and be stored as 0.
-  settings.palette = 8;
-  settings.threshold = Color3(std::numeric_limits<float>::infinity());
-  const PF_Pixel8 untouched{9, 9, 9, 9};
+  frame.palette = PaletteFor(8, nullptr);
+  frame.threshold = Color3(std::numeric_limits<float>::infinity());
+  const Pixel8 untouched{9, 9, 9, 9};
   for (const auto& [x, y] : {std::pair<A_long, A_long>{4, 0}, {0, 2}, {-1, 0}, {7, 7}}) {
-    PF_Pixel8 out = untouched;
-    EXPECT_EQ(OrderedDitherPixel8<kDiagonal5x5>(&settings, x, y, nullptr, &out), PF_Err_NONE);
+    Pixel8 out = untouched;
+    reference::OrderedDitherPixel(frame, kDiagonal5x5, view, x, y, out);
     EXPECT_EQ(std::vector<unsigned>({out.alpha, out.red, out.green, out.blue}), std::vector<unsigned>(4, 9));
   }
   // Column 3 of row 0 holds 3: bias 3/6 - 0.5 = 0, times an infinite threshold is NaN, clamped to 0.
-  PF_Pixel8 out = untouched;
-  OrderedDitherPixel8<kDiagonal5x5>(&settings, 3, 0, nullptr, &out);
+  Pixel8 out = untouched;
+  reference::OrderedDitherPixel(frame, kDiagonal5x5, view, 3, 0, out);
   EXPECT_EQ(std::vector<unsigned>({out.alpha, out.red, out.green, out.blue}),
             std::vector<unsigned>({255, 0x0F, 0x38, 0x0F}));
 }

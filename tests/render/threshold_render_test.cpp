@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "render/param_indices.h"
+#include "plugin/param_indices.h"
 #include "support/effect_under_test.h"
 
 namespace {

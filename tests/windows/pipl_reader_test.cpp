@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/pipl.h"
+#include "plugin/pipl.h"
 #include "minihost/host_error.h"
 
 using minihost::HostError;

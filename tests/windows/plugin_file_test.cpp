@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/pipl.h"
+#include "plugin/pipl.h"
 #include "minihost/pipl_reader.h"
 #include "pe_image.h"
 

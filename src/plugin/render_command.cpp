@@ -1,0 +1,80 @@
+#include "plugin/render_command.h"
+
+#include <cmath>
+#include <limits>
+
+#include "palette/palette.h"
+#include "palette/palette_catalogue.h"
+#include "plugin/custom_palette_lock.h"
+#include "plugin/host_workers.h"
+#include "plugin/param_indices.h"
+#include "plugin/suite_cache.h"
+#include "render/pattern_catalogue.h"
+
+namespace {
+
+// Truncates toward zero; values beyond 32 bits saturate and NaN gives 0, so no host value can make the
+// conversion undefined.
+int32_t TruncateToInt32(double value) {
+  if (std::isnan(value)) return 0;
+  if (value <= static_cast<double>(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+  if (value >= static_cast<double>(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(value);
+}
+
+// A slider percentage as a fraction: divided in double precision, then rounded once to single.
+float PercentToFraction(double percent) { return static_cast<float>(percent / 100.0); }
+
+bool InRange(int64_t index, std::size_t count) { return index >= 0 && static_cast<uint64_t>(index) < count; }
+
+ImageView ViewOf(const PF_EffectWorld& world) {
+  return ImageView{world.data, world.rowbytes, world.width, world.height,
+                   (world.world_flags & PF_WorldFlag_DEEP) != 0 ? PixelDepth::Sixteen : PixelDepth::Eight};
+}
+
+}  // namespace
+
+void FillRenderSettings(RenderSettings& settings, PF_ParamDef* params[]) {
+  settings.pattern = static_cast<int64_t>(params[kParamPattern]->u.pd.value - 1);
+  settings.palette = static_cast<int64_t>(params[kParamSwatch]->u.pd.value - 1);
+  settings.offsetX = TruncateToInt32(-params[kParamOffsetX]->u.fs_d.value);
+  settings.offsetY = TruncateToInt32(params[kParamOffsetY]->u.fs_d.value);
+  // Nearest integer, halves up; formed in 64 bits so the largest fixed values cannot overflow.
+  settings.scale = (static_cast<int64_t>(params[kParamScale]->u.fd.value) + 0x8000) >> 16;
+  settings.threshold = Color3(PercentToFraction(params[kParamThresholdRed]->u.fs_d.value),
+                              PercentToFraction(params[kParamThresholdGreen]->u.fs_d.value),
+                              PercentToFraction(params[kParamThresholdBlue]->u.fs_d.value));
+}
+
+PF_Err RenderCommand(PF_InData* inData, PF_ParamDef* params[], PF_EffectWorld* output) {
+  SuiteCache suites(inData);
+  RenderSettings settings;
+  FillRenderSettings(settings, params);
+  const PF_EffectWorld& input = params[kParamInput]->u.ld;
+
+  CustomPaletteLock customPalette(suites.handles(), inData->sequence_data);
+
+  // A popup value outside its choices must never index a table: the frame stays cleared instead.
+  const bool valid = InRange(settings.pattern, kPatternCount) && InRange(settings.palette, kPaletteCount);
+  FrameDescription frame;
+  if (valid) {
+    frame.pattern = static_cast<std::size_t>(settings.pattern);
+    frame.palette = PaletteFor(static_cast<std::size_t>(settings.palette), customPalette.palette());
+    frame.threshold = settings.threshold + frame.palette.spread;
+    frame.offsetX = settings.offsetX;
+    frame.offsetY = settings.offsetY;
+    frame.scale = settings.scale < 1 ? 1 : settings.scale;
+    frame.isa = BestIsa();
+  }
+
+  inData->utils->fill(inData->effect_ref, nullptr, nullptr, output);
+  if (!valid) throw PF_Err_BAD_CALLBACK_PARAM;
+
+  // The depth is the input's; the kernels write nothing into an output of the other depth.
+  const PatternRow& pattern = PatternCatalogue[frame.pattern];
+  const Kernel kernel = (input.world_flags & PF_WorldFlag_DEEP) != 0 ? pattern.kernel16 : pattern.kernel8;
+  const HostWorkers workers(inData);
+  const bool finished = kernel(frame, ViewOf(input), ViewOf(*output), workers.workers());
+  // An unfinished frame must not pass for a rendered one: the host would keep it.
+  return finished ? PF_Err_NONE : PF_Interrupt_CANCEL;
+}

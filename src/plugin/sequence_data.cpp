@@ -1,0 +1,120 @@
+// The instance's custom palette in the host's sequence data. Live, the handle holds exactly the address of
+// the instance's CustomPalette (its colours with their spread and search structure); stored, it holds the colours themselves (see flat_palette.h). The size of the
+// handle alone tells the forms apart, and only a live handle is ever read as an address.
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "plugin/commands.h"
+#include "plugin/flat_palette.h"
+#include "plugin/custom_palette_lock.h"
+#include "plugin/suite_cache.h"
+
+namespace {
+
+const Color3 kBlack(0.0f, 0.0f, 0.0f);
+
+// A new live handle that takes ownership of `palette`.
+PF_Handle NewLiveHandle(const PF_HandleSuite1& suite, std::unique_ptr<CustomPalette> palette) {
+  PF_Handle handle = suite.host_new_handle(kLiveSequenceDataSize);
+  if (handle == nullptr) throw std::bad_alloc();
+  CustomPaletteLock lock(suite, handle);
+  if (lock.slot() == nullptr) {
+    suite.host_dispose_handle(handle);
+    throw std::bad_alloc();
+  }
+  *lock.slot() = palette.release();
+  return handle;
+}
+
+// Frees the list a live handle points to and the handle itself; any other handle is only disposed.
+void DestroySequenceData(const PF_HandleSuite1& suite, PF_Handle handle) {
+  {
+    CustomPaletteLock lock(suite, handle);
+    delete lock.palette();
+  }
+  suite.host_dispose_handle(handle);
+}
+
+PF_Err SetUp(const PF_HandleSuite1& suite, PF_InData* inData, PF_OutData* outData) {
+  if (inData->sequence_data != nullptr) {
+    CustomPaletteLock lock(suite, inData->sequence_data);
+    if (lock.palette() != nullptr) {
+      *lock.palette() = CustomPalette(ColorList(1, kBlack));
+      outData->sequence_data = inData->sequence_data;
+      return PF_Err_NONE;
+    }
+  }
+  // No handle, or one that holds no live list (stored colours): start a new one.
+  PF_Handle handle = NewLiveHandle(suite, std::make_unique<CustomPalette>(ColorList(1, kBlack)));
+  if (inData->sequence_data != nullptr) suite.host_dispose_handle(inData->sequence_data);
+  inData->sequence_data = handle;
+  outData->sequence_data = handle;
+  return PF_Err_NONE;
+}
+
+}  // namespace
+
+PF_Err SequenceSetup(PF_InData* inData, PF_OutData* outData) {
+  SuiteCache suites(inData);
+  return SetUp(suites.handles(), inData, outData);
+}
+
+PF_Err SequenceResetup(PF_InData* inData, PF_OutData* outData) {
+  SuiteCache suites(inData);
+  const PF_HandleSuite1& suite = suites.handles();
+  PF_Handle stored = inData->sequence_data;
+  if (stored == nullptr) return SetUp(suite, inData, outData);
+
+  ColorList colors;
+  {
+    CustomPaletteLock lock(suite, stored);
+    if (lock.slot() != nullptr) {
+      outData->sequence_data = stored;
+      return PF_Err_NONE;
+    }
+    if (lock.bytes() != nullptr) AppendFlatColors(colors, lock.bytes(), lock.size());
+  }
+  PF_Handle live = NewLiveHandle(suite, std::make_unique<CustomPalette>(std::move(colors)));
+  inData->sequence_data = nullptr;
+  outData->sequence_data = live;
+  suite.host_dispose_handle(stored);
+  return PF_Err_NONE;
+}
+
+PF_Err SequenceFlatten(PF_InData* inData, PF_OutData* outData) {
+  SuiteCache suites(inData);
+  const PF_HandleSuite1& suite = suites.handles();
+  PF_Handle live = inData->sequence_data;
+  if (live == nullptr) return PF_Err_NONE;
+
+  PF_Handle flat = nullptr;
+  {
+    CustomPaletteLock lock(suite, live);
+    if (lock.slot() == nullptr) {
+      // Already stored colours: they are the flat form.
+      outData->sequence_data = live;
+      return PF_Err_NONE;
+    }
+    static const ColorList kEmpty;
+    const ColorList& colors = lock.palette() != nullptr ? lock.palette()->colors() : kEmpty;
+    flat = suite.host_new_handle(colors.size() * kFlatColorSize);
+    if (flat == nullptr) throw std::bad_alloc();
+    auto* bytes = static_cast<uint8_t*>(suite.host_lock_handle(flat));
+    if (bytes != nullptr) WriteFlatColors(colors, bytes);
+    suite.host_unlock_handle(flat);
+  }
+  outData->sequence_data = flat;
+  DestroySequenceData(suite, live);
+  inData->sequence_data = nullptr;
+  return PF_Err_NONE;
+}
+
+PF_Err SequenceSetdown(PF_InData* inData, PF_OutData* outData) {
+  SuiteCache suites(inData);
+  // The host leaves the handle to the effect: a removed instance must not leak it.
+  if (inData->sequence_data != nullptr) DestroySequenceData(suites.handles(), inData->sequence_data);
+  outData->sequence_data = nullptr;
+  inData->sequence_data = nullptr;
+  return PF_Err_NONE;
+}

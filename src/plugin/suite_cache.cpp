@@ -1,0 +1,34 @@
+#include "plugin/suite_cache.h"
+
+#include <initializer_list>
+
+SuiteCache::SuiteCache(const PF_InData* inData) : basic_(inData->pica_basicP) {
+  if (basic_ == nullptr) throw PF_Err_BAD_CALLBACK_PARAM;
+}
+
+SuiteCache::~SuiteCache() {
+  for (Slot* slot : {&ansi_, &handles_, &paramUtils_}) {
+    if (slot->suite != nullptr) basic_->ReleaseSuite(slot->name, slot->version);
+  }
+}
+
+const void* SuiteCache::get(Slot& slot) {
+  if (slot.suite == nullptr) {
+    const void* suite = nullptr;
+    if (basic_->AcquireSuite(slot.name, slot.version, &suite) != kSPNoError || suite == nullptr) {
+      throw PF_Err_BAD_CALLBACK_PARAM;
+    }
+    slot.suite = suite;
+  }
+  return slot.suite;
+}
+
+const PF_ANSICallbacksSuite1& SuiteCache::ansi() {
+  return *static_cast<const PF_ANSICallbacksSuite1*>(get(ansi_));
+}
+
+const PF_HandleSuite1& SuiteCache::handles() { return *static_cast<const PF_HandleSuite1*>(get(handles_)); }
+
+const PF_ParamUtilsSuite3& SuiteCache::paramUtils() {
+  return *static_cast<const PF_ParamUtilsSuite3*>(get(paramUtils_));
+}

@@ -1,0 +1,41 @@
+// The fast rows of the threshold and ordered kernels: pixels converted, biased, clamped, quantised and
+// stored several at a time, built once for each instruction set. Each gives the bytes the plain per-pixel
+// definitions give.
+#pragma once
+
+#include <cstdint>
+
+#include "palette/color.h"
+#include "palette/palette.h"
+#include "render/isa.h"
+
+struct RowJob {
+  const Palette* palette = nullptr;
+  const Color3* colors = nullptr;  // the search's colours, for the nearest-colour rule
+  Color3 threshold{0.0f, 0.0f, 0.0f};
+  const float* bias = nullptr;  // one bias a pixel for the ordered patterns; null for "Threshold"
+  const void* in = nullptr;     // the source pixels, one for each output pixel
+  void* out = nullptr;
+  std::int32_t count = 0;
+};
+
+using RowFunction = void (*)(const RowJob& job);
+
+struct FastRows {
+  RowFunction row8;
+  RowFunction row16;
+};
+
+const FastRows& FastRowsFor(Isa isa);
+
+// One instruction set's rows, in a namespace of its own; each is built from fast_rows.inc with its flags.
+#define PALETTRIX_DECLARE_ROWS(ns)          \
+  namespace ns {                            \
+  void Row8(const RowJob& job);             \
+  void Row16(const RowJob& job);            \
+  }
+PALETTRIX_DECLARE_ROWS(rows_scalar)
+PALETTRIX_DECLARE_ROWS(rows_sse4)
+PALETTRIX_DECLARE_ROWS(rows_avx2)
+PALETTRIX_DECLARE_ROWS(rows_avx512)
+#undef PALETTRIX_DECLARE_ROWS

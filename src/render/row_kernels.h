@@ -1,0 +1,120 @@
+// "Threshold" and the ordered patterns: every output pixel depends only on the input, so the frame is cut
+// into bands of rows that the workers take in any order, and each row goes through the fast rows of the
+// frame's instruction set.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "render/dither_matrices.h"
+#include "render/fast_rows.h"
+#include "render/kernel.h"
+
+namespace row_kernels {
+
+inline constexpr std::int32_t kBandRows = 8;
+
+// What the bands of one frame share; read only while they run.
+struct Frame {
+  const FrameDescription* frame = nullptr;
+  const ImageView* input = nullptr;
+  const ImageView* output = nullptr;
+  const Workers* workers = nullptr;
+  RowFunction row = nullptr;
+  std::int32_t width = 0, height = 0;  // the pixels both worlds have
+  std::uint64_t scale = 1;
+  const DitherMatrix* matrix = nullptr;         // null for "Threshold"
+  std::vector<std::vector<float>> biasRows;     // one row of biases for each matrix row
+  bool stopped = false;                         // written by worker 0 only, read after the run
+};
+
+template <typename Pixel>
+void RunBand(Frame& f, std::int32_t worker, std::int32_t band) {
+  const std::int32_t first = band * kBandRows;
+  const std::int32_t end = std::min(first + kBandRows, f.height);
+  RowJob job;
+  job.palette = &f.frame->palette;
+  job.colors = f.frame->palette.search != nullptr ? f.frame->palette.search->colors().data() : nullptr;
+  job.threshold = f.frame->threshold;
+  job.count = f.width;
+  std::vector<Pixel> blocks;  // the row of block origins, when blocks are wider than a pixel
+  for (std::int32_t y = first; y < end; ++y) {
+    if (!f.workers->going(worker, y, f.height)) {
+      if (worker == 0) f.stopped = true;
+      return;
+    }
+    job.out = f.output->row<Pixel>(y);
+    if (f.matrix == nullptr) {
+      job.in = f.input->row<Pixel>(y);
+    } else {
+      const auto s = f.scale;
+      const auto blockY = static_cast<std::int32_t>(static_cast<std::uint64_t>(y) / s * s);
+      const Pixel* origins = f.input->row<Pixel>(blockY);
+      if (s == 1) {
+        job.in = origins;
+      } else {
+        blocks.resize(static_cast<std::size_t>(f.width));
+        for (std::int32_t x = 0; x < f.width; ++x) {
+          blocks[static_cast<std::size_t>(x)] = origins[static_cast<std::uint64_t>(x) / s * s];
+        }
+        job.in = blocks.data();
+      }
+      const std::uint64_t row = (static_cast<std::uint32_t>(y) + static_cast<std::uint32_t>(f.frame->offsetY)) / s;
+      job.bias = f.biasRows[row % f.matrix->rows].data();
+    }
+    f.row(job);
+  }
+}
+
+// The bias of every column for each matrix row. The column of x is (x + offsetX, wrapped to 32 bits and
+// read as unsigned) div scale, mod the matrix's columns: worked out once a frame, not once a pixel.
+inline void MakeBiasRows(Frame& f) {
+  const DitherMatrix& m = *f.matrix;
+  f.biasRows.assign(m.rows, std::vector<float>(static_cast<std::size_t>(f.width)));
+  for (std::int32_t x = 0; x < f.width; ++x) {
+    const std::uint64_t column = (static_cast<std::uint32_t>(x) + static_cast<std::uint32_t>(f.frame->offsetX)) / f.scale;
+    for (std::uint32_t r = 0; r < m.rows; ++r) {
+      const std::uint8_t cell = m.cells[r * m.columns + column % m.columns];
+      f.biasRows[r][static_cast<std::size_t>(x)] = static_cast<float>(cell) / m.divisor - 0.5f;
+    }
+  }
+}
+
+template <typename Pixel>
+bool Run(const FrameDescription& frame, const ImageView& input, const ImageView& output, const Workers& workers,
+         const DitherMatrix* matrix) {
+  if (input.depth != output.depth || !input.rowsHoldWidth<Pixel>() || !output.rowsHoldWidth<Pixel>()) return true;
+  Frame f;
+  f.frame = &frame;
+  f.input = &input;
+  f.output = &output;
+  f.workers = &workers;
+  f.width = std::min(input.width, output.width);
+  f.height = std::min(input.height, output.height);
+  f.scale = static_cast<std::uint64_t>(frame.scale < 1 ? 1 : frame.scale);
+  if (f.width <= 0 || f.height <= 0) return true;
+  const FastRows& rows = FastRowsFor(frame.isa);
+  f.row = kDepthOf<Pixel> == PixelDepth::Eight ? rows.row8 : rows.row16;
+  f.matrix = matrix;
+  if (matrix != nullptr) MakeBiasRows(f);
+  const std::int32_t bands = (f.height + kBandRows - 1) / kBandRows;
+  workers.forEach(
+      bands, [](void* context, std::int32_t worker, std::int32_t band) { RunBand<Pixel>(*static_cast<Frame*>(context), worker, band); },
+      &f);
+  return !f.stopped && workers.going(0, f.height, f.height);
+}
+
+}  // namespace row_kernels
+
+template <typename Pixel>
+bool PlainThreshold(const FrameDescription& frame, const ImageView& input, const ImageView& output,
+                    const Workers& workers) {
+  return row_kernels::Run<Pixel>(frame, input, output, workers, nullptr);
+}
+
+template <typename Pixel, const DitherMatrix& kMatrix>
+bool OrderedDither(const FrameDescription& frame, const ImageView& input, const ImageView& output,
+                   const Workers& workers) {
+  return row_kernels::Run<Pixel>(frame, input, output, workers, &kMatrix);
+}
