@@ -1,0 +1,18 @@
+cmake_minimum_required(VERSION 3.25)
+# Fails when a file of the folder FOLDER includes a header of a folder that is neither FOLDER nor one of
+# MAY_USE (a ;-list). Run by the build for every library (see palettrix_layer in layers.cmake).
+file(GLOB_RECURSE files ${SOURCE_DIR}/src/${FOLDER}/*.h ${SOURCE_DIR}/src/${FOLDER}/*.cpp ${SOURCE_DIR}/src/${FOLDER}/*.inc)
+set(bad "")
+foreach(file IN LISTS files)
+  file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[a-z_0-9]+/")
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([a-z_0-9]+)/.*" "\\1" used "${line}")
+    if(NOT used STREQUAL FOLDER AND NOT used IN_LIST MAY_USE)
+      string(APPEND bad "\n  ${file}: ${line}")
+    endif()
+  endforeach()
+endforeach()
+if(bad)
+  message(FATAL_ERROR "src/${FOLDER}/ may build only on: ${MAY_USE}${bad}")
+endif()
+file(TOUCH ${STAMP})

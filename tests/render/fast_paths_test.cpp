@@ -1,0 +1,215 @@
+// The fast kernels against the plain per-pixel definitions, byte for byte: every pattern, every palette
+// (and custom palettes of awkward shapes), both depths, on noise and on frames built to sit on the edges
+// where a reordered operation would show, with every instruction set this CPU runs and several thread
+// counts taking the work in a shuffled order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <numeric>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "palette/color_tables.h"
+#include "palette/palette_catalogue.h"
+#include "render/pattern_catalogue.h"
+
+namespace {
+
+struct Rng {
+  uint64_t state;
+  uint32_t next() {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<uint32_t>(state >> 33);
+  }
+  float unit() { return static_cast<float>(next() >> 8) / 16777216.0f; }
+};
+
+// Workers that take the tasks in a shuffled order on `count` threads, the first of them the calling one.
+struct ShuffledWorkers {
+  int32_t threads;
+  uint64_t seed;
+  Workers workers() {
+    Workers w;
+    w.count = threads;
+    w.context = this;
+    w.run = [](void* context, int32_t tasks, Workers::Task task, void* taskContext) {
+      auto& self = *static_cast<ShuffledWorkers*>(context);
+      std::vector<int32_t> order(static_cast<std::size_t>(tasks));
+      std::iota(order.begin(), order.end(), 0);
+      Rng rng{self.seed};
+      for (std::size_t i = order.size(); i > 1; --i) std::swap(order[i - 1], order[rng.next() % i]);
+      std::atomic<std::size_t> next{0};
+      auto work = [&](int32_t worker) {
+        for (std::size_t k; (k = next.fetch_add(1)) < order.size();) task(taskContext, worker, order[k]);
+      };
+      std::vector<std::thread> helpers;
+      for (int32_t t = 1; t < self.threads; ++t) helpers.emplace_back(work, t);
+      work(0);
+      for (auto& h : helpers) h.join();
+    };
+    return w;
+  }
+};
+
+struct Image {
+  int32_t width, height;
+  PixelDepth depth;
+  std::ptrdiff_t rowBytes;
+  std::vector<unsigned char> bytes;
+  Image(int32_t w, int32_t h, PixelDepth d)
+      : width(w), height(h), depth(d),
+        rowBytes(static_cast<std::ptrdiff_t>(w) * (d == PixelDepth::Eight ? 4 : 8) + 24),  // padded rows
+        bytes(static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(h), 0xA5) {}
+  ImageView view() { return ImageView{bytes.data(), rowBytes, width, height, depth}; }
+  void set(int32_t x, int32_t y, unsigned a, unsigned r, unsigned g, unsigned b) {
+    if (depth == PixelDepth::Eight) {
+      view().at<Pixel8>(x, y) = {static_cast<uint8_t>(a), static_cast<uint8_t>(r), static_cast<uint8_t>(g),
+                                 static_cast<uint8_t>(b)};
+    } else {
+      view().at<Pixel16>(x, y) = {static_cast<uint16_t>(a), static_cast<uint16_t>(r), static_cast<uint16_t>(g),
+                                  static_cast<uint16_t>(b)};
+    }
+  }
+};
+
+// Noise, every palette colour exactly, and midpoints between neighbouring table colours (ties); 16-bit
+// values also above full scale. Alpha varies, zero included.
+Image Frame(PixelDepth depth, uint64_t seed) {
+  Image image(45, 23, depth);
+  Rng rng{seed};
+  const bool deep = depth == PixelDepth::Sixteen;
+  const auto scaled = [&](uint32_t byte) { return deep ? byte * 128u + (byte == 255 ? 128u : 0u) : byte; };
+  std::vector<std::array<unsigned, 3>> special;
+  for (const PaletteRow& row : PaletteCatalogue) {
+    for (std::size_t i = 0; i < row.colors.size(); ++i) {
+      const Color3& c = row.colors[i];
+      const auto byte = [](float v) { return static_cast<unsigned>(v * 255.0f + 0.5f); };
+      special.push_back({byte(c.r), byte(c.g), byte(c.b)});
+      if (i + 1 < row.colors.size()) {
+        const Color3& d = row.colors[i + 1];
+        special.push_back({(byte(c.r) + byte(d.r)) / 2, (byte(c.g) + byte(d.g)) / 2, (byte(c.b) + byte(d.b)) / 2});
+      }
+    }
+  }
+  std::size_t k = rng.next() % special.size();
+  for (int32_t y = 0; y < image.height; ++y) {
+    for (int32_t x = 0; x < image.width; ++x) {
+      const unsigned alpha = (x + y) % 7 == 0 ? 0 : rng.next() % (deep ? 32769 : 256);
+      if ((x + y) % 3 == 0) {
+        const auto& s = special[k++ % special.size()];
+        image.set(x, y, alpha, scaled(s[0]), scaled(s[1]), scaled(s[2]));
+      } else {
+        const unsigned top = deep ? (x % 11 == 0 ? 65536u : 32769u) : 256u;
+        image.set(x, y, alpha, rng.next() % top, rng.next() % top, rng.next() % top);
+      }
+    }
+  }
+  return image;
+}
+
+std::vector<CustomPalette> CustomPalettes() {
+  Rng rng{77};
+  ColorList many;
+  for (int i = 0; i < 300; ++i) many.push_back(Color3(rng.unit(), rng.unit(), rng.unit()));
+  many.push_back(many[5]);  // a duplicate: the earlier one must win
+  ColorList odd = {Color3(0.5f), Color3(std::nextafter(0.5f, 1.0f)), Color3(-0.25f, 1.5f, 0.3f)};
+  return {CustomPalette(ColorList{Color3(0.3f, 0.6f, 0.9f)}), CustomPalette(many), CustomPalette(odd)};
+}
+
+struct Controls {
+  Color3 threshold;
+  int32_t offsetX, offsetY;
+  int64_t scale;
+};
+
+std::vector<unsigned char> RenderFast(const FrameDescription& frame, Image& input, int32_t threads, uint64_t seed) {
+  Image output(input.width, input.height, input.depth);
+  ShuffledWorkers workers{threads, seed};
+  const PatternRow& row = PatternCatalogue[frame.pattern];
+  const Kernel kernel = input.depth == PixelDepth::Eight ? row.kernel8 : row.kernel16;
+  EXPECT_TRUE(kernel(frame, input.view(), output.view(), workers.workers()));
+  return output.bytes;
+}
+
+TEST(FastPaths, EveryPatternPaletteDepthInstructionSetAndThreadCountMatchesTheReference) {
+  const std::vector<CustomPalette> customs = CustomPalettes();
+  const Controls controls[] = {
+      {Color3(0.0f), 0, 0, 1},
+      {Color3(0.37f, -0.6f, 10.0f), -5, 1000, 3},     // thresholds far beyond the cube
+      {Color3(-10.0f, 0.25f, 0.5f), 2147483647, -7, 2},  // offset sums that wrap
+  };
+  uint64_t seed = 1;
+  for (const PixelDepth depth : {PixelDepth::Eight, PixelDepth::Sixteen}) {
+    Image input = Frame(depth, seed++);
+    for (std::size_t pattern = 0; pattern < kPatternCount; ++pattern) {
+      for (std::size_t palette = 0; palette < kPaletteCount + customs.size(); ++palette) {
+        const CustomPalette* custom = palette >= kPaletteCount ? &customs[palette - kPaletteCount] : nullptr;
+        for (const Controls& c : controls) {
+          if (!PatternCatalogue[pattern].usesPatternControls() && &c != &controls[0]) continue;
+          FrameDescription frame;
+          frame.pattern = pattern;
+          frame.palette = PaletteFor(palette >= kPaletteCount ? kCustomPalette : palette, custom);
+          frame.threshold = c.threshold + frame.palette.spread;
+          frame.offsetX = c.offsetX;
+          frame.offsetY = c.offsetY;
+          frame.scale = c.scale;
+          Image expected(input.width, input.height, depth);
+          RenderReference(frame, input.view(), expected.view());
+          for (const Isa isa : SupportedIsas()) {
+            frame.isa = isa;
+            for (const int32_t threads : {1, 2, 7}) {
+              ASSERT_EQ(RenderFast(frame, input, threads, seed++), expected.bytes)
+                  << PatternCatalogue[pattern].label << ", palette " << palette << ", "
+                  << (depth == PixelDepth::Eight ? "8" : "16") << "-bit, " << IsaName(isa) << ", " << threads
+                  << " threads, scale " << c.scale;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+// Error diffusion at widths where the wavefront's lag covers the whole row, and heights below its reach.
+TEST(FastPaths, DiffusionAtNarrowAndOddSizes) {
+  const CustomPalette custom(ColorList{Color3(0.0f), Color3(1.0f), Color3(0.5f, 0.2f, 0.9f)});
+  for (const auto& [w, h] : std::vector<std::pair<int32_t, int32_t>>{{1, 1}, {1, 9}, {2, 5}, {3, 3}, {9, 1}, {130, 4}, {67, 2}}) {
+    Image input(w, h, PixelDepth::Eight);
+    Rng rng{static_cast<uint64_t>(w * 100 + h)};
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t x = 0; x < w; ++x) input.set(x, y, 255, rng.next() % 256, rng.next() % 256, rng.next() % 256);
+    }
+    for (std::size_t pattern = 1; pattern <= 11; ++pattern) {
+      FrameDescription frame;
+      frame.pattern = pattern;
+      frame.palette = PaletteFor(kCustomPalette, &custom);
+      Image expected(w, h, PixelDepth::Eight);
+      RenderReference(frame, input.view(), expected.view());
+      for (const int32_t threads : {1, 2, 3, 7}) {
+        ASSERT_EQ(RenderFast(frame, input, threads, 9), expected.bytes)
+            << PatternCatalogue[pattern].label << " " << w << "x" << h << ", " << threads << " threads";
+      }
+    }
+  }
+}
+
+// Worker 0 asks to stop; the kernels say they did not finish, whichever family.
+TEST(FastPaths, AStopAskedByWorkerZeroEndsTheFrameUnfinished) {
+  Image input = Frame(PixelDepth::Eight, 3);
+  for (const std::size_t pattern : {std::size_t{0}, std::size_t{1}, std::size_t{6}, std::size_t{16}}) {
+    FrameDescription frame;
+    frame.pattern = pattern;
+    frame.palette = PaletteFor(7, nullptr);
+    Image output(input.width, input.height, PixelDepth::Eight);
+    ShuffledWorkers shuffled{2, 5};
+    Workers workers = shuffled.workers();
+    workers.keepGoing = [](void*, int32_t worker, int32_t done, int32_t) { return worker != 0 || done < 3; };
+    EXPECT_FALSE(PatternCatalogue[pattern].kernel8(frame, input.view(), output.view(), workers))
+        << PatternCatalogue[pattern].label;
+  }
+}
+
+}  // namespace
