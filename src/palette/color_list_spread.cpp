@@ -1,8 +1,8 @@
+#include "palette/color_list_spread.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-
-#include "palette/color_list_spread.h"
 
 Color3& ColorListSpread(Color3& out, const Color3* colors, std::size_t count) {
   Color3 result(0.0f, 0.0f, 0.0f);

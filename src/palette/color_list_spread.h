@@ -20,7 +20,9 @@ constexpr Color3 TableSpread(std::span<const Color3, N> colors) {
   std::array<float, N> values{};
   for (int channel = 0; channel < 3; ++channel) {
     for (std::size_t i = 0; i < N; ++i) {
-      values[i] = channel == 0 ? colors[i].x : channel == 1 ? colors[i].y : colors[i].z;  // x, y, z: the members glm initialises
+      values[i] = channel == 0   ? colors[i].x
+                  : channel == 1 ? colors[i].y
+                                 : colors[i].z;  // x, y, z: the members glm initialises
     }
     std::sort(values.begin(), values.end());
     float widest = 0.0f;

@@ -1,7 +1,7 @@
+#include "palette/nearest_color.h"
+
 #include <cstddef>
 #include <limits>
-
-#include "palette/nearest_color.h"
 
 Color3& NearestColor(Color3& out, const Color3& in, const Color3* colors, std::size_t count) {
   // A copy, so that the search stays correct when the caller passes one object as both out and in.

@@ -2,7 +2,8 @@
 
 #include <limits>
 
-NearestColorSearch::NearestColorSearch(std::span<const Color3> colors) : colors_(colors.begin(), colors.end()) {}
+NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
+    : colors_(colors.begin(), colors.end()) {}
 
 int32_t NearestColorSearch::find(const Color3& in) const {
   int32_t found = -1;
@@ -22,4 +23,9 @@ Color3& NearestColorSearch::nearest(Color3& out, const Color3& in) const {
   const int32_t i = find(in);
   out = i < 0 ? in : colors_[static_cast<std::size_t>(i)];
   return out;
+}
+
+int32_t NearestColorSearch::find8(uint8_t r, uint8_t g, uint8_t b) const {
+  return find(
+      Color3(static_cast<float>(r) / 255.0f, static_cast<float>(g) / 255.0f, static_cast<float>(b) / 255.0f));
 }

@@ -12,6 +12,7 @@ class NearestColorSearch {
   NearestColorSearch() = default;
   explicit NearestColorSearch(std::span<const Color3> colors);
   int32_t find(const Color3& in) const;
+  int32_t find8(uint8_t r, uint8_t g, uint8_t b) const;
   Color3& nearest(Color3& out, const Color3& in) const;
   std::span<const Color3> colors() const { return colors_; }
   std::size_t size() const { return colors_.size(); }

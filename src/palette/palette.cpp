@@ -10,7 +10,8 @@ const NearestColorSearch& TableSearch(std::size_t row) {
   static const std::array<NearestColorSearch, kPaletteCount> searches = [] {
     std::array<NearestColorSearch, kPaletteCount> built;
     for (std::size_t i = 0; i < kPaletteCount; ++i) {
-      if (PaletteCatalogue[i].rule == PaletteRule::Table) built[i] = NearestColorSearch(PaletteCatalogue[i].colors);
+      if (PaletteCatalogue[i].rule == PaletteRule::Table)
+        built[i] = NearestColorSearch(PaletteCatalogue[i].colors);
     }
     return built;
   }();

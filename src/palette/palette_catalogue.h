@@ -61,8 +61,7 @@ inline constexpr std::array<PaletteRow, kPaletteCount> PaletteCatalogue = [] {
       Table("VGA 2-bit", kVga2Bit),
       Table("VGA 8-bit", kVga8Bit),
       // The two blacks at the end of its table are left out of the spread.
-      {"VIC-20", PaletteRule::Table, 0, kVic20,
-       TableSpread(std::span<const Color3, 14>(kVic20.data(), 14))},
+      {"VIC-20", PaletteRule::Table, 0, kVic20, TableSpread(std::span<const Color3, 14>(kVic20.data(), 14))},
       Table("Amstrad CPC", kAmstradCpc),
       Table("MSX", kMsx),
       Table("ZX Spectrum", kZxSpectrum),

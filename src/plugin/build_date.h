@@ -24,7 +24,8 @@ constexpr std::array<char, 25> Format(std::string_view date, std::string_view ti
   const int month = static_cast<int>(kMonths.find(date.substr(0, 3)) / 3) + 1;
   const int day = Digit(date[4]) * 10 + Digit(date[5]);
   const int year = Digit(date[7]) * 1000 + Digit(date[8]) * 100 + Digit(date[9]) * 10 + Digit(date[10]);
-  const std::string_view weekday = kWeekdays.substr(static_cast<std::size_t>(Weekday(year, month, day)) * 3, 3);
+  const std::string_view weekday =
+      kWeekdays.substr(static_cast<std::size_t>(Weekday(year, month, day)) * 3, 3);
   std::array<char, 25> out{};
   std::size_t n = 0;
   for (char c : weekday) out[n++] = c;

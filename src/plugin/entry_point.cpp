@@ -15,8 +15,8 @@
 
 namespace {
 
-PF_Err Dispatch(PF_Cmd cmd, PF_InData* inData, PF_OutData* outData, PF_ParamDef* params[], PF_LayerDef* output,
-                void* extra) {
+PF_Err Dispatch(PF_Cmd cmd, PF_InData* inData, PF_OutData* outData, PF_ParamDef* params[],
+                PF_LayerDef* output, void* extra) {
   switch (cmd) {
     case PF_Cmd_ABOUT:
       return About(inData, outData);

@@ -54,8 +54,9 @@ bool HostWorkers::KeepGoing(void* context, std::int32_t worker, std::int32_t don
   if (self.stopped_.load(std::memory_order_relaxed)) return false;
   if (worker != 0) return true;
   const PF_InteractCallbacks& inter = self.inData_->inter;
-  const bool stop = (inter.abort != nullptr && inter.abort(self.inData_->effect_ref) != PF_Err_NONE) ||
-                    (inter.progress != nullptr && inter.progress(self.inData_->effect_ref, done, total) != PF_Err_NONE);
+  const bool stop =
+      (inter.abort != nullptr && inter.abort(self.inData_->effect_ref) != PF_Err_NONE) ||
+      (inter.progress != nullptr && inter.progress(self.inData_->effect_ref, done, total) != PF_Err_NONE);
   if (stop) self.stopped_.store(true);
   return !stop;
 }

@@ -9,7 +9,7 @@
 
 struct FileDialogRequest {
   std::string title;
-  std::string defaultPath;  // empty: the dialog's own choice
+  std::string defaultPath;            // empty: the dialog's own choice
   std::vector<std::string> patterns;  // e.g. "*.ase"
   std::string description;            // e.g. "Adobe Swatch Exchange (*.ase)"
 };

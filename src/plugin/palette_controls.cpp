@@ -9,8 +9,8 @@
 
 #include "ase/load_swatch_colors.h"
 #include "plugin/commands.h"
-#include "plugin/open_file_dialog.h"
 #include "plugin/custom_palette_lock.h"
+#include "plugin/open_file_dialog.h"
 #include "plugin/param_indices.h"
 #include "plugin/suite_cache.h"
 #include "render/pattern_catalogue.h"
@@ -132,6 +132,7 @@ PF_Err DoDialog(PF_InData* inData) {
   if (loaded.empty() || inData->sequence_data == nullptr) return PF_Err_NONE;
   CustomPaletteLock palette(suites.handles(), inData->sequence_data);
   // The search structure is made here, once, not on every frame.
-  if (CustomPalette* colors = palette.palette(); colors != nullptr) *colors = CustomPalette(std::move(loaded));
+  if (CustomPalette* colors = palette.palette(); colors != nullptr)
+    *colors = CustomPalette(std::move(loaded));
   return PF_Err_NONE;
 }

@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
+#include "palette/palette_catalogue.h"
 #include "plugin/commands.h"
 #include "plugin/param_indices.h"
 #include "plugin/suite_cache.h"
-#include "palette/palette_catalogue.h"
 #include "render/pattern_catalogue.h"
 
 namespace {
@@ -141,8 +141,8 @@ PF_Err RegisterControls(PF_InData* inData) {
   add.Popup("Swatch", SwatchChoices(), kSwatchCountShort, PopupValueOf(PaletteCatalogue, "6-bit RGB"));
   add.Group("Custom Palette");
   add.Button("---", "Reset palette");  // the name becomes the colour count
-  add.GroupEnd();  // "Custom Palette"
-  add.GroupEnd();  // "Palette"
+  add.GroupEnd();                      // "Custom Palette"
+  add.GroupEnd();                      // "Palette"
   return add.result();
 }
 

@@ -17,8 +17,10 @@ namespace {
 // conversion undefined.
 int32_t TruncateToInt32(double value) {
   if (std::isnan(value)) return 0;
-  if (value <= static_cast<double>(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
-  if (value >= static_cast<double>(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+  if (value <= static_cast<double>(std::numeric_limits<int32_t>::min()))
+    return std::numeric_limits<int32_t>::min();
+  if (value >= static_cast<double>(std::numeric_limits<int32_t>::max()))
+    return std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(value);
 }
 

@@ -1,13 +1,14 @@
 // The instance's custom palette in the host's sequence data. Live, the handle holds exactly the address of
-// the instance's CustomPalette (its colours with their spread and search structure); stored, it holds the colours themselves (see flat_palette.h). The size of the
-// handle alone tells the forms apart, and only a live handle is ever read as an address.
+// the instance's CustomPalette (its colours with their spread and search structure); stored, it holds the
+// colours themselves (see flat_palette.h). The size of the handle alone tells the forms apart, and only a
+// live handle is ever read as an address.
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "plugin/commands.h"
-#include "plugin/flat_palette.h"
 #include "plugin/custom_palette_lock.h"
+#include "plugin/flat_palette.h"
 #include "plugin/suite_cache.h"
 
 namespace {

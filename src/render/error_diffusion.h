@@ -116,7 +116,8 @@ struct Wavefront {
 };
 
 template <typename Pixel, const auto& kTable>
-bool Diffuse(const FrameDescription& frame, const ImageView& input, const ImageView& output, const Workers& workers) {
+bool Diffuse(const FrameDescription& frame, const ImageView& input, const ImageView& output,
+             const Workers& workers) {
   using Run = Wavefront<Pixel, kTable>;
   const std::int32_t lanes = std::max<std::int32_t>(1, workers.count);
   const std::int64_t ringRows = lanes + Run::kRowsDown + 1;
@@ -127,11 +128,16 @@ bool Diffuse(const FrameDescription& frame, const ImageView& input, const ImageV
       !output.rowsHoldWidth<Pixel>()) {
     return true;
   }
-  Run run{frame, input, output, workers, input.width, input.height, ringRows, stride, std::move(ring),
-          std::make_unique<std::atomic<std::int32_t>[]>(static_cast<std::size_t>(input.height))};
+  Run run{
+      frame,           input,
+      output,          workers,
+      input.width,     input.height,
+      ringRows,        stride,
+      std::move(ring), std::make_unique<std::atomic<std::int32_t>[]>(static_cast<std::size_t>(input.height))};
   for (std::int32_t y = 0; y < Run::kRowsDown; ++y) run.Load(y);
   workers.forEach(
-      lanes, [](void* context, std::int32_t worker, std::int32_t) { static_cast<Run*>(context)->Work(worker); },
+      lanes,
+      [](void* context, std::int32_t worker, std::int32_t) { static_cast<Run*>(context)->Work(worker); },
       &run);
   return !run.stop.load() && workers.going(0, input.height, input.height);
 }

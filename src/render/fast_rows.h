@@ -29,10 +29,10 @@ struct FastRows {
 const FastRows& FastRowsFor(Isa isa);
 
 // One instruction set's rows, in a namespace of its own; each is built from fast_rows.inc with its flags.
-#define PALETTRIX_DECLARE_ROWS(ns)          \
-  namespace ns {                            \
-  void Row8(const RowJob& job);             \
-  void Row16(const RowJob& job);            \
+#define PALETTRIX_DECLARE_ROWS(ns) \
+  namespace ns {                   \
+  void Row8(const RowJob& job);    \
+  void Row16(const RowJob& job);   \
   }
 PALETTRIX_DECLARE_ROWS(rows_scalar)
 PALETTRIX_DECLARE_ROWS(rows_sse4)

@@ -9,8 +9,8 @@
 #include "render/isa.h"
 
 struct FrameDescription {
-  std::size_t pattern = 0;  // row of the pattern catalogue
-  Palette palette;          // the palette to quantise with, its search structure borrowed
+  std::size_t pattern = 0;             // row of the pattern catalogue
+  Palette palette;                     // the palette to quantise with, its search structure borrowed
   Color3 threshold{0.0f, 0.0f, 0.0f};  // per channel: the threshold controls / 100 plus the palette's spread
   std::int32_t offsetX = 0;            // pattern shift, pixels (the "Offset X" control negated)
   std::int32_t offsetY = 0;

@@ -24,7 +24,8 @@ struct ImageView {
 
   template <typename Pixel>
   Pixel* row(std::int32_t y) const {
-    return reinterpret_cast<Pixel*>(static_cast<unsigned char*>(data) + static_cast<std::ptrdiff_t>(y) * rowBytes);
+    return reinterpret_cast<Pixel*>(static_cast<unsigned char*>(data) +
+                                    static_cast<std::ptrdiff_t>(y) * rowBytes);
   }
   template <typename Pixel>
   Pixel& at(std::int32_t x, std::int32_t y) const {
@@ -44,4 +45,5 @@ struct ImageView {
 };
 
 template <typename Pixel>
-inline constexpr PixelDepth kDepthOf = sizeof(Pixel) == sizeof(Pixel8) ? PixelDepth::Eight : PixelDepth::Sixteen;
+inline constexpr PixelDepth kDepthOf = sizeof(Pixel) == sizeof(Pixel8) ? PixelDepth::Eight
+                                                                       : PixelDepth::Sixteen;

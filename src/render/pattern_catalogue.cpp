@@ -12,13 +12,14 @@ constexpr PatternRow Threshold(const char* label) {
 
 template <const auto& kTable>
 constexpr PatternRow Diffusion(const char* label) {
-  return {label, PatternFamily::ErrorDiffusion, nullptr, kTable, DiffuseError<Pixel8, kTable>,
-          DiffuseError<Pixel16, kTable>};
+  return {label,  PatternFamily::ErrorDiffusion, nullptr,
+          kTable, DiffuseError<Pixel8, kTable>,  DiffuseError<Pixel16, kTable>};
 }
 
 template <const DitherMatrix& kMatrix>
 constexpr PatternRow Ordered(const char* label) {
-  return {label, PatternFamily::Ordered, &kMatrix, {}, OrderedDither<Pixel8, kMatrix>, OrderedDither<Pixel16, kMatrix>};
+  return {label, PatternFamily::Ordered,         &kMatrix,
+          {},    OrderedDither<Pixel8, kMatrix>, OrderedDither<Pixel16, kMatrix>};
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 namespace reference {
 
 template <typename Pixel>
-void DiffuseError(const FrameDescription& frame, std::span<const DiffusionEntry> table, const ImageView& input,
-                  const ImageView& output) {
+void DiffuseError(const FrameDescription& frame, std::span<const DiffusionEntry> table,
+                  const ImageView& input, const ImageView& output) {
   const std::int32_t width = input.width;
   const std::int32_t height = input.height;
   // One entry for every pixel of the input, asked for before any pixel is read.
@@ -46,7 +46,7 @@ void DiffuseError(const FrameDescription& frame, std::span<const DiffusionEntry>
 
 template void DiffuseError<Pixel8>(const FrameDescription&, std::span<const DiffusionEntry>, const ImageView&,
                                    const ImageView&);
-template void DiffuseError<Pixel16>(const FrameDescription&, std::span<const DiffusionEntry>, const ImageView&,
-                                    const ImageView&);
+template void DiffuseError<Pixel16>(const FrameDescription&, std::span<const DiffusionEntry>,
+                                    const ImageView&, const ImageView&);
 
 }  // namespace reference

@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
+#include "render/diffusion_tables.h"
 #include "render/dither_matrices.h"
 #include "render/frame_description.h"
 #include "render/image_view.h"
-#include "render/diffusion_tables.h"
 #include "render/pixel_convert.h"
 
 namespace reference {
@@ -40,8 +40,10 @@ void OrderedDitherPixel(const FrameDescription& frame, const DitherMatrix& matri
 
   // The offset sums wrap in 32 bits and are divided as unsigned numbers: left of or above 0 the tiling
   // does not continue as floor division would.
-  const std::uint64_t column = (static_cast<std::uint32_t>(x) + static_cast<std::uint32_t>(frame.offsetX)) / scale;
-  const std::uint64_t row = (static_cast<std::uint32_t>(y) + static_cast<std::uint32_t>(frame.offsetY)) / scale;
+  const std::uint64_t column =
+      (static_cast<std::uint32_t>(x) + static_cast<std::uint32_t>(frame.offsetX)) / scale;
+  const std::uint64_t row =
+      (static_cast<std::uint32_t>(y) + static_cast<std::uint32_t>(frame.offsetY)) / scale;
   const std::uint8_t cell = matrix.cells[(row % matrix.rows) * matrix.columns + column % matrix.columns];
   const float bias = static_cast<float>(cell) / matrix.divisor - 0.5f;
 
@@ -57,7 +59,8 @@ void PlainThreshold(const FrameDescription& frame, const ImageView& input, const
   const std::int32_t width = input.width < output.width ? input.width : output.width;
   const std::int32_t height = input.height < output.height ? input.height : output.height;
   for (std::int32_t y = 0; y < height; ++y) {
-    for (std::int32_t x = 0; x < width; ++x) PlainThresholdPixel(frame, input.at<Pixel>(x, y), output.at<Pixel>(x, y));
+    for (std::int32_t x = 0; x < width; ++x)
+      PlainThresholdPixel(frame, input.at<Pixel>(x, y), output.at<Pixel>(x, y));
   }
 }
 
@@ -68,7 +71,8 @@ void OrderedDither(const FrameDescription& frame, const DitherMatrix& matrix, co
   const std::int32_t width = input.width < output.width ? input.width : output.width;
   const std::int32_t height = input.height < output.height ? input.height : output.height;
   for (std::int32_t y = 0; y < height; ++y) {
-    for (std::int32_t x = 0; x < width; ++x) OrderedDitherPixel(frame, matrix, input, x, y, output.at<Pixel>(x, y));
+    for (std::int32_t x = 0; x < width; ++x)
+      OrderedDitherPixel(frame, matrix, input, x, y, output.at<Pixel>(x, y));
   }
 }
 
@@ -77,7 +81,7 @@ void OrderedDither(const FrameDescription& frame, const DitherMatrix& matrix, co
 // visited. Output pixels are written where the output has them. Throws std::bad_alloc when the buffer
 // cannot be had.
 template <typename Pixel>
-void DiffuseError(const FrameDescription& frame, std::span<const DiffusionEntry> table, const ImageView& input,
-                  const ImageView& output);
+void DiffuseError(const FrameDescription& frame, std::span<const DiffusionEntry> table,
+                  const ImageView& input, const ImageView& output);
 
 }  // namespace reference

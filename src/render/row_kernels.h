@@ -24,9 +24,9 @@ struct Frame {
   RowFunction row = nullptr;
   std::int32_t width = 0, height = 0;  // the pixels both worlds have
   std::uint64_t scale = 1;
-  const DitherMatrix* matrix = nullptr;         // null for "Threshold"
-  std::vector<std::vector<float>> biasRows;     // one row of biases for each matrix row
-  bool stopped = false;                         // written by worker 0 only, read after the run
+  const DitherMatrix* matrix = nullptr;      // null for "Threshold"
+  std::vector<std::vector<float>> biasRows;  // one row of biases for each matrix row
+  bool stopped = false;                      // written by worker 0 only, read after the run
 };
 
 template <typename Pixel>
@@ -60,7 +60,8 @@ void RunBand(Frame& f, std::int32_t worker, std::int32_t band) {
         }
         job.in = blocks.data();
       }
-      const std::uint64_t row = (static_cast<std::uint32_t>(y) + static_cast<std::uint32_t>(f.frame->offsetY)) / s;
+      const std::uint64_t row =
+          (static_cast<std::uint32_t>(y) + static_cast<std::uint32_t>(f.frame->offsetY)) / s;
       job.bias = f.biasRows[row % f.matrix->rows].data();
     }
     f.row(job);
@@ -73,7 +74,8 @@ inline void MakeBiasRows(Frame& f) {
   const DitherMatrix& m = *f.matrix;
   f.biasRows.assign(m.rows, std::vector<float>(static_cast<std::size_t>(f.width)));
   for (std::int32_t x = 0; x < f.width; ++x) {
-    const std::uint64_t column = (static_cast<std::uint32_t>(x) + static_cast<std::uint32_t>(f.frame->offsetX)) / f.scale;
+    const std::uint64_t column =
+        (static_cast<std::uint32_t>(x) + static_cast<std::uint32_t>(f.frame->offsetX)) / f.scale;
     for (std::uint32_t r = 0; r < m.rows; ++r) {
       const std::uint8_t cell = m.cells[r * m.columns + column % m.columns];
       f.biasRows[r][static_cast<std::size_t>(x)] = static_cast<float>(cell) / m.divisor - 0.5f;
@@ -82,9 +84,10 @@ inline void MakeBiasRows(Frame& f) {
 }
 
 template <typename Pixel>
-bool Run(const FrameDescription& frame, const ImageView& input, const ImageView& output, const Workers& workers,
-         const DitherMatrix* matrix) {
-  if (input.depth != output.depth || !input.rowsHoldWidth<Pixel>() || !output.rowsHoldWidth<Pixel>()) return true;
+bool Run(const FrameDescription& frame, const ImageView& input, const ImageView& output,
+         const Workers& workers, const DitherMatrix* matrix) {
+  if (input.depth != output.depth || !input.rowsHoldWidth<Pixel>() || !output.rowsHoldWidth<Pixel>())
+    return true;
   Frame f;
   f.frame = &frame;
   f.input = &input;
@@ -100,7 +103,10 @@ bool Run(const FrameDescription& frame, const ImageView& input, const ImageView&
   if (matrix != nullptr) MakeBiasRows(f);
   const std::int32_t bands = (f.height + kBandRows - 1) / kBandRows;
   workers.forEach(
-      bands, [](void* context, std::int32_t worker, std::int32_t band) { RunBand<Pixel>(*static_cast<Frame*>(context), worker, band); },
+      bands,
+      [](void* context, std::int32_t worker, std::int32_t band) {
+        RunBand<Pixel>(*static_cast<Frame*>(context), worker, band);
+      },
       &f);
   return !f.stopped && workers.going(0, f.height, f.height);
 }

@@ -5,7 +5,8 @@
 
 std::unique_ptr<Color3[]> NewWorkRows(std::int64_t rows, std::int64_t columns) {
   if (rows <= 0 || columns <= 0) return std::make_unique<Color3[]>(0);
-  constexpr auto kMaxEntries = static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max()) / sizeof(Color3);
+  constexpr auto kMaxEntries =
+      static_cast<std::uint64_t>(std::numeric_limits<std::ptrdiff_t>::max()) / sizeof(Color3);
   const auto r = static_cast<std::uint64_t>(rows);
   const auto c = static_cast<std::uint64_t>(columns);
   if (c > kMaxEntries / r) throw std::bad_array_new_length();

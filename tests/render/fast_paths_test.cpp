@@ -60,7 +60,9 @@ struct Image {
   std::ptrdiff_t rowBytes;
   std::vector<unsigned char> bytes;
   Image(int32_t w, int32_t h, PixelDepth d)
-      : width(w), height(h), depth(d),
+      : width(w),
+        height(h),
+        depth(d),
         rowBytes(static_cast<std::ptrdiff_t>(w) * (d == PixelDepth::Eight ? 4 : 8) + 24),  // padded rows
         bytes(static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(h), 0xA5) {}
   ImageView view() { return ImageView{bytes.data(), rowBytes, width, height, depth}; }
@@ -69,8 +71,8 @@ struct Image {
       view().at<Pixel8>(x, y) = {static_cast<uint8_t>(a), static_cast<uint8_t>(r), static_cast<uint8_t>(g),
                                  static_cast<uint8_t>(b)};
     } else {
-      view().at<Pixel16>(x, y) = {static_cast<uint16_t>(a), static_cast<uint16_t>(r), static_cast<uint16_t>(g),
-                                  static_cast<uint16_t>(b)};
+      view().at<Pixel16>(x, y) = {static_cast<uint16_t>(a), static_cast<uint16_t>(r),
+                                  static_cast<uint16_t>(g), static_cast<uint16_t>(b)};
     }
   }
 };
@@ -90,7 +92,8 @@ Image Frame(PixelDepth depth, uint64_t seed) {
       special.push_back({byte(c.r), byte(c.g), byte(c.b)});
       if (i + 1 < row.colors.size()) {
         const Color3& d = row.colors[i + 1];
-        special.push_back({(byte(c.r) + byte(d.r)) / 2, (byte(c.g) + byte(d.g)) / 2, (byte(c.b) + byte(d.b)) / 2});
+        special.push_back(
+            {(byte(c.r) + byte(d.r)) / 2, (byte(c.g) + byte(d.g)) / 2, (byte(c.b) + byte(d.b)) / 2});
       }
     }
   }
@@ -125,7 +128,8 @@ struct Controls {
   int64_t scale;
 };
 
-std::vector<unsigned char> RenderFast(const FrameDescription& frame, Image& input, int32_t threads, uint64_t seed) {
+std::vector<unsigned char> RenderFast(const FrameDescription& frame, Image& input, int32_t threads,
+                                      uint64_t seed) {
   Image output(input.width, input.height, input.depth);
   ShuffledWorkers workers{threads, seed};
   const PatternRow& row = PatternCatalogue[frame.pattern];
@@ -138,7 +142,7 @@ TEST(FastPaths, EveryPatternPaletteDepthInstructionSetAndThreadCountMatchesTheRe
   const std::vector<CustomPalette> customs = CustomPalettes();
   const Controls controls[] = {
       {Color3(0.0f), 0, 0, 1},
-      {Color3(0.37f, -0.6f, 10.0f), -5, 1000, 3},     // thresholds far beyond the cube
+      {Color3(0.37f, -0.6f, 10.0f), -5, 1000, 3},        // thresholds far beyond the cube
       {Color3(-10.0f, 0.25f, 0.5f), 2147483647, -7, 2},  // offset sums that wrap
   };
   uint64_t seed = 1;
@@ -176,11 +180,13 @@ TEST(FastPaths, EveryPatternPaletteDepthInstructionSetAndThreadCountMatchesTheRe
 // Error diffusion at widths where the wavefront's lag covers the whole row, and heights below its reach.
 TEST(FastPaths, DiffusionAtNarrowAndOddSizes) {
   const CustomPalette custom(ColorList{Color3(0.0f), Color3(1.0f), Color3(0.5f, 0.2f, 0.9f)});
-  for (const auto& [w, h] : std::vector<std::pair<int32_t, int32_t>>{{1, 1}, {1, 9}, {2, 5}, {3, 3}, {9, 1}, {130, 4}, {67, 2}}) {
+  for (const auto& [w, h] :
+       std::vector<std::pair<int32_t, int32_t>>{{1, 1}, {1, 9}, {2, 5}, {3, 3}, {9, 1}, {130, 4}, {67, 2}}) {
     Image input(w, h, PixelDepth::Eight);
     Rng rng{static_cast<uint64_t>(w * 100 + h)};
     for (int32_t y = 0; y < h; ++y) {
-      for (int32_t x = 0; x < w; ++x) input.set(x, y, 255, rng.next() % 256, rng.next() % 256, rng.next() % 256);
+      for (int32_t x = 0; x < w; ++x)
+        input.set(x, y, 255, rng.next() % 256, rng.next() % 256, rng.next() % 256);
     }
     for (std::size_t pattern = 1; pattern <= 11; ++pattern) {
       FrameDescription frame;
