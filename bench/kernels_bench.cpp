@@ -1,7 +1,7 @@
 // Frames through the effect's entry point, as a host renders them (minihost, bench::kHostThreads threads
-// of pixel iteration), per pattern family, palette, depth and frame size; reported in ms a frame and
-// pixels per second. Benchmarks are named PATTERN/SWATCH/DEPTH/SIZE, for example
-// "FloydSteinberg/VGA8bit/16bit/1920x1080".
+// of pixel iteration), per pattern family, palette, depth and frame size; reported in ms a frame on the
+// clock ("Time"), processor ms a frame summed over all threads ("CPU"), and pixels per second. Benchmarks are
+// named PATTERN/SWATCH/DEPTH/SIZE, for example "FloydSteinberg/VGA8bit/16bit/1920x1080".
 //
 //   patterns  Threshold, Bayer8x8, ClusterDot4x4, FloydSteinberg, JarvisJudiceNinke
 //   swatches  6bitRGB, PICO8, VGA8bit, Custom256 (a custom palette of 256 colours),
@@ -90,6 +90,7 @@ void Register(Choice pattern, Palette palette, minihost::Depth depth, Size size)
                            (depth == minihost::Depth::Eight ? "8bit" : "16bit") + "/" + size.name;
   benchmark::RegisterBenchmark(name.c_str(), RenderFrame, pattern, palette, depth, size)
       ->Unit(benchmark::kMillisecond)
+      ->MeasureProcessCPUTime()
       ->UseRealTime();
 }
 

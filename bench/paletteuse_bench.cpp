@@ -16,7 +16,9 @@
 //
 // Before timing, one frame of each paletteuse graph is checked: every output colour is a palette colour,
 // there are no more of them than the palette has, and bayer and floyd_steinberg differ from no dithering.
-// The run stops with status 1 when a check fails. At the end a table pairs the measured times.
+// The run stops with status 1 when a check fails. At the end a table pairs the measured times: ms a frame
+// on the clock (the ratio is of these), and processor ms a frame summed over all threads, which says more
+// than the clock when other work shares the machine.
 //
 // Options besides Google Benchmark's own:
 //   --palettrix_dump=DIR   write the source frame and one output frame of every pairing, both sides, as
@@ -385,8 +387,13 @@ bool CheckAndDump(const std::vector<Palette>& palettes, const std::string& dumpD
   return ok;
 }
 
-// The console report as usual, and each benchmark's real time a frame kept for the table. With
-// repetitions the mean stands for the benchmark.
+// Milliseconds a frame: on the clock, and of processor time summed over all the process's threads.
+struct Times {
+  double real, cpu;
+};
+
+// The console report as usual, and each benchmark's times a frame kept for the table. With repetitions
+// the mean stands for the benchmark.
 class CollectingReporter : public benchmark::ConsoleReporter {
  public:
   explicit CollectingReporter(OutputOptions options) : ConsoleReporter(options) {}
@@ -395,27 +402,33 @@ class CollectingReporter : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       if (run.error_occurred) continue;
       if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean") continue;
-      msPerFrame[run.run_name.function_name] = run.GetAdjustedRealTime();  // every benchmark is in ms
+      // Every benchmark is in ms.
+      times[run.run_name.function_name] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
     }
   }
-  std::map<std::string, double> msPerFrame;
+  std::map<std::string, Times> times;
 };
 
-void PrintTable(const std::vector<Palette>& palettes, const std::map<std::string, double>& msPerFrame) {
+void PrintTable(const std::vector<Palette>& palettes, const std::map<std::string, Times>& times) {
   std::printf(
       "\nSide by side, %dx%d 8-bit frame; ours with %u host threads, paletteuse single-threaded "
-      "(libavfilter %s)\n",
+      "(libavfilter %s).\nms a frame on the clock; in brackets, processor ms a frame over all threads.\n",
       kWidth, kHeight, bench::kHostThreads, LIBAVFILTER_IDENT);
-  std::printf("%-46s %14s %20s %16s\n", "pairing (ours / paletteuse, palette)", "ours ms/frame",
-              "paletteuse ms/frame", "ours/paletteuse");
+  std::printf("%-44s %20s %20s %16s\n", "pairing (ours / paletteuse, palette)", "ours", "paletteuse",
+              "ours/paletteuse");
   for (const Palette& palette : palettes) {
     for (const Pairing& pairing : kPairings) {
-      const auto ours = msPerFrame.find(std::string("ours/") + pairing.ours + "/" + palette.name);
-      const auto theirs = msPerFrame.find(std::string("paletteuse/") + pairing.dither + "/" + palette.name);
-      if (ours == msPerFrame.end() || theirs == msPerFrame.end()) continue;
+      const auto ours = times.find(std::string("ours/") + pairing.ours + "/" + palette.name);
+      const auto theirs = times.find(std::string("paletteuse/") + pairing.dither + "/" + palette.name);
+      if (ours == times.end() || theirs == times.end()) continue;
       const std::string name = std::string(pairing.ours) + " / " + pairing.dither + ", " + palette.label;
-      std::printf("%-46s %14.2f %20.2f %16.2f\n", name.c_str(), ours->second, theirs->second,
-                  ours->second / theirs->second);
+      auto cell = [](const Times& t) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.1f (%.1f)", t.real, t.cpu);
+        return std::string(text);
+      };
+      std::printf("%-44s %20s %20s %16.2f\n", name.c_str(), cell(ours->second).c_str(),
+                  cell(theirs->second).c_str(), ours->second.real / theirs->second.real);
     }
   }
 }
@@ -449,12 +462,14 @@ int main(int argc, char** argv) {
       benchmark::RegisterBenchmark((std::string("ours/") + pairing.ours + "/" + palette.name).c_str(),
                                    RenderOurs, pairing.pattern, palette.swatch)
           ->Unit(benchmark::kMillisecond)
+          ->MeasureProcessCPUTime()
           ->UseRealTime();
     }
     for (const Pairing& pairing : kPairings) {
       benchmark::RegisterBenchmark((std::string("paletteuse/") + pairing.dither + "/" + palette.name).c_str(),
                                    RenderPaletteuse, pairing.ditherOption, &palette.colors)
           ->Unit(benchmark::kMillisecond)
+          ->MeasureProcessCPUTime()
           ->UseRealTime();
     }
   }
@@ -480,7 +495,7 @@ int main(int argc, char** argv) {
   CollectingReporter reporter(isatty(fileno(stdout)) ? benchmark::ConsoleReporter::OO_Color
                                                      : benchmark::ConsoleReporter::OO_None);
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  PrintTable(palettes, reporter.msPerFrame);
+  PrintTable(palettes, reporter.times);
   benchmark::Shutdown();
   av_frame_free(&sourceFrame);
   return 0;
