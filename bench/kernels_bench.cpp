@@ -1,109 +1,140 @@
-// Frames per kernel family, palette kind and depth: one 1920x1080 frame through the effect's entry point,
-// as the host renders it (pixel iteration on all cores), reported in pixels per second.
+// Frames through the effect's entry point, as a host renders them (minihost, bench::kHostThreads threads
+// of pixel iteration), per pattern family, palette, depth and frame size; reported in ms a frame on the
+// clock ("Time"), processor ms a frame summed over all threads ("CPU"), and pixels per second. Benchmarks are
+// named PATTERN/SWATCH/DEPTH/SIZE, for example "FloydSteinberg/VGA8bit/16bit/1920x1080".
+//
+//   patterns  Threshold, Bayer8x8, ClusterDot4x4, FloydSteinberg, JarvisJudiceNinke
+//   swatches  6bitRGB, PICO8, VGA8bit, Custom256 (a custom palette of 256 colours),
+//             Custom65536 (a custom palette of 65,536 colours; only with --palettrix_huge)
+//   sizes     1920x1080 at both depths, every pattern and swatch;
+//             3840x2160 at 8 bits with Threshold, Bayer8x8 and FloydSteinberg
+//
+// Options besides Google Benchmark's own:
+//   --palettrix_huge   also register the 65,536-colour cases (1920x1080, 8 bits, Threshold, Bayer8x8 and
+//                      FloydSteinberg). They are left out by default because a search through that many
+//                      colours can take minutes a frame.
+// Useful filters: --benchmark_filter=/8bit/1920x1080 (one depth and size), --benchmark_filter=PICO8,
+// --benchmark_filter=Custom65536 (with --palettrix_huge: the huge cases alone).
+//
+// Each benchmark renders one untimed frame first, then runs until it has taken at least half a second
+// (--benchmark_min_time overrides it) and never less than one frame: a slow frame is measured once, a
+// fast one often enough to be steady. Google Benchmark may call a benchmark more than once while it
+// settles the number of frames; each call sets up a new instance and warms it again.
 #include <benchmark/benchmark.h>
 
-#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "minihost/instance.h"
-#include "plugin/param_indices.h"
+#include "bench_frame.h"
 
 namespace {
 
-constexpr A_long kWidth = 1920;
-constexpr A_long kHeight = 1080;
+struct Size {
+  const char* name;
+  A_long width, height;
+};
+constexpr Size kHd{"1920x1080", 1920, 1080};
+constexpr Size kUhd{"3840x2160", 3840, 2160};
 
-// A frame with smooth ramps and some texture, so every palette sees a spread of colours.
-minihost::World MakeFrame(minihost::Depth depth) {
-  minihost::World world(kWidth, kHeight, depth);
-  uint32_t noise = 12345;
-  for (A_long y = 0; y < kHeight; ++y) {
-    for (A_long x = 0; x < kWidth; ++x) {
-      noise = noise * 1664525u + 1013904223u;
-      const unsigned r = static_cast<unsigned>(x * 255 / kWidth),
-                     g = static_cast<unsigned>(y * 255 / kHeight), b = ((x + y) / 4 + (noise >> 28)) & 255u;
-      if (depth == minihost::Depth::Eight) {
-        world.pixel8(x, y) = {255, static_cast<A_u_char>(r), static_cast<A_u_char>(g),
-                              static_cast<A_u_char>(b)};
-      } else {
-        world.pixel16(x, y) = {32768, static_cast<A_u_short>(r * 128), static_cast<A_u_short>(g * 128),
-                               static_cast<A_u_short>(b * 128)};
-      }
-    }
+struct Choice {
+  const char* name;
+  A_long value;
+};
+constexpr Choice kThreshold{"Threshold", bench::kPatternThreshold};
+constexpr Choice kBayer8x8{"Bayer8x8", bench::kPatternBayer8x8};
+constexpr Choice kClusterDot4x4{"ClusterDot4x4", bench::kPatternClusterDot4x4};
+constexpr Choice kFloydSteinberg{"FloydSteinberg", bench::kPatternFloydSteinberg};
+constexpr Choice kJarvisJudiceNinke{"JarvisJudiceNinke", bench::kPatternJarvisJudiceNinke};
+
+// A palette: the swatch chosen and the size of the custom palette the instance carries. Every frame
+// works out the custom palette's spread whichever swatch is chosen, so the built-in swatches run with the
+// 256-colour custom palette loaded, as a project with a custom palette would.
+struct Palette {
+  const char* name;
+  A_long swatch;
+  int customColors;
+};
+constexpr Palette k6BitRgb{"6bitRGB", bench::kSwatch6BitRgb, 256};
+constexpr Palette kPico8{"PICO8", bench::kSwatchPico8, 256};
+constexpr Palette kVga8Bit{"VGA8bit", bench::kSwatchVga8Bit, 256};
+constexpr Palette kCustom256{"Custom256", bench::kSwatchCustom, 256};
+constexpr Palette kCustom65536{"Custom65536", bench::kSwatchCustom, 65536};
+
+void RenderFrame(benchmark::State& state, Choice pattern, Palette palette, minihost::Depth depth, Size size) {
+  bench::EffectRig rig(pattern.value, palette.swatch, bench::CustomPaletteFlat(palette.customColors));
+  minihost::World input = bench::MakeFrame(size.width, size.height, depth);
+  minihost::World output(size.width, size.height, depth);
+
+  // One frame before the clock starts, so that what a host pays once (first touches of memory, anything
+  // the effect builds on its first frame) stays out of the time per frame.
+  if (const PF_Err err = rig.instance.render(input, output); err != PF_Err_NONE) {
+    state.SkipWithError(("render failed: " + std::to_string(err)).c_str());
+    return;
   }
-  return world;
-}
-
-// 256 colours spread over the RGB cube, as a large custom palette loaded from a swatch file would be, in
-// the flat form the effect stores: red, green and blue as little-endian floats, 12 bytes a colour.
-std::vector<uint8_t> CustomPaletteFlat() {
-  std::vector<uint8_t> flat;
-  auto put = [&flat](int numerator) {
-    const auto bits = std::bit_cast<uint32_t>(static_cast<float>(numerator) / 255.0f);
-    for (int shift = 0; shift < 32; shift += 8) flat.push_back(static_cast<uint8_t>(bits >> shift));
-  };
-  for (int i = 0; i < 256; ++i) {
-    put((i * 37) % 256);
-    put((i * 91) % 256);
-    put((i * 173) % 256);
-  }
-  return flat;
-}
-
-void RenderFrame(benchmark::State& state, A_long pattern, A_long swatch, minihost::Depth depth) {
-  minihost::Host host;
-  minihost::Effect effect(host, PALETTRIX_EFFECT_PATH);
-  minihost::ParamSet params = effect.registeredParams();
-  params.setPopup(kParamPattern, pattern);
-  params.setPopup(kParamSwatch, swatch);
-  // Every frame computes the custom palette's spread whichever swatch is chosen, so every run carries
-  // the large palette, restored as a saved project restores it.
-  minihost::Instance instance =
-      minihost::Instance::load(effect, minihost::EncodeSavedState(params, CustomPaletteFlat()));
-  minihost::World input = MakeFrame(depth);
-  minihost::World output(kWidth, kHeight, depth);
-
   for (auto _ : state) {
-    const PF_Err err = instance.render(input, output);
-    if (err != PF_Err_NONE) state.SkipWithError(("render failed: " + std::to_string(err)).c_str());
+    const PF_Err err = rig.instance.render(input, output);
+    if (err != PF_Err_NONE) {
+      state.SkipWithError(("render failed: " + std::to_string(err)).c_str());
+      break;
+    }
     benchmark::DoNotOptimize(output.pf().data);
+    benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
+  state.SetItemsProcessed(state.iterations() * size.width * size.height);
 }
 
-void RegisterAll() {
-  const struct {
-    const char* name;
-    A_long value;
-  } patterns[] = {{"Threshold", 1},
-                  {"FloydSteinberg", 2},
-                  {"JarvisJudiceNinke", 7},
-                  {"Bayer8x8", 17},
-                  {"ClusterDot4x4", 18}};
-  const struct {
-    const char* name;
-    A_long value;
-  } swatches[] = {{"6bitRGB", 6}, {"PICO8", 8}, {"VGA8bit", 13}, {"Custom256", 1}};
-  for (const auto& p : patterns) {
-    for (const auto& s : swatches) {
-      for (auto depth : {minihost::Depth::Eight, minihost::Depth::Sixteen}) {
-        const std::string name =
-            std::string(p.name) + "/" + s.name + "/" + (depth == minihost::Depth::Eight ? "8bit" : "16bit");
-        benchmark::RegisterBenchmark(name.c_str(), RenderFrame, p.value, s.value, depth)
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
-      }
+void Register(Choice pattern, Palette palette, minihost::Depth depth, Size size) {
+  const std::string name = std::string(pattern.name) + "/" + palette.name + "/" +
+                           (depth == minihost::Depth::Eight ? "8bit" : "16bit") + "/" + size.name;
+  benchmark::RegisterBenchmark(name.c_str(), RenderFrame, pattern, palette, depth, size)
+      ->Unit(benchmark::kMillisecond)
+      ->MeasureProcessCPUTime()
+      ->UseRealTime();
+}
+
+void RegisterAll(bool huge) {
+  const Choice allPatterns[] = {kThreshold, kBayer8x8, kClusterDot4x4, kFloydSteinberg, kJarvisJudiceNinke};
+  // One of each family: plain, ordered, error diffusion.
+  const Choice fewPatterns[] = {kThreshold, kBayer8x8, kFloydSteinberg};
+  const Palette palettes[] = {k6BitRgb, kPico8, kVga8Bit, kCustom256};
+
+  for (const Choice& p : allPatterns) {
+    for (const Palette& s : palettes) {
+      for (auto depth : {minihost::Depth::Eight, minihost::Depth::Sixteen}) Register(p, s, depth, kHd);
     }
+  }
+  for (const Choice& p : fewPatterns) {
+    for (const Palette& s : palettes) Register(p, s, minihost::Depth::Eight, kUhd);
+  }
+  if (huge) {
+    for (const Choice& p : fewPatterns) Register(p, kCustom65536, minihost::Depth::Eight, kHd);
   }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  RegisterAll();
-  benchmark::Initialize(&argc, argv);
+  // Our own option is taken out before Google Benchmark reads the rest; the default minimum time goes
+  // first, so that a --benchmark_min_time given on the command line overrides it.
+  std::vector<char*> args{argv[0]};
+  std::string minTime = "--benchmark_min_time=0.5";
+  args.push_back(minTime.data());
+  bool huge = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--palettrix_huge") == 0) {
+      huge = true;
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
+  int count = static_cast<int>(args.size());
+  args.push_back(nullptr);
+
+  RegisterAll(huge);
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -1,0 +1,113 @@
+// What every benchmark renders and how: the same generated frame, the effect loaded by minihost with the
+// same number of host threads, so that numbers from different suites can sit side by side.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "minihost/effect.h"
+#include "minihost/host.h"
+#include "minihost/instance.h"
+#include "minihost/params.h"
+#include "minihost/saved_state.h"
+#include "minihost/world.h"
+#include "render/param_indices.h"
+
+namespace bench {
+
+// Threads the host gives pixel iteration: the build machines have two cores, and a fixed count keeps
+// numbers from machines of different sizes comparable.
+inline constexpr unsigned kHostThreads = 2;
+
+// "Pattern" and "Swatch" choices (1-based, as the popups hold them) the suites render.
+inline constexpr A_long kPatternThreshold = 1;
+inline constexpr A_long kPatternFloydSteinberg = 2;
+inline constexpr A_long kPatternJarvisJudiceNinke = 7;
+inline constexpr A_long kPatternBayer8x8 = 17;
+inline constexpr A_long kPatternClusterDot4x4 = 18;
+
+inline constexpr A_long kSwatchCustom = 1;
+inline constexpr A_long kSwatch6BitRgb = 6;
+inline constexpr A_long kSwatchPico8 = 8;
+inline constexpr A_long kSwatchVga8Bit = 13;
+
+// A frame with smooth ramps and some texture, so every palette sees a spread of colours: red follows x,
+// green follows y, blue runs diagonally with a little seeded noise. Opaque throughout.
+inline minihost::World MakeFrame(A_long width, A_long height, minihost::Depth depth) {
+  minihost::World world(width, height, depth);
+  uint32_t noise = 12345;
+  for (A_long y = 0; y < height; ++y) {
+    for (A_long x = 0; x < width; ++x) {
+      noise = noise * 1664525u + 1013904223u;
+      const unsigned r = static_cast<unsigned>(x * 255 / width), g = static_cast<unsigned>(y * 255 / height),
+                     b = ((x + y) / 4 + (noise >> 28)) & 255u;
+      if (depth == minihost::Depth::Eight) {
+        world.pixel8(x, y) = {255, static_cast<A_u_char>(r), static_cast<A_u_char>(g),
+                              static_cast<A_u_char>(b)};
+      } else {
+        world.pixel16(x, y) = {32768, static_cast<A_u_short>(r * 128), static_cast<A_u_short>(g * 128),
+                               static_cast<A_u_short>(b * 128)};
+      }
+    }
+  }
+  return world;
+}
+
+// A custom palette of `count` colours in the flat form the effect stores (red, green and blue as
+// little-endian floats, 12 bytes a colour), each channel a byte value k as k / 255. 256 colours spread
+// over the RGB cube by fixed strides, as a large swatch file would; larger counts take seeded random
+// bytes, so a search structure meets no regular grid.
+inline std::vector<uint8_t> CustomPaletteFlat(int count) {
+  std::vector<uint8_t> flat;
+  flat.reserve(static_cast<std::size_t>(count) * 12);
+  auto put = [&flat](uint32_t byte) {
+    const auto bits = std::bit_cast<uint32_t>(static_cast<float>(byte) / 255.0f);
+    for (int shift = 0; shift < 32; shift += 8) flat.push_back(static_cast<uint8_t>(bits >> shift));
+  };
+  uint32_t state = 2463534242u;
+  for (int i = 0; i < count; ++i) {
+    if (count <= 256) {
+      put(static_cast<uint32_t>(i * 37) % 256);
+      put(static_cast<uint32_t>(i * 91) % 256);
+      put(static_cast<uint32_t>(i * 173) % 256);
+    } else {
+      // xorshift32: three bytes of each step.
+      state ^= state << 13;
+      state ^= state >> 17;
+      state ^= state << 5;
+      put(state & 255u);
+      put((state >> 8) & 255u);
+      put((state >> 16) & 255u);
+    }
+  }
+  return flat;
+}
+
+// The effect loaded into a host of kHostThreads threads, and one instance of it with the given pattern
+// and swatch, restored from a saved state whose custom palette is `customFlat` (as a saved project
+// restores it). Not movable: the instance refers to the effect, the effect to the host.
+struct EffectRig {
+  minihost::Host host;
+  minihost::Effect effect;
+  minihost::Instance instance;
+
+  EffectRig(A_long pattern, A_long swatch, const std::vector<uint8_t>& customFlat)
+      : host(minihost::Host::Options{.threads = kHostThreads}),
+        effect(host, PALETTRIX_EFFECT_PATH),
+        instance(minihost::Instance::load(effect, SavedState(effect, pattern, swatch, customFlat))) {}
+  EffectRig(const EffectRig&) = delete;
+  EffectRig& operator=(const EffectRig&) = delete;
+
+ private:
+  static std::vector<uint8_t> SavedState(const minihost::Effect& effect, A_long pattern, A_long swatch,
+                                         const std::vector<uint8_t>& customFlat) {
+    minihost::ParamSet params = effect.registeredParams();
+    params.setPopup(kParamPattern, pattern);
+    params.setPopup(kParamSwatch, swatch);
+    return minihost::EncodeSavedState(params, customFlat);
+  }
+};
+
+}  // namespace bench
