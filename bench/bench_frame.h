@@ -13,7 +13,7 @@
 #include "minihost/params.h"
 #include "minihost/saved_state.h"
 #include "minihost/world.h"
-#include "render/param_indices.h"
+#include "plugin/param_indices.h"
 
 namespace bench {
 
