@@ -49,6 +49,8 @@ Host::Impl::Impl(Host& ownerHost, Options hostOptions) : owner(ownerHost), optio
   utils.host_resize_handle = HostResizeHandle;
   utils.ansi.sprintf = AnsiSprintf;
   utils.ansi.strcpy = AnsiStrcpy;
+  utilsWithoutGeneric = utils;
+  utils.iterate_generic = IterateGeneric;
   basicSuite = MakeBasicSuite();
 }
 
@@ -89,6 +91,11 @@ IterateSettings Host::Impl::iterateSettings() {
   return settings;
 }
 
+std::function<bool(A_long, A_long)> Host::Impl::progressFunction() const {
+  std::lock_guard lock(mutex);
+  return progress;
+}
+
 std::shared_ptr<ThreadPool> Host::Impl::poolFor(unsigned threads) {
   std::lock_guard lock(mutex);
   // The calling thread takes a share of the work, so the pool has one thread fewer.
@@ -109,7 +116,8 @@ Host::Scope::~Scope() { tCurrentHost = previous_; }
 PF_InData Host::makeInData(ParamSet* registry) {
   PF_InData in{};
   in.inter.add_param = AddParam;
-  in.utils = &impl_->utils;
+  in.inter.abort = Abort;
+  in.inter.progress = Progress;
   in.effect_ref = reinterpret_cast<PF_ProgPtr>(impl_->context(registry));
   in.quality = kQualityHigh;
   in.version = kSpecVersion;
@@ -120,6 +128,7 @@ PF_InData Host::makeInData(ParamSet* registry) {
   std::lock_guard lock(impl_->mutex);
   in.appl_id = impl_->options.applId;
   in.pica_basicP = impl_->basicSuiteAvailable ? &impl_->basicSuite : nullptr;
+  in.utils = impl_->iterateGenericAvailable ? &impl_->utils : &impl_->utilsWithoutGeneric;
   return in;
 }
 
@@ -187,6 +196,11 @@ void Host::setProgress(std::function<bool(A_long done, A_long total)> progress) 
 void Host::setBasicSuiteAvailable(bool available) {
   std::lock_guard lock(impl_->mutex);
   impl_->basicSuiteAvailable = available;
+}
+
+void Host::setIterateGenericAvailable(bool available) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->iterateGenericAvailable = available;
 }
 
 void Host::refuseSuite(const std::string& name) {

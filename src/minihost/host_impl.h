@@ -2,6 +2,7 @@
 // implement them. Not part of the public interface.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -28,6 +29,10 @@ struct CallContext {
   uint64_t tag = kTag;
   Host* host = nullptr;
   ParamSet* registry = nullptr;
+  // The last numbers the effect gave progress through this reference, which abort hands on to the
+  // host's progress function, having none of its own.
+  std::atomic<A_long> progressCurrent{0};
+  std::atomic<A_long> progressTotal{0};
 };
 
 // A handle as the host keeps it. The PF_Handle given out is the address of `data`, so `data` must stay
@@ -62,6 +67,9 @@ struct Host::Impl {
 
   Host& owner;
   PF_UtilCallbacks utils{};
+  // The same callbacks with the iterate_generic slot empty, for acting as a host that lacks it. Two
+  // fixed records rather than one that changes, so that a record an effect is reading never changes.
+  PF_UtilCallbacks utilsWithoutGeneric{};
   SPBasicSuite basicSuite{};
 
   mutable std::mutex mutex;
@@ -70,6 +78,7 @@ struct Host::Impl {
   uint64_t shuffleState = 1;
   std::function<bool(A_long, A_long)> progress;
   bool basicSuiteAvailable = true;
+  bool iterateGenericAvailable = true;
   std::set<std::string> refused;
   std::map<std::string, SuiteCounts> suites;
   std::unordered_map<const void*, std::unique_ptr<HandleBlock>> handles;
@@ -95,6 +104,7 @@ struct Host::Impl {
 
   CallContext* context(ParamSet* registry);
   IterateSettings iterateSettings();
+  std::function<bool(A_long, A_long)> progressFunction() const;
   std::shared_ptr<ThreadPool> poolFor(unsigned threads);
 
  private:
@@ -119,6 +129,8 @@ PF_Err Iterate8(PF_InData* inData, A_long progressBase, A_long progressFinal, PF
                 const PF_Rect* area, void* refcon, PF_IteratePixel8Func pixFn, PF_EffectWorld* dst);
 PF_Err Iterate16(PF_InData* inData, A_long progressBase, A_long progressFinal, PF_EffectWorld* src,
                  const PF_Rect* area, void* refcon, PF_IteratePixel16Func pixFn, PF_EffectWorld* dst);
+PF_Err IterateGeneric(A_long iterations, void* refcon,
+                      PF_Err (*fn)(void* refcon, A_long threadIndex, A_long i, A_long iterations));
 
 PF_Handle HostNewHandle(A_u_longlong size);
 void* HostLockHandle(PF_Handle handle);
@@ -131,6 +143,8 @@ int AnsiSprintf(A_char* dst, const A_char* format, ...) __attribute__((format(pr
 A_char* AnsiStrcpy(A_char* dst, const A_char* src);
 
 PF_Err AddParam(PF_ProgPtr effectRef, PF_ParamIndex index, PF_ParamDefPtr def);
+PF_Err Abort(PF_ProgPtr effectRef);
+PF_Err Progress(PF_ProgPtr effectRef, A_long current, A_long total);
 PF_Err UpdateParamUI(PF_ProgPtr effectRef, PF_ParamIndex index, const PF_ParamDef* def);
 PF_Err SetOptionsButtonName(PF_ProgPtr effectRef, const A_char* name);
 

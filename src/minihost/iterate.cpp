@@ -8,18 +8,12 @@
 #include <vector>
 
 #include "minihost/host_impl.h"
+#include "minihost/shuffle.h"
 #include "minihost/thread_pool.h"
 #include "minihost/world_access.h"
 
 namespace minihost {
 namespace {
-
-uint64_t SplitMix64(uint64_t& state) {
-  uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
 
 // The numbers 0..count-1 in an order fixed by the seed (Fisher-Yates).
 std::vector<uint32_t> ShuffledIndices(uint32_t count, uint64_t seed) {
@@ -157,15 +151,15 @@ PF_Err IterateWorld(PF_InData* inData, PF_EffectWorld* src, const PF_Rect* area,
   }
 
   const std::function<bool(A_long, A_long)>* progress = settings.progress ? &settings.progress : nullptr;
-  const std::function<void(bool)> task = [&](bool onCaller) {
-    job.work(*impl, onCaller ? progress : nullptr);
+  const std::function<void(unsigned)> task = [&](unsigned thread) {
+    job.work(*impl, thread == 0 ? progress : nullptr);
   };
   bool ran = false;
   if (settings.threads > 1 && job.units > 1) {
     std::shared_ptr<ThreadPool> pool = impl->poolFor(settings.threads);
     ran = pool != nullptr && pool->tryRun(task);
   }
-  if (!ran) task(true);
+  if (!ran) task(0);
 
   // Parts finished by the workers after the caller's last report still count.
   if (progress != nullptr && !job.cancelled && job.error.load() == PF_Err_NONE &&

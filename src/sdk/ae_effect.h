@@ -234,6 +234,8 @@ struct PF_UtilCallbacks {
   void* get_platform_data;
   A_u_longlong (*host_get_handle_size)(PF_Handle h);
   void* iterate_origin_non_clip_src;
+  // Calls fn for i = 0..iterations-1 on the host's threads, or once per thread when iterations is
+  // PF_Iterations_ONCE_PER_PROCESSOR; no in_data, so no progress or abort on the effect's behalf.
   PF_Err (*iterate_generic)(A_long iterations, void* refcon,
                             PF_Err (*fn_func)(void* refcon, A_long thread_index, A_long i, A_long iterations));
   PF_Err (*host_resize_handle)(A_u_longlong new_size, PF_Handle* handleP);
@@ -394,6 +396,8 @@ PF_CHECK_OFFSET(PF_ParamDef, u, 56);
 
 static_assert(sizeof(PF_InteractCallbacks) == 176);
 PF_CHECK_OFFSET(PF_InteractCallbacks, add_param, 16);
+PF_CHECK_OFFSET(PF_InteractCallbacks, abort, 24);
+PF_CHECK_OFFSET(PF_InteractCallbacks, progress, 32);
 PF_CHECK_OFFSET(PF_InteractCallbacks, reserved_str, 72);
 PF_CHECK_OFFSET(PF_InteractCallbacks, reserved, 96);
 
@@ -418,6 +422,7 @@ PF_CHECK_OFFSET(PF_UtilCallbacks, ansi.strcpy, 336);
 PF_CHECK_OFFSET(PF_UtilCallbacks, colorCB, 368);
 PF_CHECK_OFFSET(PF_UtilCallbacks, get_platform_data, 432);
 PF_CHECK_OFFSET(PF_UtilCallbacks, host_get_handle_size, 440);
+PF_CHECK_OFFSET(PF_UtilCallbacks, iterate_generic, 456);
 PF_CHECK_OFFSET(PF_UtilCallbacks, host_resize_handle, 464);
 PF_CHECK_OFFSET(PF_UtilCallbacks, fill16, 488);
 PF_CHECK_OFFSET(PF_UtilCallbacks, iterate16, 504);

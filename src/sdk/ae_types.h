@@ -85,9 +85,6 @@ constexpr PF_Err PF_Err_UNRECOGNIZED_PARAM_TYPE = 514;
 constexpr PF_Err PF_Err_INVALID_CALLBACK = 515;
 constexpr PF_Err PF_Err_BAD_CALLBACK_PARAM = 516;
 constexpr PF_Err PF_Interrupt_CANCEL = 517;
-
-// iterate_generic's count that asks for one call on each of the host's worker threads.
-constexpr A_long PF_Iterations_ONCE_PER_PROCESSOR = -1;
 constexpr SPErr kSPNoError = 0;
 
 // Parameter types.
@@ -135,6 +132,7 @@ constexpr PF_WorldFlags PF_WorldFlag_WRITEABLE = 2;
 constexpr PF_InFlags PF_InFlag_PROJECT_IS_RENDER_ONLY = 1;
 constexpr A_long PF_LayerDefault_MYSELF = -1;
 constexpr A_long PF_LayerDefault_NONE = 0;
+constexpr A_long PF_Iterations_ONCE_PER_PROCESSOR = -1;  // iterate_generic: one call per host thread
 constexpr A_long PF_MAX_CHAN8 = 255;
 constexpr A_long PF_MAX_CHAN16 = 32768;
 constexpr int PF_MAX_EFFECT_MSG_LEN = 255;

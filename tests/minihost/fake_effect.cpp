@@ -1,8 +1,9 @@
 // A small effect that exercises the host as a real one does: global set-up flags, the about text,
 // parameter registration with an options-button name, sequence data in a live and a flat form, a
-// render that clears and inverts through fill and iterate, a UI update, and scripted misbehaviour for
-// the tests of the host's checks.
+// render that clears and inverts through fill and iterate, a UI update, work spread with
+// iterate_generic that can be stopped, and scripted misbehaviour for the tests of the host's checks.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -201,6 +202,45 @@ PF_Err UpdateParamsUI(PF_InData* in, PF_ParamDef* params[]) {
   return err;
 }
 
+// What the calls of iterate_generic share. Only the call on thread index 0 talks to the host: that is
+// the only thread on which abort and progress may be called.
+struct ItemWork {
+  PF_InData* in;
+  A_long items;
+  std::atomic<int> visits[fake::kMaxItems] = {};
+  std::atomic<A_long> done{0};
+
+  static PF_Err Visit(void* refcon, A_long threadIndex, A_long i, A_long) {
+    auto& work = *static_cast<ItemWork*>(refcon);
+    if (threadIndex == 0) {
+      if (PF_Err err = work.in->inter.abort(work.in->effect_ref)) return err;
+    }
+    if (i < 0 || i >= work.items) return PF_Err_BAD_CALLBACK_PARAM;
+    ++work.visits[i];
+    const A_long done = ++work.done;
+    if (threadIndex == 0) return work.in->inter.progress(work.in->effect_ref, done, work.items);
+    return PF_Err_NONE;
+  }
+};
+
+PF_Err VisitItems(PF_InData* in, fake::Script& script) {
+  if (script.iterations < 0 || script.iterations > fake::kMaxItems) return PF_Err_BAD_CALLBACK_PARAM;
+  ItemWork work{in, script.iterations};
+  PF_Err err = PF_Err_NONE;
+  script.usedGeneric = in->utils->iterate_generic != nullptr ? 1 : 0;
+  if (script.usedGeneric) {
+    err = in->utils->iterate_generic(work.items, &work, ItemWork::Visit);
+  } else {
+    // A host without it: the same calls, one after another on this thread, as thread index 0.
+    for (A_long i = 0; i < work.items && err == PF_Err_NONE; ++i) {
+      err = ItemWork::Visit(&work, 0, i, work.items);
+    }
+  }
+  for (int i = 0; i < fake::kMaxItems; ++i) script.visits[i] = work.visits[i].load();
+  script.err = err;
+  return err;
+}
+
 PF_Err RunScript(PF_InData* in, PF_OutData* out, fake::Script& script) {
   SPBasicSuite* basic = in->pica_basicP;
   PF_UtilCallbacks* utils = in->utils;
@@ -266,6 +306,8 @@ PF_Err RunScript(PF_InData* in, PF_OutData* out, fake::Script& script) {
       script.journalLength = gJournalLength;
       gJournalLength = 0;
       break;
+    case fake::Action::VisitItems:
+      return VisitItems(in, script);
   }
   return PF_Err_NONE;
 }

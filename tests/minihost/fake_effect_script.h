@@ -21,6 +21,10 @@ enum class Action {
   SetSequenceText,     // replace the instance's live sequence text with `text`
   GetSequenceText,     // copy the instance's live sequence text into `text`
   TakeJournal,         // move the journal of commands received into `journal` and start a new one
+  // Visit `iterations` items through iterate_generic, or in a loop on the calling thread when the host
+  // leaves that slot empty; the call with thread index 0 asks abort before its item and reports
+  // progress after it, and gives up with what they return. The command returns the result.
+  VisitItems,
 };
 
 // One command as the effect received it: the in-data sequence handle (and its size then), what the
@@ -33,6 +37,7 @@ struct JournalEntry {
   PF_Err err = -1;
 };
 constexpr int kJournalCapacity = 16;
+constexpr int kMaxItems = 64;
 
 struct Script {
   Action action;
@@ -49,6 +54,9 @@ struct Script {
   char copy[64] = {};
   JournalEntry journal[kJournalCapacity] = {};
   int journalLength = 0;
+  A_long iterations = 0;
+  int usedGeneric = -1;  // 1 when the host's iterate_generic ran the items, 0 when the effect did
+  int visits[kMaxItems] = {};
 };
 
 // The command that runs a script: PF_Cmd_COMPLETELY_GENERAL, which the effect is free to interpret.

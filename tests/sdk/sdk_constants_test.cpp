@@ -1,6 +1,8 @@
 // The record layouts are pinned at compile time by the headers; these are the values a host compares.
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "sdk/ae_suites.h"
 
 TEST(SdkConstants, FourCharacterCodesPutTheFirstCharacterHighest) {
@@ -26,4 +28,17 @@ TEST(SdkConstants, SuiteVersionsAreTheHostsNotTheirNames) {
   EXPECT_STREQ(kPFHandleSuite, "PF Handle Suite");
   EXPECT_STREQ(kPFParamUtilsSuite, "PF Param Utils Suite");
   EXPECT_STREQ(kPFEffectUISuite, "PF Effect UI Suite");
+}
+
+// An effect compares iterate_generic's count with the sentinel and calls through the slot with its own
+// function type: a wrong value or signature would make the host misread every call.
+TEST(SdkConstants, IterateGenericSentinelAndSignature) {
+  EXPECT_EQ(PF_Iterations_ONCE_PER_PROCESSOR, -1);
+  using Fn = PF_Err (*)(void* refcon, A_long thread_index, A_long i, A_long iterations);
+  static_assert(std::is_same_v<decltype(PF_UtilCallbacks::iterate_generic), PF_Err (*)(A_long, void*, Fn)>);
+  static_assert(std::is_same_v<decltype(PF_InteractCallbacks::abort), PF_Err (*)(PF_ProgPtr)>);
+  static_assert(
+      std::is_same_v<decltype(PF_InteractCallbacks::progress), PF_Err (*)(PF_ProgPtr, A_long, A_long)>);
+  EXPECT_EQ(PF_Interrupt_CANCEL, 517);
+  EXPECT_EQ(PF_Err_BAD_CALLBACK_PARAM, 516);
 }
