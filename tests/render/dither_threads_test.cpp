@@ -33,3 +33,11 @@ TEST(DitherThreads, SameBytesWhateverTheThreadsAndPixelOrder) {
     }
   }
 }
+
+// A host that does not lend its threads gets the same frame, rendered on the thread that asked for it.
+TEST(DitherThreads, SameBytesFromAHostWithoutIterateGeneric) {
+  LoadedEffect loaded(minihost::Host::Options{4, PF_ApplID_AfterEffects});
+  loaded.host.setIterateGenericAvailable(false);
+  CheckEveryPattern<PF_Pixel8>(loaded, "no iterate_generic");
+  CheckEveryPattern<PF_Pixel16>(loaded, "no iterate_generic");
+}
