@@ -11,7 +11,8 @@ inline float RoundHalfAway(float x) {
   if (!(std::fabs(x) < 8388608.0f)) return x;  // 2^23 and beyond every float is whole; also inf and NaN
   const float truncated = static_cast<float>(static_cast<int32_t>(x));
   const float fraction = x - truncated;  // exact at these magnitudes
-  if (fraction >= 0.5f) return truncated + 1.0f;
-  if (fraction <= -0.5f) return truncated - 1.0f;
-  return std::copysign(truncated, x);
+  // A step up, a step down or neither, without a branch on the data: error diffusion waits on this value
+  // at every pixel. The sign is the input's (-0.25 gives -0); a step keeps it anyway.
+  const float step = static_cast<float>(fraction >= 0.5f) - static_cast<float>(fraction <= -0.5f);
+  return std::copysign(truncated + step, x);
 }
