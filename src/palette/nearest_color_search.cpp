@@ -1,31 +1,495 @@
 #include "palette/nearest_color_search.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <limits>
+#include <numeric>
+#include <stdexcept>
 
-NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
-    : colors_(colors.begin(), colors.end()) {}
+namespace {
 
-int32_t NearestColorSearch::find(const Color3& in) const {
-  int32_t found = -1;
-  float best = std::numeric_limits<float>::max();
-  for (std::size_t i = 0; i < colors_.size(); ++i) {
-    const float dr = colors_[i].r - in.r, dg = colors_[i].g - in.g, db = colors_[i].b - in.b;
-    const float d = (dr * dr + dg * dg) + db * db;
-    if (d < best) {
-      best = d;
-      found = static_cast<int32_t>(i);
-    }
+// The grid spans [-0.5, 1.5) on each channel: the unit cube and the overshoot error diffusion produces.
+// Inputs beyond it are answered by scanning every colour.
+constexpr float kGridLow = -0.5f;
+constexpr double kGridWidth = 2.0;
+
+constexpr float kFloatMax = std::numeric_limits<float>::max();
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+constexpr uint32_t kNoColor = 0xFFFFFFFFu;  // -1 once read back as int32_t
+
+// How the candidate lists allow for single-precision rounding. Every operation of the distance
+// (dr * dr + dg * dg) + db * db rounds with relative error at most u = 2^-24 (a difference that would be
+// subnormal is exact, sums of non-negative terms cannot cancel), so the computed distance d and the exact
+// one D satisfy |d - D| <= 5u D + 2^-147, the last term for squares that underflow. A colour j can be the
+// answer at x only if d_j(x) <= d_k(x) for every colour k, hence only if
+//   D_j(x) - D_k(x) <= kRelative * (D_j(x) + D_k(x)) + kAbsolute.
+// kRelative is thirty times 5u, which also covers the double-precision rounding of the build.
+// (When d_k overflows to infinity the inequality still holds: D_k is then at least about the largest float,
+// and d_j below it.)
+constexpr double kRelative = 1e-5;
+constexpr double kAbsolute = 1e-30;
+
+// Cell boxes are widened by this much on every side before their candidates are chosen, so a point that the
+// float index computation puts in a neighbouring cell is still covered. That computation rounds once, in
+// (v - kGridLow), by at most 2^-24 for the values below 2 it sees there; the scaling by a power of two is
+// exact.
+constexpr double kCellSlack = 0x1p-20;
+
+// A cell whose only candidate stays this close everywhere answers without arithmetic: its distance is finite,
+// so it is always taken. Beyond, the distance might overflow and the cell scans its one colour.
+constexpr double kSafeSingle = 1e30;
+
+// How many of the closest colours each candidate is held against. More prune little further and make the
+// build of large palettes slower.
+constexpr std::size_t kMaxRivals = 8;
+
+constexpr std::array<float, 256> kByteValues = [] {
+  std::array<float, 256> values{};
+  for (int k = 0; k < 256; ++k) {
+    values[static_cast<std::size_t>(k)] = static_cast<float>(k) / 255.0f;
   }
-  return found;
+  return values;
+}();
+
+inline float GridCoordinate(float v, float cellsPerUnit) { return (v - kGridLow) * cellsPerUnit; }
+
+// Cells per axis by palette size. Up to a few thousand colours 32 cells per axis (a cell 1/16 wide) leave
+// most cells with one or two blocks of candidates; beyond, the lists grow long enough for a finer grid to
+// win back its extra memory and build time.
+int CellsPerAxisFor(std::size_t colors) {
+  if (colors <= 1) {
+    return 1;
+  }
+  return colors <= 8192 ? 32 : 64;
 }
 
-Color3& NearestColorSearch::nearest(Color3& out, const Color3& in) const {
-  const int32_t i = find(in);
-  out = i < 0 ? in : colors_[static_cast<std::size_t>(i)];
-  return out;
+// The most blocks the cell lists may take before the grid is rebuilt coarser: 32 MB, or 256 bytes a colour
+// for the largest palettes. Random palettes need a fraction of it; colours placed so that many of them tie
+// over large regions (on a sphere around a point, say) would otherwise fill memory.
+std::size_t BlockBudgetFor(std::size_t colors) {
+  return std::max<std::size_t>(std::size_t{1} << 19, 4 * colors);
+}
+
+// Four lanes of floats or ints: the compiler maps these onto the target's vector registers, and each lane
+// rounds exactly like a scalar operation. A cast between the two reinterprets the bits.
+using Lanes = float __attribute__((vector_size(16)));
+using LaneInts = int32_t __attribute__((vector_size(16)));
+
+inline Lanes LoadLanes(const float* from) {
+  Lanes lanes;
+  std::memcpy(&lanes, from, sizeof lanes);
+  return lanes;
+}
+
+inline LaneInts LoadLaneInts(const int32_t* from) {
+  LaneInts lanes;
+  std::memcpy(&lanes, from, sizeof lanes);
+  return lanes;
+}
+
+// The first candidate at the least distance, as the linear scan takes it: distances are computed exactly
+// like NearestColor's, and each lane keeps the first of its strictly smaller ones.
+template <typename Block>
+inline int32_t ScanBlocks(const Block* blocks, std::size_t count, const Color3& in) {
+  const Lanes r = {in.r, in.r, in.r, in.r};
+  const Lanes g = {in.g, in.g, in.g, in.g};
+  const Lanes b = {in.b, in.b, in.b, in.b};
+  Lanes best = {kFloatMax, kFloatMax, kFloatMax, kFloatMax};
+  LaneInts found = {-1, -1, -1, -1};
+  for (std::size_t k = 0; k < count; ++k) {
+    const Block& block = blocks[k];
+    const Lanes dr = LoadLanes(block.r) - r;
+    const Lanes dg = LoadLanes(block.g) - g;
+    const Lanes db = LoadLanes(block.b) - b;
+    const Lanes distance = (dr * dr + dg * dg) + db * db;
+    // All ones where the distance is strictly smaller; a NaN distance compares false.
+    const LaneInts take = distance < best;
+    best = (Lanes)((take & (LaneInts)distance) | (~take & (LaneInts)best));
+    found = (take & LoadLaneInts(block.index)) | (~take & found);
+  }
+  // Each lane holds the first of its own least distances, so the answer is the earliest colour among the
+  // lanes at the overall least: the least of the keys (distance, index). Kept distances are never negative
+  // or NaN, so their bit patterns order like their values; a lane that took nothing holds the largest float
+  // and -1, a key above every taken one, and gives -1 when no lane took anything.
+  const LaneInts bestBits = (LaneInts)best;
+  uint64_t key = UINT64_MAX;
+  for (int lane = 0; lane < 4; ++lane) {
+    const uint64_t laneKey = (static_cast<uint64_t>(static_cast<uint32_t>(bestBits[lane])) << 32) |
+                             static_cast<uint32_t>(found[lane]);
+    key = std::min(key, laneKey);
+  }
+  return static_cast<int32_t>(static_cast<uint32_t>(key));
+}
+
+}  // namespace
+
+// Builds the grid top-down as an octree: each box keeps those of its parent's candidates that may still win
+// somewhere inside it, so the lists shrink level by level and a box left with a single colour fills all its
+// cells at once.
+class NearestColorGridBuilder {
+ public:
+  using Block = NearestColorSearch::Block;
+  using Cell = NearestColorSearch::Cell;
+
+  NearestColorGridBuilder(std::span<const Color3> colors, int cellsPerAxis, std::size_t blockBudget,
+                          std::vector<Cell>& cells, std::vector<Block>& blocks)
+      : colors_(colors),
+        cellsPerAxis_(cellsPerAxis),
+        cellWidth_(kGridWidth / cellsPerAxis),
+        blockBudget_(blockBudget),
+        cells_(cells),
+        blocks_(blocks) {
+    int depth = 0;
+    while ((1 << depth) < cellsPerAxis) {
+      ++depth;
+    }
+    lists_.resize(static_cast<std::size_t>(depth) + 1);
+    cells_.assign(static_cast<std::size_t>(cellsPerAxis) * cellsPerAxis * cellsPerAxis, Cell{kNoColor, 0});
+    blocks_.clear();
+  }
+
+  // False when the lists outgrew the budget. A single cell is always accepted: it lists each colour once.
+  bool run() {
+    node(0, 0, 0, 0, cellsPerAxis_, distinctFiniteColors());
+    return !overBudget_;
+  }
+
+ private:
+  // The candidates of one box, channel by channel, so that the sweeps over them run on vector registers.
+  // The storage only grows: boxes at one depth reuse it.
+  struct Candidates {
+    std::vector<double> channel[3];
+    std::vector<uint32_t> index;
+    std::size_t count = 0;
+
+    std::size_t size() const { return count; }
+    void resize(std::size_t size) {
+      if (size > index.size()) {
+        for (std::vector<double>& values : channel) {
+          values.resize(size);
+        }
+        index.resize(size);
+      }
+      count = size;
+    }
+    void push(const Color3& color, uint32_t at) {
+      resize(count + 1);
+      for (int c = 0; c < 3; ++c) {
+        channel[c][count - 1] = color[c];
+      }
+      index[count - 1] = at;
+    }
+  };
+
+  struct Box {
+    double lo[3];
+    double hi[3];
+  };
+
+  // A colour with an infinite or NaN channel has a distance that is never taken, and a colour equal to an
+  // earlier one always loses the tie to it: neither can be an answer anywhere.
+  Candidates distinctFiniteColors() const {
+    std::vector<uint32_t> finite;
+    for (std::size_t j = 0; j < colors_.size(); ++j) {
+      const Color3& c = colors_[j];
+      if (std::isfinite(c.r) && std::isfinite(c.g) && std::isfinite(c.b)) {
+        finite.push_back(static_cast<uint32_t>(j));
+      }
+    }
+    std::vector<uint32_t> byValue = finite;
+    // Equal values (-0 and +0 included) give equal distances to every input, bit for bit.
+    const auto less = [this](uint32_t a, uint32_t b) {
+      const Color3& ca = colors_[a];
+      const Color3& cb = colors_[b];
+      if (ca.r != cb.r) return ca.r < cb.r;
+      if (ca.g != cb.g) return ca.g < cb.g;
+      if (ca.b != cb.b) return ca.b < cb.b;
+      return a < b;
+    };
+    std::sort(byValue.begin(), byValue.end(), less);
+    std::vector<bool> repeated(colors_.size(), false);
+    for (std::size_t i = 1; i < byValue.size(); ++i) {
+      if (colors_[byValue[i]] == colors_[byValue[i - 1]]) {
+        repeated[byValue[i]] = true;
+      }
+    }
+    Candidates distinct;
+    for (uint32_t j : finite) {
+      if (!repeated[j]) {
+        distinct.push(colors_[j], j);
+      }
+    }
+    return distinct;
+  }
+
+  // Greatest exact squared distance from a colour to the box.
+  static double greatestDistance(const double p[3], const Box& box) {
+    double greatest = 0.0;
+    for (int c = 0; c < 3; ++c) {
+      const double far = std::max(p[c] - box.lo[c], box.hi[c] - p[c]);
+      greatest += far * far;
+    }
+    return greatest;
+  }
+
+  // Keeps, in palette order, those of the parent's candidates that may still win somewhere in the box.
+  // The sweeps below are written without branches, as plain loops over the channels, so that they run on
+  // vector registers.
+  void select(const Candidates& parent, const Box& box, bool compareWithRivals, Candidates& kept) {
+    const std::size_t count = parent.size();
+    least_.resize(count);
+    greatest_.resize(count);
+    double mid[3];
+    double halfWidth[3];
+    for (int c = 0; c < 3; ++c) {
+      mid[c] = 0.5 * (box.lo[c] + box.hi[c]);
+      halfWidth[c] = 0.5 * (box.hi[c] - box.lo[c]);
+    }
+    const auto outside = [](double fromMid, double half) {
+      const double beyond = fromMid - half;
+      return 0.5 * (beyond + std::fabs(beyond));  // beyond, or 0 inside the box
+    };
+    const double* pr = parent.channel[0].data();
+    const double* pg = parent.channel[1].data();
+    const double* pb = parent.channel[2].data();
+    for (std::size_t i = 0; i < count; ++i) {
+      const double fromMidR = std::fabs(pr[i] - mid[0]);
+      const double fromMidG = std::fabs(pg[i] - mid[1]);
+      const double fromMidB = std::fabs(pb[i] - mid[2]);
+      const double outsideR = outside(fromMidR, halfWidth[0]);
+      const double outsideG = outside(fromMidG, halfWidth[1]);
+      const double outsideB = outside(fromMidB, halfWidth[2]);
+      const double farR = fromMidR + halfWidth[0];
+      const double farG = fromMidG + halfWidth[1];
+      const double farB = fromMidB + halfWidth[2];
+      least_[i] = outsideR * outsideR + outsideG * outsideG + outsideB * outsideB;
+      greatest_[i] = farR * farR + farG * farG + farB * farB;
+    }
+    // No colour can win where another is certainly nearer: the colour with the smallest greatest distance
+    // to the box rules out every colour whose least distance is beyond it.
+    double bound = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < count; ++i) {
+      bound = std::min(bound, greatest_[i]);
+    }
+    const double limit = bound * (1.0 + kRelative) + kAbsolute;
+    kept.resize(count);
+    std::size_t near = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      for (int c = 0; c < 3; ++c) {
+        kept.channel[c][near] = parent.channel[c][i];
+      }
+      kept.index[near] = parent.index[i];
+      greatest_[near] = greatest_[i];
+      near += least_[i] * (1.0 - kRelative) <= limit ? 1 : 0;
+    }
+    kept.resize(near);
+    if (!compareWithRivals || near <= 1) {
+      return;
+    }
+
+    // The colours with the smallest greatest distances are the strongest rivals: each of the others has to
+    // come nearer than every one of them somewhere in the box. D_j - D_k is linear in the point, so its least
+    // value over the box is its value at the centre less the slope times the half-widths; colour j is out
+    // when that least value exceeds what rounding can undo.
+    order_.resize(near);
+    std::iota(order_.begin(), order_.end(), 0u);
+    const std::size_t rivals = std::min(near, kMaxRivals);
+    std::partial_sort(order_.begin(), order_.begin() + static_cast<std::ptrdiff_t>(rivals), order_.end(),
+                      [this](uint32_t a, uint32_t b) { return greatest_[a] < greatest_[b]; });
+    struct Rival {
+      double p[3];
+      double margin;
+    };
+    std::array<Rival, kMaxRivals> rival;
+    for (std::size_t r = 0; r < rivals; ++r) {
+      const uint32_t k = order_[r];
+      rival[r] = {{kept.channel[0][k], kept.channel[1][k], kept.channel[2][k]},
+                  kRelative * greatest_[k] + kAbsolute};
+    }
+    const double twiceMid[3] = {2.0 * mid[0], 2.0 * mid[1], 2.0 * mid[2]};
+    const double width[3] = {2.0 * halfWidth[0], 2.0 * halfWidth[1], 2.0 * halfWidth[2]};
+    std::size_t survivors = 0;
+    for (std::size_t i = 0; i < near; ++i) {
+      const double p[3] = {kept.channel[0][i], kept.channel[1][i], kept.channel[2][i]};
+      const double margin = kRelative * greatest_[i];
+      bool beaten = false;
+      for (std::size_t r = 0; r < rivals && !beaten; ++r) {
+        const double* k = rival[r].p;
+        const double gap = ((k[0] - p[0]) * (twiceMid[0] - p[0] - k[0]) - std::fabs(k[0] - p[0]) * width[0]) +
+                           ((k[1] - p[1]) * (twiceMid[1] - p[1] - k[1]) - std::fabs(k[1] - p[1]) * width[1]) +
+                           ((k[2] - p[2]) * (twiceMid[2] - p[2] - k[2]) - std::fabs(k[2] - p[2]) * width[2]);
+        beaten = gap > margin + rival[r].margin;
+      }
+      for (int c = 0; c < 3; ++c) {
+        kept.channel[c][survivors] = p[c];
+      }
+      kept.index[survivors] = kept.index[i];
+      survivors += beaten ? 0 : 1;
+    }
+    kept.resize(survivors);
+  }
+
+  void fill(int x0, int y0, int z0, int span, Cell cell) {
+    const std::size_t n = static_cast<std::size_t>(cellsPerAxis_);
+    for (int z = z0; z < z0 + span; ++z) {
+      for (int y = y0; y < y0 + span; ++y) {
+        Cell* row = &cells_[(static_cast<std::size_t>(z) * n + static_cast<std::size_t>(y)) * n];
+        std::fill(row + x0, row + x0 + span, cell);
+      }
+    }
+  }
+
+  Cell emit(const Candidates& list) {
+    const std::size_t first = blocks_.size();
+    for (std::size_t i = 0; i < list.size(); i += 4) {
+      Block block;
+      for (std::size_t lane = 0; lane < 4; ++lane) {
+        if (i + lane < list.size()) {
+          const uint32_t index = list.index[i + lane];
+          const Color3& c = colors_[index];
+          block.r[lane] = c.r;
+          block.g[lane] = c.g;
+          block.b[lane] = c.b;
+          block.index[lane] = static_cast<int32_t>(index);
+        } else {
+          block.r[lane] = block.g[lane] = block.b[lane] = kInfinity;
+          block.index[lane] = -1;
+        }
+      }
+      blocks_.push_back(block);
+    }
+    overBudget_ = overBudget_ || (blocks_.size() > blockBudget_ && cellsPerAxis_ > 1);
+    return Cell{static_cast<uint32_t>(first), static_cast<uint32_t>(blocks_.size() - first)};
+  }
+
+  void node(std::size_t depth, int x0, int y0, int z0, int span, const Candidates& parent) {
+    if (overBudget_) {
+      return;
+    }
+    const int start[3] = {x0, y0, z0};
+    Box box;
+    bool outsideCube = false;
+    for (int c = 0; c < 3; ++c) {
+      box.lo[c] = static_cast<double>(kGridLow) + start[c] * cellWidth_ - kCellSlack;
+      box.hi[c] = static_cast<double>(kGridLow) + (start[c] + span) * cellWidth_ + kCellSlack;
+      outsideCube = outsideCube || box.lo[c] > 1.0 || box.hi[c] < 0.0;
+    }
+    Candidates& list = lists_[depth];
+    // Boxes wider than half the grid hold most colours anyway; comparing them pairwise there costs much and
+    // removes next to nothing.
+    select(parent, box, 2 * span <= cellsPerAxis_, list);
+    if (list.size() == 0) {
+      fill(x0, y0, z0, span, Cell{kNoColor, 0});
+      return;
+    }
+    if (list.size() == 1) {
+      const double p[3] = {list.channel[0][0], list.channel[1][0], list.channel[2][0]};
+      if (greatestDistance(p, box) <= kSafeSingle) {
+        fill(x0, y0, z0, span, Cell{list.index[0], 0});
+        return;
+      }
+    }
+    // Outside the cube (the overshoot of error diffusion, rarer than colours inside it) a box whose
+    // candidates fit in one block shares that block among all its cells rather than being refined further.
+    if (span == 1 || (outsideCube && list.size() <= 4)) {
+      fill(x0, y0, z0, span, emit(list));
+      return;
+    }
+    const int half = span / 2;
+    for (int dz = 0; dz < 2; ++dz) {
+      for (int dy = 0; dy < 2; ++dy) {
+        for (int dx = 0; dx < 2; ++dx) {
+          node(depth + 1, x0 + dx * half, y0 + dy * half, z0 + dz * half, half, list);
+        }
+      }
+    }
+  }
+
+  std::span<const Color3> colors_;
+  int cellsPerAxis_;
+  double cellWidth_;
+  std::size_t blockBudget_;
+  bool overBudget_ = false;
+  std::vector<Cell>& cells_;
+  std::vector<Block>& blocks_;
+  std::vector<Candidates> lists_;
+  std::vector<double> least_;
+  std::vector<double> greatest_;
+  std::vector<uint32_t> order_;
+};
+
+NearestColorSearch::NearestColorSearch() : NearestColorSearch(std::span<const Color3>()) {}
+
+NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
+    : colors_(colors.begin(), colors.end()) {
+  if (colors_.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+    throw std::length_error("NearestColorSearch: more colours than an index can name");
+  }
+  const std::size_t blockBudget = BlockBudgetFor(colors_.size());
+  cellsPerAxis_ = CellsPerAxisFor(colors_.size());
+  while (!NearestColorGridBuilder(colors_, cellsPerAxis_, blockBudget, cells_, cellBlocks_).run()) {
+    cellsPerAxis_ /= 2;
+  }
+  // Growing the list storage left up to half of it unused.
+  cellBlocks_.shrink_to_fit();
+  cellsPerUnit_ = static_cast<float>(cellsPerAxis_ / kGridWidth);
+  gridExtent_ = static_cast<float>(cellsPerAxis_);
+
+  for (std::size_t i = 0; i < colors_.size(); i += 4) {
+    Block block;
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+      const bool used = i + lane < colors_.size();
+      const Color3 c = used ? colors_[i + lane] : Color3(kInfinity);
+      block.r[lane] = c.r;
+      block.g[lane] = c.g;
+      block.b[lane] = c.b;
+      block.index[lane] = used ? static_cast<int32_t>(i + lane) : -1;
+    }
+    allBlocks_.push_back(block);
+  }
+
+  const uint32_t n = static_cast<uint32_t>(cellsPerAxis_);
+  for (std::size_t k = 0; k < 256; ++k) {
+    const auto at = static_cast<uint32_t>(GridCoordinate(kByteValues[k], cellsPerUnit_));
+    byteOffsetR_[k] = at;
+    byteOffsetG_[k] = at * n;
+    byteOffsetB_[k] = at * n * n;
+  }
+}
+
+int32_t NearestColorSearch::find(const Color3& in) const {
+  const float x = GridCoordinate(in.r, cellsPerUnit_);
+  const float y = GridCoordinate(in.g, cellsPerUnit_);
+  const float z = GridCoordinate(in.b, cellsPerUnit_);
+  if (x >= 0.0f && x < gridExtent_ && y >= 0.0f && y < gridExtent_ && z >= 0.0f && z < gridExtent_) {
+    const std::size_t n = static_cast<std::size_t>(cellsPerAxis_);
+    const Cell cell = cells_[(static_cast<std::size_t>(static_cast<int>(z)) * n +
+                              static_cast<std::size_t>(static_cast<int>(y))) *
+                                 n +
+                             static_cast<std::size_t>(static_cast<int>(x))];
+    return cell.count == 0 ? static_cast<int32_t>(cell.first)
+                           : ScanBlocks(&cellBlocks_[cell.first], cell.count, in);
+  }
+  // An infinite or NaN channel makes every distance infinite or NaN, and neither is ever taken.
+  if (!std::isfinite(in.r) || !std::isfinite(in.g) || !std::isfinite(in.b)) {
+    return -1;
+  }
+  return ScanBlocks(allBlocks_.data(), allBlocks_.size(), in);
 }
 
 int32_t NearestColorSearch::find8(uint8_t r, uint8_t g, uint8_t b) const {
-  return find(
-      Color3(static_cast<float>(r) / 255.0f, static_cast<float>(g) / 255.0f, static_cast<float>(b) / 255.0f));
+  const Cell cell = cells_[byteOffsetR_[r] + byteOffsetG_[g] + byteOffsetB_[b]];
+  if (cell.count == 0) {
+    return static_cast<int32_t>(cell.first);
+  }
+  return ScanBlocks(&cellBlocks_[cell.first], cell.count,
+                    Color3(kByteValues[r], kByteValues[g], kByteValues[b]));
+}
+
+Color3& NearestColorSearch::nearest(Color3& out, const Color3& in) const {
+  const Color3 target = in;
+  const int32_t found = find(target);
+  out = found < 0 ? target : colors_[static_cast<std::size_t>(found)];
+  return out;
 }

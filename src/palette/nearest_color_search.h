@@ -1,22 +1,70 @@
-// PLACEHOLDER until the grid search lands: same contract, plain scan.
+// Nearest-colour search that gives exactly what the linear NearestColor scan gives, for every input,
+// but looks at only the few colours that can win near the input.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 #include "palette/color.h"
 
+// Built once per palette; afterwards read-only, so any number of threads may query one object at once.
+// Copies and moves are independent of the original.
+//
+// The answer is the first colour in palette order at the least single-precision distance
+// (dr * dr + dg * dg) + db * db, where a distance that is NaN or not below the largest finite float is
+// never taken. The search reproduces that rule bit for bit, ties and out-of-range inputs included.
 class NearestColorSearch {
  public:
-  NearestColorSearch() = default;
+  // An empty palette: every query gives the input back.
+  NearestColorSearch();
   explicit NearestColorSearch(std::span<const Color3> colors);
+
+  // The index of the colour NearestColor would take, or -1 when it would give the input back (empty
+  // palette, NaN or infinite input, or every distance overflowing).
   int32_t find(const Color3& in) const;
+
+  // find for the colour (r / 255.0f, g / 255.0f, b / 255.0f), as 8-bit pixels are turned into colours,
+  // without the divisions.
   int32_t find8(uint8_t r, uint8_t g, uint8_t b) const;
+
+  // What NearestColor writes: the colour found, or the input. `out` may be `in`.
   Color3& nearest(Color3& out, const Color3& in) const;
+
   std::span<const Color3> colors() const { return colors_; }
   std::size_t size() const { return colors_.size(); }
 
  private:
+  friend class NearestColorGridBuilder;
+
+  // Up to four candidates side by side, so that four distances are computed at once. Unused lanes hold an
+  // infinite colour, whose distance is never taken.
+  struct alignas(64) Block {
+    float r[4];
+    float g[4];
+    float b[4];
+    int32_t index[4];
+  };
+
+  // A grid cell either knows its answer (count 0: `first` is the index, or -1) or holds its candidates,
+  // in palette order, in the `count` blocks from `first` on.
+  struct Cell {
+    uint32_t first;
+    uint32_t count;
+  };
+
   std::vector<Color3> colors_;
+  int cellsPerAxis_ = 1;
+  float cellsPerUnit_ = 0.0f;
+  float gridExtent_ = 1.0f;
+  std::vector<Cell> cells_;
+  std::vector<Block> cellBlocks_;
+  // Every colour, for inputs outside the grid.
+  std::vector<Block> allBlocks_;
+  // For find8: the grid offset of each byte value along red, green and blue.
+  std::array<uint32_t, 256> byteOffsetR_{};
+  std::array<uint32_t, 256> byteOffsetG_{};
+  std::array<uint32_t, 256> byteOffsetB_{};
 };

@@ -1,0 +1,151 @@
+// Nearest-colour search: the linear reference scan against the grid search, per query, on palettes from 16
+// to 65,536 colours, and what building the grid costs. One iteration is one query (or one build).
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "palette/color_tables.h"
+#include "palette/nearest_color_search.h"
+#include "palette/nearest_color.h"
+
+namespace {
+
+enum class Palette { Pico8, Vga8Bit, Random256, Random65536 };
+
+// Where the queries come from: spread evenly over the cube (every query in a different place, the worst
+// case for caches), along a smooth ramp (neighbouring pixels of a picture), or over the cube and the
+// overshoot error diffusion adds around it.
+enum class Queries { Cube, Ramp, Overshoot };
+
+uint64_t Next(uint64_t& state) {
+  uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+float Unit(uint64_t& state) { return static_cast<float>(Next(state) >> 40) * 0x1p-24f; }
+
+std::vector<Color3> Colors(Palette palette) {
+  switch (palette) {
+    case Palette::Pico8:
+      return {kPico8.begin(), kPico8.end()};
+    case Palette::Vga8Bit:
+      return {kVga8Bit.begin(), kVga8Bit.end()};
+    case Palette::Random256:
+    case Palette::Random65536: {
+      uint64_t state = 7;
+      std::vector<Color3> colors(palette == Palette::Random256 ? 256 : 65536);
+      for (Color3& c : colors) {
+        c = Color3(Unit(state), Unit(state), Unit(state));
+      }
+      return colors;
+    }
+  }
+  return {};
+}
+
+constexpr std::size_t kQueryCount = 1 << 16;
+
+std::vector<Color3> MakeQueries(Queries kind) {
+  uint64_t state = 11;
+  std::vector<Color3> queries(kQueryCount);
+  for (std::size_t i = 0; i < kQueryCount; ++i) {
+    switch (kind) {
+      case Queries::Cube:
+        queries[i] = Color3(Unit(state), Unit(state), Unit(state));
+        break;
+      case Queries::Ramp: {
+        const float x = static_cast<float>(i % 256) / 255.0f;
+        const float y = static_cast<float>(i / 256) / 255.0f;
+        queries[i] = Color3(x, y, 0.5f * (x + y)) + Color3(Unit(state), Unit(state), Unit(state)) * 0.02f;
+        break;
+      }
+      case Queries::Overshoot:
+        queries[i] = Color3(Unit(state), Unit(state), Unit(state)) * 1.6f - Color3(0.3f);
+        break;
+    }
+  }
+  return queries;
+}
+
+void BM_Reference(benchmark::State& state, Palette palette, Queries kind) {
+  const std::vector<Color3> colors = Colors(palette);
+  const std::vector<Color3> queries = MakeQueries(kind);
+  std::size_t i = 0;
+  Color3 out;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(NearestColor(out, queries[i++ % kQueryCount], colors.data(), colors.size()));
+  }
+}
+
+void BM_Search(benchmark::State& state, Palette palette, Queries kind) {
+  const std::vector<Color3> colors = Colors(palette);
+  const NearestColorSearch search(colors);
+  const std::vector<Color3> queries = MakeQueries(kind);
+  std::size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(search.find(queries[i++ % kQueryCount]));
+  }
+}
+
+// 8-bit pixels of a picture-like ramp, as the 8-bit kernels would hand them over.
+void BM_SearchBytes(benchmark::State& state, Palette palette) {
+  const std::vector<Color3> colors = Colors(palette);
+  const NearestColorSearch search(colors);
+  std::vector<std::array<uint8_t, 3>> pixels(kQueryCount);
+  uint64_t noise = 3;
+  for (std::size_t i = 0; i < kQueryCount; ++i) {
+    pixels[i] = {static_cast<uint8_t>(i % 256), static_cast<uint8_t>(i / 256),
+                 static_cast<uint8_t>((i % 256 + i / 256) / 2 + (Next(noise) & 7))};
+  }
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const std::array<uint8_t, 3>& p = pixels[i++ % kQueryCount];
+    benchmark::DoNotOptimize(search.find8(p[0], p[1], p[2]));
+  }
+}
+
+void BM_Build(benchmark::State& state, Palette palette) {
+  const std::vector<Color3> colors = Colors(palette);
+  for (auto _ : state) {
+    NearestColorSearch search(colors);
+    benchmark::DoNotOptimize(search);
+  }
+  state.SetLabel(std::to_string(colors.size()) + " colours");
+}
+
+BENCHMARK_CAPTURE(BM_Reference, pico8_cube, Palette::Pico8, Queries::Cube);
+BENCHMARK_CAPTURE(BM_Search, pico8_cube, Palette::Pico8, Queries::Cube);
+BENCHMARK_CAPTURE(BM_Search, pico8_ramp, Palette::Pico8, Queries::Ramp);
+BENCHMARK_CAPTURE(BM_Search, pico8_overshoot, Palette::Pico8, Queries::Overshoot);
+BENCHMARK_CAPTURE(BM_SearchBytes, pico8, Palette::Pico8);
+
+BENCHMARK_CAPTURE(BM_Reference, vga8bit_cube, Palette::Vga8Bit, Queries::Cube);
+BENCHMARK_CAPTURE(BM_Search, vga8bit_cube, Palette::Vga8Bit, Queries::Cube);
+BENCHMARK_CAPTURE(BM_Search, vga8bit_ramp, Palette::Vga8Bit, Queries::Ramp);
+BENCHMARK_CAPTURE(BM_Search, vga8bit_overshoot, Palette::Vga8Bit, Queries::Overshoot);
+BENCHMARK_CAPTURE(BM_SearchBytes, vga8bit, Palette::Vga8Bit);
+
+BENCHMARK_CAPTURE(BM_Reference, random256_cube, Palette::Random256, Queries::Cube);
+BENCHMARK_CAPTURE(BM_Search, random256_cube, Palette::Random256, Queries::Cube);
+BENCHMARK_CAPTURE(BM_Search, random256_ramp, Palette::Random256, Queries::Ramp);
+BENCHMARK_CAPTURE(BM_Search, random256_overshoot, Palette::Random256, Queries::Overshoot);
+
+BENCHMARK_CAPTURE(BM_Reference, random65536_cube, Palette::Random65536, Queries::Cube);
+BENCHMARK_CAPTURE(BM_Search, random65536_cube, Palette::Random65536, Queries::Cube);
+BENCHMARK_CAPTURE(BM_Search, random65536_ramp, Palette::Random65536, Queries::Ramp);
+BENCHMARK_CAPTURE(BM_Search, random65536_overshoot, Palette::Random65536, Queries::Overshoot);
+
+BENCHMARK_CAPTURE(BM_Build, pico8, Palette::Pico8)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Build, vga8bit, Palette::Vga8Bit)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Build, random256, Palette::Random256)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Build, random65536, Palette::Random65536)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

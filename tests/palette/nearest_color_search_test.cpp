@@ -1,0 +1,361 @@
+#include "palette/nearest_color_search.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <span>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "palette/color_tables.h"
+#include "palette/nearest_color.h"
+
+namespace {
+
+// Sanitizer and unoptimised builds run the same cases on a twentieth of the points.
+#if defined(__SANITIZE_ADDRESS__) || !defined(__OPTIMIZE__)
+constexpr std::size_t kScale = 20;
+#else
+constexpr std::size_t kScale = 1;
+#endif
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kMax = std::numeric_limits<float>::max();
+
+// SplitMix64: a fixed sequence on every platform.
+class Generator {
+ public:
+  explicit Generator(uint64_t seed) : state_(seed) {}
+  uint64_t next() {
+    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  float unit() { return static_cast<float>(next() >> 40) * 0x1p-24f; }  // [0, 1), every step 2^-24
+  float between(float lo, float hi) { return lo + (hi - lo) * unit(); }
+  std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
+  Color3 color(float lo = 0.0f, float hi = 1.0f) {
+    return Color3(between(lo, hi), between(lo, hi), between(lo, hi));
+  }
+
+ private:
+  uint64_t state_;
+};
+
+Color3 Bytes(int r, int g, int b) {
+  return Color3(static_cast<float>(r) / 255.0f, static_cast<float>(g) / 255.0f,
+                static_cast<float>(b) / 255.0f);
+}
+
+bool SameBits(const Color3& a, const Color3& b) { return std::memcmp(&a, &b, sizeof(Color3)) == 0; }
+
+std::string Describe(const Color3& c) {
+  std::ostringstream text;
+  text.precision(9);
+  text << '(' << c.r << ", " << c.g << ", " << c.b << ')';
+  return text.str();
+}
+
+// The reference rule, reporting where the colour came from. NearestColor reports only the colour, so every
+// point also checks that the two agree.
+int32_t ReferenceIndex(std::span<const Color3> palette, const Color3& in) {
+  int32_t found = -1;
+  float best = kMax;
+  for (std::size_t i = 0; i < palette.size(); ++i) {
+    const float dr = palette[i].r - in.r;
+    const float dg = palette[i].g - in.g;
+    const float db = palette[i].b - in.b;
+    const float distance = (dr * dr + dg * dg) + db * db;
+    if (distance < best) {
+      best = distance;
+      found = static_cast<int32_t>(i);
+    }
+  }
+  return found;
+}
+
+// Compares index and colour, bit for bit, on every point; reports how many differ and the first of them.
+::testing::AssertionResult MatchesReference(const NearestColorSearch& search, std::span<const Color3> palette,
+                                            const std::vector<Color3>& points) {
+  std::size_t wrong = 0;
+  std::string first;
+  for (const Color3& in : points) {
+    const int32_t expected = ReferenceIndex(palette, in);
+    Color3 reference;
+    NearestColor(reference, in, palette.data(), palette.size());
+    Color3 out(-7.0f);
+    const int32_t found = search.find(in);
+    search.nearest(out, in);
+    const bool referencesAgree =
+        SameBits(reference, expected < 0 ? in : palette[static_cast<std::size_t>(expected)]);
+    if (!referencesAgree || found != expected || !SameBits(out, reference)) {
+      if (wrong++ == 0) {
+        first = Describe(in) + ": index " + std::to_string(found) + " instead of " +
+                std::to_string(expected) + ", colour " + Describe(out) + " instead of " +
+                Describe(reference) + (referencesAgree ? "" : " (ReferenceIndex and NearestColor disagree)");
+      }
+    }
+  }
+  if (wrong == 0) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << wrong << " of " << points.size() << " points differ; first " << first;
+}
+
+// Points of every kind the search must get right: spread over the cube and the overshoot around it, on the
+// grid's cell edges, 8-bit colours, the palette's own colours and their float neighbours, midpoints of pairs
+// (ties), and far, huge, infinite and NaN inputs.
+std::vector<Color3> Points(std::span<const Color3> palette, std::size_t spread, Generator& random) {
+  std::vector<Color3> points;
+  for (std::size_t i = 0; i < spread; ++i) {
+    points.push_back(random.color());
+    points.push_back(random.color(-0.6f, 1.6f));
+  }
+  for (std::size_t i = 0; i < spread / 4; ++i) {
+    points.push_back(Bytes(static_cast<int>(random.below(256)), static_cast<int>(random.below(256)),
+                           static_cast<int>(random.below(256))));
+    // Edges of cells 1/16 and 1/32 wide from -0.5, and the floats either side of them.
+    const auto edge = [&random] {
+      const float at = -0.5f + static_cast<float>(random.below(65)) / 32.0f;
+      const float side[] = {at, std::nextafter(at, -kInf), std::nextafter(at, kInf)};
+      return side[random.below(3)];
+    };
+    points.push_back(Color3(edge(), edge(), edge()));
+    points.push_back(Color3(edge(), random.between(-0.5f, 1.5f), edge()));
+    points.push_back(random.color(-100.0f, 100.0f));
+  }
+  for (std::size_t i = 0; i < palette.size(); i += 1 + palette.size() / spread) {
+    const Color3& c = palette[i];
+    points.push_back(c);
+    points.push_back(Color3(std::nextafter(c.r, kInf), c.g, std::nextafter(c.b, -kInf)));
+  }
+  for (std::size_t i = 0; palette.size() >= 2 && i < spread / 2; ++i) {
+    const Color3 middle =
+        (palette[random.below(palette.size())] + palette[random.below(palette.size())]) * 0.5f;
+    points.push_back(middle);
+    points.push_back(Color3(middle.r, std::nextafter(middle.g, kInf), middle.b));
+  }
+  const float specials[] = {kNaN,  kInf, -kInf, kMax,  -kMax, 1e20f, -1e20f,
+                            1e19f, 1.5f, -0.5f, -0.0f, 0.5f,  2.0f};
+  for (float special : specials) {
+    for (int channel = 0; channel < 3; ++channel) {
+      Color3 c = random.color();
+      c[channel] = special;
+      points.push_back(c);
+    }
+    points.push_back(Color3(special));
+  }
+  return points;
+}
+
+// How many points of each kind a palette gets: fewer for large palettes, whose reference scans are long.
+std::size_t SpreadFor(std::size_t colors, std::size_t most) {
+  return std::max<std::size_t>(200, std::min(most, 20000000 / std::max<std::size_t>(colors, 1)) / kScale);
+}
+
+std::vector<Color3> RandomPalette(std::size_t count, Generator& random, float lo = 0.0f, float hi = 1.0f) {
+  std::vector<Color3> palette;
+  for (std::size_t i = 0; i < count; ++i) {
+    palette.push_back(random.color(lo, hi));
+  }
+  return palette;
+}
+
+// Every colour equally far from the sphere's centre, up to rounding: the cells there keep them all.
+std::vector<Color3> Sphere(std::size_t count, Generator& random) {
+  std::vector<Color3> palette;
+  for (std::size_t i = 0; i < count; ++i) {
+    const float z = random.between(-1.0f, 1.0f);
+    const float a = random.between(0.0f, 6.2831853f);
+    const float s = std::sqrt(1.0f - z * z);
+    palette.push_back(Color3(0.5f) + Color3(s * std::cos(a), s * std::sin(a), z) * 0.25f);
+  }
+  return palette;
+}
+
+TEST(NearestColorSearch, MatchesTheReferenceOnEveryTable) {
+  const std::pair<const char*, std::span<const Color3>> tables[] = {
+      {"PICO-8", kPico8},
+      {"Gameboy", kGameboy},
+      {"AppleII", kAppleII},
+      {"CGA", kCga},
+      {"VGA 2-bit", kVga2Bit},
+      {"VGA 8-bit", kVga8Bit},
+      {"VIC-20", kVic20},
+      {"Amstrad CPC", kAmstradCpc},
+      {"MSX", kMsx},
+      {"ZX Spectrum", kZxSpectrum},
+      {"Commodore 64", kCommodore64},
+      {"Commodore 64 - Orrel", kCommodore64Orrel},
+      {"NES", kNes},
+      {"FamiCube - Iven", kFamiCubeIven}};
+  Generator random(1);
+  for (const auto& [name, table] : tables) {
+    const NearestColorSearch search(table);
+    EXPECT_TRUE(MatchesReference(search, table, Points(table, SpreadFor(table.size(), 400000), random)))
+        << name;
+    // Every 8-bit colour on a lattice that includes 0 and 255, through find8 as well.
+    std::vector<Color3> lattice;
+    std::size_t wrong8 = 0;
+    const int step = kScale == 1 ? 5 : 15;
+    for (int r = 0; r < 256; r += step) {
+      for (int g = 0; g < 256; g += step) {
+        for (int b = 0; b < 256; b += step) {
+          lattice.push_back(Bytes(r, g, b));
+          wrong8 += search.find8(static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b)) !=
+                            ReferenceIndex(table, lattice.back())
+                        ? 1
+                        : 0;
+        }
+      }
+    }
+    EXPECT_TRUE(MatchesReference(search, table, lattice)) << name;
+    EXPECT_EQ(wrong8, 0u) << name;
+  }
+}
+
+TEST(NearestColorSearch, MatchesTheReferenceOnUnusualPalettes) {
+  Generator random(2);
+  std::vector<Color3> greyRamp;
+  for (int k = 0; k <= 16; ++k) {
+    greyRamp.push_back(Color3(static_cast<float>(k) / 16.0f));
+  }
+  std::vector<Color3> tinyBox;
+  for (int i = 0; i < 500; ++i) {
+    tinyBox.push_back(Color3(0.4f) + random.color() * 1e-5f);
+  }
+  const float step = std::nextafter(0.5f, 1.0f);
+  const std::pair<std::string, std::vector<Color3>> palettes[] = {
+      {"empty", {}},
+      {"one colour", {Color3(0.3f, 0.6f, 0.9f)}},
+      {"one colour outside the cube", {Color3(-3.0f, 0.5f, 7.0f)}},
+      {"a float step apart", {Color3(0.5f), Color3(step, 0.5f, 0.5f)}},
+      {"a float step apart, reversed", {Color3(step, 0.5f, 0.5f), Color3(0.5f)}},
+      // Equal colours, signed zeros among them: the first of equals always wins.
+      {"duplicates",
+       {Color3(0.0f), Color3(-0.0f, 0.0f, 0.0f), Color3(1.0f), Color3(0.0f), Color3(0.25f, 0.5f, 0.75f),
+        Color3(1.0f), Color3(0.25f, 0.5f, 0.75f), Color3(-0.0f)}},
+      // Colours that are never taken, and ones whose distances overflow inside the cube.
+      {"NaN, infinite and huge colours",
+       {Color3(kNaN, 0.5f, 0.5f), Color3(kInf), Color3(-kInf, 0.0f, 0.0f), Color3(1e19f, 0.0f, 0.0f),
+        Color3(0.0f, -2e19f, 0.0f), Color3(kMax)}},
+      {"one colour too far to reach", {Color3(0.0f, -2e19f, 0.0f)}},
+      {"huge and ordinary",
+       {Color3(1e19f), Color3(0.9f, 0.1f, 0.4f), Color3(kNaN), Color3(0.2f, 0.8f, 0.4f)}},
+      {"only NaN", {Color3(kNaN), Color3(kNaN, 0.0f, 0.0f)}},
+      {"on cell edges",
+       {Color3(0.0f), Color3(0.0625f, 0.125f, 0.5f), Color3(0.03125f, 0.5f, 0.5f), Color3(1.0f)}},
+      {"grey ramp", greyRamp},
+      {"inside a tiny box", tinyBox},
+      {"on a sphere", Sphere(1000, random)},
+      {"around the cube", RandomPalette(300, random, -0.7f, 1.7f)},
+  };
+  for (const auto& [name, palette] : palettes) {
+    const NearestColorSearch search(palette);
+    EXPECT_TRUE(MatchesReference(search, palette, Points(palette, SpreadFor(palette.size(), 100000), random)))
+        << name;
+  }
+}
+
+TEST(NearestColorSearch, MatchesTheReferenceOnLargePalettes) {
+  Generator random(3);
+  // Colours on a sphere nearly tie over wide regions and need long candidate lists; 24,000 of them outgrow
+  // the memory set aside for the lists, and the grid is rebuilt coarser.
+  const std::pair<std::string, std::vector<Color3>> palettes[] = {
+      {"256 random", RandomPalette(256, random)},
+      {"10,000 random", RandomPalette(10000, random)},
+      {"65,536 random", RandomPalette(65536, random)},
+      {"sphere", Sphere(kScale == 1 ? 24000 : 2000, random)},
+  };
+  for (const auto& [name, palette] : palettes) {
+    const NearestColorSearch search(palette);
+    EXPECT_EQ(search.size(), palette.size());
+    EXPECT_TRUE(MatchesReference(search, palette, Points(palette, SpreadFor(palette.size(), 400000), random)))
+        << name;
+  }
+}
+
+TEST(NearestColorSearch, KnownAnswers) {
+  // Each of these lies within a few ulps of a tie with a later entry.
+  EXPECT_EQ(NearestColorSearch(kPico8).find(Bytes(204, 14, 182)), 14);
+  EXPECT_EQ(NearestColorSearch(kCga).find8(217, 113, 38), 12);
+  EXPECT_EQ(NearestColorSearch(kVga8Bit).find8(221, 221, 103), 65);
+  // As far from white (entry 0) as from bright cyan, and nearer than every other entry.
+  EXPECT_EQ(NearestColorSearch(kZxSpectrum).find(Color3(0.5f, 1.25f, 1.25f)), 0);
+  const Color3 pair[] = {Color3(0.0f), Color3(1.0f, 0.0f, 0.0f)};
+  const Color3 swapped[] = {pair[1], pair[0]};
+  EXPECT_EQ(NearestColorSearch(pair).find(Color3(0.5f, 0.0f, 0.0f)), 0);
+  EXPECT_EQ(NearestColorSearch(swapped).find(Color3(0.5f, 0.0f, 0.0f)), 0);
+  // Nothing taken: no colours, a NaN or infinite channel, or 1e20 whose squared difference overflows.
+  const NearestColorSearch cga(kCga);
+  EXPECT_EQ(NearestColorSearch().find(Color3(0.5f)), -1);
+  EXPECT_EQ(cga.find(Color3(0.5f, kNaN, 0.5f)), -1);
+  EXPECT_EQ(cga.find(Color3(0.5f, 0.5f, -kInf)), -1);
+  EXPECT_EQ(cga.find(Color3(1e20f, 0.0f, 0.0f)), -1);
+  Color3 colour(1e20f, 0.0f, 0.0f);
+  EXPECT_TRUE(SameBits(cga.nearest(colour, colour), Color3(1e20f, 0.0f, 0.0f)));
+  colour = Bytes(221, 221, 103);
+  EXPECT_TRUE(SameBits(NearestColorSearch(kVga8Bit).nearest(colour, colour), kVga8Bit[65]));
+}
+
+TEST(NearestColorSearch, EveryEightBitColourAsFind) {
+  const NearestColorSearch searches[] = {NearestColorSearch(kPico8), NearestColorSearch(kVga8Bit)};
+  for (const NearestColorSearch& search : searches) {
+    std::size_t wrong = 0;
+    for (int r = 0; r < 256; r += static_cast<int>(kScale)) {
+      for (int g = 0; g < 256; ++g) {
+        for (int b = 0; b < 256; ++b) {
+          wrong += search.find8(static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b)) !=
+                           search.find(Bytes(r, g, b))
+                       ? 1
+                       : 0;
+        }
+      }
+    }
+    EXPECT_EQ(wrong, 0u) << search.size() << " colours";
+  }
+}
+
+TEST(NearestColorSearch, CopiesMovesAndThreadsAnswerAlike) {
+  Generator random(4);
+  const std::vector<Color3> palette = RandomPalette(300, random);
+  const std::vector<Color3> points = Points(palette, SpreadFor(palette.size(), 20000), random);
+  std::vector<int32_t> expected;
+  for (const Color3& in : points) {
+    expected.push_back(ReferenceIndex(palette, in));
+  }
+  auto original = std::make_unique<NearestColorSearch>(palette);
+  NearestColorSearch copy = *original;
+  NearestColorSearch moved = std::move(*original);
+  original.reset();
+  std::vector<std::size_t> wrong(4, 0);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < wrong.size(); ++t) {
+    threads.emplace_back([&, t] {
+      const NearestColorSearch& search = t % 2 == 0 ? copy : moved;
+      for (std::size_t i = 0; i < points.size(); ++i) {
+        wrong[t] += search.find(points[i]) != expected[i] ? 1 : 0;
+      }
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  EXPECT_EQ(wrong, std::vector<std::size_t>(4, 0));
+  EXPECT_EQ(copy.colors().size(), palette.size());
+  EXPECT_TRUE(SameBits(copy.colors()[299], palette[299]));
+}
+
+}  // namespace
