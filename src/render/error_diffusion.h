@@ -4,9 +4,9 @@
 // when the row above has finished every column a share could reach from c, so every entry receives its
 // shares in scan order and every float sum is the one the serial walk makes.
 //
-// The work rows form a ring of the few rows a table reaches plus one for each row in flight, instead of an
-// entry for every pixel: rows finish in order (each waits for the one above), so when a worker takes row y
-// every row more than `workers` rows back is finished and its slot free.
+// The work rows form a ring of the few rows a table reaches plus those in flight, instead of an entry for
+// every pixel: rows finish in order (each waits for the one above), so the rows far enough back are done
+// and their slots free.
 #pragma once
 
 #include <algorithm>
@@ -44,6 +44,10 @@ template <typename Pixel, const auto& kTable>
 struct Wavefront {
   static constexpr int kReach = Reach(kTable);
   static constexpr int kRowsDown = RowsDown(kTable);
+  // Rows one worker walks together, and how far each trails the one above: far enough that a share of
+  // the row above has reached every entry before this row's shares go there.
+  static constexpr std::int32_t kGroupRows = 4;
+  static constexpr std::int32_t kLag = 2 * kReach;
 
   const FrameDescription& frame;
   const ImageView& input;
@@ -78,39 +82,60 @@ struct Wavefront {
     return true;
   }
 
-  void DiffuseRow(std::int32_t y) {
-    Color3* rows[3] = {Row(y), Row(y + 1), Row(y + 2)};
-    const bool inOutput = y < output.height;
-    const Pixel* in = input.row<Pixel>(y);
-    Pixel* out = inOutput ? output.row<Pixel>(y) : nullptr;
+  // A group of rows walked together by one worker, each row kLag columns behind the one above: the same
+  // order as rows on separate workers, but the rows' chains of dependent operations (each pixel waits for
+  // the error of the pixel before it) are independent, so the processor overlaps them.
+  struct RowInFlight {
+    Color3* rows[3];  // this row and the two below it, in the ring
+    const Pixel* in;
+    Pixel* out;  // null where the output has no such row
+  };
+
+  void Diffuse(const RowInFlight& row, std::int32_t x, std::int32_t outputWidth) const {
+    const Color3 c = row.rows[0][x];
+    Color3 q;
+    Quantize(frame.palette, q, c);
+    if (row.out != nullptr && x < outputWidth) StoreColor(row.out[x], q, row.in[x].alpha);
+    // From the palette colour as quantised, not from the channels just stored.
+    const Color3 error = c - q;
+    for (const DiffusionEntry& share : kTable) row.rows[share.dy][x + share.dx] += error * share.weight;
+  }
+
+  void DiffuseGroup(std::int32_t first, std::int32_t count) {
+    RowInFlight group[kGroupRows];
+    for (std::int32_t j = 0; j < count; ++j) {
+      const std::int32_t y = first + j;
+      group[j] = {{Row(y), Row(y + 1), Row(y + 2)}, input.row<Pixel>(y), y < output.height ? output.row<Pixel>(y) : nullptr};
+    }
     const std::int32_t outputWidth = std::min(width, output.width);
-    for (std::int32_t start = 0; start < width; start += kStride) {
-      const std::int32_t end = std::min(start + kStride, width);
-      if (y > 0 && !WaitFor(y - 1, std::min(end + 2 * kReach, width))) return;
-      for (std::int32_t x = start; x < end; ++x) {
-        const Color3 c = rows[0][x];
-        Color3 q;
-        Quantize(frame.palette, q, c);
-        if (x < outputWidth && out != nullptr) StoreColor(out[x], q, in[x].alpha);
-        // From the palette colour as quantised, not from the channels just stored.
-        const Color3 error = c - q;
-        for (const DiffusionEntry& share : kTable) rows[share.dy][x + share.dx] += error * share.weight;
+    const std::int32_t steps = width + (count - 1) * kLag;
+    for (std::int32_t start = 0; start < steps; start += kStride) {
+      const std::int32_t end = std::min(start + kStride, steps);
+      // The group's first row takes columns up to `end`: the row above must have finished every column a
+      // share could reach from there.
+      if (first > 0 && !WaitFor(first - 1, std::min(end + 2 * kReach, width))) return;
+      for (std::int32_t step = start; step < end; ++step) {
+        for (std::int32_t j = 0; j < count; ++j) {
+          const std::int32_t x = step - j * kLag;
+          if (x >= 0 && x < width) Diffuse(group[j], x, outputWidth);
+        }
       }
-      finished[y].store(end, std::memory_order_release);
+      finished[first + count - 1].store(std::clamp(end - (count - 1) * kLag, 0, width), std::memory_order_release);
     }
   }
 
   void Work(std::int32_t worker) {
     for (;;) {
       if (stop.load(std::memory_order_relaxed)) return;
-      const std::int32_t y = nextRow.fetch_add(1, std::memory_order_relaxed);
-      if (y >= height) return;
-      if (!workers.going(worker, y, height)) {
+      const std::int32_t first = nextRow.fetch_add(kGroupRows, std::memory_order_relaxed);
+      if (first >= height) return;
+      if (!workers.going(worker, first, height)) {
         stop.store(true, std::memory_order_relaxed);
         return;
       }
-      Load(y + kRowsDown);
-      DiffuseRow(y);
+      const std::int32_t count = std::min(kGroupRows, height - first);
+      for (std::int32_t j = 0; j < count; ++j) Load(first + j + kRowsDown);
+      DiffuseGroup(first, count);
     }
   }
 };
@@ -120,7 +145,9 @@ bool Diffuse(const FrameDescription& frame, const ImageView& input, const ImageV
              const Workers& workers) {
   using Run = Wavefront<Pixel, kTable>;
   const std::int32_t lanes = std::max<std::int32_t>(1, workers.count);
-  const std::int64_t ringRows = lanes + Run::kRowsDown + 1;
+  // Rows finish in order, so when a worker takes a group every row more than `lanes` groups back is done:
+  // the ring needs the rows of `lanes` groups in flight and the rows their shares reach.
+  const std::int64_t ringRows = std::int64_t{lanes} * Run::kGroupRows + Run::kRowsDown;
   const std::int64_t stride = std::int64_t{std::max(input.width, 0)} + 2 * Run::kReach;
   // Asked for before any pixel is read: a frame too large for memory fails here, untouched.
   std::unique_ptr<Color3[]> ring = NewWorkRows(ringRows, stride);
