@@ -37,6 +37,15 @@ constexpr int RowsDown(const std::array<DiffusionEntry, N>& table) {
   return rows;
 }
 
+// The weight of the share to (dx, dy), or 0 when the table has none.
+template <std::size_t N>
+constexpr float ShareTo(const std::array<DiffusionEntry, N>& table, int dx, int dy) {
+  for (const DiffusionEntry& e : table) {
+    if (e.dx == dx && e.dy == dy) return e.weight;
+  }
+  return 0.0f;
+}
+
 // Columns a row publishes its progress in: fewer means less waiting, more means less traffic.
 inline constexpr std::int32_t kStride = 64;
 
@@ -85,27 +94,51 @@ struct Wavefront {
   // A group of rows walked together by one worker, each row kLag columns behind the one above: the same
   // order as rows on separate workers, but the rows' chains of dependent operations (each pixel waits for
   // the error of the pixel before it) are independent, so the processor overlaps them.
+  //
+  // The shares to the right in the same row are what the next pixel waits for, so they are carried in
+  // registers rather than stored and loaded back: `next` is the next pixel's entry and `afterNext` the one
+  // after it, each taken from the ring once the rows above have finished with it, and added to in the
+  // serial walk's order (the pixel two back first, then the pixel before).
+  static constexpr float kRight = ShareTo(kTable, 1, 0);
+  static constexpr float kTwoRight = ShareTo(kTable, 2, 0);
+  static_assert(kRight > 0.0f && ShareTo(kTable, 3, 0) == 0.0f, "a share to the next pixel, none further than two");
+
   struct RowInFlight {
     Color3* rows[3];  // this row and the two below it, in the ring
     const Pixel* in;
     Pixel* out;  // null where the output has no such row
+    Color3 next;
+    Color3 afterNext;
   };
 
-  void Diffuse(const RowInFlight& row, std::int32_t x, std::int32_t outputWidth) const {
-    const Color3 c = row.rows[0][x];
+  void Start(RowInFlight& row) const {
+    row.next = row.rows[0][0];
+    row.afterNext = row.rows[0][1];
+  }
+
+  void Diffuse(RowInFlight& row, std::int32_t x, std::int32_t outputWidth) const {
+    const Color3 c = row.next;
     Color3 q;
     Quantize(frame.palette, q, c);
     if (row.out != nullptr && x < outputWidth) StoreColor(row.out[x], q, row.in[x].alpha);
     // From the palette colour as quantised, not from the channels just stored.
     const Color3 error = c - q;
-    for (const DiffusionEntry& share : kTable) row.rows[share.dy][x + share.dx] += error * share.weight;
+    if constexpr (kTwoRight > 0.0f) {
+      row.next = row.afterNext + error * kRight;
+      row.afterNext = row.rows[0][x + 2] + error * kTwoRight;
+    } else {
+      row.next = row.rows[0][x + 1] + error * kRight;
+    }
+    for (const DiffusionEntry& share : kTable) {
+      if (share.dy != 0) row.rows[share.dy][x + share.dx] += error * share.weight;
+    }
   }
 
   void DiffuseGroup(std::int32_t first, std::int32_t count) {
     RowInFlight group[kGroupRows];
     for (std::int32_t j = 0; j < count; ++j) {
       const std::int32_t y = first + j;
-      group[j] = {{Row(y), Row(y + 1), Row(y + 2)}, input.row<Pixel>(y), y < output.height ? output.row<Pixel>(y) : nullptr};
+      group[j] = {{Row(y), Row(y + 1), Row(y + 2)}, input.row<Pixel>(y), y < output.height ? output.row<Pixel>(y) : nullptr, {}, {}};
     }
     const std::int32_t outputWidth = std::min(width, output.width);
     const std::int32_t steps = width + (count - 1) * kLag;
@@ -117,7 +150,9 @@ struct Wavefront {
       for (std::int32_t step = start; step < end; ++step) {
         for (std::int32_t j = 0; j < count; ++j) {
           const std::int32_t x = step - j * kLag;
-          if (x >= 0 && x < width) Diffuse(group[j], x, outputWidth);
+          if (x < 0 || x >= width) continue;
+          if (x == 0) Start(group[j]);
+          Diffuse(group[j], x, outputWidth);
         }
       }
       finished[first + count - 1].store(std::clamp(end - (count - 1) * kLag, 0, width), std::memory_order_release);
