@@ -18,6 +18,7 @@
 
 #include "render/diffusion_tables.h"
 #include "render/kernel.h"
+#include "render/lanes4.h"
 #include "render/pixel_convert.h"
 #include "render/work_buffer.h"
 
@@ -51,12 +52,18 @@ inline constexpr std::int32_t kStride = 64;
 
 template <typename Pixel, const auto& kTable>
 struct Wavefront {
+  using F4 = lanes4::F4;
   static constexpr int kReach = Reach(kTable);
   static constexpr int kRowsDown = RowsDown(kTable);
   // Rows one worker walks together, and how far each trails the one above: far enough that a share of
   // the row above has reached every entry before this row's shares go there.
   static constexpr std::int32_t kGroupRows = 4;
   static constexpr std::int32_t kLag = 2 * kReach;
+  // The shares to the right in the same row, which the next pixels wait for.
+  static constexpr float kRight = ShareTo(kTable, 1, 0);
+  static constexpr float kTwoRight = ShareTo(kTable, 2, 0);
+  static_assert(kRight > 0.0f && ShareTo(kTable, 3, 0) == 0.0f,
+                "a share to the next pixel, none further than two");
 
   const FrameDescription& frame;
   const ImageView& input;
@@ -64,73 +71,101 @@ struct Wavefront {
   const Workers& workers;
   std::int32_t width, height;
   std::int64_t ringRows, stride;  // stride: entries a ring row holds, the width plus the reach each side
-  std::unique_ptr<Color3[]> ring;
-  std::unique_ptr<std::atomic<std::int32_t>[]> finished;  // per row: columns done
+  std::unique_ptr<F4[]> ring;
+  std::unique_ptr<std::atomic<std::int32_t>[]>
+      finished;  // per row: columns done (set for a group's last row)
   std::atomic<std::int32_t> nextRow{0};
   std::atomic<bool> stop{false};
+  std::atomic<std::int32_t> sleepers{0};  // workers asleep in WaitFor
 
-  Color3* Row(std::int64_t y) const { return ring.get() + (y % ringRows) * stride + kReach; }
+  F4* Row(std::int64_t y) const { return ring.get() + (y % ringRows) * stride + kReach; }
 
   // The pixels' colours, or black where a pixel is transparent; past the last row, black.
   void Load(std::int32_t y) const {
-    Color3* entries = Row(y) - kReach;
-    std::fill_n(entries, stride, Color3(0.0f));
+    F4* entries = Row(y) - kReach;
+    std::fill_n(entries, stride, F4{});
     if (y >= height) return;
     const Pixel* in = input.row<Pixel>(y);
     for (std::int32_t x = 0; x < width; ++x) {
-      if (in[x].alpha != 0) entries[kReach + x] = PixelToColor(in[x]);
+      if (in[x].alpha != 0) entries[kReach + x] = lanes4::From(PixelToColor(in[x]));
     }
   }
 
-  // Waits until row y has finished `columns` columns; false when the run is stopping.
-  bool WaitFor(std::int32_t y, std::int32_t columns) const {
-    for (int spins = 0; finished[y].load(std::memory_order_acquire) < columns; ++spins) {
-      if (stop.load(std::memory_order_relaxed)) return false;
-      if (spins > 64) std::this_thread::yield();
+  // Waits until row y has finished `columns` columns; false when the run is stopping. A short spin first
+  // (the row above is usually just ahead), then sleep: on a host whose cores are busy with other frames a
+  // spinning worker would take time from the one it waits for.
+  bool WaitFor(std::int32_t y, std::int32_t columns) {
+    for (int spins = 0; spins < 256; ++spins) {
+      if (finished[y].load(std::memory_order_acquire) >= columns) return true;
     }
-    return true;
+    for (;;) {
+      sleepers.fetch_add(1);
+      const std::int32_t seen = finished[y].load();
+      if (seen < columns && !stop.load()) finished[y].wait(seen);
+      sleepers.fetch_sub(1);
+      if (stop.load()) return false;
+      if (finished[y].load(std::memory_order_acquire) >= columns) return true;
+    }
+  }
+
+  // Publishes how far row y has got, waking sleepers only when there are any.
+  void Publish(std::int32_t y, std::int32_t columns) {
+    finished[y].store(columns);
+    if (sleepers.load() > 0) finished[y].notify_all();
+  }
+
+  // The palette colour of c, by the frame's rule, with the fourth lane zero.
+  F4 QuantizeLanes(F4 c) const {
+    const Palette& palette = frame.palette;
+    switch (palette.rule) {
+      case QuantizeRule::RgbCube: {
+        const F4 divisor{palette.levels, palette.levels, palette.levels, 1.0f};
+        return lanes4::RoundHalfAway(c * lanes4::Splat(palette.levels)) / divisor;
+      }
+      case QuantizeRule::NearestColor: {
+        const std::int32_t index = palette.search->find(lanes4::ToColor(c));
+        return index < 0 ? c : lanes4::From(palette.search->colors()[static_cast<std::size_t>(index)]);
+      }
+      case QuantizeRule::GreyRamp:
+      case QuantizeRule::Black:
+        break;
+    }
+    Color3 q;
+    return lanes4::From(Quantize(palette, q, lanes4::ToColor(c)));
   }
 
   // A group of rows walked together by one worker, each row kLag columns behind the one above: the same
   // order as rows on separate workers, but the rows' chains of dependent operations (each pixel waits for
-  // the error of the pixel before it) are independent, so the processor overlaps them.
-  //
-  // The shares to the right in the same row are what the next pixel waits for, so they are carried in
-  // registers rather than stored and loaded back: `next` is the next pixel's entry and `afterNext` the one
-  // after it, each taken from the ring once the rows above have finished with it, and added to in the
-  // serial walk's order (the pixel two back first, then the pixel before).
-  static constexpr float kRight = ShareTo(kTable, 1, 0);
-  static constexpr float kTwoRight = ShareTo(kTable, 2, 0);
-  static_assert(kRight > 0.0f && ShareTo(kTable, 3, 0) == 0.0f, "a share to the next pixel, none further than two");
-
+  // the error of the pixel before it) are independent, so the processor overlaps them. The shares to the
+  // right are carried in registers rather than stored and loaded back: `next` is the next pixel's entry
+  // and `afterNext` the one after, each taken from the ring once the rows above are done with it and added
+  // to in the serial walk's order (the pixel two back first, then the pixel before).
   struct RowInFlight {
-    Color3* rows[3];  // this row and the two below it, in the ring
+    F4* rows[3];  // this row and the two below it, in the ring
     const Pixel* in;
     Pixel* out;  // null where the output has no such row
-    Color3 next;
-    Color3 afterNext;
+    F4 next;
+    F4 afterNext;
   };
 
-  void Start(RowInFlight& row) const {
-    row.next = row.rows[0][0];
-    row.afterNext = row.rows[0][1];
-  }
-
   void Diffuse(RowInFlight& row, std::int32_t x, std::int32_t outputWidth) const {
-    const Color3 c = row.next;
-    Color3 q;
-    Quantize(frame.palette, q, c);
-    if (row.out != nullptr && x < outputWidth) StoreColor(row.out[x], q, row.in[x].alpha);
+    if (x == 0) {
+      row.next = row.rows[0][0];
+      row.afterNext = row.rows[0][1];
+    }
+    const F4 c = row.next;
+    const F4 q = QuantizeLanes(c);
+    if (row.out != nullptr && x < outputWidth) StoreColor(row.out[x], lanes4::ToColor(q), row.in[x].alpha);
     // From the palette colour as quantised, not from the channels just stored.
-    const Color3 error = c - q;
+    const F4 error = c - q;
     if constexpr (kTwoRight > 0.0f) {
-      row.next = row.afterNext + error * kRight;
-      row.afterNext = row.rows[0][x + 2] + error * kTwoRight;
+      row.next = row.afterNext + error * lanes4::Splat(kRight);
+      row.afterNext = row.rows[0][x + 2] + error * lanes4::Splat(kTwoRight);
     } else {
-      row.next = row.rows[0][x + 1] + error * kRight;
+      row.next = row.rows[0][x + 1] + error * lanes4::Splat(kRight);
     }
     for (const DiffusionEntry& share : kTable) {
-      if (share.dy != 0) row.rows[share.dy][x + share.dx] += error * share.weight;
+      if (share.dy != 0) row.rows[share.dy][x + share.dx] += error * lanes4::Splat(share.weight);
     }
   }
 
@@ -138,7 +173,11 @@ struct Wavefront {
     RowInFlight group[kGroupRows];
     for (std::int32_t j = 0; j < count; ++j) {
       const std::int32_t y = first + j;
-      group[j] = {{Row(y), Row(y + 1), Row(y + 2)}, input.row<Pixel>(y), y < output.height ? output.row<Pixel>(y) : nullptr, {}, {}};
+      group[j].rows[0] = Row(y);
+      group[j].rows[1] = Row(y + 1);
+      group[j].rows[2] = Row(y + 2);
+      group[j].in = input.row<Pixel>(y);
+      group[j].out = y < output.height ? output.row<Pixel>(y) : nullptr;
     }
     const std::int32_t outputWidth = std::min(width, output.width);
     const std::int32_t steps = width + (count - 1) * kLag;
@@ -146,17 +185,24 @@ struct Wavefront {
       const std::int32_t end = std::min(start + kStride, steps);
       // The group's first row takes columns up to `end`: the row above must have finished every column a
       // share could reach from there.
-      if (first > 0 && !WaitFor(first - 1, std::min(end + 2 * kReach, width))) return;
+      if (first > 0 && !WaitFor(first - 1, std::min(end + 2 * kReach, width))) {
+        Abandon(first + count - 1);
+        return;
+      }
       for (std::int32_t step = start; step < end; ++step) {
         for (std::int32_t j = 0; j < count; ++j) {
           const std::int32_t x = step - j * kLag;
-          if (x < 0 || x >= width) continue;
-          if (x == 0) Start(group[j]);
-          Diffuse(group[j], x, outputWidth);
+          if (x >= 0 && x < width) Diffuse(group[j], x, outputWidth);
         }
       }
-      finished[first + count - 1].store(std::clamp(end - (count - 1) * kLag, 0, width), std::memory_order_release);
+      Publish(first + count - 1, std::clamp(end - (count - 1) * kLag, 0, width));
     }
+  }
+
+  // A worker that gives up lets whoever waits on its last row see the stop.
+  void Abandon(std::int32_t lastRow) {
+    stop.store(true);
+    Publish(lastRow, width);
   }
 
   void Work(std::int32_t worker) {
@@ -164,11 +210,11 @@ struct Wavefront {
       if (stop.load(std::memory_order_relaxed)) return;
       const std::int32_t first = nextRow.fetch_add(kGroupRows, std::memory_order_relaxed);
       if (first >= height) return;
+      const std::int32_t count = std::min(kGroupRows, height - first);
       if (!workers.going(worker, first, height)) {
-        stop.store(true, std::memory_order_relaxed);
+        Abandon(first + count - 1);
         return;
       }
-      const std::int32_t count = std::min(kGroupRows, height - first);
       for (std::int32_t j = 0; j < count; ++j) Load(first + j + kRowsDown);
       DiffuseGroup(first, count);
     }
@@ -185,7 +231,7 @@ bool Diffuse(const FrameDescription& frame, const ImageView& input, const ImageV
   const std::int64_t ringRows = std::int64_t{lanes} * Run::kGroupRows + Run::kRowsDown;
   const std::int64_t stride = std::int64_t{std::max(input.width, 0)} + 2 * Run::kReach;
   // Asked for before any pixel is read: a frame too large for memory fails here, untouched.
-  std::unique_ptr<Color3[]> ring = NewWorkRows(ringRows, stride);
+  std::unique_ptr<lanes4::F4[]> ring = NewWorkRows<lanes4::F4>(ringRows, stride);
   if (input.depth != output.depth || input.width <= 0 || input.height <= 0 || !input.rowsHoldWidth<Pixel>() ||
       !output.rowsHoldWidth<Pixel>()) {
     return true;
