@@ -155,7 +155,12 @@ struct Wavefront {
     }
     const F4 c = row.next;
     const F4 q = QuantizeLanes(c);
-    if (row.out != nullptr && x < outputWidth) StoreColor(row.out[x], lanes4::ToColor(q), row.in[x].alpha);
+    if (row.out != nullptr && x < outputWidth) {
+      using Channel = decltype(Pixel::red);
+      const lanes4::I4 channels = lanes4::ToChannels(q, static_cast<float>(kFullScale<Pixel>));
+      row.out[x] = Pixel{row.in[x].alpha, static_cast<Channel>(channels[0]), static_cast<Channel>(channels[1]),
+                         static_cast<Channel>(channels[2])};
+    }
     // From the palette colour as quantised, not from the channels just stored.
     const F4 error = c - q;
     if constexpr (kTwoRight > 0.0f) {

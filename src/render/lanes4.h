@@ -33,5 +33,14 @@ inline F4 RoundHalfAway(F4 x) {
   return (F4)(((I4)signedResult & small) | ((I4)x & ~small));
 }
 
+// FloatToChannel lane by lane: scaled, truncated toward zero, held to 0..full scale; NaN gives 0.
+inline I4 ToChannels(F4 v, float fullScale) {
+  const F4 scaled = v * F4{fullScale, fullScale, fullScale, fullScale};
+  const I4 positive = scaled > 0.0f;
+  const I4 full = scaled >= fullScale;
+  const F4 held = (F4)(((I4)scaled & positive & ~full) | ((I4)F4{fullScale, fullScale, fullScale, fullScale} & full));
+  return __builtin_convertvector(held, I4);
+}
+
 }  // namespace
 }  // namespace lanes4
