@@ -57,7 +57,7 @@ struct Wavefront {
   static constexpr int kRowsDown = RowsDown(kTable);
   // Rows one worker walks together, and how far each trails the one above: far enough that a share of
   // the row above has reached every entry before this row's shares go there.
-  static constexpr std::int32_t kGroupRows = 4;
+  static constexpr std::int32_t kGroupRows = 3;
   static constexpr std::int32_t kLag = 2 * kReach;
   // The shares to the right in the same row, which the next pixels wait for.
   static constexpr float kRight = ShareTo(kTable, 1, 0);
@@ -158,8 +158,8 @@ struct Wavefront {
     if (row.out != nullptr && x < outputWidth) {
       using Channel = decltype(Pixel::red);
       const lanes4::I4 channels = lanes4::ToChannels(q, static_cast<float>(kFullScale<Pixel>));
-      row.out[x] = Pixel{row.in[x].alpha, static_cast<Channel>(channels[0]), static_cast<Channel>(channels[1]),
-                         static_cast<Channel>(channels[2])};
+      row.out[x] = Pixel{row.in[x].alpha, static_cast<Channel>(channels[0]),
+                         static_cast<Channel>(channels[1]), static_cast<Channel>(channels[2])};
     }
     // From the palette colour as quantised, not from the channels just stored.
     const F4 error = c - q;

@@ -38,7 +38,8 @@ inline I4 ToChannels(F4 v, float fullScale) {
   const F4 scaled = v * F4{fullScale, fullScale, fullScale, fullScale};
   const I4 positive = scaled > 0.0f;
   const I4 full = scaled >= fullScale;
-  const F4 held = (F4)(((I4)scaled & positive & ~full) | ((I4)F4{fullScale, fullScale, fullScale, fullScale} & full));
+  const F4 held =
+      (F4)(((I4)scaled & positive & ~full) | ((I4)F4{fullScale, fullScale, fullScale, fullScale} & full));
   return __builtin_convertvector(held, I4);
 }
 

@@ -1,6 +1,7 @@
+#include "palette/custom_palette.h"
+
 #include <gtest/gtest.h>
 
-#include "palette/custom_palette.h"
 #include "palette_test_support.h"
 
 namespace {

@@ -1,7 +1,6 @@
 // The eleven error-diffusion patterns: small frames worked by hand, whole frames against the plain
 // reference, frames of unusual sizes, and the work buffer's life.
 #include "render/error_diffusion.h"
-#include "render/work_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +12,7 @@
 
 #include "dither_reference.h"
 #include "render/pattern_catalogue.h"
+#include "render/work_buffer.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // A refused allocation must come back to the effect as a failure rather than end the process.
@@ -262,7 +262,8 @@ TEST(ErrorDiffusion, KernelsRunWithoutAHost) {
     minihost::World output(37, 11, minihost::Depth::Eight);
     const ImageView out{output.pf().data, output.pf().rowbytes, 37, 11, PixelDepth::Eight};
     EXPECT_TRUE(PatternCatalogue[pattern].kernel8(frame, in, out, Workers{}));
-    EXPECT_EQ(output.packedBytes(), DiffusionRef<PF_Pixel8>(input, {static_cast<A_long>(pattern), kRgb9}).packedBytes())
+    EXPECT_EQ(output.packedBytes(),
+              DiffusionRef<PF_Pixel8>(input, {static_cast<A_long>(pattern), kRgb9}).packedBytes())
         << PatternCatalogue[pattern].label;
   }
 }

@@ -1,7 +1,5 @@
 // The fourteen ordered patterns through the entry point: cell positions, blocks, offsets, clamping, and
 // whole frames against the plain reference.
-#include "render/reference_kernels.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +8,7 @@
 
 #include "dither_reference.h"
 #include "render/dither_matrices.h"
+#include "render/reference_kernels.h"
 
 using namespace dither_test;
 

@@ -2,13 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <span>
+#include <string>
 
 #include "dither_reference.h"
 #include "render/diffusion_tables.h"
 #include "render/dither_matrices.h"
 #include "render/pattern_catalogue.h"
-
-#include <string>
 
 using dither_test::Diffusions;
 using dither_test::Matrices;
@@ -51,16 +50,37 @@ TEST(DitherMatrices, EveryCellSizeAndDivisor) {
 // The pattern catalogue in popup order: the labels the host shows, and which patterns the offsets, scale
 // and thresholds shape (the ordered ones, from "Bayer 2x2" on).
 TEST(PatternCatalogue, LabelsFamiliesAndControlsInPopupOrder) {
-  const char* const labels[] = {"Threshold", "Floyd Steinberg", "False Floyd Steinberg", "Filter Lite", "Zhigang Fan",
-                                "Shiau-Fan", "Jarvis, Judice & Ninke", "Stucki", "Burkes", "Sierra", "Two Row Sierra",
-                                "Atkinson", "Bayer 2x2", "Bayer 3x3", "Bayer 5x3", "Bayer 4x4", "Bayer 8x8",
-                                "Cluster Dot 4x4", "Cluster Dot 8x8", "Horizontal 2x2", "Horizontal 8x1",
-                                "Horizontal 12x4", "Vertical 2x2", "Vertical 1x8", "Vertical 4x12", "Diagonal 5x5"};
+  const char* const labels[] = {"Threshold",
+                                "Floyd Steinberg",
+                                "False Floyd Steinberg",
+                                "Filter Lite",
+                                "Zhigang Fan",
+                                "Shiau-Fan",
+                                "Jarvis, Judice & Ninke",
+                                "Stucki",
+                                "Burkes",
+                                "Sierra",
+                                "Two Row Sierra",
+                                "Atkinson",
+                                "Bayer 2x2",
+                                "Bayer 3x3",
+                                "Bayer 5x3",
+                                "Bayer 4x4",
+                                "Bayer 8x8",
+                                "Cluster Dot 4x4",
+                                "Cluster Dot 8x8",
+                                "Horizontal 2x2",
+                                "Horizontal 8x1",
+                                "Horizontal 12x4",
+                                "Vertical 2x2",
+                                "Vertical 1x8",
+                                "Vertical 4x12",
+                                "Diagonal 5x5"};
   ASSERT_EQ(std::size(labels), kPatternCount);
   for (std::size_t i = 0; i < kPatternCount; ++i) {
     const PatternRow& row = PatternCatalogue[i];
     EXPECT_EQ(std::string(row.label), labels[i]);
-    const PatternFamily family = i == 0 ? PatternFamily::Threshold
+    const PatternFamily family = i == 0    ? PatternFamily::Threshold
                                  : i <= 11 ? PatternFamily::ErrorDiffusion
                                            : PatternFamily::Ordered;
     EXPECT_EQ(row.family, family) << labels[i];

@@ -21,30 +21,32 @@ struct Case {
 
 // 8-bit inputs; expected outputs from the palette rules, worked by hand.
 const Case kCases8[] = {
-    {1, {200, 100, 50}, {0, 0, 0}},         // "Custom" without sequence data: black
-    {2, {1, 179, 196}, {0, 0, 0}},          // "1-bit Gray": L = 0.49993 rounds down
-    {2, {2, 201, 75}, {255, 255, 255}},     // L = 0.50011 rounds up
+    {1, {200, 100, 50}, {0, 0, 0}},      // "Custom" without sequence data: black
+    {2, {1, 179, 196}, {0, 0, 0}},       // "1-bit Gray": L = 0.49993 rounds down
+    {2, {2, 201, 75}, {255, 255, 255}},  // L = 0.50011 rounds up
     {2, {0, 201, 81}, {0, 0, 0}},
-    {3, {128, 128, 128}, {127, 127, 127}},  // "2-bit Gray": 4L = 2.068 -> 0.5, written as 127 (127.5 truncated)
-    {3, {255, 255, 255}, {255, 255, 255}},  // L = 1.03, 4L = 4.12 -> 1
-    {4, {64, 64, 64}, {63, 63, 63}},        // "4-bit Gray": 16L = 4.136 -> 0.25 -> 63.75 -> 63
-    {5, {127, 128, 255}, {0, 255, 255}},    // "3-bit RGB": 0.498 -> 0, 0.502 -> 1
-    {6, {128, 0, 255}, {170, 0, 255}},      // "6-bit RGB": 1.506 -> 2/3 -> 170
-    {6, {42, 43, 85}, {0, 85, 85}},         // 0.494 -> 0, 0.506 -> 1/3 -> 85, 1.0 -> 1/3
-    {7, {110, 255, 128}, {109, 255, 145}},  // "9-bit RGB": 3.0196 -> 3/7 -> 109.29; 3.514 -> 4/7 -> 145.7
+    {3,
+     {128, 128, 128},
+     {127, 127, 127}},  // "2-bit Gray": 4L = 2.068 -> 0.5, written as 127 (127.5 truncated)
+    {3, {255, 255, 255}, {255, 255, 255}},    // L = 1.03, 4L = 4.12 -> 1
+    {4, {64, 64, 64}, {63, 63, 63}},          // "4-bit Gray": 16L = 4.136 -> 0.25 -> 63.75 -> 63
+    {5, {127, 128, 255}, {0, 255, 255}},      // "3-bit RGB": 0.498 -> 0, 0.502 -> 1
+    {6, {128, 0, 255}, {170, 0, 255}},        // "6-bit RGB": 1.506 -> 2/3 -> 170
+    {6, {42, 43, 85}, {0, 85, 85}},           // 0.494 -> 0, 0.506 -> 1/3 -> 85, 1.0 -> 1/3
+    {7, {110, 255, 128}, {109, 255, 145}},    // "9-bit RGB": 3.0196 -> 3/7 -> 109.29; 3.514 -> 4/7 -> 145.7
     {8, {204, 14, 182}, {0xFF, 0x77, 0xA8}},  // "PICO-8": entry 14
     {8, {0x1D, 0x2B, 0x53}, {0x1D, 0x2B, 0x53}},
-    {9, {0, 0, 0}, {0x0F, 0x38, 0x0F}},     // "Gameboy": its darkest green
+    {9, {0, 0, 0}, {0x0F, 0x38, 0x0F}},  // "Gameboy": its darkest green
     {9, {0x9B, 0xBC, 0x0F}, {0x9B, 0xBC, 0x0F}},
     {10, {0xE4, 0x34, 0xFE}, {0xE4, 0x34, 0xFE}},  // "AppleII"
     {11, {217, 113, 38}, {0xAA, 0x55, 0x00}},      // "CGA": entry 12
     {12, {255, 255, 255}, {0xAA, 0xAA, 0xAA}},     // "VGA 2-bit"
     {12, {0x00, 0xAA, 0xAA}, {0x00, 0xAA, 0xAA}},
-    {13, {221, 221, 103}, {0xFC, 0xDC, 0x7C}},     // "VGA 8-bit": entry 65, ring 1 step 11
+    {13, {221, 221, 103}, {0xFC, 0xDC, 0x7C}},  // "VGA 8-bit": entry 65, ring 1 step 11
     {13, {255, 255, 255}, {0xFC, 0xFC, 0xFC}},
-    {14, {255, 255, 255}, {0x87, 0xD6, 0xDD}},     // "VIC-20" holds no white
+    {14, {255, 255, 255}, {0x87, 0xD6, 0xDD}},  // "VIC-20" holds no white
     {14, {0x72, 0xC1, 0xC8}, {0x72, 0xC1, 0xC8}},
-    {15, {64, 64, 64}, {0, 0, 0}},                 // "Amstrad CPC": 64/255 ties 00 and 80; 000000 is listed first
+    {15, {64, 64, 64}, {0, 0, 0}},  // "Amstrad CPC": 64/255 ties 00 and 80; 000000 is listed first
     {15, {64, 64, 65}, {0, 0, 0x80}},
     {16, {0xDB, 0x65, 0x59}, {0xDB, 0x65, 0x59}},  // "MSX"
     {17, {0xFF, 0x00, 0xFF}, {0xFF, 0x00, 0xFF}},  // "ZX Spectrum"
@@ -59,13 +61,13 @@ const Case kCases8[] = {
 // 16-bit inputs on the host's 0..32768 scale.
 const Case kCases16[] = {
     {1, {16384, 16384, 16384}, {0, 0, 0}},
-    {3, {16384, 16384, 16384}, {16384, 16384, 16384}},  // "2-bit Gray": L = 0.515 -> 0.5
-    {5, {49152, 0, 32768}, {32768, 0, 32768}},          // "3-bit RGB": 1.5 -> 2.0, held to full scale
-    {6, {16384, 0, 32768}, {21845, 0, 32768}},          // "6-bit RGB": 2/3 -> 21845.33
-    {8, {32768, 0, 0}, {32768, 0, 9894}},               // "PICO-8": red -> FF004D, 77 -> 9894.65
-    {13, {32768, 32768, 32768}, {32382, 32382, 32382}}, // "VGA 8-bit": FCFCFC -> 32382.49
-    {15, {8192, 8192, 8192}, {0, 0, 0}},                // "Amstrad CPC": 0.25 is nearer 00 than 80 (0.502)
-    {22, {16384, 6554, 0}, {19660, 6553, 0}},           // "Web Safe": 0.6 -> 19660.8; 0.2 -> 6553.6
+    {3, {16384, 16384, 16384}, {16384, 16384, 16384}},   // "2-bit Gray": L = 0.515 -> 0.5
+    {5, {49152, 0, 32768}, {32768, 0, 32768}},           // "3-bit RGB": 1.5 -> 2.0, held to full scale
+    {6, {16384, 0, 32768}, {21845, 0, 32768}},           // "6-bit RGB": 2/3 -> 21845.33
+    {8, {32768, 0, 0}, {32768, 0, 9894}},                // "PICO-8": red -> FF004D, 77 -> 9894.65
+    {13, {32768, 32768, 32768}, {32382, 32382, 32382}},  // "VGA 8-bit": FCFCFC -> 32382.49
+    {15, {8192, 8192, 8192}, {0, 0, 0}},                 // "Amstrad CPC": 0.25 is nearer 00 than 80 (0.502)
+    {22, {16384, 6554, 0}, {19660, 6553, 0}},            // "Web Safe": 0.6 -> 19660.8; 0.2 -> 6553.6
 };
 
 template <typename Pixel>
@@ -175,9 +177,7 @@ TEST(ThresholdRender, SameBytesWhateverTheThreadsAndPixelOrder) {
 TEST(ThresholdRender, PopupValuesOutsideTheirChoicesEndWithAnErrorAndAClearedFrame) {
   LoadedEffect loaded;
   auto& params = loaded.instance.params();
-  const struct {
-    A_long pattern, swatch;
-  } cases[] = {{0, 6}, {27, 6}, {1, 0}, {1, 23}, {-5, 100}};
+  const struct { A_long pattern, swatch; } cases[] = {{0, 6}, {27, 6}, {1, 0}, {1, 23}, {-5, 100}};
   for (const auto& c : cases) {
     params[kParamPattern].u.pd.value = c.pattern;
     params[kParamSwatch].u.pd.value = c.swatch;
