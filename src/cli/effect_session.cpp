@@ -96,7 +96,9 @@ void EffectSession::setFixedSlider(const char* name, const std::string& option, 
 
 minihost::World EffectSession::render(minihost::World& input) {
   minihost::World output(input.width(), input.height(), input.depth());
+  const auto start = std::chrono::steady_clock::now();
   const PF_Err err = instance_.render(input, output);
+  renderTime_ += std::chrono::steady_clock::now() - start;
   if (err != PF_Err_NONE) throw CliError(kExitEffect, "the effect failed to render (host error " + std::to_string(err) + ")");
   return output;
 }

@@ -2,6 +2,7 @@
 // found by their names as a host user would find them.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -52,6 +53,8 @@ class EffectSession {
 
   // Renders `input` into a new world of the same size and depth. Throws CliError (effect) on failure.
   minihost::World render(minihost::World& input);
+  // The time spent in the instance's render calls so far, the output world's allocation left out.
+  std::chrono::nanoseconds renderTime() const { return renderTime_; }
 
   // The host, for its pixel-iteration settings (threads, progress and cancellation).
   minihost::Host& host() { return host_; }
@@ -61,6 +64,7 @@ class EffectSession {
   minihost::Host host_;
   minihost::Effect effect_;
   minihost::Instance instance_;
+  std::chrono::nanoseconds renderTime_{};
 };
 
 // The custom palette's flat form: 12 bytes a colour, red, green and blue as little-endian IEEE-754 floats,

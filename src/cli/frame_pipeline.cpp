@@ -13,16 +13,27 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// A signal cannot wake a condition variable: the main thread's waits look at the flag this often.
+constexpr auto kSignalPoll = std::chrono::milliseconds(50);
+
 struct Job {
-  Frame frame;
-  std::optional<minihost::World> result;
+  long number = 0;
+  bool hasAlpha = false;
+  std::optional<minihost::World> input, result;
   std::exception_ptr error;
-  bool done = false;
+  bool rendered = false;
 };
 
-class Workers {
+// The three stages of a run: the calling thread reads frames and hands them over, one worker a session
+// renders them, and a writer thread takes the results in order into the sink. So reading frame k+1 and
+// writing frame k-1 go on while frame k renders. Jobs stay in `inFlight_` from reading until written, at
+// most `limit_` of them, which bounds the memory whatever the length of the input.
+class Pipeline {
  public:
-  explicit Workers(std::vector<std::unique_ptr<EffectSession>>& sessions) : sessions_(sessions) {
+  Pipeline(std::vector<std::unique_ptr<EffectSession>>& sessions, FrameSink& sink, Progress& progress)
+      : sessions_(sessions), sink_(sink), progress_(progress), limit_(2 * sessions.size() + 2) {
     for (auto& session : sessions) {
       if (sessions.size() > 1) session->host().setThreads(1);
       // Lets a long render stop part-way: iterate leaves the rest of the frame and the render fails.
@@ -30,110 +41,175 @@ class Workers {
           [this](A_long, A_long) { return !cancel_.load() && InterruptSignal() == 0; });
     }
     try {
+      // Only the calling thread takes the signals, so that they cut its blocking reads short.
       const SignalBlock leaveSignalsToTheMainThread;
-      for (auto& session : sessions) threads_.emplace_back([this, s = session.get()] { run(*s); });
+      for (auto& session : sessions) threads_.emplace_back([this, s = session.get()] { renderFrames(*s); });
+      threads_.emplace_back([this] { writeFrames(); });
     } catch (...) {
-      stopAll();
+      stop();
       throw;
     }
   }
 
-  ~Workers() { stopAll(); }
+  ~Pipeline() { stop(); }
+  Pipeline(const Pipeline&) = delete;
+  Pipeline& operator=(const Pipeline&) = delete;
 
-  void stopAll() {
+  // Waits until another frame may be read. Throws the writer's failure, or the interruption.
+  void waitForRoom() {
+    std::unique_lock lock(mutex_);
+    while (
+        !changed_.wait_for(lock, kSignalPoll, [&] { return writerExited_ || inFlight_.size() < limit_; })) {
+      ThrowIfInterrupted();
+    }
+    if (writeError_) std::rethrow_exception(writeError_);
+  }
+
+  void submit(Frame frame) {
+    auto job = std::make_shared<Job>();
+    job->number = frame.number;
+    job->hasAlpha = frame.hasAlpha;
+    job->input = std::move(frame.world);
+    {
+      std::lock_guard lock(mutex_);
+      inFlight_.push_back(job);
+      renderQueue_.push_back(std::move(job));
+    }
+    work_.notify_one();
+  }
+
+  // After the last frame: waits until the writer has written them all. Throws its failure (a frame's render
+  // failure included), or the interruption.
+  void finishWriting() {
+    std::unique_lock lock(mutex_);
+    inputEnded_ = true;
+    changed_.notify_all();
+    while (!changed_.wait_for(lock, kSignalPoll, [&] { return writerExited_; })) ThrowIfInterrupted();
+    if (writeError_) std::rethrow_exception(writeError_);
+  }
+
+  // The writer's time in the sink; read after finishWriting().
+  std::chrono::nanoseconds writeTime() const { return writeTime_; }
+
+ private:
+  void stop() {
     cancel_.store(true);
     {
       std::lock_guard lock(mutex_);
       stop_ = true;
     }
     work_.notify_all();
+    changed_.notify_all();
     for (std::thread& thread : threads_) thread.join();
     threads_.clear();
     for (auto& session : sessions_) session->host().setProgress(nullptr);
   }
 
-  void submit(std::shared_ptr<Job> job) {
-    {
-      std::lock_guard lock(mutex_);
-      queue_.push_back(std::move(job));
-    }
-    work_.notify_one();
-  }
-
-  // Waits for `job` to be rendered; false when the run is interrupted first. A signal cannot wake a
-  // condition variable, so the wait looks at the flag now and then.
-  bool wait(const Job& job) {
-    std::unique_lock lock(mutex_);
-    while (!done_.wait_for(lock, std::chrono::milliseconds(50), [&] { return job.done; })) {
-      if (InterruptSignal() != 0) return false;
-    }
-    return true;
-  }
-
- private:
-  void run(EffectSession& session) {
+  void renderFrames(EffectSession& session) {
     for (;;) {
       std::shared_ptr<Job> job;
       {
         std::unique_lock lock(mutex_);
-        work_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+        work_.wait(lock, [&] { return stop_ || !renderQueue_.empty(); });
         if (stop_) return;
-        job = std::move(queue_.front());
-        queue_.pop_front();
+        job = std::move(renderQueue_.front());
+        renderQueue_.pop_front();
       }
       try {
-        job->result = session.render(job->frame.world);
+        job->result = session.render(*job->input);
       } catch (...) {
         job->error = std::current_exception();
       }
       {
         std::lock_guard lock(mutex_);
-        job->done = true;
+        // The source frame is not needed any more; its memory goes back before the result is written.
+        job->input.reset();
+        job->rendered = true;
       }
-      done_.notify_all();
+      changed_.notify_all();
     }
   }
 
+  void writeFrames() {
+    try {
+      for (;;) {
+        std::shared_ptr<Job> job;
+        {
+          std::unique_lock lock(mutex_);
+          changed_.wait(lock, [&] {
+            return stop_ || (!inFlight_.empty() && inFlight_.front()->rendered) ||
+                   (inputEnded_ && inFlight_.empty());
+          });
+          if (stop_ || inFlight_.empty()) break;
+          job = inFlight_.front();
+        }
+        if (job->error) std::rethrow_exception(job->error);
+        // The main thread reports the interruption; nothing more is written meanwhile.
+        if (InterruptSignal() != 0) break;
+        const auto start = Clock::now();
+        sink_.write(Frame{job->number, std::move(*job->result), job->hasAlpha});
+        writeTime_ += Clock::now() - start;
+        progress_.frameDone();
+        {
+          std::lock_guard lock(mutex_);
+          inFlight_.pop_front();
+        }
+        changed_.notify_all();
+      }
+    } catch (...) {
+      std::lock_guard lock(mutex_);
+      writeError_ = std::current_exception();
+    }
+    // A failed run stops rendering the frames that would never be written.
+    if (writeError_) cancel_.store(true);
+    {
+      std::lock_guard lock(mutex_);
+      writerExited_ = true;
+    }
+    changed_.notify_all();
+  }
+
   std::vector<std::unique_ptr<EffectSession>>& sessions_;
+  FrameSink& sink_;
+  Progress& progress_;
+  const std::size_t limit_;
   std::mutex mutex_;
-  std::condition_variable work_, done_;
-  std::deque<std::shared_ptr<Job>> queue_;
-  bool stop_ = false;
+  std::condition_variable work_;     // a frame to render, or stop
+  std::condition_variable changed_;  // a frame rendered or written, the input ended, the writer exited
+  std::deque<std::shared_ptr<Job>> renderQueue_, inFlight_;
+  bool stop_ = false, inputEnded_ = false, writerExited_ = false;
+  std::exception_ptr writeError_;
+  std::chrono::nanoseconds writeTime_{};  // the writer thread's alone until it exits
   std::atomic<bool> cancel_{false};
   std::vector<std::thread> threads_;
 };
 
 }  // namespace
 
-void RenderFrames(FrameSource& source, FrameSink& sink, std::vector<std::unique_ptr<EffectSession>>& sessions,
-                  bool showProgress) {
+StepTimes RenderFrames(FrameSource& source, FrameSink& sink,
+                       std::vector<std::unique_ptr<EffectSession>>& sessions, bool showProgress) {
   Progress progress(showProgress, source.frameCount());
-  Workers workers(sessions);
-  const std::size_t inFlightLimit = 2 * sessions.size();
-  std::deque<std::shared_ptr<Job>> inFlight;
-  bool more = true;
-  for (;;) {
-    while (more && inFlight.size() < inFlightLimit) {
+  StepTimes times;
+  {
+    Pipeline pipeline(sessions, sink, progress);
+    for (;;) {
+      pipeline.waitForRoom();
       ThrowIfInterrupted();
+      const auto start = Clock::now();
       std::optional<Frame> frame = source.next();
-      if (!frame) {
-        more = false;
-        break;
-      }
-      auto job = std::make_shared<Job>();
-      job->frame = std::move(*frame);
-      inFlight.push_back(job);
-      workers.submit(std::move(job));
+      times.decode += Clock::now() - start;
+      if (!frame) break;
+      ++times.frames;
+      pipeline.submit(std::move(*frame));
     }
-    if (inFlight.empty()) break;
-    if (!workers.wait(*inFlight.front())) ThrowIfInterrupted();
-    const std::shared_ptr<Job> job = std::move(inFlight.front());
-    inFlight.pop_front();
-    if (job->error) std::rethrow_exception(job->error);
-    sink.write(Frame{job->frame.number, std::move(*job->result), job->frame.hasAlpha});
-    progress.frameDone();
+    pipeline.finishWriting();
+    times.encode = pipeline.writeTime();
   }
   ThrowIfInterrupted();
+  const auto start = Clock::now();
   sink.finish();
+  times.encode += Clock::now() - start;
+  for (const auto& session : sessions) times.effect += session->renderTime();
   progress.finish();
+  return times;
 }

@@ -33,8 +33,9 @@ class FrameSource {
   virtual std::optional<long> frameCount() const = 0;
 };
 
-// Frames are written in order. Until finish() succeeds everything the sink wrote is under temporary names,
-// and a sink destroyed without finish() removes it all: a failed or interrupted run leaves no output.
+// Frames are written in order, one at a time, though not necessarily on the thread that made the sink.
+// Until finish() succeeds everything the sink wrote is under temporary names, and a sink destroyed without
+// finish() removes it all: a failed or interrupted run leaves no output.
 class FrameSink {
  public:
   virtual ~FrameSink() = default;

@@ -15,6 +15,7 @@
 #include "cli/image_io.h"
 #include "cli/image_sequence.h"
 #include "cli/interrupt.h"
+#include "cli/pixel_words.h"
 #include "cli/video_reader.h"
 
 namespace fs = std::filesystem;
@@ -111,6 +112,63 @@ AVPixelFormat ChoosePixelFormat(const AVCodec& codec, bool deep, bool alpha) {
   return avcodec_find_best_pix_fmt_of_list(codec.pix_fmts, source, alpha ? 1 : 0, nullptr);
 }
 
+// FFV1 slices by frame size: FFV1's own choice (four, more for very large frames) up to 720p, sixteen from
+// there to 4096 x 2304, so that HD frames keep many threads busy for a sliver of extra size.
+int FfvSlices(int width, int height) {
+  const long pixels = static_cast<long>(width) * height;
+  return pixels >= 1280L * 720 && pixels <= 4096L * 2304 ? 16 : 0;
+}
+
+// The world's pixels as red, green, blue, alpha in `packed` (RGBA, or RGBA64 in native order when `deep`),
+// as a file of that depth holds them; fully opaque unless `alpha`. Row by row, with one loop for each
+// depth pair, so that the common 8-bit one compiles to vector code (pixel_words.h).
+void PackRgba(const minihost::World& world, bool deep, bool alpha, AVFrame& packed) {
+  const A_long width = world.width();
+  auto store16 = [](uint8_t* to, unsigned r, unsigned g, unsigned b, unsigned a) {
+    const uint16_t samples[4] = {static_cast<uint16_t>(r), static_cast<uint16_t>(g), static_cast<uint16_t>(b),
+                                 static_cast<uint16_t>(a)};
+    std::memcpy(to, samples, sizeof samples);
+  };
+  for (A_long y = 0; y < world.height(); ++y) {
+    uint8_t* row = packed.data[0] + static_cast<std::ptrdiff_t>(y) * packed.linesize[0];
+    if (world.depth() == minihost::Depth::Sixteen) {
+      const PF_Pixel16* in = &world.pixel16(0, y);
+      if (deep) {
+        for (A_long x = 0; x < width; ++x) {
+          const PF_Pixel16 p = in[x];
+          store16(row + x * 8, From16To16(p.red), From16To16(p.green), From16To16(p.blue),
+                  alpha ? From16To16(p.alpha) : 65535u);
+        }
+      } else {
+        // Into an 8-bit encoder as into an 8-bit file read from a 16-bit one: the nearest value.
+        auto to8 = [](unsigned v) { return static_cast<uint8_t>((From16To16(v) * 255u + 32767u) / 65535u); };
+        for (A_long x = 0; x < width; ++x) {
+          const PF_Pixel16 p = in[x];
+          uint8_t* v = row + x * 4;
+          v[0] = to8(p.red), v[1] = to8(p.green), v[2] = to8(p.blue),
+          v[3] = alpha ? to8(p.alpha) : uint8_t{255};
+        }
+      }
+    } else {
+      const PF_Pixel8* in = &world.pixel8(0, y);
+      if (deep) {
+        for (A_long x = 0; x < width; ++x) {
+          const PF_Pixel8 p = in[x];
+          store16(row + x * 8, p.red * 257u, p.green * 257u, p.blue * 257u, alpha ? p.alpha * 257u : 65535u);
+        }
+      } else {
+        const uint32_t opaque = alpha ? 0u : kRgbaWordAlpha;
+        for (A_long x = 0; x < width; ++x) {
+          uint32_t word;
+          std::memcpy(&word, &in[x], sizeof word);
+          word = RgbaWordFromHost(word) | opaque;
+          std::memcpy(row + x * 4, &word, sizeof word);
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 
 bool IsVideoOutputPath(const fs::path& path) { return FindContainer(path) != nullptr; }
@@ -133,7 +191,6 @@ struct VideoWriter::Output {
   int64_t nextPts = 0;
   bool deep = false;
   bool alpha = false;
-  bool headerWritten = false;
 };
 
 VideoWriter::VideoWriter(const fs::path& path, const VideoOptions& options) : path_(path), options_(options) {
@@ -226,6 +283,9 @@ void VideoWriter::open(const Frame& first) {
   encoder.sample_aspect_ratio = {1, 1};
   encoder.flags |= AV_CODEC_FLAG_BITEXACT;
   if (format_->flags & AVFMT_GLOBALHEADER) encoder.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  // The encoder's own threads, as many as FFmpeg finds cores for: x264 and x265 thread as they do, FFV1
+  // encodes the slices of a frame in parallel.
+  encoder.thread_count = 0;
   // YUV only when the encoder takes nothing else: limited range, with the matrix a reader assumes for the
   // size (BT.709 for HD, BT.601 for SD), and tagged so.
   const bool hd = encoder.width >= 1280 || encoder.height > 576;
@@ -240,12 +300,13 @@ void VideoWriter::open(const Frame& first) {
   }
   AVDictionary* settings = nullptr;
   if (codec->id == AV_CODEC_ID_FFV1) {
-    // Version 3 with a checksum in every slice; one thread, so that the slices do not vary with the machine.
+    // Version 3 with a checksum in every slice. The slice count follows the frame size alone, never the
+    // machine, so the file's bytes do not depend on the thread count; slices only split the work, every
+    // decoded pixel is the same.
     encoder.level = 3;
-    encoder.thread_count = 1;
+    encoder.slices = FfvSlices(encoder.width, encoder.height);
+    encoder.thread_type = FF_THREAD_SLICE;
     av_dict_set(&settings, "slicecrc", "1", 0);
-  } else {
-    encoder.thread_count = 0;
   }
   if (options_.crf) {
     av_dict_set(&settings, "crf", Number(*options_.crf).c_str(), 0);
@@ -291,19 +352,24 @@ void VideoWriter::open(const Frame& first) {
     fail("cannot write video", err);
   }
   if (const int err = avformat_write_header(out.context, nullptr); err < 0) fail("cannot write video", err);
-  out.headerWritten = true;
-  std::deque<av::Packet> pending = std::move(pendingAudio_);
-  for (av::Packet& packet : pending) out.audio->write(*packet);
 }
 
+// The reader's thread: the packet waits for the thread writing the frames, which alone touches the output.
+// The muxer interleaves the two streams by time, so when a packet is handed over does not change the file.
 void VideoWriter::audioPacket(AVPacket& packet) {
-  if (output_ && output_->headerWritten) {
-    output_->audio->write(packet);
-    return;
-  }
   av::Packet copy(av_packet_clone(&packet));
   if (!copy) throw std::bad_alloc();
+  std::lock_guard lock(audioMutex_);
   pendingAudio_.push_back(std::move(copy));
+}
+
+void VideoWriter::writeAudio() {
+  std::deque<av::Packet> pending;
+  {
+    std::lock_guard lock(audioMutex_);
+    pending.swap(pendingAudio_);
+  }
+  for (av::Packet& packet : pending) output_->audio->write(*packet);
 }
 
 void VideoWriter::write(const Frame& frame) {
@@ -317,40 +383,12 @@ void VideoWriter::write(const Frame& frame) {
                                    std::to_string(out.encoder->height) + ": the frames of " + path_.string() +
                                    " must be one size");
   }
-  const bool deepWorld = world.depth() == minihost::Depth::Sixteen;
-  for (A_long y = 0; y < world.height(); ++y) {
-    uint8_t* row = out.packed->data[0] + static_cast<std::ptrdiff_t>(y) * out.packed->linesize[0];
-    for (A_long x = 0; x < world.width(); ++x) {
-      unsigned v[4];  // red, green, blue, alpha as a 16-bit file (0..65535) or an 8-bit one holds them
-      if (deepWorld) {
-        const PF_Pixel16& p = world.pixel16(x, y);
-        v[0] = From16To16(p.red), v[1] = From16To16(p.green), v[2] = From16To16(p.blue),
-        v[3] = From16To16(p.alpha);
-        // Into an 8-bit encoder as into an 8-bit file read from a 16-bit one: the nearest value.
-        if (!out.deep) {
-          for (unsigned& c : v) c = (c * 255u + 32767u) / 65535u;
-        }
-      } else {
-        const PF_Pixel8& p = world.pixel8(x, y);
-        v[0] = p.red, v[1] = p.green, v[2] = p.blue, v[3] = p.alpha;
-        if (out.deep) {
-          for (unsigned& c : v) c *= 257u;
-        }
-      }
-      if (!out.alpha) v[3] = out.deep ? 65535u : 255u;
-      if (out.deep) {
-        const uint16_t packed[4] = {static_cast<uint16_t>(v[0]), static_cast<uint16_t>(v[1]),
-                                    static_cast<uint16_t>(v[2]), static_cast<uint16_t>(v[3])};
-        std::memcpy(row + x * 8, packed, sizeof packed);
-      } else {
-        for (int c = 0; c < 4; ++c) row[x * 4 + c] = static_cast<uint8_t>(v[c]);
-      }
-    }
-  }
+  PackRgba(world, out.deep, out.alpha, *out.packed);
   if (av_frame_make_writable(out.encoded.get()) < 0) throw std::bad_alloc();
   sws_scale(out.sws.get(), out.packed->data, out.packed->linesize, 0, world.height(), out.encoded->data,
             out.encoded->linesize);
   out.encoded->pts = out.nextPts++;
+  if (out.audio) writeAudio();
   encode(out.encoded.get());
 }
 
@@ -372,7 +410,10 @@ void VideoWriter::finish() {
   if (!output_) throw CliError(kExitInput, path_.string() + ": no frames to write");
   Output& out = *output_;
   encode(nullptr);
-  if (out.audio) out.audio->finish();
+  if (out.audio) {
+    writeAudio();
+    out.audio->finish();
+  }
   if (const int err = av_write_trailer(out.context); err < 0) fail("cannot write video", err);
   if (out.context->pb->error < 0) fail("cannot write video", out.context->pb->error);
   if (const int err = avio_closep(&out.context->pb); err < 0) fail("cannot write video", err);

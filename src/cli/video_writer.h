@@ -5,6 +5,7 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -35,7 +36,8 @@ class VideoWriter : public FrameSink {
 
   // The reader's frame rate, for a video made from a video.
   void setFrameRate(FrameRate rate) { options_.frameRate = rate; }
-  // Carries the reader's audio stream into the output; call before the first frame.
+  // Carries the reader's audio stream into the output; call before the first frame. The reader may hand
+  // over its packets on another thread than the one writing the frames.
   void carryAudio(VideoReader& reader);
 
   void write(const Frame& frame) override;
@@ -46,6 +48,7 @@ class VideoWriter : public FrameSink {
   void open(const Frame& first);
   void encode(AVFrame* frame);
   void audioPacket(AVPacket& packet);
+  void writeAudio();
   [[noreturn]] void fail(const std::string& what, int code) const;
 
   std::filesystem::path path_, temp_;
@@ -56,6 +59,7 @@ class VideoWriter : public FrameSink {
   const AVStream* audioInput_ = nullptr;
   std::string audioInputName_;
   std::unique_ptr<Output> output_;
-  std::deque<av::Packet> pendingAudio_;  // read before the header could be written
+  std::mutex audioMutex_;
+  std::deque<av::Packet> pendingAudio_;  // read, not yet written; under audioMutex_
   bool finished_ = false;
 };

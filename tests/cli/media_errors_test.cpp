@@ -28,6 +28,12 @@ TEST_F(MediaErrors, FailuresNameTheCulpritAndLeaveNothingBehind) {
     std::filesystem::copy_file(Path(std::string("src.000") + n + ".png"),
                                Path(std::string("big.000") + n + ".png"));
   }
+  // A frame that cannot be read after two that can: the run fails with frames already on their way out.
+  for (const char* n : {"1", "2"}) {
+    std::filesystem::copy_file(Path(std::string("src.000") + n + ".png"),
+                               Path(std::string("broken.000") + n + ".png"));
+  }
+  std::ofstream(Path("broken.0003.png")) << "not an image";
   std::ofstream(Path("bad.mkv")) << "not a video";
   std::ofstream(Path("keep.mkv")) << "an existing video";
   std::ofstream(Path("keep.0001.png")) << "an existing frame";
@@ -45,6 +51,8 @@ TEST_F(MediaErrors, FailuresNameTheCulpritAndLeaveNothingBehind) {
       {P("none.####.png") + " " + P("keep.mkv"), 3, "none.####.png: no files match"},
       {P("pipe.####.png") + " " + P("keep.mkv"), 3, "pipe.0001.png: not a regular file"},
       {P("big.####.png") + " " + P("keep.mkv"), 3, "frame 4 is 32x32"},
+      {P("broken.####.png") + " " + P("keep.mkv") + " --jobs 1", 3, "broken.0003.png"},
+      {P("broken.####.png") + " " + P("keep.####.png"), 3, "broken.0003.png"},
       {video + " " + P("keep.####.png") + " --frames 2-9", 3, "in.mkv: has 3 frames"},
       {seq + " " + P("keep.mkv") + " --codec nonesuch", 2, "--codec"},
       {seq + " " + P("keep.mkv") + " --codec flac", 2, "--codec"},

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "command_runner.h"
 #include "media_fixture.h"
 
 namespace media_test {
@@ -81,6 +82,60 @@ TEST_F(VideoCommand, JobsDoNotChangeTheBytes) {
     ASSERT_EQ(Run("render " + P("in.mkv") + " " + P("one-" + name) + kLook + " --jobs 1").status, 0);
     ASSERT_EQ(Run("render " + P("in.mkv") + " " + P("four-" + name) + kLook + " --jobs 4").status, 0);
     EXPECT_EQ(ReadFile(Path("one-" + name)), ReadFile(Path("four-" + name))) << output;
+  }
+}
+
+TEST_F(VideoCommand, HdFramesSplitIntoSlicesKeepEveryPixelWhateverTheJobs) {
+  // From 1280x720 up FFV1 encodes each frame as slices on several threads: the pixels stay the still
+  // renders', and the file's bytes do not depend on how the frames were rendered.
+  WriteSequence("hd", 1, 3, 8, 1280, 720);
+  ASSERT_EQ(Run("render " + P("hd.####.png") + " " + P("hd-out.####.png") + kLook).status, 0);
+  const Result one = Run("render " + P("hd.####.png") + " " + P("one.mkv") + kLook + " --jobs 1");
+  ASSERT_EQ(one.status, 0) << one.err;
+  ASSERT_EQ(Run("render " + P("hd.####.png") + " " + P("three.mkv") + kLook + " --jobs 3").status, 0);
+  EXPECT_EQ(ReadFile(Path("one.mkv")), ReadFile(Path("three.mkv")));
+  const std::vector<Picture> frames = DecodeVideo(Path("one.mkv"), 8);
+  ASSERT_EQ(frames.size(), 3u);
+  for (int n = 1; n <= 3; ++n) {
+    EXPECT_EQ(FrameHash(frames[n - 1]),
+              FrameHash(ReadPicture(Path("hd-out.000" + std::to_string(n) + ".png"))))
+        << "frame " << n;
+  }
+}
+
+TEST_F(VideoCommand, AlphaGoesInAndOutOfVideoAsOfImages) {
+  // RGBA frames 37 pixels wide (whole vector blocks and a tail), alpha changing along each row. The
+  // containers that hold alpha give back the sequence render's four channels, and such a video renders as
+  // those images do.
+  const std::string look = " --pattern floyd-steinberg --swatch 9-bit-rgb";
+  for (int n = 1; n <= 2; ++n) {
+    palettrix_test::Image8 image{37, 20, 4, {}};
+    for (int y = 0; y < 20; ++y) {
+      for (int x = 0; x < 37; ++x) {
+        const int a = (x * 7 + n * 11) % 256;
+        image.pixels.insert(image.pixels.end(),
+                            {static_cast<uint8_t>(x * 6 + n), static_cast<uint8_t>(y * 12),
+                             static_cast<uint8_t>(200 - x * 3), static_cast<uint8_t>(a)});
+      }
+    }
+    palettrix_test::WriteImage8(Path("a.000" + std::to_string(n) + ".png"), image);
+  }
+  ASSERT_EQ(Run("render " + P("a.####.png") + " " + P("still.####.png") + look).status, 0);
+  ASSERT_EQ(Run("render " + P("still.####.png") + " " + P("twice.####.png") + look).status, 0);
+  for (const char* video : {"alpha.mov", "alpha.mkv"}) {
+    SCOPED_TRACE(video);
+    ASSERT_EQ(Run("render " + P("a.####.png") + " " + P(video) + look).status, 0);
+    Ffmpeg("-i " + P(video) + " -pix_fmt rgba " + P("decoded.%04d.png"));
+    ASSERT_EQ(Run("render " + P(video) + " " + P("again.####.png") + look).status, 0);
+    for (int n = 1; n <= 2; ++n) {
+      const std::string number = "000" + std::to_string(n) + ".png";
+      const palettrix_test::Image8 still = palettrix_test::ReadImage8(Path("still." + number));
+      ASSERT_EQ(still.channels, 4);
+      EXPECT_EQ(palettrix_test::ReadImage8(Path("decoded." + number)).pixels, still.pixels) << n;
+      EXPECT_EQ(palettrix_test::ReadImage8(Path("again." + number)).pixels,
+                palettrix_test::ReadImage8(Path("twice." + number)).pixels)
+          << n;
+    }
   }
 }
 
