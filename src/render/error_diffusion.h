@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <thread>
 
@@ -77,6 +79,8 @@ struct Wavefront {
   std::atomic<std::int32_t> nextRow{0};
   std::atomic<bool> stop{false};
   std::atomic<std::int32_t> sleepers{0};  // workers asleep in WaitFor
+  std::mutex sleep{};
+  std::condition_variable wake{};
 
   F4* Row(std::int64_t y) const { return ring.get() + (y % ringRows) * stride + kReach; }
 
@@ -93,25 +97,27 @@ struct Wavefront {
 
   // Waits until row y has finished `columns` columns; false when the run is stopping. A short spin first
   // (the row above is usually just ahead), then sleep: on a host whose cores are busy with other frames a
-  // spinning worker would take time from the one it waits for.
+  // spinning worker would take time from the one it waits for. (A mutex and condition variable rather than
+  // atomic waits, which some C++ runtimes without futexes can miss a wake-up in.)
   bool WaitFor(std::int32_t y, std::int32_t columns) {
     for (int spins = 0; spins < 256; ++spins) {
-      if (finished[y].load(std::memory_order_acquire) >= columns) return true;
+      if (finished[y].load(std::memory_order_acquire) >= columns) return !stop.load();
     }
-    for (;;) {
-      sleepers.fetch_add(1);
-      const std::int32_t seen = finished[y].load();
-      if (seen < columns && !stop.load()) finished[y].wait(seen);
-      sleepers.fetch_sub(1);
-      if (stop.load()) return false;
-      if (finished[y].load(std::memory_order_acquire) >= columns) return true;
-    }
+    std::unique_lock lock(sleep);
+    sleepers.fetch_add(1);
+    wake.wait(lock, [&] { return stop.load() || finished[y].load() >= columns; });
+    sleepers.fetch_sub(1);
+    return !stop.load();
   }
 
-  // Publishes how far row y has got, waking sleepers only when there are any.
+  // Publishes how far row y has got, waking sleepers only when there are any: a sleeper counts itself
+  // before it looks at the row, so either it sees this store or this sees it.
   void Publish(std::int32_t y, std::int32_t columns) {
     finished[y].store(columns);
-    if (sleepers.load() > 0) finished[y].notify_all();
+    if (sleepers.load() > 0) {
+      { const std::lock_guard lock(sleep); }
+      wake.notify_all();
+    }
   }
 
   // The palette colour of c, by the frame's rule, with the fourth lane zero.
