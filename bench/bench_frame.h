@@ -2,9 +2,12 @@
 // same number of host threads, so that numbers from different suites can sit side by side.
 #pragma once
 
+#include <benchmark/benchmark.h>
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "minihost/effect.h"
@@ -99,6 +102,24 @@ struct EffectRig {
         instance(minihost::Instance::load(effect, SavedState(effect, pattern, swatch, customFlat))) {}
   EffectRig(const EffectRig&) = delete;
   EffectRig& operator=(const EffectRig&) = delete;
+
+  // Renders `input` into `output` once before the clock starts (what a host pays once: first touches of
+  // memory, anything the effect builds on its first frame), then once per iteration; pixels per second.
+  void TimeRenders(benchmark::State& state, minihost::World& input, minihost::World& output) {
+    if (const PF_Err err = instance.render(input, output); err != PF_Err_NONE) {
+      state.SkipWithError(("render failed: " + std::to_string(err)).c_str());
+      return;
+    }
+    for (auto _ : state) {
+      if (const PF_Err err = instance.render(input, output); err != PF_Err_NONE) {
+        state.SkipWithError(("render failed: " + std::to_string(err)).c_str());
+        break;
+      }
+      benchmark::DoNotOptimize(output.pf().data);
+      benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * input.width() * input.height());
+  }
 
  private:
   static std::vector<uint8_t> SavedState(const minihost::Effect& effect, A_long pattern, A_long swatch,

@@ -66,23 +66,7 @@ void RenderFrame(benchmark::State& state, Choice pattern, Palette palette, minih
   bench::EffectRig rig(pattern.value, palette.swatch, bench::CustomPaletteFlat(palette.customColors));
   minihost::World input = bench::MakeFrame(size.width, size.height, depth);
   minihost::World output(size.width, size.height, depth);
-
-  // One frame before the clock starts, so that what a host pays once (first touches of memory, anything
-  // the effect builds on its first frame) stays out of the time per frame.
-  if (const PF_Err err = rig.instance.render(input, output); err != PF_Err_NONE) {
-    state.SkipWithError(("render failed: " + std::to_string(err)).c_str());
-    return;
-  }
-  for (auto _ : state) {
-    const PF_Err err = rig.instance.render(input, output);
-    if (err != PF_Err_NONE) {
-      state.SkipWithError(("render failed: " + std::to_string(err)).c_str());
-      break;
-    }
-    benchmark::DoNotOptimize(output.pf().data);
-    benchmark::ClobberMemory();
-  }
-  state.SetItemsProcessed(state.iterations() * size.width * size.height);
+  rig.TimeRenders(state, input, output);
 }
 
 void Register(Choice pattern, Palette palette, minihost::Depth depth, Size size) {

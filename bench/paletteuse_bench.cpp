@@ -218,20 +218,7 @@ void RenderOurs(benchmark::State& state, A_long pattern, A_long swatch) {
   bench::EffectRig rig(pattern, swatch, bench::CustomPaletteFlat(256));
   minihost::World input = *gSourceWorld;
   minihost::World output(kWidth, kHeight, minihost::Depth::Eight);
-  if (const PF_Err err = rig.instance.render(input, output); err != PF_Err_NONE) {
-    state.SkipWithError(("render failed: " + std::to_string(err)).c_str());
-    return;
-  }
-  for (auto _ : state) {
-    const PF_Err err = rig.instance.render(input, output);
-    if (err != PF_Err_NONE) {
-      state.SkipWithError(("render failed: " + std::to_string(err)).c_str());
-      break;
-    }
-    benchmark::DoNotOptimize(output.pf().data);
-    benchmark::ClobberMemory();
-  }
-  state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
+  rig.TimeRenders(state, input, output);
 }
 
 void RenderPaletteuse(benchmark::State& state, const char* ditherOption, const std::vector<Rgb>* palette) {

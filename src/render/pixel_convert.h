@@ -45,3 +45,10 @@ inline float ClampToUnit(float value) {
   const float floored = value > 0.0f ? value : 0.0f;
   return floored < 1.0f ? floored : 1.0f;
 }
+
+// The ordered patterns' working colour: the bias times the threshold plus the colour, each product rounded
+// before its sum (no fused multiply-add), then each channel clamped to 0..1.
+inline Color3 BiasAndClamp(float bias, const Color3& threshold, const Color3& color) {
+  const Color3 biased = bias * threshold + color;
+  return Color3(ClampToUnit(biased.r), ClampToUnit(biased.g), ClampToUnit(biased.b));
+}

@@ -47,8 +47,7 @@ void OrderedDitherPixel(const FrameDescription& frame, const DitherMatrix& matri
   const std::uint8_t cell = matrix.cells[(row % matrix.rows) * matrix.columns + column % matrix.columns];
   const float bias = static_cast<float>(cell) / matrix.divisor - 0.5f;
 
-  const Color3 biased = bias * frame.threshold + PixelToColor(origin);
-  const Color3 clamped(ClampToUnit(biased.r), ClampToUnit(biased.g), ClampToUnit(biased.b));
+  const Color3 clamped = BiasAndClamp(bias, frame.threshold, PixelToColor(origin));
   Color3 q;
   StoreColor(out, QuantizeReference(frame.palette, q, clamped), origin.alpha);
 }

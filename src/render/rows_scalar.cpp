@@ -13,8 +13,7 @@ void Row(const RowJob& job) {
   for (std::int32_t x = 0; x < job.count; ++x) {
     Color3 c = PixelToColor(in[x]);
     if (job.bias != nullptr) {
-      const Color3 biased = job.bias[x] * job.threshold + c;
-      c = Color3(ClampToUnit(biased.r), ClampToUnit(biased.g), ClampToUnit(biased.b));
+      c = BiasAndClamp(job.bias[x], job.threshold, c);
     }
     Color3 q;
     StoreColor(out[x], Quantize(*job.palette, q, c), in[x].alpha);
