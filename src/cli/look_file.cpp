@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
-#include "cli/palette_file.h"
+#include "palettefiles/palette_file.h"
 #include "cli/popup_choice.h"
 
 namespace {

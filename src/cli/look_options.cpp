@@ -1,7 +1,7 @@
 #include "cli/look_options.h"
 
 #include "cli/look_file.h"
-#include "cli/palette_file.h"
+#include "palettefiles/palette_file.h"
 #include "cli/popup_choice.h"
 
 void AddLookOptions(CLI::App& command, LookOptions& options, bool withSaveLook) {

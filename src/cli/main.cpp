@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "palettefiles/palette_file.h"
 
 #ifndef PALETTRIX_VERSION
 #define PALETTRIX_VERSION "0.0.0"
@@ -36,6 +37,9 @@ int main(int argc, char** argv) {
   } catch (const CliError& e) {
     std::fprintf(stderr, "palettrix: %s\n", e.what());
     return e.status();
+  } catch (const PaletteFileError& e) {
+    std::fprintf(stderr, "palettrix: %s\n", e.what());
+    return kExitInput;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "palettrix: %s\n", e.what());
     return kExitEffect;

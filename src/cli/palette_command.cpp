@@ -9,7 +9,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/image_io.h"
-#include "cli/palette_file.h"
+#include "palettefiles/palette_file.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/palette_file.h"
-#include "cli/palette_file_errors.h"
+#include "palettefiles/palette_file.h"
+#include "palettefiles/palette_file_errors.h"
 
 namespace {
 
@@ -54,9 +54,9 @@ Color3 ChannelTriple(std::string_view& text, const std::string& name, std::size_
   unsigned rgb[3];
   for (unsigned& channel : rgb) {
     const std::string_view word = NextWord(text);
-    if (word.empty()) PaletteLineError(name, line, "expected three values 0 to 255 (red green blue)");
+    if (word.empty()) FailLine(name, line, "expected three values 0 to 255 (red green blue)");
     if (!Channel(word, channel)) {
-      PaletteLineError(name, line, Quote(word) + " is not a channel value 0 to 255");
+      FailLine(name, line, Quote(word) + " is not a channel value 0 to 255");
     }
   }
   return Color3(FromEightBit(rgb[0]), FromEightBit(rgb[1]), FromEightBit(rgb[2]));
@@ -77,9 +77,9 @@ int HexDigit(char c) {
 
 ColorList ParseGimpPalette(const std::string& bytes, const std::string& name) {
   const std::vector<std::string_view> lines = Lines(bytes);
-  if (lines.empty()) PaletteFileError(name, "the file is empty");
+  if (lines.empty()) FailFile(name, "the file is empty");
   if (Trim(lines[0]) != "GIMP Palette")
-    PaletteLineError(name, 1, "not a GIMP palette (no \"GIMP Palette\" line)");
+    FailLine(name, 1, "not a GIMP palette (no \"GIMP Palette\" line)");
   ColorList colors;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::size_t number = i + 1;
@@ -94,25 +94,25 @@ ColorList ParseGimpPalette(const std::string& bytes, const std::string& name) {
 }
 
 ColorList ParseJascPalette(const std::string& bytes, const std::string& name) {
-  if (bytes.empty()) PaletteFileError(name, "the file is empty");
+  if (bytes.empty()) FailFile(name, "the file is empty");
   if (StartsWith(bytes, "RIFF")) {
-    PaletteFileError(name, "a RIFF palette; only JASC-PAL text palettes are read from .pal files");
+    FailFile(name, "a RIFF palette; only JASC-PAL text palettes are read from .pal files");
   }
   const std::vector<std::string_view> lines = Lines(bytes);
-  if (lines.empty()) PaletteFileError(name, "the file is empty");
-  if (Trim(lines[0]) != "JASC-PAL") PaletteLineError(name, 1, "not a JASC palette (no \"JASC-PAL\" line)");
+  if (lines.empty()) FailFile(name, "the file is empty");
+  if (Trim(lines[0]) != "JASC-PAL") FailLine(name, 1, "not a JASC palette (no \"JASC-PAL\" line)");
   if (lines.size() < 2 || Trim(lines[1]) != "0100")
-    PaletteLineError(name, 2, "expected the version \"0100\"");
-  if (lines.size() < 3) PaletteLineError(name, 3, "expected the number of colours");
+    FailLine(name, 2, "expected the version \"0100\"");
+  if (lines.size() < 3) FailLine(name, 3, "expected the number of colours");
   const std::string_view countText = Trim(lines[2]);
   std::size_t count = 0;
   const auto [end, ec] = std::from_chars(countText.data(), countText.data() + countText.size(), count);
   if (countText.empty() || ec != std::errc() || end != countText.data() + countText.size()) {
-    PaletteLineError(name, 3, Quote(countText) + " is not a number of colours");
+    FailLine(name, 3, Quote(countText) + " is not a number of colours");
   }
-  if (count == 0) PaletteFileError(name, "holds no colour (its count is 0)");
+  if (count == 0) FailFile(name, "holds no colour (its count is 0)");
   if (count > kMaxPaletteColors) {
-    PaletteLineError(name, 3,
+    FailLine(name, 3,
                      "a count of " + std::string(countText) + " is more than a palette's " +
                          std::to_string(kMaxPaletteColors) + " colours");
   }
@@ -122,23 +122,23 @@ ColorList ParseJascPalette(const std::string& bytes, const std::string& name) {
   for (; i < lines.size() && colors.size() < count; ++i) {
     std::string_view text = lines[i];
     colors.push_back(ChannelTriple(text, name, i + 1));
-    if (!Trim(text).empty()) PaletteLineError(name, i + 1, Quote(Trim(text)) + " follows the blue value");
+    if (!Trim(text).empty()) FailLine(name, i + 1, Quote(Trim(text)) + " follows the blue value");
   }
   if (colors.size() < count) {
-    PaletteLineError(name, i + 1,
+    FailLine(name, i + 1,
                      "the file ends after " + std::to_string(colors.size()) + " of its " +
                          std::to_string(count) + " colours");
   }
   for (; i < lines.size(); ++i) {
     if (!Trim(lines[i]).empty()) {
-      PaletteLineError(name, i + 1, "more colours than the count of " + std::to_string(count));
+      FailLine(name, i + 1, "more colours than the count of " + std::to_string(count));
     }
   }
   return colors;
 }
 
 ColorList ParseHexPalette(const std::string& bytes, const std::string& name) {
-  if (bytes.empty()) PaletteFileError(name, "the file is empty");
+  if (bytes.empty()) FailFile(name, "the file is empty");
   const std::vector<std::string_view> lines = Lines(bytes);
   ColorList colors;
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -153,7 +153,7 @@ ColorList ParseHexPalette(const std::string& bytes, const std::string& name) {
       good = digit >= 0;
       if (good) rgb[d / 2] = rgb[d / 2] * 16 + static_cast<unsigned>(digit);
     }
-    if (!good) PaletteLineError(name, i + 1, Quote(entry) + " is not a colour RRGGBB of six hex digits");
+    if (!good) FailLine(name, i + 1, Quote(entry) + " is not a colour RRGGBB of six hex digits");
     colors.push_back(Color3(FromEightBit(rgb[0]), FromEightBit(rgb[1]), FromEightBit(rgb[2])));
     if (colors.size() > kMaxPaletteColors) CheckPaletteSize(colors, name);
   }

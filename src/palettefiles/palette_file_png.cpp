@@ -9,8 +9,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "cli/palette_file.h"
-#include "cli/palette_file_errors.h"
+#include "palettefiles/palette_file.h"
+#include "palettefiles/palette_file_errors.h"
 
 namespace OIIO = OIIO_NAMESPACE;
 
@@ -53,12 +53,12 @@ struct Chunk {
 Chunk ReadChunk(std::ifstream& in, std::uintmax_t fileSize, const std::string& name) {
   unsigned char head[8];
   if (!in.read(reinterpret_cast<char*>(head), sizeof head))
-    PaletteFileError(name, "the PNG file is truncated");
+    FailFile(name, "the PNG file is truncated");
   const uint32_t length = BigEndian32(head);
   Chunk chunk{std::string(reinterpret_cast<const char*>(head + 4), 4), {}};
   const auto position = static_cast<std::uintmax_t>(in.tellg());
   if (position > fileSize || length > fileSize - position) {
-    PaletteFileError(name, "the PNG file is truncated inside chunk " + chunk.type);
+    FailFile(name, "the PNG file is truncated inside chunk " + chunk.type);
   }
   // Type and data, which the checksum covers.
   std::vector<unsigned char> covered(head + 4, head + 8);
@@ -66,10 +66,10 @@ Chunk ReadChunk(std::ifstream& in, std::uintmax_t fileSize, const std::string& n
   unsigned char crc[4];
   if (!in.read(reinterpret_cast<char*>(covered.data() + 4), length) ||
       !in.read(reinterpret_cast<char*>(crc), 4)) {
-    PaletteFileError(name, "the PNG file is truncated inside chunk " + chunk.type);
+    FailFile(name, "the PNG file is truncated inside chunk " + chunk.type);
   }
   if (Crc(covered) != BigEndian32(crc))
-    PaletteFileError(name, "PNG chunk " + chunk.type + " is damaged (bad CRC)");
+    FailFile(name, "PNG chunk " + chunk.type + " is damaged (bad CRC)");
   chunk.data.assign(covered.begin() + 4, covered.end());
   return chunk;
 }
@@ -79,16 +79,16 @@ std::optional<ColorList> IndexedPalette(const std::filesystem::path& path, const
   std::error_code ec;
   const std::uintmax_t fileSize = std::filesystem::file_size(path, ec);
   std::ifstream in(path, std::ios::binary);
-  if (ec || !in.is_open()) PaletteFileError(name, "cannot read");
+  if (ec || !in.is_open()) FailFile(name, "cannot read");
   unsigned char signature[8];
   in.read(reinterpret_cast<char*>(signature), sizeof signature);
-  if (in.gcount() == 0) PaletteFileError(name, "the file is empty");
+  if (in.gcount() == 0) FailFile(name, "the file is empty");
   if (in.gcount() != 8 || !std::equal(signature, signature + 8, kSignature)) {
-    PaletteFileError(name, "not a PNG image (no PNG signature)");
+    FailFile(name, "not a PNG image (no PNG signature)");
   }
   const Chunk header = ReadChunk(in, fileSize, name);
   if (header.type != "IHDR" || header.data.size() != 13)
-    PaletteFileError(name, "the PNG file has no valid IHDR");
+    FailFile(name, "the PNG file has no valid IHDR");
   if (header.data[9] != kIndexedColorType) return std::nullopt;
 
   std::vector<unsigned char> palette, alpha;
@@ -98,9 +98,9 @@ std::optional<ColorList> IndexedPalette(const std::filesystem::path& path, const
     if (chunk.type == "tRNS") alpha = std::move(chunk.data);
     if (chunk.type == "IDAT" || chunk.type == "IEND") break;
   }
-  if (palette.empty()) PaletteFileError(name, "an indexed PNG image without a palette (PLTE) chunk");
+  if (palette.empty()) FailFile(name, "an indexed PNG image without a palette (PLTE) chunk");
   if (palette.size() % 3 != 0 || palette.size() > 3 * 256) {
-    PaletteFileError(name, "its PNG palette chunk has " + std::to_string(palette.size()) +
+    FailFile(name, "its PNG palette chunk has " + std::to_string(palette.size()) +
                                " bytes, not 3 for each of 1 to 256 colours");
   }
   ColorList colors;
@@ -132,7 +132,7 @@ ColorList DistinctPixelColors(OIIO::ImageInput& in, const std::string& name) {
   ColorList colors;
   for (int y = 0; y < spec.height; ++y) {
     if (!in.read_scanline(spec.y + y, spec.z, type, row.data())) {
-      PaletteFileError(name, "cannot read image (" + in.geterror() + ")");
+      FailFile(name, "cannot read image (" + in.geterror() + ")");
     }
     for (int x = 0; x < spec.width; ++x) {
       const T* p = &row[static_cast<std::size_t>(x) * channels];
@@ -141,7 +141,7 @@ ColorList DistinctPixelColors(OIIO::ImageInput& in, const std::string& name) {
       const uint64_t r = p[0], g = channels >= 3 ? p[1] : p[0], b = channels >= 3 ? p[2] : p[0];
       if (!seen.insert(r << 32 | g << 16 | b).second) continue;
       if (seen.size() > kMaxPaletteColors) {
-        PaletteFileError(name, "has more than " + std::to_string(kMaxPaletteColors) +
+        FailFile(name, "has more than " + std::to_string(kMaxPaletteColors) +
                                    " different colours; a palette image has one pixel or one block a colour");
       }
       colors.push_back(
@@ -158,8 +158,8 @@ ColorList ReadPngPalette(const std::filesystem::path& path, const std::string& n
   OIIO::ImageSpec config;
   config.attribute("oiio:UnassociatedAlpha", 1);
   auto in = OIIO::ImageInput::open(path.string(), &config);
-  if (!in) PaletteFileError(name, "cannot read image (" + OIIO::geterror() + ")");
-  if (in->spec().nchannels < 1) PaletteFileError(name, "the image has no channels");
+  if (!in) FailFile(name, "cannot read image (" + OIIO::geterror() + ")");
+  if (in->spec().nchannels < 1) FailFile(name, "the image has no channels");
   return in->spec().format.size() == 1 ? DistinctPixelColors<uint8_t>(*in, name)
                                        : DistinctPixelColors<uint16_t>(*in, name);
 }

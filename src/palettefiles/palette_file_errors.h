@@ -1,12 +1,12 @@
 // How the palette readers report a bad file: "FILE: reason", or "FILE:LINE: reason" for a line of a text
-// file, always with the input status.
+// file.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "cli/exit_status.h"
+#include "palettefiles/palette_file.h"
 #include "palette/color.h"
 
 // `text` in double quotes. Built by appending: GCC 12 at -O3 misreads some "literal" + std::string
@@ -20,13 +20,13 @@ inline std::string Quote(std::string_view text) {
   return quoted;
 }
 
-[[noreturn]] inline void PaletteFileError(const std::string& name, const std::string& reason) {
-  throw CliError(kExitInput, name + ": " + reason);
+[[noreturn]] inline void FailFile(const std::string& name, const std::string& reason) {
+  throw PaletteFileError(name + ": " + reason);
 }
 
-[[noreturn]] inline void PaletteLineError(const std::string& name, std::size_t line,
+[[noreturn]] inline void FailLine(const std::string& name, std::size_t line,
                                           const std::string& reason) {
-  throw CliError(kExitInput, name + ":" + std::to_string(line) + ": " + reason);
+  throw PaletteFileError(name + ":" + std::to_string(line) + ": " + reason);
 }
 
 // Refuses a palette that holds nothing to quantise to, or more colours than rendering can bear.

@@ -5,9 +5,16 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "palette/color.h"
+
+// A palette file that cannot be used; the message names the file (and the line of a text file) and why.
+class PaletteFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 enum class PaletteFormat { SwatchExchange, Gimp, Jasc, Hex, ColorTable, Png };
 
@@ -19,7 +26,7 @@ inline constexpr std::size_t kMaxPaletteColors = 65536;
 std::optional<PaletteFormat> PaletteFormatOf(const std::filesystem::path& path);
 
 // The colours of `path`, in file order. 8-bit values k become k / 255.0f, 16-bit ones k / 65535.0f (single
-// precision). Throws CliError (input) naming the file, and the line of a text file, when the file is
+// precision). Throws PaletteFileError naming the file, and the line of a text file, when the file is
 // missing or unreadable, its content is not of the format its extension names, an entry is malformed, or
 // it holds no colour or more than kMaxPaletteColors.
 ColorList ReadPaletteFile(const std::filesystem::path& path);

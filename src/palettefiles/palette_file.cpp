@@ -1,4 +1,4 @@
-#include "cli/palette_file.h"
+#include "palettefiles/palette_file.h"
 
 #include <bit>
 #include <cctype>
@@ -8,7 +8,7 @@
 #include <iterator>
 #include <system_error>
 
-#include "cli/palette_file_errors.h"
+#include "palettefiles/palette_file_errors.h"
 
 namespace {
 
@@ -24,22 +24,22 @@ std::string Lowercase(std::string text) {
 std::string ReadSmallFile(const std::filesystem::path& path, const std::string& name) {
   std::error_code ec;
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
-  if (ec) PaletteFileError(name, "cannot read (" + ec.message() + ")");
+  if (ec) FailFile(name, "cannot read (" + ec.message() + ")");
   if (size > kMaxPaletteFileBytes) {
-    PaletteFileError(name, std::to_string(size) + " bytes is too large for a palette file (at most 16 MiB)");
+    FailFile(name, std::to_string(size) + " bytes is too large for a palette file (at most 16 MiB)");
   }
   std::ifstream in(path, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad() || !in.is_open()) PaletteFileError(name, "cannot read");
+  if (in.bad() || !in.is_open()) FailFile(name, "cannot read");
   return bytes;
 }
 
 }  // namespace
 
 void CheckPaletteSize(const ColorList& colors, const std::string& name) {
-  if (colors.empty()) PaletteFileError(name, "holds no colour");
+  if (colors.empty()) FailFile(name, "holds no colour");
   if (colors.size() > kMaxPaletteColors) {
-    PaletteFileError(name, "holds " + std::to_string(colors.size()) + " colours, more than a palette's " +
+    FailFile(name, "holds " + std::to_string(colors.size()) + " colours, more than a palette's " +
                                std::to_string(kMaxPaletteColors));
   }
 }
@@ -59,12 +59,12 @@ ColorList ReadPaletteFile(const std::filesystem::path& path) {
   const std::string name = path.string();
   const std::optional<PaletteFormat> format = PaletteFormatOf(path);
   if (!format) {
-    PaletteFileError(name, "unknown palette format \"" + path.extension().string() +
+    FailFile(name, "unknown palette format \"" + path.extension().string() +
                                "\" (known: .ase, .gpl, .pal, .hex, .act, .png)");
   }
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) PaletteFileError(name, "no such file");
-  if (!std::filesystem::is_regular_file(path, ec)) PaletteFileError(name, "not a regular file");
+  if (!std::filesystem::exists(path, ec)) FailFile(name, "no such file");
+  if (!std::filesystem::is_regular_file(path, ec)) FailFile(name, "not a regular file");
 
   ColorList colors;
   switch (*format) {

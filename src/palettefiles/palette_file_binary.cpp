@@ -4,8 +4,8 @@
 #include <fstream>
 
 #include "ase/load_swatch_colors.h"
-#include "cli/palette_file.h"
-#include "cli/palette_file_errors.h"
+#include "palettefiles/palette_file.h"
+#include "palettefiles/palette_file_errors.h"
 
 namespace {
 
@@ -21,9 +21,9 @@ unsigned BigEndian16(const std::string& bytes, std::size_t at) {
 }  // namespace
 
 ColorList ParseColorTable(const std::string& bytes, const std::string& name) {
-  if (bytes.empty()) PaletteFileError(name, "the file is empty");
+  if (bytes.empty()) FailFile(name, "the file is empty");
   if (bytes.size() != kTableBytes && bytes.size() != kTableBytes + 4) {
-    PaletteFileError(name, std::to_string(bytes.size()) +
+    FailFile(name, std::to_string(bytes.size()) +
                                " bytes is not the size of a colour table (768 bytes, or 772 with a count)");
   }
   std::size_t count = kTableColors;
@@ -32,7 +32,7 @@ ColorList ParseColorTable(const std::string& bytes, const std::string& name) {
     count = BigEndian16(bytes, kTableBytes);
     transparent = BigEndian16(bytes, kTableBytes + 2);
     if (count > kTableColors) {
-      PaletteFileError(name,
+      FailFile(name,
                        "declares " + std::to_string(count) + " colours; a colour table holds at most 256");
     }
   }
@@ -53,18 +53,18 @@ ColorList ReadSwatchExchangePalette(const std::filesystem::path& path, const std
   // one without colours.
   char signature[4] = {};
   std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) PaletteFileError(name, "cannot read");
+  if (!in.is_open()) FailFile(name, "cannot read");
   in.read(signature, sizeof signature);
-  if (in.gcount() == 0) PaletteFileError(name, "the file is empty");
+  if (in.gcount() == 0) FailFile(name, "the file is empty");
   if (in.gcount() != 4 || std::string(signature, 4) != "ASEF") {
-    PaletteFileError(name, "not an Adobe Swatch Exchange file (it does not start with \"ASEF\")");
+    FailFile(name, "not an Adobe Swatch Exchange file (it does not start with \"ASEF\")");
   }
   in.close();
   ColorList colors = LoadSwatchColors(path.string());
   for (std::size_t i = 0; i < colors.size(); ++i) {
     const Color3& c = colors[i];
     if (!std::isfinite(c.r) || !std::isfinite(c.g) || !std::isfinite(c.b)) {
-      PaletteFileError(name,
+      FailFile(name,
                        "swatch " + std::to_string(i + 1) + " holds a value that is not a finite number");
     }
   }
