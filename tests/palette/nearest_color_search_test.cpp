@@ -126,9 +126,9 @@ std::vector<Color3> Points(std::span<const Color3> palette, std::size_t spread, 
   for (std::size_t i = 0; i < spread / 4; ++i) {
     points.push_back(Bytes(static_cast<int>(random.below(256)), static_cast<int>(random.below(256)),
                            static_cast<int>(random.below(256))));
-    // Edges of cells 1/16 and 1/32 wide from -0.5, and the floats either side of them.
+    // Edges of cells 1/16, 1/32 and 1/64 wide from -0.5, and the floats either side of them.
     const auto edge = [&random] {
-      const float at = -0.5f + static_cast<float>(random.below(65)) / 32.0f;
+      const float at = -0.5f + static_cast<float>(random.below(129)) / 64.0f;
       const float side[] = {at, std::nextafter(at, -kInf), std::nextafter(at, kInf)};
       return side[random.below(3)];
     };
@@ -147,8 +147,8 @@ std::vector<Color3> Points(std::span<const Color3> palette, std::size_t spread, 
     points.push_back(middle);
     points.push_back(Color3(middle.r, std::nextafter(middle.g, kInf), middle.b));
   }
-  const float specials[] = {kNaN,  kInf, -kInf, kMax,  -kMax, 1e20f, -1e20f,
-                            1e19f, 1.5f, -0.5f, -0.0f, 0.5f,  2.0f};
+  const float specials[] = {kNaN, kInf,  -kInf, kMax,  -kMax, 1e20f, -1e20f, 1e19f,
+                            1.5f, -0.5f, -0.0f, 0.5f,  2.0f,  1.0f,  0.0f,   std::nextafter(1.0f, 2.0f)};
   for (float special : specials) {
     for (int channel = 0; channel < 3; ++channel) {
       Color3 c = random.color();
