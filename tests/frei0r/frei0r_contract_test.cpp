@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -320,9 +319,13 @@ long ResidentKiB() {
 
 TEST(Frei0rPlugin, ThousandsOfInstanceLivesLeaveNothingBehind) {
 #if defined(__SANITIZE_ADDRESS__)
-  constexpr int kCycles = 300;  // the leak checker sees every one
+  // The leak checker sees every allocation at exit; freed memory sits in its quarantine, so resident
+  // memory says nothing here.
+  constexpr int kCycles = 300;
+  constexpr bool kMeasureMemory = false;
 #else
   constexpr int kCycles = 2000;
+  constexpr bool kMeasureMemory = true;
 #endif
   Frei0rPlugin& p = Plugin();
   const std::vector<uint32_t> in = TestFrame(16, 8);
@@ -339,7 +342,9 @@ TEST(Frei0rPlugin, ThousandsOfInstanceLivesLeaveNothingBehind) {
   for (int i = 0; i < 50; ++i) cycle(i);
   const long before = ResidentKiB();
   for (int i = 0; i < kCycles; ++i) cycle(i);
-  EXPECT_LT(ResidentKiB() - before, 8 * 1024) << "resident memory grew over " << kCycles << " instances";
+  if (kMeasureMemory) {
+    EXPECT_LT(ResidentKiB() - before, 8 * 1024) << "resident memory grew over " << kCycles << " instances";
+  }
 }
 
 // The Kdenlive description names the plug-in's parameters, and its popups hold every choice.
@@ -349,10 +354,19 @@ TEST(Frei0rPlugin, KdenliveDescriptionMatchesTheParameters) {
   text << file.rdbuf();
   const std::string xml = text.str();
   EXPECT_NE(xml.find("tag=\"frei0r.palettrix\""), std::string::npos);
-  const std::regex parameter("<parameter type=\"([a-z]+)\" name=\"([^\"]+)\"");
+  // The text between `open` and the next `close`, for each `open` from `from` on.
+  auto each = [&xml](const std::string& open, const std::string& close) {
+    std::vector<std::string> found;
+    for (std::size_t at = xml.find(open); at != std::string::npos; at = xml.find(open, at + 1)) {
+      const std::size_t start = at + open.size();
+      found.push_back(xml.substr(start, xml.find(close, start) - start));
+    }
+    return found;
+  };
   std::vector<std::string> names;
-  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), parameter); it != std::sregex_iterator(); ++it) {
-    names.push_back((*it)[2]);
+  for (const std::string& tag : each("<parameter ", ">")) {
+    const std::size_t name = tag.find(" name=\"") + 7;
+    names.push_back(tag.substr(name, tag.find('"', name) - name));
   }
   std::vector<std::string> expected;
   for (int i = 0; i < kCount; ++i) {
@@ -361,12 +375,12 @@ TEST(Frei0rPlugin, KdenliveDescriptionMatchesTheParameters) {
     expected.push_back(param.name);
   }
   EXPECT_EQ(names, expected);
-  const std::regex list("paramlist=\"([^\"]+)\">\\s*<paramlistdisplay>([^<]+)<");
+  const std::vector<std::string> values = each("paramlist=\"", "\""), labels = each("<paramlistdisplay>", "<");
+  ASSERT_EQ(values.size(), labels.size());
   std::vector<std::pair<long, long>> counts;
-  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), list); it != std::sregex_iterator(); ++it) {
-    const std::string values = (*it)[1], labels = (*it)[2];
-    counts.emplace_back(std::count(values.begin(), values.end(), ';') + 1,
-                        std::count(labels.begin(), labels.end(), ',') + 1);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    counts.emplace_back(std::count(values[i].begin(), values[i].end(), ';') + 1,
+                        std::count(labels[i].begin(), labels[i].end(), ',') + 1);
   }
   EXPECT_EQ(counts, (std::vector<std::pair<long, long>>{{26, 26}, {22, 22}}));
 }
