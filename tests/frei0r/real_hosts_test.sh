@@ -2,12 +2,16 @@
 # FFmpeg's frei0r filter, melt and GStreamer's frei0r element each render a short generated clip through
 # the plug-in, with several patterns, swatches, a palette file and non-default controls; every frame must
 # be byte for byte what `palettrix render` makes of the same frame with the same controls, alpha included.
-#   real_hosts_test.sh PALETTRIX FREI0R_DIR
+# The plug-in is the one `cmake --install` puts into a fresh prefix, alone in its folder.
+#   real_hosts_test.sh PALETTRIX BUILD_DIR
 set -euo pipefail
 palettrix=$1
-export FREI0R_PATH=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+cmake --install "$2" --prefix "$work/prefix" >/dev/null
+[ "$(ls "$work/prefix/lib/frei0r-1")" = palettrix.so ]
+[ -f "$work/prefix/share/kdenlive/effects/frei0r_palettrix.xml" ]
+export FREI0R_PATH=$work/prefix/lib/frei0r-1
 cd "$work"
 # GStreamer keeps a registry of the plug-ins it has seen: a private one, so that this run sees this build.
 export GST_REGISTRY="$work/gst-registry.bin"
