@@ -48,8 +48,8 @@ class FrameRenderer {
   // minihost::HostError when the effect refuses the state.
   void setCustomPalette(const ColorList& colors);
 
-  // Renders one frame of width x height RGBA8888 pixels (bytes red, green, blue, alpha). `in` and `out`
-  // may not overlap. Returns the host error of a failed render; `out` is then left transparent.
+  // Renders one frame of width x height RGBA8888 pixels (bytes red, green, blue, alpha). `in` is read
+  // whole before `out` is written, so they may be the same buffer. Returns the host error of a failed render; `out` is then left transparent.
   PF_Err render(const uint32_t* in, uint32_t* out);
 
  private:

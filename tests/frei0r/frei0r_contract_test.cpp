@@ -115,6 +115,8 @@ TEST(Frei0rPlugin, DescribesItselfAndEveryParameter) {
   }
   Plugin().paramInfo(nullptr, 0);
   Plugin().pluginInfo(nullptr);
+  // The effect inside stays inside: a host that also loads the effect library sees one EntryPoint.
+  EXPECT_FALSE(Plugin().exports("EntryPoint"));
 }
 
 TEST(Frei0rPlugin, NewInstanceReadsBackTheEffectDefaultsOnTheUnitScale) {
@@ -233,6 +235,10 @@ TEST(Frei0rPlugin, RendersThroughTheEffectWorkedByHand) {
   const std::vector<uint32_t> reds = {Rgba(200, 10, 10, 255), Rgba(20, 10, 10, 128), Rgba(140, 0, 0, 0)};
   p.update(instance, 0.0, reds.data(), out.data());
   EXPECT_EQ(out, (std::vector<uint32_t>{Rgba(255, 0, 0, 255), Rgba(0, 0, 0, 128), Rgba(255, 0, 0, 0)}));
+  // A host may hand the same buffer in and out.
+  std::vector<uint32_t> inPlace = reds;
+  p.update(instance, 0.0, inPlace.data(), inPlace.data());
+  EXPECT_EQ(inPlace, out);
   p.destruct(instance);
 }
 

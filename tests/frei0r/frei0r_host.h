@@ -34,6 +34,8 @@ class Frei0rPlugin {
   Frei0rPlugin(const Frei0rPlugin&) = delete;
   Frei0rPlugin& operator=(const Frei0rPlugin&) = delete;
 
+  bool exports(const char* name) { return dlsym(module_, name) != nullptr; }
+
   void setString(f0r_instance_t instance, int index, const char* text) {
     f0r_param_string value = const_cast<char*>(text);
     setParam(instance, &value, index);
