@@ -25,11 +25,26 @@ Frei0rPlugin& Plugin() {
   return plugin;
 }
 
+// A folder of this process's own, removed at exit: CTest runs the tests as separate processes at once.
+struct ScratchDir {
+  std::string path = testing::TempDir() + "/frei0r_tests." + std::to_string(getpid());
+  ScratchDir() { std::filesystem::create_directories(path); }
+  ~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+};
+
+const std::string& Scratch() {
+  static const ScratchDir dir;
+  return dir.path;
+}
+
 // What the plug-in writes to stderr while `f` runs.
 template <typename F>
 std::string Stderr(F&& f) {
   std::fflush(stderr);
-  const std::string path = testing::TempDir() + "/frei0r_stderr.txt";
+  const std::string path = Scratch() + "/stderr.txt";
   FILE* capture = std::fopen(path.c_str(), "w+");
   const int saved = dup(2);
   dup2(fileno(capture), 2);
@@ -47,7 +62,7 @@ std::string Stderr(F&& f) {
 int Lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
 
 std::string WriteFile(const std::string& name, const std::string& content) {
-  const std::string path = testing::TempDir() + "/" + name;
+  const std::string path = Scratch() + "/" + name;
   std::ofstream(path, std::ios::binary) << content;
   return path;
 }

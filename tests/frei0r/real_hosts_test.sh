@@ -62,7 +62,7 @@ cases=(
   "atkinson|pico-8||0.5|0.5|0|0.5|0.5|0.5;--pattern atkinson --swatch pico-8"
   "Bayer_4X4|cga||0.515625|0.25|0.0625|0.53125|0.46875|1;--pattern bayer-4x4 --swatch cga --offset-x 31.25 --offset-y -500 --scale 7.1875 --threshold-red 62.5 --threshold-green -62.5 --threshold-blue 1000"
   "cluster-dot-4x4|pico-8|$work/warm.gpl|0.5|0.5|0.03125|0.5|0.5|0.5;--pattern cluster-dot-4x4 --palette $work/warm.gpl --scale 4.09375"
-  "18|7||0.5|0.5|0.5|0.5625|0.5|0.4375;--pattern 18 --swatch 7 --scale 50.5 --threshold-red 125 --threshold-blue -125"
+  "21|7||0.5|0.5|0.5|0.5625|0.5|0.4375;--pattern 21 --swatch 7 --scale 50.5 --threshold-red 125 --threshold-blue -125"
   "floyd steinberg|pico-8|$work/eight.hex|0.5|0.5|0|0.5|0.5|0.5;--pattern floyd-steinberg --palette $work/eight.hex"
 )
 
