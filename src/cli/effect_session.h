@@ -11,6 +11,7 @@
 #include "cli/exit_status.h"
 #include "minihost/instance.h"
 #include "palette/color.h"
+#include "palettefiles/flat_palette.h"
 
 class EffectSession {
  public:
@@ -66,8 +67,3 @@ class EffectSession {
   minihost::Instance instance_;
   std::chrono::nanoseconds renderTime_{};
 };
-
-// The custom palette's flat form: 12 bytes a colour, red, green and blue as little-endian IEEE-754 floats,
-// no header. Bytes beyond the last whole colour are ignored, as the effect ignores them.
-std::vector<uint8_t> FlatPaletteBytes(const ColorList& colors);
-ColorList PaletteFromFlatBytes(const std::vector<uint8_t>& bytes);

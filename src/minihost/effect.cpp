@@ -7,13 +7,21 @@
 
 namespace minihost {
 
-Effect::Effect(Host& host, const std::filesystem::path& library) : host_(host), library_(library) {
+Effect::Effect(Host& host, const std::filesystem::path& library) : host_(host), library_(library) { setUp(); }
+
+Effect::Effect(Host& host, PF_EntryPointFunc entry, const std::string& name)
+    : host_(host), library_(entry, name) {
+  setUp();
+}
+
+void Effect::setUp() {
+  const std::string library = library_.path().string();
   PF_InData in = host_.makeInData();
   PF_OutData out{};
   const PF_Err err =
       host_.call(library_.entryPoint(), PF_Cmd_GLOBAL_SETUP, in, out, nullptr, nullptr, nullptr);
   if (err != PF_Err_NONE) {
-    throw HostError("global set-up of " + library.string() + " failed with error " + std::to_string(err) +
+    throw HostError("global set-up of " + library + " failed with error " + std::to_string(err) +
                     ShownMessage(out));
   }
   version_ = out.my_version;

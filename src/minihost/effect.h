@@ -19,6 +19,9 @@ class Effect {
   // asked for one to be shown), or when the num_params it reports is not the number of parameters it
   // registered plus the input layer.
   Effect(Host& host, const std::filesystem::path& library);
+  // The same for an effect linked into the host's own binary, reached through `entry`; `name` stands for
+  // the library in messages.
+  Effect(Host& host, PF_EntryPointFunc entry, const std::string& name);
 
   Host& host() { return host_; }
   PF_EntryPointFunc entryPoint() const { return library_.entryPoint(); }
@@ -39,6 +42,7 @@ class Effect {
   std::string about();
 
  private:
+  void setUp();
   void setUpParams();
 
   Host& host_;

@@ -144,6 +144,11 @@ EffectLibrary::EffectLibrary(const std::filesystem::path& path, std::optional<st
   std::memcpy(&entry_, &symbol, sizeof(entry_));
 }
 
+EffectLibrary::EffectLibrary(PF_EntryPointFunc entry, std::string name)
+    : path_(std::move(name)), entryName_("EntryPoint"), entry_(entry) {
+  if (entry_ == nullptr) throw HostError("effect " + path_.string() + " has no entry point");
+}
+
 EffectLibrary::~EffectLibrary() {
   if (module_ != nullptr) CloseModule(module_);
 }

@@ -19,6 +19,9 @@ class EffectLibrary {
   // resource or the symbol is missing or the resource is malformed.
   explicit EffectLibrary(const std::filesystem::path& path,
                          std::optional<std::string> entryName = std::nullopt);
+  // An effect linked into the host's own binary (a host that ships as one file with the effect inside):
+  // nothing is loaded; `name` stands for the library in messages.
+  EffectLibrary(PF_EntryPointFunc entry, std::string name);
   ~EffectLibrary();
   EffectLibrary(const EffectLibrary&) = delete;
   EffectLibrary& operator=(const EffectLibrary&) = delete;

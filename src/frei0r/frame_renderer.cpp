@@ -1,0 +1,114 @@
+#include "frei0r/frame_renderer.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "frei0r/linked_effect.h"
+#include "minihost/host_error.h"
+#include "minihost/saved_state.h"
+#include "palettefiles/flat_palette.h"
+
+namespace {
+
+// The world is made before the effect is set up, so a size the effect cannot take fails first and alone.
+A_long CheckedSize(unsigned size, A_long limit, const char* what) {
+  if (size < 1 || size > static_cast<unsigned>(limit)) {
+    throw minihost::HostError(std::string("a frame ") + what + " of " + std::to_string(size) +
+                              " pixels is outside 1 to " + std::to_string(limit));
+  }
+  return static_cast<A_long>(size);
+}
+
+const char* SliderName(FrameRenderer::Slider slider) {
+  switch (slider) {
+    case FrameRenderer::Slider::OffsetX: return "Offset X";
+    case FrameRenderer::Slider::OffsetY: return "Offset Y";
+    case FrameRenderer::Slider::Scale: return "Scale";
+    case FrameRenderer::Slider::ThresholdRed: return "Threshold Red";
+    case FrameRenderer::Slider::ThresholdGreen: return "Threshold Green";
+    case FrameRenderer::Slider::ThresholdBlue: return "Threshold Blue";
+  }
+  return "";
+}
+
+}  // namespace
+
+FrameRenderer::FrameRenderer(unsigned width, unsigned height)
+    : width_(width),
+      height_(height),
+      input_(CheckedSize(width, PF_MAX_WORLD_WIDTH, "width"), CheckedSize(height, PF_MAX_WORLD_HEIGHT, "height"),
+             minihost::Depth::Eight),
+      output_(input_.width(), input_.height(), minihost::Depth::Eight),
+      effect_(host_, LinkedEntryPoint(), "Palettrix (linked into the frei0r plug-in)"),
+      instance_(effect_),
+      patternIndex_(find("Pattern", PF_Param_POPUP)),
+      swatchIndex_(find("Swatch", PF_Param_POPUP)),
+      patternChoices_(instance_.params().popupChoices(patternIndex_)),
+      swatchChoices_(instance_.params().popupChoices(swatchIndex_)) {}
+
+std::size_t FrameRenderer::find(const char* name, PF_ParamType type) const {
+  const std::optional<std::size_t> index = instance_.params().find(name, type);
+  if (!index) throw minihost::HostError(std::string("the effect has no control \"") + name + "\"");
+  return *index;
+}
+
+std::size_t FrameRenderer::sliderIndex(Slider slider) const {
+  return find(SliderName(slider), slider == Slider::Scale ? PF_Param_FIX_SLIDER : PF_Param_FLOAT_SLIDER);
+}
+
+A_long FrameRenderer::pattern() const { return instance_.params()[patternIndex_].u.pd.value; }
+A_long FrameRenderer::swatch() const { return instance_.params()[swatchIndex_].u.pd.value; }
+void FrameRenderer::setPattern(A_long value) { instance_.params().setPopup(patternIndex_, value); }
+void FrameRenderer::setSwatch(A_long value) { instance_.params().setPopup(swatchIndex_, value); }
+
+void FrameRenderer::setSlider(Slider slider, double value) {
+  const std::size_t index = sliderIndex(slider);
+  if (slider == Slider::Scale) {
+    instance_.params().setFixed(index, static_cast<PF_Fixed>(std::round(value * 65536.0)));
+  } else {
+    instance_.params().setFloat(index, value);
+  }
+}
+
+FrameRenderer::Range FrameRenderer::sliderRange(Slider slider) const {
+  const PF_ParamDef& def = instance_.params()[sliderIndex(slider)];
+  if (slider == Slider::Scale) {
+    return {def.u.fd.valid_min / 65536.0, def.u.fd.valid_max / 65536.0, def.u.fd.dephault / 65536.0};
+  }
+  return {def.u.fs_d.valid_min, def.u.fs_d.valid_max, def.u.fs_d.dephault};
+}
+
+void FrameRenderer::setCustomPalette(const ColorList& colors) {
+  const std::vector<uint8_t> state = minihost::EncodeSavedState(instance_.params(), FlatPaletteBytes(colors));
+  instance_ = minihost::Instance::load(effect_, state);
+  setSwatch(1);
+}
+
+PF_Err FrameRenderer::render(const uint32_t* in, uint32_t* out) {
+  const auto* source = reinterpret_cast<const unsigned char*>(in);
+  for (A_long y = 0; y < input_.height(); ++y) {
+    for (A_long x = 0; x < input_.width(); ++x, source += 4) {
+      PF_Pixel8& pixel = input_.pixel8(x, y);
+      pixel.red = source[0];
+      pixel.green = source[1];
+      pixel.blue = source[2];
+      pixel.alpha = source[3];
+    }
+  }
+  const PF_Err err = instance_.render(input_, output_);
+  auto* target = reinterpret_cast<unsigned char*>(out);
+  if (err != PF_Err_NONE) {
+    std::memset(target, 0, std::size_t{width_} * height_ * 4);
+    return err;
+  }
+  for (A_long y = 0; y < output_.height(); ++y) {
+    for (A_long x = 0; x < output_.width(); ++x, target += 4) {
+      const PF_Pixel8& pixel = output_.pixel8(x, y);
+      target[0] = pixel.red;
+      target[1] = pixel.green;
+      target[2] = pixel.blue;
+      target[3] = pixel.alpha;
+    }
+  }
+  return PF_Err_NONE;
+}

@@ -1,0 +1,66 @@
+// One frei0r instance's effect: a host of its own, the effect set up on it, and one instance of the effect
+// applied to a layer of a fixed size. It renders one frame at a time; the frei0r layer above it knows
+// nothing of hosts, worlds or parameter arrays.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "minihost/effect.h"
+#include "minihost/host.h"
+#include "minihost/instance.h"
+#include "minihost/world.h"
+#include "palette/color.h"
+
+class FrameRenderer {
+ public:
+  // The effect's sliders, by the names it registers them under.
+  enum class Slider { OffsetX, OffsetY, Scale, ThresholdRed, ThresholdGreen, ThresholdBlue };
+
+  // Sets up the effect and applies it to a `width` x `height` layer, rendering on one thread per core.
+  // Throws minihost::HostError when the effect cannot be set up or the size is outside 1 to
+  // PF_MAX_WORLD_WIDTH/HEIGHT.
+  FrameRenderer(unsigned width, unsigned height);
+
+  unsigned width() const { return width_; }
+  unsigned height() const { return height_; }
+
+  // The popups' labels, in order; values count from 1.
+  const std::vector<std::string>& patternChoices() const { return patternChoices_; }
+  const std::vector<std::string>& swatchChoices() const { return swatchChoices_; }
+  A_long pattern() const;
+  A_long swatch() const;
+  void setPattern(A_long value);
+  void setSwatch(A_long value);
+
+  // A slider in the control's own units, already within its valid range; "Scale" becomes 16.16 fixed point
+  // as round(value x 65536), as a host converts it.
+  void setSlider(Slider slider, double value);
+  // The slider's valid range and default, in the control's own units, as the effect registered it.
+  struct Range {
+    double low, high, initial;
+  };
+  Range sliderRange(Slider slider) const;
+
+  // Gives the effect `colors` as its custom palette the way a host opening a saved project does (the
+  // instance's saved state with the colours as its flat part) and makes "Custom" the swatch. Throws
+  // minihost::HostError when the effect refuses the state.
+  void setCustomPalette(const ColorList& colors);
+
+  // Renders one frame of width x height RGBA8888 pixels (bytes red, green, blue, alpha). `in` is read
+  // whole before `out` is written, so they may be the same buffer. Returns the host error of a failed render; `out` is then left transparent.
+  PF_Err render(const uint32_t* in, uint32_t* out);
+
+ private:
+  std::size_t find(const char* name, PF_ParamType type) const;
+  std::size_t sliderIndex(Slider slider) const;
+
+  unsigned width_, height_;
+  minihost::World input_, output_;
+  minihost::Host host_;
+  minihost::Effect effect_;
+  minihost::Instance instance_;
+  std::size_t patternIndex_, swatchIndex_;
+  std::vector<std::string> patternChoices_, swatchChoices_;
+};

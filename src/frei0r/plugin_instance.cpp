@@ -1,0 +1,149 @@
+#include "frei0r/plugin_instance.h"
+
+#include <frei0r.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "palettefiles/palette_file.h"
+
+namespace {
+
+// Texts from the host are quoted in messages, but not without end.
+std::string Quoted(const std::string& text) {
+  constexpr std::size_t kLongest = 120;
+  return "\"" + (text.size() > kLongest ? text.substr(0, kLongest) + "..." : text) + "\"";
+}
+
+}  // namespace
+
+PluginInstance::PluginInstance(unsigned width, unsigned height) : width_(width), height_(height) {
+  try {
+    renderer_ = std::make_unique<FrameRenderer>(width, height);
+  } catch (const std::exception& e) {
+    complain(kParamCount, std::string("cannot render ") + std::to_string(width) + "x" + std::to_string(height) +
+                              " frames (" + e.what() + "); this instance gives transparent frames");
+  }
+  for (int index = 0; index < kParamCount; ++index) {
+    const std::optional<FrameRenderer::Slider> slider = SliderOf(index);
+    if (slider && renderer_) {
+      const FrameRenderer::Range range = renderer_->sliderRange(*slider);
+      units_[index] = ToUnit(range.initial, range.low, range.high);
+    }
+  }
+  if (renderer_) {
+    strings_[kParamPattern] = renderer_->patternChoices()[renderer_->pattern() - 1];
+    strings_[kParamSwatch] = renderer_->swatchChoices()[renderer_->swatch() - 1];
+  }
+}
+
+void PluginInstance::complain(int index, const std::string& message) {
+  if (lastSaid_[index] == message) return;
+  lastSaid_[index] = message;
+  const std::string line = "palettrix (frei0r): " + message + "\n";
+  std::fputs(line.c_str(), stderr);
+}
+
+void PluginInstance::setParam(const void* param, int index) {
+  if (index < 0 || index >= kParamCount || param == nullptr) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  try {
+    if (kFrei0rParams[index].type == F0R_PARAM_STRING) {
+      setString(index, *static_cast<const char* const*>(param));
+    } else {
+      setDouble(index, *static_cast<const double*>(param));
+    }
+  } catch (const std::exception& e) {
+    complain(index, std::string(kFrei0rParams[index].name) + ": " + e.what() + "; the previous value stays");
+  }
+}
+
+void PluginInstance::setString(int index, const char* text) {
+  const char* name = kFrei0rParams[index].name;
+  if (text == nullptr) {
+    complain(index, std::string(name) + ": no text given; the previous value stays");
+    return;
+  }
+  const std::string value(text);
+  if (lastPassed_[index] == value) return;
+  lastPassed_[index] = value;
+  if (!renderer_) return;
+  if (index == kParamPaletteFile) {
+    if (value.empty()) {
+      strings_[index].clear();
+      return;
+    }
+    try {
+      renderer_->setCustomPalette(ReadPaletteFile(value));
+    } catch (const std::exception& e) {
+      complain(index, std::string(name) + ": " + e.what() + "; the previous palette stays");
+      return;
+    }
+    strings_[index] = value;
+    strings_[kParamSwatch] = renderer_->swatchChoices()[renderer_->swatch() - 1];
+    return;
+  }
+  const bool pattern = index == kParamPattern;
+  const std::vector<std::string>& choices = pattern ? renderer_->patternChoices() : renderer_->swatchChoices();
+  const std::optional<A_long> choice = MatchChoice(value, choices);
+  if (!choice) {
+    complain(index, std::string(name) + ": unknown " + name + " " + Quoted(value) + " (see palettrix list " +
+                        (pattern ? "patterns" : "swatches") + "); the previous value stays");
+    return;
+  }
+  if (pattern) {
+    renderer_->setPattern(*choice);
+  } else {
+    renderer_->setSwatch(*choice);
+  }
+  strings_[index] = choices[*choice - 1];
+}
+
+void PluginInstance::setDouble(int index, double value) {
+  if (std::isnan(value)) {
+    complain(index, std::string(kFrei0rParams[index].name) + ": not a number; the previous value stays");
+    return;
+  }
+  const double unit = value < 0.0 ? 0.0 : value > 1.0 ? 1.0 : value;
+  units_[index] = unit;
+  if (!renderer_) return;
+  const FrameRenderer::Slider slider = *SliderOf(index);
+  const FrameRenderer::Range range = renderer_->sliderRange(slider);
+  renderer_->setSlider(slider, FromUnit(unit, range.low, range.high));
+}
+
+void PluginInstance::getParam(void* param, int index) {
+  if (index < 0 || index >= kParamCount || param == nullptr) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (kFrei0rParams[index].type == F0R_PARAM_STRING) {
+    // The text stays valid until the parameter is next set; frei0r hosts copy it.
+    *static_cast<f0r_param_string*>(param) = strings_[index].data();
+  } else {
+    *static_cast<double*>(param) = units_[index];
+  }
+}
+
+void PluginInstance::update(const uint32_t* in, uint32_t* out) {
+  if (out == nullptr) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  const std::size_t bytes = std::size_t{width_} * height_ * 4;
+  if (!renderer_ || in == nullptr) {
+    std::memset(out, 0, bytes);
+    if (renderer_) complain(kParamCount, "no input frame given; the output is transparent");
+    return;
+  }
+  PF_Err err = PF_Err_NONE;
+  try {
+    err = renderer_->render(in, out);
+  } catch (const std::exception& e) {
+    std::memset(out, 0, bytes);
+    complain(kParamCount, std::string("the effect failed to render: ") + e.what());
+    return;
+  }
+  if (err != PF_Err_NONE) {
+    complain(kParamCount, "the effect failed to render (host error " + std::to_string(err) +
+                              "); the frame is transparent");
+  }
+}

@@ -1,0 +1,13 @@
+// The custom palette's flat form, as the effect stores it in a saved project: 12 bytes a colour, red, green
+// and blue as little-endian IEEE-754 floats, no header. Every front end that hands the effect a palette
+// through an instance's saved state writes it with these.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "palette/color.h"
+
+std::vector<uint8_t> FlatPaletteBytes(const ColorList& colors);
+// Bytes beyond the last whole colour are ignored, as the effect ignores them.
+ColorList PaletteFromFlatBytes(const std::vector<uint8_t>& bytes);

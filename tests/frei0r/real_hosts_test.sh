@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# FFmpeg's frei0r filter, melt and GStreamer's frei0r element each render a short generated clip through
+# the plug-in, with several patterns, swatches, a palette file and non-default controls; every frame must
+# be byte for byte what `palettrix render` makes of the same frame with the same controls, alpha included.
+# The plug-in is the one `cmake --install` puts into a fresh prefix, alone in its folder.
+#   real_hosts_test.sh PALETTRIX BUILD_DIR
+set -euo pipefail
+palettrix=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cmake --install "$2" --prefix "$work/prefix" >/dev/null
+[ "$(ls "$work/prefix/lib/frei0r-1")" = palettrix.so ]
+[ -f "$work/prefix/share/kdenlive/effects/frei0r_palettrix.xml" ]
+export FREI0R_PATH=$work/prefix/lib/frei0r-1
+cd "$work"
+# GStreamer keeps a registry of the plug-ins it has seen: a private one, so that this run sees this build.
+export GST_REGISTRY="$work/gst-registry.bin"
+
+frames=4
+# A 64x48 clip whose alpha runs from clear to opaque across the frame, as PNG frames and as a lossless
+# BGRA FFV1 video (melt reads video files).
+ffmpeg -v error -f lavfi -i "testsrc2=size=64x48:rate=5:duration=1" -frames:v $frames \
+  -vf "format=rgba,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='min(255,X*4+Y)'" -start_number 1 in%02d.png
+ffmpeg -v error -framerate 5 -start_number 1 -i in%02d.png -c:v ffv1 -pix_fmt bgra clip.mkv
+
+printf 'GIMP Palette\nName: test\n# a comment\n  0   0   0 black\n255 255 255 white\n200  40  60\n 30 120 210\n250 220  40\n' > warm.gpl
+printf '#1a1c2c\n5d275d\nB13E53\nef7d57\nffcd75\na7f070\n38b764\n257179\n' > eight.hex
+
+failures=0
+frame_bytes=$((64 * 48 * 4))
+
+# expect CLI_OPTIONS...: palettrix render of every frame, as raw RGBA frames one after another.
+expect() {
+  rm -f ref*.png
+  "$palettrix" render in##.png ref##.png --quiet "$@"
+  ffmpeg -v error -start_number 1 -i ref%02d.png -f rawvideo -pix_fmt rgba -y expected.rgba
+}
+
+# compare HOST OUTPUT: the host's frames (raw RGBA, or a video to decode) against the expected ones.
+compare() {
+  if [ "${2##*.}" = rgba ]; then
+    mv "$2" got.rgba
+  else
+    ffmpeg -v error -i "$2" -f rawvideo -pix_fmt rgba -y got.rgba
+  fi
+  local first
+  if [ "$(stat -c %s got.rgba)" != $((frames * frame_bytes)) ]; then
+    echo "FAIL: $1 gave $(stat -c %s got.rgba) bytes for $frames frames ($values)"
+    failures=$((failures + 1))
+  elif first=$(cmp expected.rgba got.rgba | grep -o 'byte [0-9]*'); then
+    echo "FAIL: $1 differs from palettrix render from frame $(((${first#byte } - 1) / frame_bytes + 1)) on ($values)"
+    failures=$((failures + 1))
+  else
+    echo "ok: $1 ($values)"
+  fi
+}
+
+# Each case: frei0r values in index order (pattern, swatch, palette file, offset x, offset y, scale, threshold
+# red, green, blue), and the same controls as palettrix options, worked out from the 0..1 mapping:
+# offsets and thresholds -1000 + 2000 u, scale 1 + 99 u.
+cases=(
+  "atkinson|pico-8||0.5|0.5|0|0.5|0.5|0.5;--pattern atkinson --swatch pico-8"
+  "Bayer_4X4|cga||0.515625|0.25|0.0625|0.53125|0.46875|1;--pattern bayer-4x4 --swatch cga --offset-x 31.25 --offset-y -500 --scale 7.1875 --threshold-red 62.5 --threshold-green -62.5 --threshold-blue 1000"
+  "cluster-dot-4x4|pico-8|$work/warm.gpl|0.5|0.5|0.03125|0.5|0.5|0.5;--pattern cluster-dot-4x4 --palette $work/warm.gpl --scale 4.09375"
+  "21|7||0.5|0.5|0.5|0.5625|0.5|0.4375;--pattern 21 --swatch 7 --scale 50.5 --threshold-red 125 --threshold-blue -125"
+  "floyd steinberg|pico-8|$work/eight.hex|0.5|0.5|0|0.5|0.5|0.5;--pattern floyd-steinberg --palette $work/eight.hex"
+)
+
+for c in "${cases[@]}"; do
+  values=${c%%;*}
+  IFS='|' read -r pattern swatch file ox oy scale tr tg tb <<<"$values"
+  read -r -a options <<<"${c#*;}"
+  expect "${options[@]}"
+
+  # FFmpeg: the values by position.
+  ffmpeg -v error -i in%02d.png -vf "frei0r=palettrix:$pattern|$swatch|$file|$ox|$oy|$scale|$tr|$tg|$tb" \
+    -pix_fmt rgba -f rawvideo -y ffmpeg.rgba
+  compare ffmpeg ffmpeg.rgba
+
+  # melt: the values by name.
+  melt -silent -quiet clip.mkv -filter frei0r.palettrix "pattern=$pattern" "swatch=$swatch" "palette file=$file" \
+    "offset x=$ox" "offset y=$oy" "scale=$scale" "threshold red=$tr" "threshold green=$tg" "threshold blue=$tb" \
+    -consumer avformat:melt.mkv vcodec=ffv1 pix_fmt=bgra an=1 2>/dev/null
+  compare melt melt.mkv
+
+  # GStreamer: the values as element properties (gst-launch would read an empty value as the next word).
+  file_property=()
+  [ -z "$file" ] || file_property=("palette-file=$file")
+  gst-launch-1.0 -q multifilesrc location=in%02d.png start-index=1 caps=image/png,framerate=5/1 ! pngdec ! \
+    videoconvert ! video/x-raw,format=RGBA ! \
+    frei0r-filter-palettrix "pattern=$pattern" "swatch=$swatch" "${file_property[@]}" offset-x=$ox offset-y=$oy \
+    scale=$scale threshold-red=$tr threshold-green=$tg threshold-blue=$tb ! \
+    video/x-raw,format=RGBA ! filesink location=gst.rgba
+  compare gstreamer gst.rgba
+done
+
+if ((failures)); then
+  echo "$failures frames differ"
+  exit 1
+fi
+echo "every frame of every host matches palettrix render"
