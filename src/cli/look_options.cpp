@@ -24,7 +24,11 @@ void AddLookOptions(CLI::App& command, LookOptions& options, bool withSaveLook) 
     slider.option = command.add_option(slider.flag, slider.value, slider.help);
   }
   command.add_option("--depth", options.depth, "Bits per channel to render at: 8 or 16 (default: the file's own)")
-      ->check(CLI::IsMember({8, 16}));
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return value == "8" || value == "16" ? std::string() : "\"" + value + "\" is not 8 or 16";
+          },
+          "8|16", "8 or 16"));
 }
 
 void ApplyLook(EffectSession& session, const LookOptions& options) {

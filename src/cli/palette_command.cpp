@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/image_io.h"
+#include "cli/safe_output.h"
 #include "palettefiles/palette_file.h"
 
 namespace {
@@ -58,6 +59,7 @@ void WriteStrip(const std::string& path, const ColorList& colors) {
 }
 
 void Run(const PaletteOptions& options) {
+  if (!options.strip.empty()) RequireRegularOutput(options.strip);
   const ColorList colors = ReadPaletteFile(options.file);
   if (!options.strip.empty()) WriteStrip(options.strip, colors);
   std::string text;

@@ -1,13 +1,10 @@
 #include "cli/video_writer.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <initializer_list>
 #include <new>
-#include <sstream>
 #include <string_view>
 #include <system_error>
 
@@ -16,6 +13,8 @@
 #include "cli/image_sequence.h"
 #include "cli/interrupt.h"
 #include "cli/pixel_words.h"
+#include "cli/safe_output.h"
+#include "cli/terminal.h"
 #include "cli/video_reader.h"
 
 namespace fs = std::filesystem;
@@ -58,11 +57,7 @@ constexpr CrfRange kCrfRanges[] = {
     {"libvpx-vp9", 0, 63}, {"libaom-av1", 0, 63}, {"libsvtav1", 0, 63},
 };
 
-std::string Number(double value) {
-  std::ostringstream text;
-  text << value;
-  return text.str();
-}
+std::string Number(double value) { return ExactNumber(value); }
 
 void CheckCrf(const AVCodec& codec, double crf, bool defaultCodec) {
   const std::string name = std::string(codec.name) + (defaultCodec ? " (the container's default codec)" : "");
@@ -219,19 +214,13 @@ VideoWriter::VideoWriter(const fs::path& path, const VideoOptions& options) : pa
     CheckCrf(*codec, *options.crf, codec_ == nullptr);
   }
   RequireOutputFolder(path);
-  std::string tempName = ".";
-  tempName += path.stem().string();
-  tempName += ".partial-";
-  tempName += std::to_string(getpid());
-  tempName += path.extension().string();
-  temp_ = path.parent_path() / tempName;
+  RequireRegularOutput(path);
 }
 
 VideoWriter::~VideoWriter() {
-  if (finished_ || !output_) return;
+  // The muxer lets go of the temporary file before it is removed.
   output_.reset();
-  std::error_code ignored;
-  fs::remove(temp_, ignored);
+  file_.reset();
 }
 
 void VideoWriter::carryAudio(VideoReader& reader) {
@@ -346,7 +335,9 @@ void VideoWriter::open(const Frame& first) {
     if (av_frame_get_buffer(frame, 0) < 0) throw std::bad_alloc();
   }
 
-  if (const int err = avio_open2(&out.context->pb, temp_.c_str(), AVIO_FLAG_WRITE,
+  file_ = std::make_unique<OutputFile>(path_);
+  // Opened through the descriptor of the file created above, never by a name someone could swap.
+  if (const int err = avio_open2(&out.context->pb, file_->descriptorPath().c_str(), AVIO_FLAG_WRITE,
                                  &out.context->interrupt_callback, nullptr);
       err < 0) {
     fail("cannot write video", err);
@@ -417,11 +408,6 @@ void VideoWriter::finish() {
   if (const int err = av_write_trailer(out.context); err < 0) fail("cannot write video", err);
   if (out.context->pb->error < 0) fail("cannot write video", out.context->pb->error);
   if (const int err = avio_closep(&out.context->pb); err < 0) fail("cannot write video", err);
-  std::error_code ec;
-  fs::rename(temp_, path_, ec);
-  if (ec) {
-    fs::remove(temp_, ec);
-    throw CliError(kExitOutput, path_.string() + ": cannot write video (" + ec.message() + ")");
-  }
+  file_->commit();
   finished_ = true;
 }
