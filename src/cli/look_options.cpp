@@ -3,6 +3,7 @@
 #include "cli/look_file.h"
 #include "palettefiles/palette_file.h"
 #include "cli/popup_choice.h"
+#include "cli/terminal.h"
 
 void AddLookOptions(CLI::App& command, LookOptions& options, bool withSaveLook) {
   command.add_option("--look", options.look,
@@ -34,7 +35,12 @@ void AddLookOptions(CLI::App& command, LookOptions& options, bool withSaveLook) 
 void ApplyLook(EffectSession& session, const LookOptions& options) {
   if (!options.look.empty()) LoadLookFile(session, options.look);
   if (!options.palette.empty()) {
-    session.setCustomPalette(ReadPaletteFile(options.palette));
+    ColorList colors;
+    {
+      const QuietLibraries quiet;
+      colors = ReadPaletteFile(options.palette);
+    }
+    session.setCustomPalette(colors);
     session.setSwatch(ParsePopupChoice("--palette", "Custom", session.swatchChoices()));
   }
   if (!options.pattern.empty()) {

@@ -112,6 +112,11 @@ VideoReader::VideoReader(const fs::path& path, std::optional<FrameRange> range,
     fail(std::string("cannot open its ") + codec->name + " decoder", err);
   }
 
+  // Probing a stream can stumble on its way in without anything being wrong with the frames read later.
+  av::TakeInputDamage();
+  CheckPixelBudget(path.string(), decoder_->width, decoder_->height,
+                   fs::is_regular_file(path, ec) ? fs::file_size(path, ec) : 0);
+
   const AVRational rate = av_guess_frame_rate(context, video_, nullptr);
   if (rate.num > 0 && rate.den > 0) frameRate_ = {rate.num, rate.den};
   if (range_) {
@@ -154,6 +159,7 @@ std::optional<Frame> VideoReader::next() {
           std::deque<av::Packet> pending = std::move(pendingAudio_);
           for (av::Packet& p : pending) forwardAudio(*p);
         }
+        refuseDamage();
         Frame frame = convert(*decoded_);
         if (range_ && decodedCount_ == range_->last) {
           videoDone_ = true;
@@ -167,6 +173,7 @@ std::optional<Frame> VideoReader::next() {
       }
       if (got == AVERROR_EOF) {
         videoDone_ = true;
+        refuseDamage();
         if (range_ && decodedCount_ < range_->last) {
           throw CliError(kExitInput, path_.string() + ": has " + std::to_string(decodedCount_) +
                                          " frames; --frames " + std::to_string(range_->first) + "-" +
@@ -207,6 +214,13 @@ std::optional<Frame> VideoReader::next() {
     av_packet_unref(packet_.get());
   }
   return std::nullopt;
+}
+
+void VideoReader::refuseDamage() const {
+  const std::string damage = av::TakeInputDamage();
+  if (damage.empty()) return;
+  throw CliError(kExitInput, path_.string() + ": damaged at frame " + std::to_string(decodedCount_ + (videoDone_ ? 1 : 0)) +
+                                 " (" + damage + ")");
 }
 
 bool VideoReader::afterEnd(const AVPacket& packet) const {
