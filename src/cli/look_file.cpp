@@ -119,7 +119,7 @@ void ApplyControl(EffectSession& session, const std::string& control, const Json
       try {
         choice = ParsePopupChoice(where, value.get<std::string>(), choices);
       } catch (const CliError& e) {
-        throw CliError(kExitInput, e.what());
+        throw CliError(kExitInput, e.message());
       }
     } else if (value.is_number()) {
       // 3 and 3.0 are the same number in JSON.
@@ -242,7 +242,7 @@ void SaveLookFile(EffectSession& session, const std::filesystem::path& path) {
   try {
     text = LookJson(session);
   } catch (const CliError& e) {
-    throw CliError(e.status(), name + ": " + e.what());
+    throw CliError(e.status(), name + ": " + e.message());
   }
   OutputFile file(path);
   file.write(text);

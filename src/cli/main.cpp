@@ -69,9 +69,9 @@ int RunCommand(int argc, char** argv) {
       ThrowIfInterrupted();
       throw;
     } catch (const CliError& e) {
-      return Fail(e.what(), e.status());
+      return Fail(e.message(), e.status());
     } catch (const PaletteFileError& e) {
-      return Fail(e.what(), kExitInput);
+      return Fail(e.message(), kExitInput);
     } catch (const std::bad_alloc&) {
       return Fail("not enough memory", kExitEffect);
     } catch (const std::exception& e) {
