@@ -33,7 +33,7 @@ std::string Quoted(const std::string& text) { return Json(text).dump(); }
 std::string Describe(const Json& value) {
   if (value.is_array()) return "an array";
   if (value.is_object()) return "an object";
-  return Describe(value);
+  return value.dump();
 }
 
 std::string PaletteEntry(const Color3& color, std::size_t index) {
