@@ -12,6 +12,7 @@
 #include "cli/image_io.h"
 #include "cli/interrupt.h"
 #include "cli/pixel_words.h"
+#include "cli/video_policy.h"
 
 namespace fs = std::filesystem;
 
@@ -21,43 +22,6 @@ std::string LowerExtension(const fs::path& path) {
   std::string extension = path.extension().string();
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return extension;
-}
-
-// The colour matrix of a YUV frame: as tagged, else BT.709 for HD sizes and BT.601 for SD ones, as players
-// assume. The values are libswscale's SWS_CS_* numbers, which follow AVColorSpace.
-int ColourMatrix(const AVFrame& frame) {
-  if (frame.colorspace == AVCOL_SPC_UNSPECIFIED || frame.colorspace == AVCOL_SPC_RESERVED ||
-      frame.colorspace == AVCOL_SPC_RGB) {
-    return frame.width >= 1280 || frame.height > 576 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-  }
-  return frame.colorspace;
-}
-
-// The yuvj formats are full-range YUV under another name; libswscale wants the plain name and the range.
-AVPixelFormat PlainFormat(AVPixelFormat format, bool& fullRange) {
-  switch (format) {
-    case AV_PIX_FMT_YUVJ420P:
-      fullRange = true;
-      return AV_PIX_FMT_YUV420P;
-    case AV_PIX_FMT_YUVJ422P:
-      fullRange = true;
-      return AV_PIX_FMT_YUV422P;
-    case AV_PIX_FMT_YUVJ444P:
-      fullRange = true;
-      return AV_PIX_FMT_YUV444P;
-    case AV_PIX_FMT_YUVJ440P:
-      fullRange = true;
-      return AV_PIX_FMT_YUV440P;
-    case AV_PIX_FMT_YUVJ411P:
-      fullRange = true;
-      return AV_PIX_FMT_YUV411P;
-    default:
-      return format;
-  }
-}
-
-bool IsYuv(const AVPixFmtDescriptor& desc) {
-  return (desc.flags & AV_PIX_FMT_FLAG_RGB) == 0 && desc.nb_components >= 3;
 }
 
 }  // namespace
@@ -269,7 +233,7 @@ Frame VideoReader::convert(const AVFrame& source) {
   const AVPixelFormat plain = PlainFormat(format, fullRange);
   const AVPixelFormat target = deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA;
 
-  const SwsKey key{source.width, source.height, plain, ColourMatrix(source), fullRange};
+  const SwsKey key{source.width, source.height, plain, ColourMatrix(source.colorspace, source.width, source.height), fullRange};
   if (!sws_ || !(key == swsKey_)) {
     sws_.reset(sws_getContext(source.width, source.height, plain, source.width, source.height, target,
                               SWS_BILINEAR | SWS_ACCURATE_RND | SWS_BITEXACT | SWS_FULL_CHR_H_INT, nullptr,
