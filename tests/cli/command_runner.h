@@ -48,7 +48,7 @@ struct Spawned {
   double secondsAfterSignal = 0;  // from the signal to the command's end
 };
 
-std::string Slurp(const fs::path& path);
+inline std::string Slurp(const fs::path& path);
 
 // Runs the palettrix command with `args` as its argument vector (no shell), its output captured in files
 // in `logDir`.
@@ -91,6 +91,36 @@ inline Spawned Spawn(const std::vector<std::string>& args, const fs::path& logDi
   fs::remove(out);
   fs::remove(err);
   return result;
+}
+
+// A test's argument string as an argument vector: words separated by spaces, a double-quoted run kept as
+// one word (without its quotes). No shell sees it.
+inline std::vector<std::string> SplitArguments(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false, quoted = false;
+  for (char c : text) {
+    if (c == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if (c == ' ' && !quoted) {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(word);
+  return words;
+}
+
+// The one way the tests run the command from an argument string: spawned with its argument vector, its
+// output read back; a command killed by a signal has status -1.
+inline Result RunCommand(const std::string& args, const fs::path& logDir) {
+  const Spawned spawned = Spawn(SplitArguments(args), logDir);
+  return Result{spawned.status < 0 ? -1 : spawned.status, spawned.out, spawned.err};
 }
 
 inline std::string Slurp(const fs::path& path) {
@@ -154,16 +184,7 @@ class CommandTest : public ::testing::Test {
   fs::path Path(const std::string& name) const { return dir_ / name; }
   std::string P(const std::string& name) const { return Path(name).string(); }
 
-  Result Run(const std::string& args) const {
-    const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
-    const std::string command =
-        std::string(PALETTRIX_COMMAND) + " " + args + " >" + out.string() + " 2>" + err.string();
-    const int raw = std::system(command.c_str());
-    Result result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
-    fs::remove(out);
-    fs::remove(err);
-    return result;
-  }
+  Result Run(const std::string& args) const { return RunCommand(args, dir_); }
 
   // The names in the test's folder, sorted: what a run left behind.
   std::vector<std::string> Files() const {
