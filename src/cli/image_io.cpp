@@ -3,6 +3,7 @@
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "cli/exit_status.h"
+#include "cli/interrupt.h"
 #include "cli/safe_output.h"
 #include "cli/terminal.h"
 
@@ -74,6 +76,8 @@ namespace {
 
 std::atomic<unsigned long long> pixelBudget{kDefaultPixelBudget};
 
+constexpr int kReadBand = 256;
+
 // The first line of a library's message, without the file name some of them append.
 std::string FirstLine(const std::string& text) {
   std::string line = text.substr(0, text.find('\n'));
@@ -110,11 +114,23 @@ LoadedImage ReadImageUnchecked(const std::filesystem::path& path, const minihost
   const std::size_t count = static_cast<std::size_t>(spec.width) * spec.height * channels;
   // Decoders report damaged data (a file cut short, a broken strip) as errors beside a read that still
   // succeeds with grey or black where the data is missing: either is a damaged input.
+  // Read a band of rows at a time, so that Ctrl-C stops a large image part-way.
   const auto read = [&](OIIO::TypeDesc type, void* data) {
-    const bool ok = in->read_image(0, 0, 0, channels, type, data);
-    const std::string error = in->geterror();
-    if (!ok || !error.empty()) {
-      throw CliError(kExitInput, Quote(path) + ": cannot read image, the file is damaged (" + FirstLine(error) + ")");
+    const std::size_t rowBytes = static_cast<std::size_t>(spec.width) * channels * type.size();
+    // Tiled files are read whole.
+    const int band = spec.tile_width > 0 ? spec.height : kReadBand;
+    for (int y = 0; y < spec.height; y += band) {
+      ThrowIfInterrupted();
+      const int end = std::min(spec.height, y + band);
+      const bool ok = spec.tile_width > 0
+                          ? in->read_image(0, 0, 0, channels, type, data)
+                          : in->read_scanlines(0, 0, spec.y + y, spec.y + end, 0, 0, channels, type,
+                                               static_cast<unsigned char*>(data) + rowBytes * static_cast<std::size_t>(y));
+      const std::string error = in->geterror();
+      if (!ok || !error.empty()) {
+        throw CliError(kExitInput,
+                       Quote(path) + ": cannot read image, the file is damaged (" + FirstLine(error) + ")");
+      }
     }
   };
   if (fileBits == 8) {
