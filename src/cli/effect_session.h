@@ -67,7 +67,7 @@ class EffectSession {
   std::chrono::nanoseconds renderTime_{};
 };
 
-// The custom palette's flat form: 12 bytes a colour, red, green and blue as little-endian IEEE-754 floats,
-// no header. Bytes beyond the last whole colour are ignored, as the effect ignores them.
+// The custom palette's flat form (palette/flat_palette.h, the effect's own codec) as a byte vector. Bytes
+// beyond the last whole colour are ignored, as the effect ignores them.
 std::vector<uint8_t> FlatPaletteBytes(const ColorList& colors);
 ColorList PaletteFromFlatBytes(const std::vector<uint8_t>& bytes);
