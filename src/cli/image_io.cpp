@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <new>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <system_error>
 #include <vector>
 

@@ -33,9 +33,9 @@ void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha)
 inline constexpr unsigned long long kDefaultPixelBudget = 15360ull * 8640ull;
 void SetPixelBudget(unsigned long long pixels);
 unsigned long long PixelBudget();
-// No compressor used by image or video formats packs more than about 1032 bytes into one (deflate's
-// limit), and a byte holds at most 8 one-bit pixels: a file declaring more pixels than this many times
-// its size is damaged or a decompression bomb.
+// Deflate (PNG, and TIFF and EXR as usually written) packs at most about 1032 bytes into one, and a byte
+// holds at most 8 one-bit pixels: an image file declaring more pixels than this many times its size is
+// damaged or a decompression bomb. (Fax-coded blank pages can pack more; they are no input for this tool.)
 inline constexpr unsigned long long kMaxPixelsPerByte = 8ull * 1100ull;
 // Throws CliError (input) naming `name` when width x height is over the budget or, for a file of
 // `fileBytes` (0: unknown, as for a pipe), more than the file can hold.

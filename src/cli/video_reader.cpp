@@ -78,8 +78,9 @@ VideoReader::VideoReader(const fs::path& path, std::optional<FrameRange> range,
 
   // Probing a stream can stumble on its way in without anything being wrong with the frames read later.
   av::TakeInputDamage();
-  CheckPixelBudget(path.string(), decoder_->width, decoder_->height,
-                   fs::is_regular_file(path, ec) ? fs::file_size(path, ec) : 0);
+  // Frame by frame, modern codecs pack a still frame into fewer bytes than any image format: only the
+  // budget holds here, not the file's size.
+  CheckPixelBudget(path.string(), decoder_->width, decoder_->height, 0);
 
   const AVRational rate = av_guess_frame_rate(context, video_, nullptr);
   if (rate.num > 0 && rate.den > 0) frameRate_ = {rate.num, rate.den};
