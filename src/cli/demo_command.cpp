@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/image_io.h"
+#include "cli/safe_output.h"
 #include "cli/look_options.h"
 #include "cli/test_card.h"
 
@@ -15,6 +16,7 @@ struct DemoOptions {
 };
 
 void Run(const DemoOptions& options) {
+  RequireRegularOutput(options.output);
   EffectSession session;
   ApplyLook(session, options.look);
   const auto depth = DepthOption(options.look.depth).value_or(minihost::Depth::Eight);

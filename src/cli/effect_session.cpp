@@ -5,8 +5,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 
+#include "cli/interrupt.h"
+#include "cli/terminal.h"
 #include "minihost/host_error.h"
 #include "minihost/saved_state.h"
 
@@ -32,7 +33,10 @@ std::filesystem::path EffectSession::LibraryPath() {
   return (ec ? std::filesystem::current_path() : self.parent_path()) / "Palettrix.so";
 }
 
-EffectSession::EffectSession() : effect_(LoadEffect(host_)), instance_(effect_) {}
+EffectSession::EffectSession() : effect_(LoadEffect(host_)), instance_(effect_) {
+  // Ctrl-C reaches a render part-way: the effect asks the host whether to stop as it goes.
+  host_.setProgress([](A_long, A_long) { return InterruptSignal() == 0; });
+}
 
 std::size_t EffectSession::find(const char* name, PF_ParamType type) const {
   const auto& params = instance_.params();
@@ -60,11 +64,7 @@ void EffectSession::setPopup(const char* name, A_long value) {
 
 namespace {
 
-std::string Number(double value) {
-  std::ostringstream text;
-  text << value;
-  return text.str();
-}
+std::string Number(double value) { return ExactNumber(value); }
 
 [[noreturn]] void OutOfRange(ExitStatus status, const std::string& option, double value, double low,
                              double high) {

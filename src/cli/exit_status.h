@@ -18,9 +18,13 @@ enum ExitStatus : int {
 // A failure with the one-line message to print and the status to exit with.
 class CliError : public std::runtime_error {
  public:
-  CliError(ExitStatus status, const std::string& message) : std::runtime_error(message), status_(status) {}
+  CliError(ExitStatus status, const std::string& message)
+      : std::runtime_error(message), status_(status), message_(message) {}
   ExitStatus status() const { return status_; }
+  // The whole message: what() ends at a NUL byte that a file's text may have brought into it.
+  const std::string& message() const { return message_; }
 
  private:
   ExitStatus status_;
+  std::string message_;
 };

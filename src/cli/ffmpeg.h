@@ -55,8 +55,13 @@ Packet NewPacket();
 // FFmpeg's description of an error code.
 std::string ErrorText(int code);
 
-// Keeps FFmpeg's own log off the terminal: the command reports every failure itself, in one line.
+// Keeps FFmpeg's own log off the terminal (the command reports every failure itself, in one line) unless
+// --verbose asks for it, and keeps what demuxers and decoders say about damaged input for TakeInputDamage:
+// their errors, and a demuxer's warnings (a file that ended prematurely, a corrupt packet).
 void SilenceLog();
+
+// The first such message since the last call, or an empty string.
+std::string TakeInputDamage();
 
 // For AVIOInterruptCB: stops blocking reads and writes once the user has interrupted the run.
 int InterruptCallback(void* opaque);

@@ -8,6 +8,7 @@
 #include "cli/exit_status.h"
 #include "cli/gallery_sheet.h"
 #include "cli/image_io.h"
+#include "cli/safe_output.h"
 #include "cli/look_options.h"
 
 namespace {
@@ -22,6 +23,7 @@ struct GalleryOptions {
 };
 
 void Run(const GalleryOptions& options) {
+  RequireRegularOutput(options.output);
   const bool byPattern = options.by == "pattern";
   if (byPattern && !options.look.pattern.empty()) {
     throw CliError(kExitUsage,

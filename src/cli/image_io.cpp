@@ -2,16 +2,19 @@
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <new>
 #include <system_error>
 #include <vector>
 
 #include "cli/exit_status.h"
+#include "cli/interrupt.h"
+#include "cli/safe_output.h"
+#include "cli/terminal.h"
 
 namespace OIIO = OIIO_NAMESPACE;
 
@@ -45,18 +48,6 @@ void FillWorld(minihost::World& world, const std::vector<T>& data, int channels,
 
 unsigned Same(unsigned v) { return v; }
 
-bool WriteBytes(const std::filesystem::path& path, const std::vector<unsigned char>& bytes, std::string& reason) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  bool ok = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
-            std::fflush(file) == 0;
-  if (!ok) reason = std::strerror(errno);
-  if (file != nullptr && std::fclose(file) != 0 && ok) {
-    reason = std::strerror(errno);
-    ok = false;
-  }
-  return ok;
-}
-
 int AlphaChannel(const OIIO::ImageSpec& spec) {
   if (spec.alpha_channel >= 0) return spec.alpha_channel;
   // Grey with alpha and RGBA files that do not name their alpha channel.
@@ -67,21 +58,51 @@ int AlphaChannel(const OIIO::ImageSpec& spec) {
 
 }  // namespace
 
-LoadedImage ReadImage(const std::filesystem::path& path, const minihost::Depth* depth) {
+void CheckPixelBudget(const std::string& name, long long width, long long height, std::uintmax_t fileBytes) {
+  const unsigned long long pixels = static_cast<unsigned long long>(width) * static_cast<unsigned long long>(height);
+  if (pixels > PixelBudget()) {
+    throw CliError(kExitInput, name + ": " + std::to_string(width) + "x" + std::to_string(height) + " is " +
+                                   std::to_string(pixels) + " pixels, more than the limit of " +
+                                   std::to_string(PixelBudget()) + " (--max-pixels)");
+  }
+  if (fileBytes != 0 && pixels > fileBytes * kMaxPixelsPerByte) {
+    throw CliError(kExitInput, name + ": declares " + std::to_string(width) + "x" + std::to_string(height) +
+                                   " pixels, more than its " + std::to_string(fileBytes) +
+                                   " bytes can hold (a damaged file, or a decompression bomb)");
+  }
+}
+
+namespace {
+
+std::atomic<unsigned long long> pixelBudget{kDefaultPixelBudget};
+
+constexpr int kReadBand = 256;
+
+// The first line of a library's message, without the file name some of them append.
+std::string FirstLine(const std::string& text) {
+  std::string line = text.substr(0, text.find('\n'));
+  return line.empty() ? std::string("unknown error") : line;
+}
+
+LoadedImage ReadImageUnchecked(const std::filesystem::path& path, const minihost::Depth* depth) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) throw CliError(kExitInput, Quote(path) + ": no such file");
+  const std::uintmax_t fileBytes = std::filesystem::is_regular_file(path, ec) ? std::filesystem::file_size(path, ec) : 0;
+  const QuietLibraries quiet;
   // Pixels exactly as stored: no premultiplication of colour by alpha on the way in.
   OIIO::ImageSpec config;
   config.attribute("oiio:UnassociatedAlpha", 1);
   auto in = OIIO::ImageInput::open(path.string(), &config);
   if (!in) {
-    throw CliError(kExitInput, Quote(path) + ": cannot read image (" + OIIO::geterror() + ")");
+    throw CliError(kExitInput, Quote(path) + ": cannot read image (" + FirstLine(OIIO::geterror()) + ")");
   }
   const OIIO::ImageSpec spec = in->spec();
   if (spec.width <= 0 || spec.height <= 0 || spec.width > PF_MAX_WORLD_WIDTH || spec.height > PF_MAX_WORLD_HEIGHT) {
     throw CliError(kExitInput, Quote(path) + ": image size " + std::to_string(spec.width) + "x" +
                                    std::to_string(spec.height) + " is outside 1 to 30000 pixels a side");
   }
+  // Before anything the size of the image is allocated.
+  CheckPixelBudget(Quote(path), spec.width, spec.height, ec ? 0 : fileBytes);
   const int channels = spec.nchannels;
   if (channels < 1) throw CliError(kExitInput, Quote(path) + ": image has no channels");
   const int alpha = AlphaChannel(spec);
@@ -91,11 +112,30 @@ LoadedImage ReadImage(const std::filesystem::path& path, const minihost::Depth* 
 
   LoadedImage image{minihost::World(spec.width, spec.height, worldDepth), alpha >= 0, fileBits};
   const std::size_t count = static_cast<std::size_t>(spec.width) * spec.height * channels;
+  // Decoders report damaged data (a file cut short, a broken strip) as errors beside a read that still
+  // succeeds with grey or black where the data is missing: either is a damaged input.
+  // Read a band of rows at a time, so that Ctrl-C stops a large image part-way.
+  const auto read = [&](OIIO::TypeDesc type, void* data) {
+    const std::size_t rowBytes = static_cast<std::size_t>(spec.width) * channels * type.size();
+    // Tiled files are read whole.
+    const int band = spec.tile_width > 0 ? spec.height : kReadBand;
+    for (int y = 0; y < spec.height; y += band) {
+      ThrowIfInterrupted();
+      const int end = std::min(spec.height, y + band);
+      const bool ok = spec.tile_width > 0
+                          ? in->read_image(0, 0, 0, channels, type, data)
+                          : in->read_scanlines(0, 0, spec.y + y, spec.y + end, 0, 0, channels, type,
+                                               static_cast<unsigned char*>(data) + rowBytes * static_cast<std::size_t>(y));
+      const std::string error = in->geterror();
+      if (!ok || !error.empty()) {
+        throw CliError(kExitInput,
+                       Quote(path) + ": cannot read image, the file is damaged (" + FirstLine(error) + ")");
+      }
+    }
+  };
   if (fileBits == 8) {
     std::vector<uint8_t> data(count);
-    if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, data.data())) {
-      throw CliError(kExitInput, Quote(path) + ": cannot read image (" + in->geterror() + ")");
-    }
+    read(OIIO::TypeDesc::UINT8, data.data());
     if (worldDepth == minihost::Depth::Eight) {
       FillWorld(image.world, data, channels, alpha, Same, 255);
     } else {
@@ -103,9 +143,7 @@ LoadedImage ReadImage(const std::filesystem::path& path, const minihost::Depth* 
     }
   } else {
     std::vector<uint16_t> data(count);
-    if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT16, data.data())) {
-      throw CliError(kExitInput, Quote(path) + ": cannot read image (" + in->geterror() + ")");
-    }
+    read(OIIO::TypeDesc::UINT16, data.data());
     if (worldDepth == minihost::Depth::Sixteen) {
       FillWorld(image.world, data, channels, alpha, To16From16, PF_MAX_CHAN16);
     } else {
@@ -116,7 +154,21 @@ LoadedImage ReadImage(const std::filesystem::path& path, const minihost::Depth* 
   return image;
 }
 
-void WriteImage(const std::filesystem::path& path, const minihost::World& world, bool withAlpha) {
+}  // namespace
+
+void SetPixelBudget(unsigned long long pixels) { pixelBudget.store(pixels); }
+unsigned long long PixelBudget() { return pixelBudget.load(); }
+
+LoadedImage ReadImage(const std::filesystem::path& path, const minihost::Depth* depth) {
+  try {
+    return ReadImageUnchecked(path, depth);
+  } catch (const std::bad_alloc&) {
+    throw CliError(kExitInput, Quote(path) + ": not enough memory to read the image");
+  }
+}
+
+void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha) {
+  const std::filesystem::path& path = file.target();
   const bool deep = world.depth() == minihost::Depth::Sixteen;
   const int channels = withAlpha ? 4 : 3;
   const std::size_t count = static_cast<std::size_t>(world.width()) * world.height() * channels;
@@ -139,39 +191,34 @@ void WriteImage(const std::filesystem::path& path, const minihost::World& world,
     }
   }
 
+  const QuietLibraries quiet;
   auto out = OIIO::ImageOutput::create(path.string());
-  if (!out) throw CliError(kExitOutput, Quote(path) + ": unsupported output format (" + OIIO::geterror() + ")");
+  if (!out) {
+    throw CliError(kExitOutput, Quote(path) + ": unsupported output format (" + FirstLine(OIIO::geterror()) + ")");
+  }
   const OIIO::TypeDesc type = deep ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8;
   OIIO::ImageSpec spec(world.width(), world.height(), channels, type);
   if (withAlpha) spec.alpha_channel = 3;
   // The colours are not premultiplied; the file must get them as they are.
   spec.attribute("oiio:UnassociatedAlpha", 1);
 
-  std::string tempName = ".";
-  tempName += path.filename().string();
-  tempName += ".partial-";
-  tempName += std::to_string(getpid());
-  const std::filesystem::path temp = path.parent_path() / tempName;
   const void* pixels = deep ? static_cast<const void*>(data16.data()) : static_cast<const void*>(data8.data());
   // Encoded in memory where the format allows, then written with every error checked: some OpenImageIO
   // writers do not report a failed write (a full disk) and would leave a truncated file that looks complete.
+  // Writers that open the file themselves get it by its descriptor, never by a name someone could swap.
   std::vector<unsigned char> encoded;
   OIIO::Filesystem::IOVecOutput proxy(encoded);
   const bool inMemory = out->supports("ioproxy") && out->set_ioproxy(&proxy);
-  std::string reason;
-  bool written = out->open(temp.string(), spec) && out->write_image(type, pixels) && out->close();
-  if (!written) reason = out->geterror();
-  if (written && inMemory) written = WriteBytes(temp, encoded, reason);
-  if (!written) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    throw CliError(kExitOutput, Quote(path) + ": cannot write image (" + reason + ")");
+  const std::string name = inMemory ? file.temp().string() : file.descriptorPath();
+  if (!(out->open(name, spec) && out->write_image(type, pixels) && out->close())) {
+    throw CliError(kExitOutput, Quote(path) + ": cannot write image (" + FirstLine(out->geterror()) + ")");
   }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    throw CliError(kExitOutput, Quote(path) + ": cannot write image (" + ec.message() + ")");
-  }
+  if (inMemory) file.write(encoded.data(), encoded.size());
+  file.close();
+}
+
+void WriteImage(const std::filesystem::path& path, const minihost::World& world, bool withAlpha) {
+  OutputFile file(path);
+  EncodeImage(file, world, withAlpha);
+  file.commit();
 }

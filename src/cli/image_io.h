@@ -1,7 +1,9 @@
 // Still images in and out of host pixel worlds, through OpenImageIO.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <string>
 
 #include "minihost/world.h"
 
@@ -20,6 +22,24 @@ LoadedImage ReadImage(const std::filesystem::path& path, const minihost::Depth* 
 // `withAlpha`. The file is written under a temporary name in the same folder and renamed when complete,
 // so a failure never leaves a partial file or destroys an existing one. Throws CliError naming the file.
 void WriteImage(const std::filesystem::path& path, const minihost::World& world, bool withAlpha);
+
+// Encodes the world into `file` (its target's extension chooses the format) and closes it, leaving the
+// commit to the caller. Throws CliError naming the target.
+class OutputFile;
+void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha);
+
+// The largest image or video frame read, in pixels: enough for a 16K frame (15360 x 8640) unless
+// --max-pixels says otherwise. Checked against the size a file declares before its pixels are decoded.
+inline constexpr unsigned long long kDefaultPixelBudget = 15360ull * 8640ull;
+void SetPixelBudget(unsigned long long pixels);
+unsigned long long PixelBudget();
+// Deflate (PNG, and TIFF and EXR as usually written) packs at most about 1032 bytes into one, and a byte
+// holds at most 8 one-bit pixels: an image file declaring more pixels than this many times its size is
+// damaged or a decompression bomb. (Fax-coded blank pages can pack more; they are no input for this tool.)
+inline constexpr unsigned long long kMaxPixelsPerByte = 8ull * 1100ull;
+// Throws CliError (input) naming `name` when width x height is over the budget or, for a file of
+// `fileBytes` (0: unknown, as for a pipe), more than the file can hold.
+void CheckPixelBudget(const std::string& name, long long width, long long height, std::uintmax_t fileBytes);
 
 // Channel conversions between files (0..255, 0..65535) and the host's 16-bit scale (0..32768).
 inline unsigned To16From8(unsigned v) { return (v * 32768u + 127u) / 255u; }

@@ -1,13 +1,12 @@
 #include "cli/image_sequence.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <system_error>
 
 #include "cli/exit_status.h"
 #include "cli/image_io.h"
+#include "cli/safe_output.h"
 
 namespace fs = std::filesystem;
 
@@ -156,43 +155,19 @@ SequenceSink::SequenceSink(const SequencePattern& pattern) : pattern_(pattern) {
   RequireOutputFolder(pattern.text());
 }
 
-SequenceSink::~SequenceSink() { removeTemporaries(); }
+SequenceSink::~SequenceSink() = default;
 
 void SequenceSink::write(const Frame& frame) {
-  const fs::path final = pattern_.frame(frame.number);
-  // The extension stays last: OpenImageIO picks the format from it.
-  std::string tempName = ".";
-  tempName += final.stem().string();
-  tempName += ".partial-";
-  tempName += std::to_string(getpid());
-  tempName += final.extension().string();
-  const fs::path temp = final.parent_path() / tempName;
-  try {
-    WriteImage(temp, frame.world, frame.hasAlpha);
-  } catch (const CliError& e) {
-    std::string message = e.what();
-    if (message.starts_with(temp.string())) message.replace(0, temp.string().size(), final.string());
-    throw CliError(e.status(), message);
-  }
-  written_.push_back({temp, final});
+  // Each frame is complete in its own temporary file before the next is written; none has its final name
+  // until finish().
+  auto file = std::make_unique<OutputFile>(pattern_.frame(frame.number));
+  EncodeImage(*file, frame.world, frame.hasAlpha);
+  written_.push_back(std::move(file));
 }
 
 void SequenceSink::finish() {
-  for (; renamed_ < written_.size(); ++renamed_) {
-    std::error_code ec;
-    fs::rename(written_[renamed_].temp, written_[renamed_].final, ec);
-    if (ec) {
-      const fs::path failed = written_[renamed_].final;
-      removeTemporaries();
-      throw CliError(kExitOutput, failed.string() + ": cannot write image (" + ec.message() + ")");
-    }
-  }
-}
-
-void SequenceSink::removeTemporaries() noexcept {
-  for (std::size_t i = renamed_; i < written_.size(); ++i) {
-    std::error_code ignored;
-    fs::remove(written_[i].temp, ignored);
-  }
-  renamed_ = written_.size();
+  // A target that became a device or a pipe meanwhile stops the run before any frame is renamed.
+  for (const auto& file : written_) RequireRegularOutput(file->target());
+  for (auto& file : written_) file->commit();
+  written_.clear();
 }

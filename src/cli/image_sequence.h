@@ -3,11 +3,14 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/frames.h"
+
+class OutputFile;
 
 class SequencePattern {
  public:
@@ -67,12 +70,6 @@ class SequenceSink : public FrameSink {
   void finish() override;
 
  private:
-  struct Written {
-    std::filesystem::path temp, final;
-  };
-  void removeTemporaries() noexcept;
-
   SequencePattern pattern_;
-  std::vector<Written> written_;
-  std::size_t renamed_ = 0;
+  std::vector<std::unique_ptr<OutputFile>> written_;  // temporary files not yet renamed
 };

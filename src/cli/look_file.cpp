@@ -1,7 +1,5 @@
 #include "cli/look_file.h"
 
-#include <unistd.h>
-
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +10,7 @@
 
 #include "palettefiles/palette_file.h"
 #include "cli/popup_choice.h"
+#include "cli/safe_output.h"
 
 namespace {
 
@@ -28,6 +27,14 @@ bool IsControl(const PF_ParamDef& def) {
 std::string Number(double value) { return Json(value).dump(); }
 
 std::string Quoted(const std::string& text) { return Json(text).dump(); }
+
+// A value as messages name it: scalars as written, arrays and objects by their kind only, since one may
+// nest deeper than anything could print.
+std::string Describe(const Json& value) {
+  if (value.is_array()) return "an array";
+  if (value.is_object()) return "an object";
+  return value.dump();
+}
 
 std::string PaletteEntry(const Color3& color, std::size_t index) {
   unsigned k[3];
@@ -82,10 +89,10 @@ Color3 ParseEntry(const Json& entry, const std::string& where) {
   float channels[3];
   for (std::size_t c = 0; c < 3; ++c) {
     if (!entry[c].is_number())
-      throw CliError(kExitInput, where + ": " + entry[c].dump() + " is not a number");
+      throw CliError(kExitInput, where + ": " + Describe(entry[c]) + " is not a number");
     const double value = entry[c].get<double>();
     if (!(std::fabs(value) <= FLT_MAX)) {
-      throw CliError(kExitInput, where + ": " + entry[c].dump() + " is beyond what a float holds");
+      throw CliError(kExitInput, where + ": " + Describe(entry[c]) + " is beyond what a float holds");
     }
     channels[c] = static_cast<float>(value);
   }
@@ -112,22 +119,26 @@ void ApplyControl(EffectSession& session, const std::string& control, const Json
       try {
         choice = ParsePopupChoice(where, value.get<std::string>(), choices);
       } catch (const CliError& e) {
-        throw CliError(kExitInput, e.what());
+        throw CliError(kExitInput, e.message());
       }
-    } else if (value.is_number_integer()) {
-      const auto number = value.get<long long>();
-      if (number < 1 || number > static_cast<long long>(choices.size())) {
+    } else if (value.is_number()) {
+      // 3 and 3.0 are the same number in JSON.
+      const double number = value.get<double>();
+      if (number != std::floor(number)) {
+        throw CliError(kExitInput, where + ": " + Describe(value) + " is not a whole number");
+      }
+      if (!(number >= 1 && number <= static_cast<double>(choices.size()))) {
         throw CliError(kExitInput,
-                       where + ": " + value.dump() + " is outside 1 to " + std::to_string(choices.size()));
+                       where + ": " + Describe(value) + " is outside 1 to " + std::to_string(choices.size()));
       }
       choice = static_cast<A_long>(number);
     } else {
-      throw CliError(kExitInput, where + ": expected a label or a number, not " + value.dump());
+      throw CliError(kExitInput, where + ": expected a label or a number, not " + Describe(value));
     }
     session.setPopup(params[index].name, choice);
     return;
   }
-  if (!value.is_number()) throw CliError(kExitInput, where + ": expected a number, not " + value.dump());
+  if (!value.is_number()) throw CliError(kExitInput, where + ": expected a number, not " + Describe(value));
   if (type == PF_Param_FIX_SLIDER) {
     session.setFixedSlider(params[index].name, where, value.get<double>(), kExitInput);
   } else {
@@ -182,7 +193,7 @@ void ApplyLookJson(EffectSession& session, const std::string& text, const std::s
   const auto version = look.find("palettrix_look");
   if (version == look.end()) Refuse(name, "not a look file (no \"palettrix_look\" version)");
   if (!version->is_number_integer() || version->get<long long>() != kLookVersion) {
-    Refuse(name, "look version " + version->dump() + " is not supported (this palettrix reads version " +
+    Refuse(name, "look version " + Describe(*version) + " is not supported (this palettrix reads version " +
                      std::to_string(kLookVersion) + ")");
   }
   for (const auto& [key, value] : look.items()) {
@@ -231,26 +242,9 @@ void SaveLookFile(EffectSession& session, const std::filesystem::path& path) {
   try {
     text = LookJson(session);
   } catch (const CliError& e) {
-    throw CliError(e.status(), name + ": " + e.what());
+    throw CliError(e.status(), name + ": " + e.message());
   }
-  std::string tempName = ".";
-  tempName += path.filename().string();
-  tempName += ".partial-";
-  tempName += std::to_string(getpid());
-  const std::filesystem::path temp = path.parent_path() / tempName;
-  bool written = false;
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    written = out.good();
-  }
-  std::error_code ec;
-  if (written) std::filesystem::rename(temp, path, ec);
-  if (!written || ec) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    throw CliError(kExitOutput,
-                   name + ": cannot write the look" + (ec ? " (" + ec.message() + ")" : std::string()));
-  }
+  OutputFile file(path);
+  file.write(text);
+  file.commit();
 }

@@ -3,6 +3,7 @@
 #include "cli/look_file.h"
 #include "palettefiles/palette_file.h"
 #include "cli/popup_choice.h"
+#include "cli/terminal.h"
 
 void AddLookOptions(CLI::App& command, LookOptions& options, bool withSaveLook) {
   command.add_option("--look", options.look,
@@ -24,13 +25,22 @@ void AddLookOptions(CLI::App& command, LookOptions& options, bool withSaveLook) 
     slider.option = command.add_option(slider.flag, slider.value, slider.help);
   }
   command.add_option("--depth", options.depth, "Bits per channel to render at: 8 or 16 (default: the file's own)")
-      ->check(CLI::IsMember({8, 16}));
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            return value == "8" || value == "16" ? std::string() : "\"" + value + "\" is not 8 or 16";
+          },
+          "8|16", "8 or 16"));
 }
 
 void ApplyLook(EffectSession& session, const LookOptions& options) {
   if (!options.look.empty()) LoadLookFile(session, options.look);
   if (!options.palette.empty()) {
-    session.setCustomPalette(ReadPaletteFile(options.palette));
+    ColorList colors;
+    {
+      const QuietLibraries quiet;
+      colors = ReadPaletteFile(options.palette);
+    }
+    session.setCustomPalette(colors);
     session.setSwatch(ParsePopupChoice("--palette", "Custom", session.swatchChoices()));
   }
   if (!options.pattern.empty()) {

@@ -2,25 +2,54 @@
 // driven by minihost as a host would.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/interrupt.h"
+#include "cli/safe_output.h"
+#include "cli/terminal.h"
 #include "palettefiles/palette_file.h"
+#include "palettrix_version.h"
 
-#ifndef PALETTRIX_VERSION
-#define PALETTRIX_VERSION "0.0.0"
-#endif
+namespace {
 
-int main(int argc, char** argv) {
+int Fail(const std::string& message, int status) {
+  const std::string line = "palettrix: " + ForTerminal(message) + "\n";
+  std::fwrite(line.data(), 1, line.size(), Messages());
+  return status;
+}
+
+// An empty value is never "not given": every option that takes a value refuses it.
+void RefuseEmptyValues(CLI::App& app) {
+  for (CLI::App* command : app.get_subcommands({})) {
+    for (CLI::Option* option : command->get_options()) {
+      if (option->get_type_size() == 0 || option->get_name() == "--help") continue;
+      option->check(CLI::Validator(
+          [](std::string& value) { return value.empty() ? std::string("an empty value is not allowed") : std::string(); },
+          "", "not empty"));
+    }
+  }
+}
+
+int RunCommand(int argc, char** argv) {
   CLI::App app{"palettrix: reduce images to a retro palette and dither them with the Palettrix effect"};
-  app.set_version_flag("--version", std::string("palettrix ") + PALETTRIX_VERSION);
+  app.set_version_flag("--version", std::string("palettrix ") + kPalettrixVersion);
+  bool verbose = false;
+  app.add_flag("--verbose", verbose,
+               "Let the image and video libraries print their own warnings and notices to stderr")
+      ->each([](const std::string&) { SetVerbose(true); });
+  app.fallthrough();
   app.require_subcommand(1);
   AddRenderCommand(app);
   AddDemoCommand(app);
   AddListCommand(app);
   AddGalleryCommand(app);
   AddPaletteCommand(app);
+  RefuseEmptyValues(app);
 
   // The commands run inside parse, from their callbacks.
   try {
@@ -32,17 +61,36 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::fprintf(stderr, "palettrix: %s\n", e.what());
-    return kExitUsage;
-  } catch (const CliError& e) {
-    std::fprintf(stderr, "palettrix: %s\n", e.what());
-    return e.status();
-  } catch (const PaletteFileError& e) {
-    std::fprintf(stderr, "palettrix: %s\n", e.what());
-    return kExitInput;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "palettrix: %s\n", e.what());
-    return kExitEffect;
+    return Fail(e.what(), kExitUsage);
+  } catch (...) {
+    // A failure caused by the interruption itself (a render stopped part-way, a read cut short) is
+    // reported as the interruption.
+    try {
+      ThrowIfInterrupted();
+      throw;
+    } catch (const CliError& e) {
+      return Fail(e.message(), e.status());
+    } catch (const PaletteFileError& e) {
+      return Fail(e.message(), kExitInput);
+    } catch (const std::bad_alloc&) {
+      return Fail("not enough memory", kExitEffect);
+    } catch (const std::exception& e) {
+      return Fail(e.what(), kExitEffect);
+    }
+  }
+  // What the command printed must have reached its destination (a full disk, a closed pipe).
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    return Fail(std::string("standard output: cannot write (") + std::strerror(errno) + ")", kExitOutput);
   }
   return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Every command writes files under temporary names: a size limit must fail a write, not end the process
+  // with its temporary files left behind; Ctrl-C stops a command between steps, its files removed.
+  IgnoreFileSizeSignal();
+  InstallInterruptHandlers();
+  return RunCommand(argc, argv);
 }

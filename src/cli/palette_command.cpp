@@ -9,6 +9,8 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/image_io.h"
+#include "cli/safe_output.h"
+#include "cli/terminal.h"
 #include "palettefiles/palette_file.h"
 
 namespace {
@@ -58,7 +60,12 @@ void WriteStrip(const std::string& path, const ColorList& colors) {
 }
 
 void Run(const PaletteOptions& options) {
-  const ColorList colors = ReadPaletteFile(options.file);
+  if (!options.strip.empty()) RequireRegularOutput(options.strip);
+  ColorList colors;
+  {
+    const QuietLibraries quiet;
+    colors = ReadPaletteFile(options.file);
+  }
   if (!options.strip.empty()) WriteStrip(options.strip, colors);
   std::string text;
   for (std::size_t i = 0; i < colors.size(); ++i) {

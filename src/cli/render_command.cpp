@@ -1,6 +1,8 @@
 // palettrix render: one image, a numbered image sequence or a video through the effect.
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <new>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -14,6 +16,8 @@
 #include "cli/interrupt.h"
 #include "cli/look_options.h"
 #include "cli/run_stats.h"
+#include "cli/safe_output.h"
+#include "cli/terminal.h"
 #include "cli/video_reader.h"
 #include "cli/video_writer.h"
 
@@ -30,9 +34,15 @@ struct RenderOptions {
   std::optional<double> crf;
   std::string fps;
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+  unsigned long long maxPixels = kDefaultPixelBudget;
   bool quiet = false;
   bool stats = false;
 };
+
+// Frame rates a video may be written at: a frame at least every 100 seconds, as the containers' time
+// scales hold them.
+constexpr double kMinFrameRate = 0.01;
+constexpr double kMaxFrameRate = 1000;
 
 enum class Kind { Image, Sequence, Video };
 
@@ -53,22 +63,22 @@ Media Classify(const fs::path& path, bool input) {
   return {pattern ? Kind::Sequence : Kind::Image, pattern};
 }
 
-// "25", "29.97" or "30000/1001" frames per second.
+// "25", "29.97" or "30000/1001" frames per second, every character of it read.
 FrameRate ParseFrameRate(const std::string& text) {
+  const auto number = [](std::string_view part, double& value) {
+    const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), value);
+    return !part.empty() && error == std::errc() && end == part.data() + part.size() && std::isfinite(value);
+  };
   const std::size_t slash = text.find('/');
   double num = 0, den = 1;
-  const char* end = text.data() + text.size();
-  bool ok = false;
-  if (slash == std::string::npos) {
-    ok = std::from_chars(text.data(), end, num).ptr == end;
-  } else {
-    ok = std::from_chars(text.data(), text.data() + slash, num).ptr == text.data() + slash &&
-         std::from_chars(text.data() + slash + 1, end, den).ptr == end;
-  }
-  const double rate = num / den;
-  if (!ok || text.empty() || !(rate > 0 && rate <= 1000) || !(den > 0)) {
-    throw CliError(kExitUsage, "--fps: \"" + text +
-                                   "\" is not a frame rate from above 0 to 1000 (25, 29.97, 30000/1001)");
+  const bool ok = slash == std::string::npos
+                      ? number(text, num)
+                      : number(std::string_view(text).substr(0, slash), num) &&
+                            number(std::string_view(text).substr(slash + 1), den) && den > 0;
+  const double rate = ok ? num / den : 0;
+  if (!ok || !(rate >= kMinFrameRate && rate <= kMaxFrameRate)) {
+    throw CliError(kExitUsage, "--fps: \"" + text + "\" is not a frame rate from " + ExactNumber(kMinFrameRate) +
+                                   " to " + ExactNumber(kMaxFrameRate) + " (25, 29.97, 30000/1001)");
   }
   const AVRational q = av_d2q(rate, 1000000);
   return {q.num, q.den};
@@ -97,6 +107,9 @@ StepTimes RenderImage(const RenderOptions& options) {
 StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Media& output) {
   std::optional<FrameRange> range;
   if (!options.frames.empty()) range = ParseFrameRange(options.frames);
+  if (range && input.kind == Kind::Video && range->first < 1) {
+    throw CliError(kExitUsage, "--frames: \"" + options.frames + "\": a video's frames count from 1");
+  }
   std::unique_ptr<VideoWriter> videoWriter;
   if (output.kind == Kind::Video) {
     VideoOptions video{options.codec, options.crf, {}};
@@ -147,12 +160,14 @@ StepTimes RunInterruptibly(const RenderOptions& options);
 void Run(const RenderOptions& options) {
   // The run's wall time counts from here: loading the effect and setting up its instances are part of it.
   const auto start = Clock::now();
-  InstallInterruptHandlers();
   StepTimes times;
   // A failure caused by the interruption itself (a read cut short by the signal) is reported as the
   // interruption.
   try {
     times = RunInterruptibly(options);
+  } catch (const std::bad_alloc&) {
+    ThrowIfInterrupted();
+    throw CliError(kExitEffect, options.input + ": not enough memory to render it");
   } catch (...) {
     ThrowIfInterrupted();
     throw;
@@ -164,8 +179,12 @@ void Run(const RenderOptions& options) {
 }
 
 StepTimes RunInterruptibly(const RenderOptions& options) {
+  SetPixelBudget(options.maxPixels);
   const Media input = Classify(options.input, true);
   const Media output = Classify(options.output, false);
+  // Before any work: an output that is a device, a pipe or a folder is never replaced.
+  if (output.kind != Kind::Sequence) RequireRegularOutput(options.output);
+  if (!options.look.saveLook.empty()) RequireRegularOutput(options.look.saveLook);
   const bool still = input.kind == Kind::Image;
   if (still != (output.kind == Kind::Image)) {
     throw CliError(kExitUsage, still ? options.output +
@@ -221,6 +240,11 @@ void AddRenderCommand(CLI::App& app) {
   render->add_option("--fps", options->fps, "Frame rate of a video made from a sequence (default 25)");
   render->add_option("--jobs", options->jobs, "Frames rendered at once (default: one per core)")
       ->check(CLI::Range(1u, 1024u));
+  render
+      ->add_option("--max-pixels", options->maxPixels,
+                   "Refuse images and video frames larger than this many pixels, before decoding them "
+                   "(default 132710400, a 16K frame)")
+      ->check(CLI::Range(1ull, 900000000ull));
   render->add_flag("--quiet", options->quiet, "No progress line on a terminal");
   render->add_flag("--stats", options->stats,
                    "After the run, one line on stderr: frames, the average ms a frame spent decoding, in the "

@@ -12,6 +12,7 @@
 #include "cli/image_io.h"
 #include "cli/interrupt.h"
 #include "cli/pixel_words.h"
+#include "cli/video_policy.h"
 
 namespace fs = std::filesystem;
 
@@ -21,43 +22,6 @@ std::string LowerExtension(const fs::path& path) {
   std::string extension = path.extension().string();
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return extension;
-}
-
-// The colour matrix of a YUV frame: as tagged, else BT.709 for HD sizes and BT.601 for SD ones, as players
-// assume. The values are libswscale's SWS_CS_* numbers, which follow AVColorSpace.
-int ColourMatrix(const AVFrame& frame) {
-  if (frame.colorspace == AVCOL_SPC_UNSPECIFIED || frame.colorspace == AVCOL_SPC_RESERVED ||
-      frame.colorspace == AVCOL_SPC_RGB) {
-    return frame.width >= 1280 || frame.height > 576 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-  }
-  return frame.colorspace;
-}
-
-// The yuvj formats are full-range YUV under another name; libswscale wants the plain name and the range.
-AVPixelFormat PlainFormat(AVPixelFormat format, bool& fullRange) {
-  switch (format) {
-    case AV_PIX_FMT_YUVJ420P:
-      fullRange = true;
-      return AV_PIX_FMT_YUV420P;
-    case AV_PIX_FMT_YUVJ422P:
-      fullRange = true;
-      return AV_PIX_FMT_YUV422P;
-    case AV_PIX_FMT_YUVJ444P:
-      fullRange = true;
-      return AV_PIX_FMT_YUV444P;
-    case AV_PIX_FMT_YUVJ440P:
-      fullRange = true;
-      return AV_PIX_FMT_YUV440P;
-    case AV_PIX_FMT_YUVJ411P:
-      fullRange = true;
-      return AV_PIX_FMT_YUV411P;
-    default:
-      return format;
-  }
-}
-
-bool IsYuv(const AVPixFmtDescriptor& desc) {
-  return (desc.flags & AV_PIX_FMT_FLAG_RGB) == 0 && desc.nb_components >= 3;
 }
 
 }  // namespace
@@ -112,6 +76,12 @@ VideoReader::VideoReader(const fs::path& path, std::optional<FrameRange> range,
     fail(std::string("cannot open its ") + codec->name + " decoder", err);
   }
 
+  // Probing a stream can stumble on its way in without anything being wrong with the frames read later.
+  av::TakeInputDamage();
+  // Frame by frame, modern codecs pack a still frame into fewer bytes than any image format: only the
+  // budget holds here, not the file's size.
+  CheckPixelBudget(path.string(), decoder_->width, decoder_->height, 0);
+
   const AVRational rate = av_guess_frame_rate(context, video_, nullptr);
   if (rate.num > 0 && rate.den > 0) frameRate_ = {rate.num, rate.den};
   if (range_) {
@@ -154,6 +124,7 @@ std::optional<Frame> VideoReader::next() {
           std::deque<av::Packet> pending = std::move(pendingAudio_);
           for (av::Packet& p : pending) forwardAudio(*p);
         }
+        refuseDamage();
         Frame frame = convert(*decoded_);
         if (range_ && decodedCount_ == range_->last) {
           videoDone_ = true;
@@ -167,6 +138,7 @@ std::optional<Frame> VideoReader::next() {
       }
       if (got == AVERROR_EOF) {
         videoDone_ = true;
+        refuseDamage();
         if (range_ && decodedCount_ < range_->last) {
           throw CliError(kExitInput, path_.string() + ": has " + std::to_string(decodedCount_) +
                                          " frames; --frames " + std::to_string(range_->first) + "-" +
@@ -207,6 +179,13 @@ std::optional<Frame> VideoReader::next() {
     av_packet_unref(packet_.get());
   }
   return std::nullopt;
+}
+
+void VideoReader::refuseDamage() const {
+  const std::string damage = av::TakeInputDamage();
+  if (damage.empty()) return;
+  throw CliError(kExitInput, path_.string() + ": damaged at frame " + std::to_string(decodedCount_ + (videoDone_ ? 1 : 0)) +
+                                 " (" + damage + ")");
 }
 
 bool VideoReader::afterEnd(const AVPacket& packet) const {
@@ -255,7 +234,7 @@ Frame VideoReader::convert(const AVFrame& source) {
   const AVPixelFormat plain = PlainFormat(format, fullRange);
   const AVPixelFormat target = deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA;
 
-  const SwsKey key{source.width, source.height, plain, ColourMatrix(source), fullRange};
+  const SwsKey key{source.width, source.height, plain, ColourMatrix(source.colorspace, source.width, source.height), fullRange};
   if (!sws_ || !(key == swsKey_)) {
     sws_.reset(sws_getContext(source.width, source.height, plain, source.width, source.height, target,
                               SWS_BILINEAR | SWS_ACCURATE_RND | SWS_BITEXACT | SWS_FULL_CHR_H_INT, nullptr,

@@ -39,6 +39,8 @@ class VideoReader : public FrameSource {
   void forwardAudio(AVPacket& packet);
   bool afterEnd(const AVPacket& packet) const;
   [[noreturn]] void fail(const std::string& what, int code) const;
+  // Throws CliError (input) naming the file and frame when the demuxer or decoder reported damaged data.
+  void refuseDamage() const;
 
   std::filesystem::path path_;
   std::optional<FrameRange> range_;

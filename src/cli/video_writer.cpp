@@ -1,13 +1,10 @@
 #include "cli/video_writer.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <initializer_list>
 #include <new>
-#include <sstream>
 #include <string_view>
 #include <system_error>
 
@@ -16,53 +13,16 @@
 #include "cli/image_sequence.h"
 #include "cli/interrupt.h"
 #include "cli/pixel_words.h"
+#include "cli/safe_output.h"
+#include "cli/terminal.h"
+#include "cli/video_policy.h"
 #include "cli/video_reader.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The output containers, with codecs that keep every pixel: FFV1 (lossless, RGB), lossless H.264 in RGB
-// (libx264rgb at qp 0), QuickTime Animation for 8 bits and PNG for 16 in .mov. The audio codec is the one
-// used when the input's audio cannot be copied as it is.
-struct Container {
-  std::string_view extension;
-  const char* format;
-  const char* codec8;
-  const char* codec16;
-  const char* audioCodec;
-};
-constexpr Container kContainers[] = {
-    {".mkv", "matroska", "ffv1", "ffv1", "flac"},
-    {".mp4", "mp4", "libx264rgb", "libx264rgb", "aac"},
-    {".mov", "mov", "qtrle", "png", "alac"},
-    {".avi", "avi", "ffv1", "ffv1", "pcm_s16le"},
-};
-
-const Container* FindContainer(const fs::path& path) {
-  std::string extension = path.extension().string();
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (const Container& container : kContainers) {
-    if (container.extension == extension) return &container;
-  }
-  return nullptr;
-}
-
-// x264, x265 and the AV1/VP9 encoders declare a wider crf option than they take.
-struct CrfRange {
-  std::string_view codec;
-  double low, high;
-};
-constexpr CrfRange kCrfRanges[] = {
-    {"libx264", 0, 51},    {"libx264rgb", 0, 51}, {"libx265", 0, 51},   {"libvpx", 0, 63},
-    {"libvpx-vp9", 0, 63}, {"libaom-av1", 0, 63}, {"libsvtav1", 0, 63},
-};
-
-std::string Number(double value) {
-  std::ostringstream text;
-  text << value;
-  return text.str();
-}
+std::string Number(double value) { return ExactNumber(value); }
 
 void CheckCrf(const AVCodec& codec, double crf, bool defaultCodec) {
   const std::string name = std::string(codec.name) + (defaultCodec ? " (the container's default codec)" : "");
@@ -72,51 +32,11 @@ void CheckCrf(const AVCodec& codec, double crf, bool defaultCodec) {
                                : nullptr;
   if (option == nullptr) throw CliError(kExitUsage, "--crf: " + name + " has no crf setting");
   double low = std::max(option->min, 0.0), high = option->max;
-  for (const CrfRange& range : kCrfRanges) {
-    if (range.codec == codec.name) low = range.low, high = range.high;
-  }
+  if (const std::optional<CrfLimits> known = KnownCrfLimits(codec.name)) low = known->low, high = known->high;
   if (!(crf >= low && crf <= high)) {
     throw CliError(kExitUsage, "--crf: " + Number(crf) + " is outside " + Number(low) + " to " +
                                    Number(high) + " for " + codec.name);
   }
-}
-
-bool ListHas(const AVPixelFormat* list, AVPixelFormat format) {
-  if (list == nullptr) return true;
-  for (; *list != AV_PIX_FMT_NONE; ++list) {
-    if (*list == format) return true;
-  }
-  return false;
-}
-
-// RGB formats first, deep ones for deep frames, with alpha for frames that have it; YUV only for encoders
-// that take nothing else.
-AVPixelFormat ChoosePixelFormat(const AVCodec& codec, bool deep, bool alpha) {
-  using F = std::initializer_list<AVPixelFormat>;
-  const F rgb8 = {AV_PIX_FMT_RGB24, AV_PIX_FMT_BGR24, AV_PIX_FMT_BGR0, AV_PIX_FMT_RGB0,
-                  AV_PIX_FMT_0RGB,  AV_PIX_FMT_0BGR,  AV_PIX_FMT_GBRP};
-  const F rgba8 = {AV_PIX_FMT_RGBA, AV_PIX_FMT_BGRA, AV_PIX_FMT_ARGB, AV_PIX_FMT_ABGR, AV_PIX_FMT_GBRAP};
-  const F rgb16 = {AV_PIX_FMT_GBRP16LE, AV_PIX_FMT_RGB48LE, AV_PIX_FMT_RGB48BE, AV_PIX_FMT_GBRP16BE};
-  const F rgba16 = {AV_PIX_FMT_GBRAP16LE, AV_PIX_FMT_RGBA64LE, AV_PIX_FMT_RGBA64BE, AV_PIX_FMT_GBRAP16BE};
-  std::vector<const F*> order;
-  if (deep && alpha) order = {&rgba16, &rgb16, &rgba8, &rgb8};
-  if (deep && !alpha) order = {&rgb16, &rgb8};
-  if (!deep && alpha) order = {&rgba8, &rgb8};
-  if (!deep && !alpha) order = {&rgb8};
-  for (const F* formats : order) {
-    for (AVPixelFormat format : *formats) {
-      if (ListHas(codec.pix_fmts, format)) return format;
-    }
-  }
-  const AVPixelFormat source = deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA;
-  return avcodec_find_best_pix_fmt_of_list(codec.pix_fmts, source, alpha ? 1 : 0, nullptr);
-}
-
-// FFV1 slices by frame size: FFV1's own choice (four, more for very large frames) up to 720p, sixteen from
-// there to 4096 x 2304, so that HD frames keep many threads busy for a sliver of extra size.
-int FfvSlices(int width, int height) {
-  const long pixels = static_cast<long>(width) * height;
-  return pixels >= 1280L * 720 && pixels <= 4096L * 2304 ? 16 : 0;
 }
 
 // The world's pixels as red, green, blue, alpha in `packed` (RGBA, or RGBA64 in native order when `deep`),
@@ -171,7 +91,7 @@ void PackRgba(const minihost::World& world, bool deep, bool alpha, AVFrame& pack
 
 }  // namespace
 
-bool IsVideoOutputPath(const fs::path& path) { return FindContainer(path) != nullptr; }
+bool IsVideoOutputPath(const fs::path& path) { return ContainerFor(path) != nullptr; }
 
 struct VideoWriter::Output {
   ~Output() {
@@ -195,7 +115,7 @@ struct VideoWriter::Output {
 
 VideoWriter::VideoWriter(const fs::path& path, const VideoOptions& options) : path_(path), options_(options) {
   av::SilenceLog();
-  const Container* container = FindContainer(path);
+  const Container* container = ContainerFor(path);
   if (container == nullptr)
     throw CliError(kExitUsage, path.string() + ": not a video container this command writes");
   format_ = av_guess_format(container->format, nullptr, nullptr);
@@ -219,19 +139,13 @@ VideoWriter::VideoWriter(const fs::path& path, const VideoOptions& options) : pa
     CheckCrf(*codec, *options.crf, codec_ == nullptr);
   }
   RequireOutputFolder(path);
-  std::string tempName = ".";
-  tempName += path.stem().string();
-  tempName += ".partial-";
-  tempName += std::to_string(getpid());
-  tempName += path.extension().string();
-  temp_ = path.parent_path() / tempName;
+  RequireRegularOutput(path);
 }
 
 VideoWriter::~VideoWriter() {
-  if (finished_ || !output_) return;
+  // The muxer lets go of the temporary file before it is removed.
   output_.reset();
-  std::error_code ignored;
-  fs::remove(temp_, ignored);
+  file_.reset();
 }
 
 void VideoWriter::carryAudio(VideoReader& reader) {
@@ -249,7 +163,7 @@ void VideoWriter::open(const Frame& first) {
   const bool deep = first.world.depth() == minihost::Depth::Sixteen;
   const AVCodec* codec = codec_;
   if (codec == nullptr) {
-    const Container& container = *FindContainer(path_);
+    const Container& container = *ContainerFor(path_);
     const char* name = deep ? container.codec16 : container.codec8;
     codec = avcodec_find_encoder_by_name(name);
     if (codec == nullptr) {
@@ -264,7 +178,7 @@ void VideoWriter::open(const Frame& first) {
   out.context->flags |= AVFMT_FLAG_BITEXACT;
   out.context->interrupt_callback = {av::InterruptCallback, nullptr};
 
-  const AVPixelFormat pixelFormat = ChoosePixelFormat(*codec, deep, first.hasAlpha);
+  const AVPixelFormat pixelFormat = ChoosePixelFormat(codec->pix_fmts, deep, first.hasAlpha);
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(pixelFormat);
   if (desc == nullptr)
     throw CliError(kExitOutput, path_.string() + ": " + codec->name + " takes no RGB frames");
@@ -288,14 +202,14 @@ void VideoWriter::open(const Frame& first) {
   encoder.thread_count = 0;
   // YUV only when the encoder takes nothing else: limited range, with the matrix a reader assumes for the
   // size (BT.709 for HD, BT.601 for SD), and tagged so.
-  const bool hd = encoder.width >= 1280 || encoder.height > 576;
+  const YuvTags yuv = YuvTagsForSize(encoder.width, encoder.height);
   if (rgb) {
     encoder.colorspace = AVCOL_SPC_RGB;
     encoder.color_range = AVCOL_RANGE_JPEG;
   } else {
-    encoder.colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
-    encoder.color_primaries = hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
-    encoder.color_trc = hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
+    encoder.colorspace = yuv.space;
+    encoder.color_primaries = yuv.primaries;
+    encoder.color_trc = yuv.transfer;
     encoder.color_range = AVCOL_RANGE_MPEG;
   }
   AVDictionary* settings = nullptr;
@@ -313,6 +227,8 @@ void VideoWriter::open(const Frame& first) {
   } else if (std::strcmp(codec->name, "libx264rgb") == 0 || std::strcmp(codec->name, "libx264") == 0) {
     av_dict_set(&settings, "qp", "0", 0);
   }
+  // x265 prints its banner and statistics itself, past FFmpeg's log.
+  if (std::strcmp(codec->name, "libx265") == 0 && !Verbose()) av_dict_set(&settings, "x265-params", "log-level=error", 0);
   const SignalBlock leaveSignalsToTheMainThread;
   const int opened = avcodec_open2(&encoder, codec, &settings);
   av_dict_free(&settings);
@@ -337,7 +253,7 @@ void VideoWriter::open(const Frame& first) {
   if (!out.sws) throw CliError(kExitOutput, path_.string() + ": cannot convert RGB to " + desc->name);
   if (!rgb) {
     sws_setColorspaceDetails(out.sws.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1,
-                             sws_getCoefficients(hd ? SWS_CS_ITU709 : SWS_CS_ITU601), 0, 0, 1 << 16, 1 << 16);
+                             sws_getCoefficients(yuv.swsMatrix), 0, 0, 1 << 16, 1 << 16);
   }
   for (AVFrame* frame : {out.packed.get(), out.encoded.get()}) {
     frame->format = frame == out.packed.get() ? packedFormat : pixelFormat;
@@ -346,7 +262,9 @@ void VideoWriter::open(const Frame& first) {
     if (av_frame_get_buffer(frame, 0) < 0) throw std::bad_alloc();
   }
 
-  if (const int err = avio_open2(&out.context->pb, temp_.c_str(), AVIO_FLAG_WRITE,
+  file_ = std::make_unique<OutputFile>(path_);
+  // Opened through the descriptor of the file created above, never by a name someone could swap.
+  if (const int err = avio_open2(&out.context->pb, file_->descriptorPath().c_str(), AVIO_FLAG_WRITE,
                                  &out.context->interrupt_callback, nullptr);
       err < 0) {
     fail("cannot write video", err);
@@ -417,11 +335,6 @@ void VideoWriter::finish() {
   if (const int err = av_write_trailer(out.context); err < 0) fail("cannot write video", err);
   if (out.context->pb->error < 0) fail("cannot write video", out.context->pb->error);
   if (const int err = avio_closep(&out.context->pb); err < 0) fail("cannot write video", err);
-  std::error_code ec;
-  fs::rename(temp_, path_, ec);
-  if (ec) {
-    fs::remove(temp_, ec);
-    throw CliError(kExitOutput, path_.string() + ": cannot write video (" + ec.message() + ")");
-  }
+  file_->commit();
   finished_ = true;
 }

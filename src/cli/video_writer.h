@@ -13,6 +13,7 @@
 #include "cli/ffmpeg.h"
 #include "cli/frames.h"
 
+class OutputFile;
 class VideoReader;
 
 // True for the containers written as video: .mkv, .mp4, .mov, .avi.
@@ -51,7 +52,8 @@ class VideoWriter : public FrameSink {
   void writeAudio();
   [[noreturn]] void fail(const std::string& what, int code) const;
 
-  std::filesystem::path path_, temp_;
+  std::filesystem::path path_;
+  std::unique_ptr<OutputFile> file_;  // the temporary file, from the first frame on
   VideoOptions options_;
   const AVOutputFormat* format_ = nullptr;
   const AVCodec* codec_ = nullptr;

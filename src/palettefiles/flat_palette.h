@@ -1,6 +1,6 @@
-// The custom palette's flat form, as the effect stores it in a saved project: 12 bytes a colour, red, green
-// and blue as little-endian IEEE-754 floats, no header. Every front end that hands the effect a palette
-// through an instance's saved state writes it with these.
+// The custom palette's flat form, as the effect stores it in a saved project (palette/flat_palette.h holds
+// the codec), as byte vectors. Every front end that hands the effect a palette through an instance's saved
+// state writes it with these.
 #pragma once
 
 #include <cstdint>

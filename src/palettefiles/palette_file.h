@@ -13,7 +13,12 @@
 // A palette file that cannot be used; the message names the file (and the line of a text file) and why.
 class PaletteFileError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit PaletteFileError(const std::string& message) : std::runtime_error(message), message_(message) {}
+  // The whole message: what() ends at a NUL byte that a file's text may have brought into it.
+  const std::string& message() const { return message_; }
+
+ private:
+  std::string message_;
 };
 
 enum class PaletteFormat { SwatchExchange, Gimp, Jasc, Hex, ColorTable, Png };

@@ -2,8 +2,10 @@
 #include <cmath>
 #include <cstdint>
 #include <fstream>
+#include <initializer_list>
 
-#include "ase/load_swatch_colors.h"
+#include "ase/ase_populate_rgb.h"
+#include "ase/load.h"
 #include "palettefiles/palette_file.h"
 #include "palettefiles/palette_file_errors.h"
 
@@ -17,6 +19,43 @@ unsigned BigEndian16(const std::string& bytes, std::size_t at) {
   return static_cast<unsigned>(static_cast<unsigned char>(bytes[at])) << 8 |
          static_cast<unsigned char>(bytes[at + 1]);
 }
+
+// The effect's reader turns LAB and CMYK swatches into RGB on the way, and the conversions can hide a NaN
+// (LAB's becomes 0, CMYK's is clamped away): the values are checked as the file holds them.
+class CheckedSwatches final : public ase::ColorCallback {
+ public:
+  void GroupBegin(const std::u16string& name) override { rgb.GroupBegin(name); }
+  void GroupEnd() override { rgb.GroupEnd(); }
+  void GrayColor(const std::u16string& name, float gray) override {
+    check({gray});
+    rgb.GrayColor(name, gray);
+  }
+  void RGBColor(const std::u16string& name, const Color3& color) override {
+    check({color.r, color.g, color.b});
+    rgb.RGBColor(name, color);
+  }
+  void LABColor(const std::u16string& name, const float& l, const float& a, const float& b) override {
+    check({l, a, b});
+    rgb.LABColor(name, l, a, b);
+  }
+  void CMYKColor(const std::u16string& name, const float& c, const float& m, const float& y,
+                 const float& k) override {
+    check({c, m, y, k});
+    rgb.CMYKColor(name, c, m, y, k);
+  }
+
+  ASEPopulateRGB rgb;
+  std::size_t swatches = 0;
+  std::size_t firstNonFinite = 0;  // 1-based; 0 when every value is finite
+
+ private:
+  void check(std::initializer_list<float> values) {
+    ++swatches;
+    for (float v : values) {
+      if (!std::isfinite(v) && firstNonFinite == 0) firstNonFinite = swatches;
+    }
+  }
+};
 
 }  // namespace
 
@@ -60,13 +99,17 @@ ColorList ReadSwatchExchangePalette(const std::filesystem::path& path, const std
     FailFile(name, "not an Adobe Swatch Exchange file (it does not start with \"ASEF\")");
   }
   in.close();
-  ColorList colors = LoadSwatchColors(path.string());
-  for (std::size_t i = 0; i < colors.size(); ++i) {
-    const Color3& c = colors[i];
-    if (!std::isfinite(c.r) || !std::isfinite(c.g) || !std::isfinite(c.b)) {
-      FailFile(name,
-                       "swatch " + std::to_string(i + 1) + " holds a value that is not a finite number");
-    }
+  // 65536 swatches, the most a palette holds, take well under this.
+  constexpr std::uintmax_t kMaxSwatchFileBytes = 16u << 20;
+  std::error_code ec;
+  if (const std::uintmax_t size = std::filesystem::file_size(path, ec); !ec && size > kMaxSwatchFileBytes) {
+    FailFile(name, std::to_string(size) + " bytes is too large for a swatch file (at most 16 MiB)");
   }
-  return colors;
+  CheckedSwatches swatches;
+  ase::LoadFromFile(swatches, path.string());
+  if (swatches.firstNonFinite != 0) {
+    FailFile(name, "swatch " + std::to_string(swatches.firstNonFinite) +
+                       " holds a value that is not a finite number");
+  }
+  return swatches.rgb.colors;
 }

@@ -151,6 +151,11 @@ ColorList DistinctPixelColors(OIIO::ImageInput& in, const std::string& name) {
   return colors;
 }
 
+// A palette image larger than a 16K frame is surely not one. No PNG packs more than about 8 x 1032 one-bit
+// pixels into a byte (deflate's limit).
+constexpr unsigned long long kMaxPaletteImagePixels = 15360ull * 8640ull;
+constexpr unsigned long long kMaxPixelsPerByte = 8ull * 1100ull;
+
 }  // namespace
 
 ColorList ReadPngPalette(const std::filesystem::path& path, const std::string& name) {
@@ -160,6 +165,21 @@ ColorList ReadPngPalette(const std::filesystem::path& path, const std::string& n
   auto in = OIIO::ImageInput::open(path.string(), &config);
   if (!in) FailFile(name, "cannot read image (" + OIIO::geterror() + ")");
   if (in->spec().nchannels < 1) FailFile(name, "the image has no channels");
+  // Checked before a pixel is decoded: a palette image is small, and a damaged header or a decompression
+  // bomb must not cost minutes and gigabytes.
+  const unsigned long long pixels =
+      static_cast<unsigned long long>(std::max(in->spec().width, 0)) * static_cast<unsigned long long>(std::max(in->spec().height, 0));
+  std::error_code ec;
+  const std::uintmax_t fileBytes = std::filesystem::file_size(path, ec);
+  if (pixels > kMaxPaletteImagePixels) {
+    FailFile(name, std::to_string(in->spec().width) + "x" + std::to_string(in->spec().height) +
+                       " pixels is too large for a palette image (at most " + std::to_string(kMaxPaletteImagePixels) +
+                       " pixels)");
+  }
+  if (!ec && pixels > fileBytes * kMaxPixelsPerByte) {
+    FailFile(name, "declares " + std::to_string(in->spec().width) + "x" + std::to_string(in->spec().height) +
+                       " pixels, more than its " + std::to_string(fileBytes) + " bytes can hold");
+  }
   return in->spec().format.size() == 1 ? DistinctPixelColors<uint8_t>(*in, name)
                                        : DistinctPixelColors<uint16_t>(*in, name);
 }

@@ -2,6 +2,7 @@
 // resource both read these values, so they cannot drift apart.
 #pragma once
 
+#include "palettrix_version.h"
 #include "sdk/ae_types.h"
 
 inline constexpr char kEffectName[] = "Palettrix";
@@ -9,8 +10,9 @@ inline constexpr char kEffectCategory[] = "Vorn Effects";
 inline constexpr char kEffectMatchName[] = "VORN Palettrix";
 inline constexpr char kEffectEntryName[] = "EntryPoint";
 
-// Version 1.1, bug-fix 0, development stage, build 1.
-inline constexpr A_u_long kEffectVersion = PF_VERSION(1, 1, 0, PF_Stage_DEVELOP, 1);
+// The project's version (major, minor, bug-fix), development stage, build 1.
+inline constexpr A_u_long kEffectVersion = PF_VERSION(PALETTRIX_VERSION_MAJOR, PALETTRIX_VERSION_MINOR,
+                                                      PALETTRIX_VERSION_PATCH, PF_Stage_DEVELOP, 1);
 static_assert(kEffectVersion == 0x00088001);
 
 // Deep colour, the options button, and a request to flatten the sequence data before the host stores

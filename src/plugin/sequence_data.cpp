@@ -8,7 +8,7 @@
 
 #include "plugin/commands.h"
 #include "plugin/custom_palette_lock.h"
-#include "plugin/flat_palette.h"
+#include "palette/flat_palette.h"
 #include "plugin/suite_cache.h"
 
 namespace {

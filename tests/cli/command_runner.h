@@ -3,7 +3,15 @@
 
 #include <OpenImageIO/imageio.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <thread>
 
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +30,98 @@ struct Result {
   std::string out;
   std::string err;
 };
+
+// How Spawn runs the command.
+struct SpawnOptions {
+  // Standard output goes here instead of a log file (such as /dev/full).
+  std::string stdoutPath;
+  // RLIMIT_FSIZE for the command, in bytes.
+  std::optional<rlim_t> fileSizeLimit;
+  // Sends `signal` this long after the start.
+  std::optional<std::chrono::milliseconds> signalAfter;
+  int signal = SIGINT;
+};
+
+struct Spawned {
+  int status = -1;  // the exit status; -N when killed by signal N
+  std::string out, err;
+  double secondsAfterSignal = 0;  // from the signal to the command's end
+};
+
+inline std::string Slurp(const fs::path& path);
+
+// Runs the palettrix command with `args` as its argument vector (no shell), its output captured in files
+// in `logDir`.
+inline Spawned Spawn(const std::vector<std::string>& args, const fs::path& logDir, const SpawnOptions& options = {}) {
+  const fs::path out = logDir / ".spawn-stdout", err = logDir / ".spawn-stderr";
+  std::vector<std::string> strings = {PALETTRIX_COMMAND};
+  strings.insert(strings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& s : strings) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  const std::string outPath = options.stdoutPath.empty() ? out.string() : options.stdoutPath;
+  const pid_t child = fork();
+  if (child == 0) {
+    const int o = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (o < 0 || e < 0) _exit(126);
+    dup2(o, STDOUT_FILENO);
+    dup2(e, STDERR_FILENO);
+    if (options.fileSizeLimit) {
+      const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  Spawned result;
+  int raw = 0;
+  if (options.signalAfter) {
+    std::this_thread::sleep_for(*options.signalAfter);
+    const auto sent = std::chrono::steady_clock::now();
+    kill(child, options.signal);
+    waitpid(child, &raw, 0);
+    result.secondsAfterSignal = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+  } else {
+    waitpid(child, &raw, 0);
+  }
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? -WTERMSIG(raw) : -1;
+  result.out = options.stdoutPath.empty() ? Slurp(out) : std::string();
+  result.err = Slurp(err);
+  fs::remove(out);
+  fs::remove(err);
+  return result;
+}
+
+// A test's argument string as an argument vector: words separated by spaces, a double-quoted run kept as
+// one word (without its quotes). No shell sees it.
+inline std::vector<std::string> SplitArguments(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false, quoted = false;
+  for (char c : text) {
+    if (c == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if (c == ' ' && !quoted) {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(word);
+  return words;
+}
+
+// The one way the tests run the command from an argument string: spawned with its argument vector, its
+// output read back; a command killed by a signal has status -1.
+inline Result RunCommand(const std::string& args, const fs::path& logDir) {
+  const Spawned spawned = Spawn(SplitArguments(args), logDir);
+  return Result{spawned.status < 0 ? -1 : spawned.status, spawned.out, spawned.err};
+}
 
 inline std::string Slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -84,16 +184,7 @@ class CommandTest : public ::testing::Test {
   fs::path Path(const std::string& name) const { return dir_ / name; }
   std::string P(const std::string& name) const { return Path(name).string(); }
 
-  Result Run(const std::string& args) const {
-    const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
-    const std::string command =
-        std::string(PALETTRIX_COMMAND) + " " + args + " >" + out.string() + " 2>" + err.string();
-    const int raw = std::system(command.c_str());
-    Result result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
-    fs::remove(out);
-    fs::remove(err);
-    return result;
-  }
+  Result Run(const std::string& args) const { return RunCommand(args, dir_); }
 
   // The names in the test's folder, sorted: what a run left behind.
   std::vector<std::string> Files() const {

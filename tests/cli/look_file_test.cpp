@@ -128,7 +128,8 @@ TEST(LookFile, BadLooksAreRefusedNamingTheFile) {
       {R"({"palettrix_look": 1, "controls": {"Pattern": "Sparkle"}})",
        "\"Pattern\": unknown choice \"Sparkle\""},
       {R"({"palettrix_look": 1, "controls": {"Pattern": 27}})", "\"Pattern\": 27 is outside 1 to 26"},
-      {R"({"palettrix_look": 1, "controls": {"Swatch": 2.5}})", "\"Swatch\": expected a label or a number"},
+      {R"({"palettrix_look": 1, "controls": {"Swatch": 2.5}})", "\"Swatch\": 2.5 is not a whole number"},
+      {R"({"palettrix_look": 1, "controls": {"Swatch": true}})", "\"Swatch\": expected a label or a number"},
       {R"({"palettrix_look": 1, "custom_palette": []})", "\"custom_palette\" holds no colour"},
       {R"({"palettrix_look": 1, "custom_palette": "#000000"})", "\"custom_palette\" must be an array"},
       {R"({"palettrix_look": 1, "custom_palette": ["#000000", "#12345"]})",
@@ -221,7 +222,8 @@ TEST_F(LookCommand, BadLooksAndPalettesLeaveNoOutput) {
       {"--look " + P("none.json"), 3, P("none.json") + ": no such file"},
       {"--palette " + P("bad.gpl"), 3, P("bad.gpl") + ":3: expected three values"},
       {"--palette " + P("none.hex"), 3, P("none.hex") + ": no such file"},
-      {"--save-look " + P("no/such/look.json"), 4, P("no/such/look.json") + ": cannot write the look"},
+      {"--save-look " + P("no/such/look.json"), 4,
+       P("no/such/look.json") + ": cannot write (no folder " + P("no/such") + ")"},
   };
   for (const auto& c : cases) {
     const palettrix_test::Result r = Run("render " + P("in.png") + " " + P("out.png") + " " + c.args);

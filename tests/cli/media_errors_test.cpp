@@ -141,7 +141,7 @@ int MediaErrors::InterruptedRun(const std::string& output, int signal) const {
   bool started = false;
   for (int tries = 0; tries < 2000 && !started; ++tries) {
     for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
-      if (entry.path().filename().string().find(".partial-") != std::string::npos) started = true;
+      if (entry.path().filename().string().starts_with(".ptx")) started = true;
     }
     if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

@@ -1,5 +1,7 @@
 #include "media_fixture.h"
 
+#include "command_runner.h"
+
 #include <OpenImageIO/imageio.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -107,13 +109,8 @@ void MediaTest::SetUp() {
 void MediaTest::TearDown() { fs::remove_all(dir_); }
 
 Result MediaTest::Run(const std::string& args) const {
-  const fs::path out = dir_ / "stdout.log", err = dir_ / "stderr.log";
-  const int status =
-      System(std::string(PALETTRIX_COMMAND) + " " + args + " >" + out.string() + " 2>" + err.string());
-  Result result{status, Slurp(out), Slurp(err)};
-  fs::remove(out);
-  fs::remove(err);
-  return result;
+  const palettrix_test::Result r = palettrix_test::RunCommand(args, dir_);
+  return Result{r.status, r.out, r.err};
 }
 
 void MediaTest::Ffmpeg(const std::string& args) const {

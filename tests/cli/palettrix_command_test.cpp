@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "command_runner.h"
+
 namespace fs = std::filesystem;
 namespace OIIO = OIIO_NAMESPACE;
 
@@ -37,14 +39,8 @@ class PalettrixCommand : public ::testing::Test {
   fs::path Path(const std::string& name) const { return dir_ / name; }
 
   Result Run(const std::string& args) const {
-    const fs::path out = Path("stdout.txt"), err = Path("stderr.txt");
-    const std::string command =
-        std::string(PALETTRIX_COMMAND) + " " + args + " >" + out.string() + " 2>" + err.string();
-    const int raw = std::system(command.c_str());
-    Result result{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
-    fs::remove(out);
-    fs::remove(err);
-    return result;
+    const palettrix_test::Result r = palettrix_test::RunCommand(args, dir_);
+    return Result{r.status, r.out, r.err};
   }
 
   static std::string Slurp(const fs::path& path) {

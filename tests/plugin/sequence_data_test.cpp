@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/flat_palette.h"
+#include "palette/flat_palette.h"
 #include "support/effect_under_test.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "plugin/flat_palette.h"
+#include "palette/flat_palette.h"
 
 #include <bit>
 

@@ -1,0 +1,36 @@
+// Any byte string as an instance's saved state: minihost's reader, then, for what it accepts, the effect's
+// re-setup from the stored sequence data (the custom palette's flat bytes) through its entry point, as a
+// host opening a damaged project does, and a small frame rendered with the result. No crash, no hang, no
+// sanitizer report; a bad state may only be refused with HostError.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "minihost/effect.h"
+#include "minihost/host.h"
+#include "minihost/host_error.h"
+#include "minihost/instance.h"
+#include "minihost/saved_state.h"
+
+namespace {
+
+std::filesystem::path EffectPath() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path() / "Palettrix.so";
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static minihost::Host host;
+  static minihost::Effect effect(host, EffectPath());
+  const std::vector<uint8_t> bytes(data, data + size);
+  try {
+    minihost::DecodeSavedState(bytes);
+    minihost::Instance instance = minihost::Instance::load(effect, bytes);
+    minihost::World input(8, 4, minihost::Depth::Eight), output(8, 4, minihost::Depth::Eight);
+    instance.render(input, output);
+  } catch (const minihost::HostError&) {
+  }
+  return 0;
+}

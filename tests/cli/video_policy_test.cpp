@@ -1,0 +1,122 @@
+// The video decisions against the README's tables, without a file: containers and their codecs, crf ranges,
+// the pixel formats encoders get, FFV1's slices, YUV tags and matrices.
+#include "cli/video_policy.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(VideoPolicy, ContainersAndTheirDefaultCodecs) {
+  struct Row {
+    const char* name;
+    const char* format;
+    const char* codec8;
+    const char* codec16;
+    const char* audio;
+  };
+  const Row rows[] = {
+      {"out.mkv", "matroska", "ffv1", "ffv1", "flac"},  {"OUT.MP4", "mp4", "libx264rgb", "libx264rgb", "aac"},
+      {"a/b.mov", "mov", "qtrle", "png", "alac"},      {"x.Avi", "avi", "ffv1", "ffv1", "pcm_s16le"},
+  };
+  for (const Row& row : rows) {
+    const Container* container = ContainerFor(row.name);
+    ASSERT_NE(container, nullptr) << row.name;
+    EXPECT_STREQ(container->format, row.format);
+    EXPECT_STREQ(container->codec8, row.codec8);
+    EXPECT_STREQ(container->codec16, row.codec16);
+    EXPECT_STREQ(container->audioCodec, row.audio);
+  }
+  for (const char* name : {"in.webm", "in.mp4.png", "mkv", "out.", "out.mkv2"}) EXPECT_EQ(ContainerFor(name), nullptr) << name;
+}
+
+TEST(VideoPolicy, CrfRangesOfTheEncodersThatDeclareTooWideAnOption) {
+  const std::pair<const char*, double> rows[] = {{"libx264", 51},    {"libx264rgb", 51}, {"libx265", 51},
+                                                 {"libvpx", 63},     {"libvpx-vp9", 63}, {"libaom-av1", 63},
+                                                 {"libsvtav1", 63}};
+  for (const auto& [codec, high] : rows) {
+    const std::optional<CrfLimits> limits = KnownCrfLimits(codec);
+    ASSERT_TRUE(limits) << codec;
+    EXPECT_EQ(limits->low, 0);
+    EXPECT_EQ(limits->high, high);
+  }
+  EXPECT_FALSE(KnownCrfLimits("ffv1"));
+  EXPECT_FALSE(KnownCrfLimits("libx26"));
+}
+
+TEST(VideoPolicy, EncodersGetRgbAtTheFramesDepthWithAlphaWhenTheyHoldIt) {
+  struct Row {
+    const char* codec;
+    AVPixelFormat plain8, alpha8, plain16, alpha16;
+  };
+  // The README's table of defaults.
+  const Row rows[] = {
+      {"ffv1", AV_PIX_FMT_BGR0, AV_PIX_FMT_BGRA, AV_PIX_FMT_GBRP16LE, AV_PIX_FMT_GBRAP16LE},
+      {"qtrle", AV_PIX_FMT_RGB24, AV_PIX_FMT_ARGB, AV_PIX_FMT_RGB24, AV_PIX_FMT_ARGB},
+      {"png", AV_PIX_FMT_RGB24, AV_PIX_FMT_RGBA, AV_PIX_FMT_RGB48BE, AV_PIX_FMT_RGBA64BE},
+  };
+  for (const Row& row : rows) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(row.codec);
+    if (codec == nullptr) continue;  // not in this FFmpeg
+    EXPECT_EQ(ChoosePixelFormat(codec->pix_fmts, false, false), row.plain8) << row.codec;
+    EXPECT_EQ(ChoosePixelFormat(codec->pix_fmts, false, true), row.alpha8) << row.codec;
+    EXPECT_EQ(ChoosePixelFormat(codec->pix_fmts, true, false), row.plain16) << row.codec;
+    EXPECT_EQ(ChoosePixelFormat(codec->pix_fmts, true, true), row.alpha16) << row.codec;
+  }
+  // An encoder that takes only YUV gets YUV; one that says nothing takes the first choice.
+  const AVPixelFormat yuvOnly[] = {AV_PIX_FMT_YUV420P, AV_PIX_FMT_NONE};
+  EXPECT_EQ(ChoosePixelFormat(yuvOnly, false, true), AV_PIX_FMT_YUV420P);
+  EXPECT_EQ(ChoosePixelFormat(nullptr, true, true), AV_PIX_FMT_GBRAP16LE);
+}
+
+TEST(VideoPolicy, SlicesAndYuvTagsFollowTheFrameSize) {
+  EXPECT_EQ(FfvSlices(1280, 720), 16);
+  EXPECT_EQ(FfvSlices(1279, 720), 0);
+  EXPECT_EQ(FfvSlices(720, 1280), 16);  // pixels, not width
+  EXPECT_EQ(FfvSlices(4096, 2304), 16);
+  EXPECT_EQ(FfvSlices(4097, 2304), 0);
+  EXPECT_EQ(FfvSlices(640, 480), 0);
+
+  const std::pair<int, int> hd[] = {{1280, 100}, {720, 577}, {1920, 1080}};
+  for (const auto& [width, height] : hd) {
+    const YuvTags tags = YuvTagsForSize(width, height);
+    EXPECT_EQ(tags.space, AVCOL_SPC_BT709) << width << "x" << height;
+    EXPECT_EQ(tags.primaries, AVCOL_PRI_BT709);
+    EXPECT_EQ(tags.transfer, AVCOL_TRC_BT709);
+    EXPECT_EQ(tags.swsMatrix, SWS_CS_ITU709);
+    EXPECT_EQ(ColourMatrix(AVCOL_SPC_UNSPECIFIED, width, height), SWS_CS_ITU709);
+  }
+  const std::pair<int, int> sd[] = {{1279, 576}, {720, 576}, {64, 48}};
+  for (const auto& [width, height] : sd) {
+    const YuvTags tags = YuvTagsForSize(width, height);
+    EXPECT_EQ(tags.space, AVCOL_SPC_SMPTE170M) << width << "x" << height;
+    EXPECT_EQ(tags.primaries, AVCOL_PRI_SMPTE170M);
+    EXPECT_EQ(tags.transfer, AVCOL_TRC_SMPTE170M);
+    EXPECT_EQ(tags.swsMatrix, SWS_CS_ITU601);
+    EXPECT_EQ(ColourMatrix(AVCOL_SPC_RGB, width, height), SWS_CS_ITU601);
+  }
+  // A tag wins over the size.
+  EXPECT_EQ(ColourMatrix(AVCOL_SPC_BT2020_NCL, 64, 48), SWS_CS_BT2020);
+  EXPECT_EQ(ColourMatrix(AVCOL_SPC_BT709, 64, 48), SWS_CS_ITU709);
+}
+
+TEST(VideoPolicy, YuvjFormatsAreFullRangeUnderThePlainName) {
+  const std::pair<AVPixelFormat, AVPixelFormat> rows[] = {
+      {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV420P}, {AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV422P},
+      {AV_PIX_FMT_YUVJ444P, AV_PIX_FMT_YUV444P}, {AV_PIX_FMT_YUVJ440P, AV_PIX_FMT_YUV440P},
+      {AV_PIX_FMT_YUVJ411P, AV_PIX_FMT_YUV411P}};
+  for (const auto& [j, plain] : rows) {
+    bool full = false;
+    EXPECT_EQ(PlainFormat(j, full), plain);
+    EXPECT_TRUE(full);
+  }
+  bool full = false;
+  EXPECT_EQ(PlainFormat(AV_PIX_FMT_YUV420P, full), AV_PIX_FMT_YUV420P);
+  EXPECT_FALSE(full);
+  EXPECT_TRUE(IsYuv(*av_pix_fmt_desc_get(AV_PIX_FMT_YUV420P10LE)));
+  EXPECT_FALSE(IsYuv(*av_pix_fmt_desc_get(AV_PIX_FMT_GBRP16LE)));
+  EXPECT_FALSE(IsYuv(*av_pix_fmt_desc_get(AV_PIX_FMT_GRAY16LE)));
+}
+
+}  // namespace
