@@ -104,9 +104,8 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
     videoWriter = std::make_unique<VideoWriter>(options.output, video);
   }
 
-  std::vector<std::unique_ptr<EffectSession>> sessions;
-  sessions.push_back(std::make_unique<EffectSession>());
-  ApplyLook(*sessions.front(), options.look);
+  EffectSession session;
+  ApplyLook(session, options.look);
 
   const std::optional<minihost::Depth> depth = DepthOption(options.look.depth);
   std::unique_ptr<FrameSource> source;
@@ -127,19 +126,10 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
     sink = std::make_unique<SequenceSink>(*output.pattern);
   }
 
-  // No more workers than frames.
+  // No more jobs than frames. Every job renders through the same render copy of the one instance.
   const long frames = source->frameCount().value_or(static_cast<long>(options.jobs));
-  const unsigned workers = static_cast<unsigned>(std::clamp<long>(frames, 1, options.jobs));
-  // The other workers' instances are loaded from the first one's saved state, as a host opens a copy of a
-  // project: every frame gets the same controls and palette whichever worker renders it.
-  if (workers > 1) {
-    const std::vector<uint8_t> saved = sessions.front()->save();
-    while (sessions.size() < workers) {
-      sessions.push_back(std::make_unique<EffectSession>());
-      sessions.back()->load(saved);
-    }
-  }
-  return RenderFrames(*source, *sink, sessions, !options.quiet);
+  const unsigned jobs = static_cast<unsigned>(std::clamp<long>(frames, 1, options.jobs));
+  return RenderFrames(*source, *sink, session, jobs, !options.quiet);
 }
 
 StepTimes RunInterruptibly(const RenderOptions& options);
