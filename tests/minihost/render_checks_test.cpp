@@ -10,7 +10,10 @@
 
 #include "minihost/host.h"
 #include "minihost/host_impl.h"
+#include "minihost/host_error.h"
 #include "minihost/params.h"
+#include "minihost/render_copy.h"
+#include "test_support.h"
 
 namespace minihost {
 namespace {
@@ -173,6 +176,21 @@ TEST_F(RenderChecks, ASuiteHeldIsBlamedOnTheCommandThatHeldIt) {
   holder.join();
   EXPECT_TRUE(host_.problems().empty()) << host_.problems().front();
   EXPECT_EQ(host_.suitesHeld(), 0);
+}
+
+}  // namespace
+}  // namespace minihost
+
+namespace minihost {
+namespace {
+
+using testing::FakeEffectTest;
+
+// The host renders frames of an effect at once only when the effect says it may.
+TEST_F(FakeEffectTest, NoRenderCopyOfAnEffectThatDoesNotDeclareMultiFrameRendering) {
+  Instance instance(effect);
+  EXPECT_THROW(RenderCopy copy(instance), HostError);
+  EXPECT_TRUE(host.problems().empty());
 }
 
 }  // namespace
