@@ -119,4 +119,25 @@ bool RenderCopies::refreshIfForced(const PF_OutData& out) {
   return true;
 }
 
+PF_Err RenderCopies::pressButton(PF_ParamIndex index) {
+  PF_OutData out{};
+  const PF_Err err = source_.pressButton(index, &out);
+  if (err == PF_Err_NONE) refreshIfForced(out);
+  return err;
+}
+
+PF_Err RenderCopies::changed(PF_ParamIndex index) {
+  PF_OutData out{};
+  const PF_Err err = source_.changed(index, &out);
+  if (err == PF_Err_NONE) refresh();
+  return err;
+}
+
+PF_Err RenderCopies::optionsButton() {
+  PF_OutData out{};
+  const PF_Err err = source_.optionsButton(&out);
+  if (err == PF_Err_NONE) refreshIfForced(out);
+  return err;
+}
+
 }  // namespace minihost

@@ -67,6 +67,12 @@ class RenderCopies {
   // true when it did.
   bool refreshIfForced(const PF_OutData& out);
 
+  // The user at the instance's controls, as Instance's functions of the same names, followed by what the
+  // host does: a FORCE_RERENDER in the effect's answer refreshes the copy, and so does a changed value.
+  PF_Err pressButton(PF_ParamIndex index);
+  PF_Err changed(PF_ParamIndex index);
+  PF_Err optionsButton();
+
  private:
   Instance& source_;
   mutable std::mutex mutex_;

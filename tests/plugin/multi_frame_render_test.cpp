@@ -166,6 +166,43 @@ TEST_F(MultiFrameRender, ACopyKeepsItsOwnPaletteAndTheInDataRecordStillServes) {
   EXPECT_TRUE(loaded_.host.problems().empty()) << loaded_.host.problems().front();
 }
 
+// The host's side of a palette change: the reset button answers FORCE_RERENDER, which replaces the render
+// copy; a frame still holding the old copy renders the old palette to the end.
+TEST_F(MultiFrameRender, ARerenderReplacesTheCopyAndOldFramesKeepTheirs) {
+  minihost::Instance instance = WithCustomPalette();
+  instance.params().setPopup(kParamSwatch, std::string("Custom"));
+  instance.params().setPopup(kParamPattern, std::string("Threshold"));
+  minihost::World input = Frame(8, 4, minihost::Depth::Eight, 9);
+  minihost::World withColours(8, 4, minihost::Depth::Eight);
+  ASSERT_EQ(instance.render(input, withColours), PF_Err_NONE);
+
+  minihost::RenderCopies copies(instance);
+  const std::shared_ptr<minihost::RenderCopy> old = copies.current();
+  ASSERT_EQ(copies.pressButton(kParamResetPalette), PF_Err_NONE);
+  ASSERT_NE(copies.current(), old);
+  minihost::World out(8, 4, minihost::Depth::Eight);
+  ASSERT_EQ(copies.current()->render(input, out), PF_Err_NONE);
+  // "Threshold" on black alone: every colour channel 0, alpha kept.
+  for (A_long y = 0; y < 4; ++y) {
+    for (A_long x = 0; x < 8; ++x) {
+      EXPECT_EQ(out.pixel8(x, y).red, 0);
+      EXPECT_EQ(out.pixel8(x, y).green, 0);
+      EXPECT_EQ(out.pixel8(x, y).blue, 0);
+      EXPECT_EQ(out.pixel8(x, y).alpha, input.pixel8(x, y).alpha);
+    }
+  }
+  ASSERT_EQ(old->render(input, out), PF_Err_NONE);
+  EXPECT_EQ(out.packedBytes(), withColours.packedBytes());
+
+  // A changed value reaches the copies too.
+  instance.params().setPopup(kParamSwatch, std::string("1-bit Gray"));
+  const std::shared_ptr<minihost::RenderCopy> before = copies.current();
+  ASSERT_EQ(copies.changed(kParamSwatch), PF_Err_NONE);
+  EXPECT_NE(copies.current(), before);
+  EXPECT_EQ(copies.current()->params()[kParamSwatch].u.pd.value, instance.params()[kParamSwatch].u.pd.value);
+  EXPECT_TRUE(loaded_.host.problems().empty()) << loaded_.host.problems().front();
+}
+
 // GET_FLATTENED_SEQUENCE_DATA: the bytes flatten writes, in a new handle the host owns; the live data
 // untouched and still rendering; with no sequence data, NULL said explicitly.
 TEST_F(MultiFrameRender, GetFlattenedGivesAnIndependentCopyOfWhatFlattenWrites) {
