@@ -98,7 +98,8 @@ minihost::World EffectSession::render(minihost::World& input) {
   minihost::World output(input.width(), input.height(), input.depth());
   const auto start = std::chrono::steady_clock::now();
   const PF_Err err = renderCopy_ ? renderCopy_->render(input, output) : instance_.render(input, output);
-  renderNanoseconds_ += std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
+  renderNanoseconds_ +=
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
   if (err != PF_Err_NONE) throw CliError(kExitEffect, "the effect failed to render (host error " + std::to_string(err) + ")");
   return output;
 }

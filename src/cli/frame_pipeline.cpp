@@ -29,9 +29,9 @@ struct Job {
 };
 
 // The three stages of a run: the calling thread reads frames and hands them over, the jobs render them
-// through the session's render copy, and a writer thread takes the results in order into the sink. So reading frame k+1 and
-// writing frame k-1 go on while frame k renders. Jobs stay in `inFlight_` from reading until written, at
-// most `limit_` of them, which bounds the memory whatever the length of the input.
+// through the session's render copy, and a writer thread takes the results in order into the sink. So reading
+// frame k+1 and writing frame k-1 go on while frame k renders. Jobs stay in `inFlight_` from reading until
+// written, at most `limit_` of them, which bounds the memory whatever the length of the input.
 class Pipeline {
  public:
   Pipeline(EffectSession& session, unsigned jobs, FrameSink& sink, Progress& progress)

@@ -209,7 +209,10 @@ void AddRenderCommand(CLI::App& app) {
   render->add_option("--crf", options->crf,
                      "Constant quality for encoders that have it (libx264rgb: 0 to 51)");
   render->add_option("--fps", options->fps, "Frame rate of a video made from a sequence (default 25)");
-  render->add_option("--jobs", options->jobs, "Frames rendered at once, all through one render copy of the effect (default: one per core)")
+  render
+      ->add_option(
+          "--jobs", options->jobs,
+          "Frames rendered at once, all through one render copy of the effect (default: one per core)")
       ->check(CLI::Range(1u, 1024u));
   render->add_flag("--quiet", options->quiet, "No progress line on a terminal");
   render->add_flag("--stats", options->stats,

@@ -53,7 +53,8 @@ void Host::Impl::checkNotRenderingLocked(PF_Handle handle, const char* use) noex
   if (rendering.count(handle) == 0) return;
   auto found = handles.find(handle);
   const std::string what = found != handles.end() ? Describe(*found->second) : "a handle";
-  problemLocked(std::string(use) + " of the sequence data (" + what + ") during PF_Cmd_RENDER, which may only read it");
+  problemLocked(std::string(use) + " of the sequence data (" + what +
+                ") during PF_Cmd_RENDER, which may only read it");
 }
 
 PF_Handle Host::Impl::newHandle(A_u_longlong size) noexcept {

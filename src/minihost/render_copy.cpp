@@ -15,8 +15,8 @@ namespace {
 constexpr PF_OutFlags2 kMultiFrameFlags =
     PF_OutFlag2_SUPPORTS_THREADED_RENDERING | PF_OutFlag2_SUPPORTS_GET_FLATTENED_SEQUENCE_DATA;
 
-PF_Err Send(Effect& effect, PF_Cmd cmd, PF_InData& in, PF_OutData& out,
-            PF_ParamDef** params, PF_EffectWorld* output) {
+PF_Err Send(Effect& effect, PF_Cmd cmd, PF_InData& in, PF_OutData& out, PF_ParamDef** params,
+            PF_EffectWorld* output) {
   return effect.host().call(effect.entryPoint(), cmd, in, out, params, output, nullptr);
 }
 
@@ -24,8 +24,9 @@ PF_Err Send(Effect& effect, PF_Cmd cmd, PF_InData& in, PF_OutData& out,
 
 RenderCopy::RenderCopy(Instance& source) : effect_(source.effect()), params_(source.params()) {
   if ((effect_.outFlags2() & kMultiFrameFlags) != kMultiFrameFlags) {
-    throw HostError("the effect does not declare multi-frame rendering (out_flags2 lacks threaded rendering "
-                    "or GET_FLATTENED_SEQUENCE_DATA)");
+    throw HostError(
+        "the effect does not declare multi-frame rendering (out_flags2 lacks threaded rendering "
+        "or GET_FLATTENED_SEQUENCE_DATA)");
   }
   params_.uiUpdates.clear();
   Host& host = effect_.host();
@@ -57,7 +58,8 @@ RenderCopy::~RenderCopy() {
     PF_OutData out{};
     const PF_Err err = Send(effect_, PF_Cmd_SEQUENCE_SETDOWN, in, out, params_.array(), nullptr);
     if (err != PF_Err_NONE) {
-      host.impl().problem("PF_Cmd_SEQUENCE_SETDOWN of a render copy failed with error " + std::to_string(err));
+      host.impl().problem("PF_Cmd_SEQUENCE_SETDOWN of a render copy failed with error " +
+                          std::to_string(err));
     }
   } catch (const std::exception& error) {
     host.impl().problem(std::string("removing a render copy failed: ") + error.what());
@@ -96,7 +98,8 @@ PF_Err RenderCopy::render(World& input, World& output, const ParamSet& values) {
   return Send(effect_, PF_Cmd_RENDER, in, out, pointers.data(), &output.pf());
 }
 
-RenderCopies::RenderCopies(Instance& source) : source_(source), current_(std::make_shared<RenderCopy>(source)) {}
+RenderCopies::RenderCopies(Instance& source)
+    : source_(source), current_(std::make_shared<RenderCopy>(source)) {}
 
 std::shared_ptr<RenderCopy> RenderCopies::current() const {
   std::lock_guard lock(mutex_);

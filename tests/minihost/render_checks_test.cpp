@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "minihost/host.h"
-#include "minihost/host_impl.h"
 #include "minihost/host_error.h"
+#include "minihost/host_impl.h"
 #include "minihost/params.h"
 #include "minihost/render_copy.h"
 #include "test_support.h"
@@ -37,7 +37,8 @@ PF_Err Entry(PF_Cmd cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*
     return PF_Err_NONE;
   }
   // Under multi-frame rendering the record carries none: the misdeeds go for what the suite would give.
-  if (data == nullptr && ContextOf(in->effect_ref) != nullptr) data = ContextOf(in->effect_ref)->sequenceData.load();
+  if (data == nullptr && ContextOf(in->effect_ref) != nullptr)
+    data = ContextOf(in->effect_ref)->sequenceData.load();
   switch (misdeed) {
     case Misdeed::None:
       break;
@@ -58,12 +59,13 @@ PF_Err Entry(PF_Cmd cmd, PF_InData* in, PF_OutData*, PF_ParamDef**, PF_LayerDef*
     }
     case Misdeed::ReadThroughSuite: {
       const void* suite = nullptr;
-      if (in->pica_basicP->AcquireSuite(kPFEffectSequenceDataSuite, kPFEffectSequenceDataSuiteVersion1, &suite) !=
-          kSPNoError) {
+      if (in->pica_basicP->AcquireSuite(kPFEffectSequenceDataSuite, kPFEffectSequenceDataSuiteVersion1,
+                                        &suite) != kSPNoError) {
         return PF_Err_BAD_CALLBACK_PARAM;
       }
       PF_ConstHandle handle = nullptr;
-      static_cast<const PF_EffectSequenceDataSuite1*>(suite)->PF_GetConstSequenceData(in->effect_ref, &handle);
+      static_cast<const PF_EffectSequenceDataSuite1*>(suite)->PF_GetConstSequenceData(in->effect_ref,
+                                                                                      &handle);
       gAnswered = handle;
       in->pica_basicP->ReleaseSuite(kPFEffectSequenceDataSuite, kPFEffectSequenceDataSuiteVersion1);
       break;

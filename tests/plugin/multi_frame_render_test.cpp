@@ -37,9 +37,8 @@ Bytes Flat(const std::vector<std::array<float, 3>>& colors) {
 
 // Nine colours of no regular pattern, so that the nearest-colour search has real work to do.
 const std::vector<std::array<float, 3>> kCustom = {
-    {0.0f, 0.0f, 0.0f},      {1.0f, 1.0f, 1.0f},   {0.8f, 0.1f, 0.2f},
-    {0.1f, 0.7f, 0.3f},      {0.2f, 0.25f, 0.9f},  {0.95f, 0.85f, 0.1f},
-    {0.45f, 0.2f, 0.55f},    {0.3f, 0.6f, 0.65f},  {0.5f, 0.5f, 0.5f}};
+    {0.0f, 0.0f, 0.0f},   {1.0f, 1.0f, 1.0f},   {0.8f, 0.1f, 0.2f},  {0.1f, 0.7f, 0.3f}, {0.2f, 0.25f, 0.9f},
+    {0.95f, 0.85f, 0.1f}, {0.45f, 0.2f, 0.55f}, {0.3f, 0.6f, 0.65f}, {0.5f, 0.5f, 0.5f}};
 
 Bytes HandleBytes(minihost::Host& host, PF_Handle handle) {
   const auto* data = static_cast<const uint8_t*>(host.handleData(handle));
@@ -58,13 +57,13 @@ minihost::World Frame(A_long width, A_long height, minihost::Depth depth, uint32
     for (A_long x = 0; x < width; ++x) {
       const uint32_t noise = next();
       if (depth == minihost::Depth::Eight) {
-        world.pixel8(x, y) = PF_Pixel8{static_cast<A_u_char>(noise), static_cast<A_u_char>(x * 255 / width),
-                                       static_cast<A_u_char>((noise >> 8) & 0x7F),
-                                       static_cast<A_u_char>(y * 255 / height)};
+        world.pixel8(x, y) =
+            PF_Pixel8{static_cast<A_u_char>(noise), static_cast<A_u_char>(x * 255 / width),
+                      static_cast<A_u_char>((noise >> 8) & 0x7F), static_cast<A_u_char>(y * 255 / height)};
       } else {
-        world.pixel16(x, y) =
-            PF_Pixel16{static_cast<A_u_short>(noise % 32769), static_cast<A_u_short>(x * 32768 / width),
-                       static_cast<A_u_short>((noise >> 4) % 32769), static_cast<A_u_short>(y * 32768 / height)};
+        world.pixel16(x, y) = PF_Pixel16{
+            static_cast<A_u_short>(noise % 32769), static_cast<A_u_short>(x * 32768 / width),
+            static_cast<A_u_short>((noise >> 4) % 32769), static_cast<A_u_short>(y * 32768 / height)};
       }
     }
   }
