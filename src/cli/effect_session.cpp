@@ -96,10 +96,19 @@ void EffectSession::setFixedSlider(const char* name, const std::string& option, 
 minihost::World EffectSession::render(minihost::World& input) {
   minihost::World output(input.width(), input.height(), input.depth());
   const auto start = std::chrono::steady_clock::now();
-  const PF_Err err = instance_.render(input, output);
-  renderTime_ += std::chrono::steady_clock::now() - start;
+  const PF_Err err = renderCopy_ ? renderCopy_->render(input, output) : instance_.render(input, output);
+  renderNanoseconds_ +=
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
   if (err != PF_Err_NONE) throw CliError(kExitEffect, "the effect failed to render (host error " + std::to_string(err) + ")");
   return output;
+}
+
+void EffectSession::renderConcurrently() {
+  try {
+    renderCopy_ = std::make_unique<minihost::RenderCopy>(instance_);
+  } catch (const minihost::HostError& e) {
+    throw CliError(kExitEffect, std::string("cannot make the effect's render copy: ") + e.what());
+  }
 }
 
 std::vector<uint8_t> EffectSession::save() {

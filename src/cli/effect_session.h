@@ -2,14 +2,17 @@
 // found by their names as a host user would find them.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/exit_status.h"
 #include "minihost/instance.h"
+#include "minihost/render_copy.h"
 #include "palette/color.h"
 #include "palettefiles/flat_palette.h"
 
@@ -54,8 +57,13 @@ class EffectSession {
 
   // Renders `input` into a new world of the same size and depth. Throws CliError (effect) on failure.
   minihost::World render(minihost::World& input);
-  // The time spent in the instance's render calls so far, the output world's allocation left out.
-  std::chrono::nanoseconds renderTime() const { return renderTime_; }
+  // The time spent in the render calls so far (summed over threads), the output world's allocation left out.
+  std::chrono::nanoseconds renderTime() const { return std::chrono::nanoseconds(renderNanoseconds_.load()); }
+
+  // From here on frames render through one render copy of the instance, made from its controls and palette
+  // as they are now, the way After Effects renders several frames of a composition at once; render() may
+  // then be called from several threads at once, and nothing else may be. Throws CliError (effect).
+  void renderConcurrently();
 
   // The host, for its pixel-iteration settings (threads, progress and cancellation).
   minihost::Host& host() { return host_; }
@@ -65,5 +73,6 @@ class EffectSession {
   minihost::Host host_;
   minihost::Effect effect_;
   minihost::Instance instance_;
-  std::chrono::nanoseconds renderTime_{};
+  std::unique_ptr<minihost::RenderCopy> renderCopy_;
+  std::atomic<std::int64_t> renderNanoseconds_{0};
 };

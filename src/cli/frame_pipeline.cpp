@@ -5,7 +5,9 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "cli/interrupt.h"
@@ -26,24 +28,21 @@ struct Job {
   bool rendered = false;
 };
 
-// The three stages of a run: the calling thread reads frames and hands them over, one worker a session
-// renders them, and a writer thread takes the results in order into the sink. So reading frame k+1 and
-// writing frame k-1 go on while frame k renders. Jobs stay in `inFlight_` from reading until written, at
-// most `limit_` of them, which bounds the memory whatever the length of the input.
+// The three stages of a run: the calling thread reads frames and hands them over, the jobs render them
+// through the session's render copy, and a writer thread takes the results in order into the sink. So reading
+// frame k+1 and writing frame k-1 go on while frame k renders. Jobs stay in `inFlight_` from reading until
+// written, at most `limit_` of them, which bounds the memory whatever the length of the input.
 class Pipeline {
  public:
-  Pipeline(std::vector<std::unique_ptr<EffectSession>>& sessions, FrameSink& sink, Progress& progress)
-      : sessions_(sessions), sink_(sink), progress_(progress), limit_(2 * sessions.size() + 2) {
-    for (auto& session : sessions) {
-      if (sessions.size() > 1) session->host().setThreads(1);
-      // Lets a long render stop part-way: iterate leaves the rest of the frame and the render fails.
-      session->host().setProgress(
-          [this](A_long, A_long) { return !cancel_.load() && InterruptSignal() == 0; });
-    }
+  Pipeline(EffectSession& session, unsigned jobs, FrameSink& sink, Progress& progress)
+      : session_(session), sink_(sink), progress_(progress), limit_(2 * std::size_t{jobs} + 2) {
+    if (jobs > 1) session.host().setThreads(1);
+    // Lets a long render stop part-way: iterate leaves the rest of the frame and the render fails.
+    session.host().setProgress([this](A_long, A_long) { return !cancel_.load() && InterruptSignal() == 0; });
     try {
       // Only the calling thread takes the signals, so that they cut its blocking reads short.
       const SignalBlock leaveSignalsToTheMainThread;
-      for (auto& session : sessions) threads_.emplace_back([this, s = session.get()] { renderFrames(*s); });
+      for (unsigned job = 0; job < jobs; ++job) threads_.emplace_back([this] { renderFrames(); });
       threads_.emplace_back([this] { writeFrames(); });
     } catch (...) {
       stop();
@@ -102,10 +101,10 @@ class Pipeline {
     changed_.notify_all();
     for (std::thread& thread : threads_) thread.join();
     threads_.clear();
-    for (auto& session : sessions_) session->host().setProgress(nullptr);
+    session_.host().setProgress(nullptr);
   }
 
-  void renderFrames(EffectSession& session) {
+  void renderFrames() {
     for (;;) {
       std::shared_ptr<Job> job;
       {
@@ -116,7 +115,7 @@ class Pipeline {
         renderQueue_.pop_front();
       }
       try {
-        job->result = session.render(*job->input);
+        job->result = session_.render(*job->input);
       } catch (...) {
         job->error = std::current_exception();
       }
@@ -169,7 +168,7 @@ class Pipeline {
     changed_.notify_all();
   }
 
-  std::vector<std::unique_ptr<EffectSession>>& sessions_;
+  EffectSession& session_;
   FrameSink& sink_;
   Progress& progress_;
   const std::size_t limit_;
@@ -186,12 +185,13 @@ class Pipeline {
 
 }  // namespace
 
-StepTimes RenderFrames(FrameSource& source, FrameSink& sink,
-                       std::vector<std::unique_ptr<EffectSession>>& sessions, bool showProgress) {
+StepTimes RenderFrames(FrameSource& source, FrameSink& sink, EffectSession& session, unsigned jobs,
+                       bool showProgress) {
   Progress progress(showProgress, source.frameCount());
   StepTimes times;
+  session.renderConcurrently();
   {
-    Pipeline pipeline(sessions, sink, progress);
+    Pipeline pipeline(session, jobs, sink, progress);
     for (;;) {
       pipeline.waitForRoom();
       ThrowIfInterrupted();
@@ -209,7 +209,7 @@ StepTimes RenderFrames(FrameSource& source, FrameSink& sink,
   const auto start = Clock::now();
   sink.finish();
   times.encode += Clock::now() - start;
-  for (const auto& session : sessions) times.effect += session->renderTime();
+  times.effect = session.renderTime();
   progress.finish();
   return times;
 }

@@ -117,9 +117,8 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
     videoWriter = std::make_unique<VideoWriter>(options.output, video);
   }
 
-  std::vector<std::unique_ptr<EffectSession>> sessions;
-  sessions.push_back(std::make_unique<EffectSession>());
-  ApplyLook(*sessions.front(), options.look);
+  EffectSession session;
+  ApplyLook(session, options.look);
 
   const std::optional<minihost::Depth> depth = DepthOption(options.look.depth);
   std::unique_ptr<FrameSource> source;
@@ -140,19 +139,10 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
     sink = std::make_unique<SequenceSink>(*output.pattern);
   }
 
-  // No more workers than frames.
+  // No more jobs than frames. Every job renders through the same render copy of the one instance.
   const long frames = source->frameCount().value_or(static_cast<long>(options.jobs));
-  const unsigned workers = static_cast<unsigned>(std::clamp<long>(frames, 1, options.jobs));
-  // The other workers' instances are loaded from the first one's saved state, as a host opens a copy of a
-  // project: every frame gets the same controls and palette whichever worker renders it.
-  if (workers > 1) {
-    const std::vector<uint8_t> saved = sessions.front()->save();
-    while (sessions.size() < workers) {
-      sessions.push_back(std::make_unique<EffectSession>());
-      sessions.back()->load(saved);
-    }
-  }
-  return RenderFrames(*source, *sink, sessions, !options.quiet);
+  const unsigned jobs = static_cast<unsigned>(std::clamp<long>(frames, 1, options.jobs));
+  return RenderFrames(*source, *sink, session, jobs, !options.quiet);
 }
 
 StepTimes RunInterruptibly(const RenderOptions& options);
@@ -238,7 +228,10 @@ void AddRenderCommand(CLI::App& app) {
   render->add_option("--crf", options->crf,
                      "Constant quality for encoders that have it (libx264rgb: 0 to 51)");
   render->add_option("--fps", options->fps, "Frame rate of a video made from a sequence (default 25)");
-  render->add_option("--jobs", options->jobs, "Frames rendered at once (default: one per core)")
+  render
+      ->add_option(
+          "--jobs", options->jobs,
+          "Frames rendered at once, all through one render copy of the effect (default: one per core)")
       ->check(CLI::Range(1u, 1024u));
   render
       ->add_option("--max-pixels", options->maxPixels,

@@ -49,6 +49,14 @@ HandleBlock* Host::Impl::usableLocked(PF_Handle handle, const char* use) noexcep
   return &block;
 }
 
+void Host::Impl::checkNotRenderingLocked(PF_Handle handle, const char* use) noexcept {
+  if (rendering.count(handle) == 0) return;
+  auto found = handles.find(handle);
+  const std::string what = found != handles.end() ? Describe(*found->second) : "a handle";
+  problemLocked(std::string(use) + " of the sequence data (" + what +
+                ") during PF_Cmd_RENDER, which may only read it");
+}
+
 PF_Handle Host::Impl::newHandle(A_u_longlong size) noexcept {
   try {
     auto block = std::make_unique<HandleBlock>();
@@ -67,6 +75,7 @@ PF_Handle Host::Impl::newHandle(A_u_longlong size) noexcept {
 
 void* Host::Impl::lockHandle(PF_Handle handle) noexcept {
   std::lock_guard lock(mutex);
+  checkNotRenderingLocked(handle, "lock");
   HandleBlock* block = usableLocked(handle, "lock");
   if (block == nullptr) return nullptr;
   ++block->locks;
@@ -86,6 +95,7 @@ void Host::Impl::unlockHandle(PF_Handle handle) noexcept {
 
 void Host::Impl::disposeHandle(PF_Handle handle) noexcept {
   std::lock_guard lock(mutex);
+  checkNotRenderingLocked(handle, "disposal");
   HandleBlock* block = usableLocked(handle, "disposal");
   if (block == nullptr) return;
   Free(*block);
@@ -111,6 +121,7 @@ PF_Err Host::Impl::resizeHandle(A_u_longlong size, PF_Handle* handleP) noexcept 
     return PF_Err_BAD_CALLBACK_PARAM;
   }
   std::lock_guard lock(mutex);
+  checkNotRenderingLocked(*handleP, "resize");
   HandleBlock* block = usableLocked(*handleP, "resize");
   if (block == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
   unsigned char* data = nullptr;

@@ -15,6 +15,7 @@ namespace {
 
 thread_local Host* tCurrentHost = nullptr;
 thread_local PF_Cmd tCurrentCommand = kNoCommand;
+thread_local CallSuites* tCallSuites = nullptr;
 
 // The host's side of the in-data record: quality, the API version it speaks, unit time and scales.
 constexpr PF_Quality kQualityHigh = 1;
@@ -25,6 +26,8 @@ constexpr PF_SpecVersion kSpecVersion = {13, 28};
 Host* CurrentHost() noexcept { return tCurrentHost; }
 
 PF_Cmd CurrentCommand() noexcept { return tCurrentCommand; }
+
+CallSuites* CurrentCallSuites() noexcept { return tCallSuites; }
 
 CallContext* ContextOf(PF_ProgPtr effectRef) noexcept {
   auto* context = reinterpret_cast<CallContext*>(effectRef);
@@ -76,6 +79,52 @@ CallContext* Host::Impl::context(ParamSet* registry) {
     context->registry = registry;
   }
   return context.get();
+}
+
+void Host::Impl::releaseContext(const ParamSet* registry) noexcept {
+  std::lock_guard lock(mutex);
+  contexts.erase(registry);
+}
+
+std::vector<uint8_t> Host::Impl::renderStarts(PF_Handle handle) noexcept {
+  std::lock_guard lock(mutex);
+  try {
+    ++rendering[handle];
+    auto found = handles.find(handle);
+    if (found == handles.end() || found->second->disposed) return {};
+    const auto* bytes = static_cast<const uint8_t*>(found->second->data);
+    return std::vector<uint8_t>(bytes, bytes + found->second->size);
+  } catch (...) {
+    return {};
+  }
+}
+
+void Host::Impl::renderEnds(PF_Handle handle, const std::vector<uint8_t>& before) noexcept {
+  std::lock_guard lock(mutex);
+  if (auto count = rendering.find(handle); count != rendering.end() && --count->second == 0) {
+    rendering.erase(count);
+  }
+  auto found = handles.find(handle);
+  if (found == handles.end() || found->second->disposed) return;  // reported when it was disposed
+  const HandleBlock& block = *found->second;
+  if (block.size != before.size() || std::memcmp(block.data, before.data(), before.size()) != 0) {
+    problemLocked("the sequence data (handle #" + std::to_string(block.serial) +
+                  ") was written during PF_Cmd_RENDER");
+  }
+}
+
+// What "PF Effect Sequence Data Suite" answers: the sequence data of the instance or render copy whose
+// reference the effect passes.
+PF_Err GetConstSequenceData(PF_ProgPtr effectRef, PF_ConstHandle* sequenceData) {
+  CallContext* context = ContextOf(effectRef);
+  if (context == nullptr || sequenceData == nullptr) {
+    if (Host* host = CurrentHost()) {
+      host->impl().problem("PF_GetConstSequenceData with an unknown effect reference or no result pointer");
+    }
+    return PF_Err_BAD_CALLBACK_PARAM;
+  }
+  *sequenceData = context->sequenceData.load();
+  return PF_Err_NONE;
 }
 
 IterateSettings Host::Impl::iterateSettings() {
@@ -138,10 +187,24 @@ PF_Err Host::call(PF_EntryPointFunc entry, PF_Cmd cmd, PF_InData& in, PF_OutData
   A_char messageBefore[sizeof(out.return_msg)];
   std::memcpy(messageBefore, out.return_msg, sizeof(messageBefore));
   PF_Err err = PF_Err_NONE;
+  // A render only reads the sequence data, whether the in-data record carries it or (under multi-frame
+  // rendering) the read-only suite hands it out.
+  PF_Handle rendered = nullptr;
+  if (cmd == PF_Cmd_RENDER) {
+    CallContext* context = ContextOf(in.effect_ref);
+    rendered = in.sequence_data != nullptr ? in.sequence_data
+               : context != nullptr        ? context->sequenceData.load()
+                                           : nullptr;
+  }
+  const std::vector<uint8_t> renderedBefore =
+      rendered != nullptr ? impl_->renderStarts(rendered) : std::vector<uint8_t>{};
+  CallSuites held;
   {
     Scope scope(*this);
     const PF_Cmd previousCommand = tCurrentCommand;
+    CallSuites* previousSuites = tCallSuites;
     tCurrentCommand = cmd;
+    tCallSuites = &held;
     try {
       err = entry(cmd, &in, &out, params, output, extra);
     } catch (...) {
@@ -150,8 +213,10 @@ PF_Err Host::call(PF_EntryPointFunc entry, PF_Cmd cmd, PF_InData& in, PF_OutData
       err = PF_Err_INTERNAL_STRUCT_DAMAGED;
     }
     tCurrentCommand = previousCommand;
+    tCallSuites = previousSuites;
   }
-  impl_->reportHeldSuites(cmd);
+  if (rendered != nullptr) impl_->renderEnds(rendered, renderedBefore);
+  impl_->reportHeldSuites(cmd, held);
   // sprintf into return_msg has no bound: a message the effect wrote that does not end inside the field
   // ran over the out-data fields behind it.
   if (std::memcmp(messageBefore, out.return_msg, sizeof(messageBefore)) != 0 &&

@@ -80,7 +80,11 @@ class Host {
   PF_InData makeInData(ParamSet* registry = nullptr);
 
   // Calls the entry point on this thread with this host current. Afterwards every suite acquired during
-  // the call must have been released, else a problem is recorded (and the suites are counted as held).
+  // the call (on this thread) must have been released, else a problem is recorded (and the suites are
+  // counted as held); calls running at the same time on other threads count their own. During a
+  // PF_Cmd_RENDER the sequence data (the in-data record's, else the one "PF Effect Sequence Data Suite"
+  // answers with for the record's effect reference) may only be read: a lock, resize or disposal of it,
+  // or a change to its bytes by the time the render returns, is a problem.
   PF_Err call(PF_EntryPointFunc entry, PF_Cmd cmd, PF_InData& in, PF_OutData& out, PF_ParamDef** params,
               PF_EffectWorld* output, void* extra);
 

@@ -33,6 +33,9 @@ struct CallContext {
   // host's progress function, having none of its own.
   std::atomic<A_long> progressCurrent{0};
   std::atomic<A_long> progressTotal{0};
+  // The sequence data of the instance or render copy whose calls carry this reference: what the read-only
+  // sequence data suite answers with, whatever the in-data record holds.
+  std::atomic<PF_Handle> sequenceData{nullptr};
 };
 
 // A handle as the host keeps it. The PF_Handle given out is the address of `data`, so `data` must stay
@@ -50,8 +53,11 @@ struct SuiteCounts {
   int acquired = 0;
   int released = 0;
   int held = 0;
-  int reported = 0;  // of `held`, how many were already reported as leaked
 };
+
+// Acquires less releases, per suite name, made on one thread during one command: what that command left
+// held when it returned, whatever other commands on other threads hold at the same moment.
+using CallSuites = std::map<std::string, int>;
 
 // A snapshot of what one iterate call needs, taken under the host's lock once per call.
 struct IterateSettings {
@@ -87,12 +93,19 @@ struct Host::Impl {
   std::vector<std::string> problems;
   std::map<const ParamSet*, std::unique_ptr<CallContext>> contexts;
   std::shared_ptr<ThreadPool> pool;
+  // Sequence-data handles with a PF_Cmd_RENDER running, and how many: a render may only read them.
+  std::map<PF_Handle, int> rendering;
 
   // Each of these takes `mutex` itself; none throws, since all are reached from C callbacks.
   void problem(const std::string& text) noexcept;
   SPErr acquireSuite(const char* name, int32_t version, const void** suite) noexcept;
   SPErr releaseSuite(const char* name, int32_t version) noexcept;
-  void reportHeldSuites(PF_Cmd cmd) noexcept;
+  void reportHeldSuites(PF_Cmd cmd, const CallSuites& held) noexcept;
+  // A render of `handle` starts (its bytes as they are now) or ends (a change to them is a problem).
+  std::vector<uint8_t> renderStarts(PF_Handle handle) noexcept;
+  void renderEnds(PF_Handle handle, const std::vector<uint8_t>& before) noexcept;
+  // The context of `registry` is no longer needed: its owner is gone.
+  void releaseContext(const ParamSet* registry) noexcept;
   PF_Handle newHandle(A_u_longlong size) noexcept;
   void* lockHandle(PF_Handle handle) noexcept;
   void unlockHandle(PF_Handle handle) noexcept;
@@ -111,10 +124,14 @@ struct Host::Impl {
   void problemLocked(const std::string& text) noexcept;
   // The live block behind a handle, or null after recording why it cannot be used. Needs `mutex`.
   HandleBlock* usableLocked(PF_Handle handle, const char* use) noexcept;
+  // Records a problem when `handle` is the sequence data of a render that is running.
+  void checkNotRenderingLocked(PF_Handle handle, const char* use) noexcept;
 };
 
 // The host made current on this thread by Host::call or Host::Scope, or null.
 Host* CurrentHost() noexcept;
+// The suites acquired and not yet released during the command Host::call runs on this thread, or null.
+CallSuites* CurrentCallSuites() noexcept;
 // The command Host::call is running on this thread, or kNoCommand outside a call.
 constexpr PF_Cmd kNoCommand = -1;
 PF_Cmd CurrentCommand() noexcept;
@@ -147,6 +164,7 @@ PF_Err Abort(PF_ProgPtr effectRef);
 PF_Err Progress(PF_ProgPtr effectRef, A_long current, A_long total);
 PF_Err UpdateParamUI(PF_ProgPtr effectRef, PF_ParamIndex index, const PF_ParamDef* def);
 PF_Err SetOptionsButtonName(PF_ProgPtr effectRef, const A_char* name);
+PF_Err GetConstSequenceData(PF_ProgPtr effectRef, PF_ConstHandle* sequenceData);
 
 SPBasicSuite MakeBasicSuite();
 

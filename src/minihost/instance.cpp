@@ -171,7 +171,35 @@ PF_Err Instance::changed(PF_ParamIndex index, PF_OutData* out) {
 
 PF_Err Instance::refreshUI() { return command(PF_Cmd_UPDATE_PARAMS_UI); }
 
-PF_Err Instance::optionsButton() { return command(PF_Cmd_DO_DIALOG); }
+PF_Err Instance::optionsButton(PF_OutData* out) { return command(PF_Cmd_DO_DIALOG, nullptr, nullptr, out); }
+
+PF_Handle Instance::flattenedCopy() {
+  requireActive("PF_Cmd_GET_FLATTENED_SEQUENCE_DATA");
+  Host& host = effect_->host();
+  const PF_Handle own = sequenceData_;
+  const std::vector<uint8_t> before = HandleBytes(host, own);
+  PF_OutData out{};
+  // A value the effect must overwrite: leaving the field as it was is a fault a host would crash on.
+  out.sequence_data = own;
+  const PF_Err err = send(PF_Cmd_GET_FLATTENED_SEQUENCE_DATA, out, nullptr, nullptr);
+  PF_Handle copy = out.sequence_data;
+  if (err != PF_Err_NONE) {
+    throw HostError("PF_Cmd_GET_FLATTENED_SEQUENCE_DATA failed with error " + std::to_string(err) +
+                    ShownMessage(out));
+  }
+  if (own != nullptr && copy == own) {
+    throw HostError("PF_Cmd_GET_FLATTENED_SEQUENCE_DATA gave the instance's own sequence data, not a copy");
+  }
+  if (own == nullptr && copy != nullptr) {
+    host.disposeHandle(copy);
+    throw HostError("PF_Cmd_GET_FLATTENED_SEQUENCE_DATA gave a handle for an instance without sequence data");
+  }
+  if (HandleBytes(host, own) != before) {
+    if (copy != nullptr) host.disposeHandle(copy);
+    throw HostError("PF_Cmd_GET_FLATTENED_SEQUENCE_DATA changed the instance's own sequence data");
+  }
+  return copy;
+}
 
 PF_Err Instance::command(PF_Cmd cmd, PF_EffectWorld* output, void* extra, PF_OutData* out) {
   requireActive(("command " + std::to_string(cmd)).c_str());
@@ -195,6 +223,7 @@ PF_Err Instance::send(PF_Cmd cmd, PF_OutData& out, PF_EffectWorld* output, void*
     in.extent_hint = output->extent_hint;
   }
   in.sequence_data = sequenceData_;
+  if (CallContext* context = ContextOf(in.effect_ref)) context->sequenceData.store(sequenceData_);
   in.num_params = static_cast<A_long>(params_.size());
   return host.call(effect_->entryPoint(), cmd, in, out, params_.array(), output, extra);
 }

@@ -65,7 +65,12 @@ class Instance {
   PF_Err pressButton(PF_ParamIndex index, PF_OutData* out = nullptr);
   PF_Err changed(PF_ParamIndex index, PF_OutData* out = nullptr);
   PF_Err refreshUI();
-  PF_Err optionsButton();
+  PF_Err optionsButton(PF_OutData* out = nullptr);
+
+  // PF_Cmd_GET_FLATTENED_SEQUENCE_DATA: a new flat handle, which the caller then owns (null when the
+  // instance has no sequence data). Throws HostError when the command fails, when the effect gives its own
+  // handle instead of a copy, leaves the field as it was, or changes its own data.
+  PF_Handle flattenedCopy();
 
   // PF_Cmd_RENDER of one frame: parameter 0 becomes the input world; the output world must exist.
   PF_Err render(World& input, World& output);

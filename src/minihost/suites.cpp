@@ -1,4 +1,4 @@
-// The basic suite and the four suites it hands out, with the count of every acquire and release.
+// The basic suite and the suites it hands out, with the count of every acquire and release.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +31,8 @@ const PF_ParamUtilsSuite3 kParamUtilsSuite = [] {
 
 const PF_EffectUISuite1 kEffectUISuite = {SetOptionsButtonName};
 
+const PF_EffectSequenceDataSuite1 kSequenceDataSuite = {GetConstSequenceData};
+
 struct OfferedSuite {
   const char* name;
   int32_t version;
@@ -43,6 +45,7 @@ const OfferedSuite kOffered[] = {
     {kPFHandleSuite, kPFHandleSuiteVersion1, &kHandleSuite},
     {kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3, &kParamUtilsSuite},
     {kPFEffectUISuite, kPFEffectUISuiteVersion1, &kEffectUISuite},
+    {kPFEffectSequenceDataSuite, kPFEffectSequenceDataSuiteVersion1, &kSequenceDataSuite},
 };
 
 const OfferedSuite* FindOffered(const char* name, int32_t version) {
@@ -104,6 +107,7 @@ SPErr Host::Impl::acquireSuite(const char* name, int32_t version, const void** s
     SuiteCounts& counts = suites[name];
     ++counts.acquired;
     ++counts.held;
+    if (CallSuites* call = CurrentCallSuites()) ++(*call)[name];
   } catch (...) {
     return kSuiteUnavailable;
   }
@@ -121,21 +125,25 @@ SPErr Host::Impl::releaseSuite(const char* name, int32_t version) noexcept {
     }
     ++counts->second.released;
     --counts->second.held;
-    if (counts->second.reported > counts->second.held) counts->second.reported = counts->second.held;
+    // A release may match an acquire of an earlier command (one that leaked it): that count may go below 0.
+    if (CallSuites* call = CurrentCallSuites()) --(*call)[name];
     return kSPNoError;
   } catch (...) {
     return kSuiteUnavailable;
   }
 }
 
-void Host::Impl::reportHeldSuites(PF_Cmd cmd) noexcept {
+void Host::Impl::reportHeldSuites(PF_Cmd cmd, const CallSuites& held) noexcept {
   std::lock_guard lock(mutex);
-  for (auto& [name, counts] : suites) {
-    if (counts.held > counts.reported) {
-      problemLocked("suite \"" + name + "\" still held (" + std::to_string(counts.held - counts.reported) +
-                    " acquire(s) not released) when command " + std::to_string(cmd) + " returned");
-      counts.reported = counts.held;
+  try {
+    for (const auto& [name, count] : held) {
+      if (count > 0) {
+        problemLocked("suite \"" + name + "\" still held (" + std::to_string(count) +
+                      " acquire(s) not released) when command " + std::to_string(cmd) + " returned");
+      }
     }
+  } catch (...) {
+    // Out of memory while reporting: the report is lost.
   }
 }
 

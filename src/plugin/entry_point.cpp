@@ -32,8 +32,10 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* inData, PF_OutData* outData, PF_ParamDef*
       return SequenceFlatten(inData, outData);
     case PF_Cmd_SEQUENCE_SETDOWN:
       return SequenceSetdown(inData, outData);
+    case PF_Cmd_GET_FLATTENED_SEQUENCE_DATA:
+      return GetFlattenedSequenceData(inData, outData);
     case PF_Cmd_DO_DIALOG:
-      return DoDialog(inData);
+      return DoDialog(inData, outData);
     case PF_Cmd_USER_CHANGED_PARAM:
       return UserChangedParam(inData, outData, params, static_cast<const PF_UserChangedParamExtra*>(extra));
     case PF_Cmd_UPDATE_PARAMS_UI:

@@ -122,7 +122,7 @@ PF_Err UpdateParamsUI(PF_InData* inData, PF_ParamDef* params[]) {
   return PF_Err_NONE;
 }
 
-PF_Err DoDialog(PF_InData* inData) {
+PF_Err DoDialog(PF_InData* inData, PF_OutData* outData) {
   SuiteCache suites(inData);
   const std::optional<std::string> path =
       OpenFileDialog({"Open Palette", "", {"*.ase"}, "Adobe Swatch Exchange (*.ase)"});
@@ -132,7 +132,10 @@ PF_Err DoDialog(PF_InData* inData) {
   if (loaded.empty() || inData->sequence_data == nullptr) return PF_Err_NONE;
   CustomPaletteLock palette(suites.handles(), inData->sequence_data);
   // The search structure is made here, once, not on every frame.
-  if (CustomPalette* colors = palette.palette(); colors != nullptr)
+  if (CustomPalette* colors = palette.palette(); colors != nullptr) {
     *colors = CustomPalette(std::move(loaded));
+    // The render copies hold the palette as it was: this is what sends the new one to them.
+    outData->out_flags |= PF_OutFlag_FORCE_RERENDER;
+  }
   return PF_Err_NONE;
 }

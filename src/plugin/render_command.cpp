@@ -5,9 +5,9 @@
 
 #include "palette/palette.h"
 #include "palette/palette_catalogue.h"
-#include "plugin/custom_palette_lock.h"
 #include "plugin/host_workers.h"
 #include "plugin/param_indices.h"
+#include "plugin/render_sequence_data.h"
 #include "plugin/suite_cache.h"
 #include "render/pattern_catalogue.h"
 
@@ -54,14 +54,15 @@ PF_Err RenderCommand(PF_InData* inData, PF_ParamDef* params[], PF_EffectWorld* o
   FillRenderSettings(settings, params);
   const PF_EffectWorld& input = params[kParamInput]->u.ld;
 
-  CustomPaletteLock customPalette(suites.handles(), inData->sequence_data);
+  // Read, never locked: other frames of this render copy may be rendering on other threads right now.
+  const CustomPalette* customPalette = RenderCustomPalette(suites, inData);
 
   // A popup value outside its choices must never index a table: the frame stays cleared instead.
   const bool valid = InRange(settings.pattern, kPatternCount) && InRange(settings.palette, kPaletteCount);
   FrameDescription frame;
   if (valid) {
     frame.pattern = static_cast<std::size_t>(settings.pattern);
-    frame.palette = PaletteFor(static_cast<std::size_t>(settings.palette), customPalette.palette());
+    frame.palette = PaletteFor(static_cast<std::size_t>(settings.palette), customPalette);
     frame.threshold = settings.threshold + frame.palette.spread;
     frame.offsetX = settings.offsetX;
     frame.offsetY = settings.offsetY;

@@ -28,6 +28,20 @@ PF_Handle NewLiveHandle(const PF_HandleSuite1& suite, std::unique_ptr<CustomPale
   return handle;
 }
 
+// A new flat handle holding the colours of the locked sequence data: those of the live palette, or a copy
+// of the stored bytes' whole records when the data is already flat.
+PF_Handle NewFlatHandle(const PF_HandleSuite1& suite, const CustomPaletteLock& lock) {
+  ColorList stored;
+  if (lock.slot() == nullptr && lock.bytes() != nullptr) AppendFlatColors(stored, lock.bytes(), lock.size());
+  const ColorList& colors = lock.palette() != nullptr ? lock.palette()->colors() : stored;
+  PF_Handle flat = suite.host_new_handle(colors.size() * kFlatColorSize);
+  if (flat == nullptr) throw std::bad_alloc();
+  auto* bytes = static_cast<uint8_t*>(suite.host_lock_handle(flat));
+  if (bytes != nullptr) WriteFlatColors(colors, bytes);
+  suite.host_unlock_handle(flat);
+  return flat;
+}
+
 // Frees the list a live handle points to and the handle itself; any other handle is only disposed.
 void DestroySequenceData(const PF_HandleSuite1& suite, PF_Handle handle) {
   {
@@ -97,13 +111,7 @@ PF_Err SequenceFlatten(PF_InData* inData, PF_OutData* outData) {
       outData->sequence_data = live;
       return PF_Err_NONE;
     }
-    static const ColorList kEmpty;
-    const ColorList& colors = lock.palette() != nullptr ? lock.palette()->colors() : kEmpty;
-    flat = suite.host_new_handle(colors.size() * kFlatColorSize);
-    if (flat == nullptr) throw std::bad_alloc();
-    auto* bytes = static_cast<uint8_t*>(suite.host_lock_handle(flat));
-    if (bytes != nullptr) WriteFlatColors(colors, bytes);
-    suite.host_unlock_handle(flat);
+    flat = NewFlatHandle(suite, lock);
   }
   outData->sequence_data = flat;
   DestroySequenceData(suite, live);
@@ -117,5 +125,17 @@ PF_Err SequenceSetdown(PF_InData* inData, PF_OutData* outData) {
   if (inData->sequence_data != nullptr) DestroySequenceData(suites.handles(), inData->sequence_data);
   outData->sequence_data = nullptr;
   inData->sequence_data = nullptr;
+  return PF_Err_NONE;
+}
+
+PF_Err GetFlattenedSequenceData(PF_InData* inData, PF_OutData* outData) {
+  SuiteCache suites(inData);
+  // The host has been known to crash on a field left as it was: no data is said explicitly.
+  outData->sequence_data = nullptr;
+  if (inData->sequence_data == nullptr) return PF_Err_NONE;
+  const PF_HandleSuite1& suite = suites.handles();
+  // A copy the host owns, whatever form the data is in; the instance's own data stays as it is.
+  CustomPaletteLock lock(suite, inData->sequence_data);
+  outData->sequence_data = NewFlatHandle(suite, lock);
   return PF_Err_NONE;
 }

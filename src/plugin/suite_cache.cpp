@@ -7,7 +7,7 @@ SuiteCache::SuiteCache(const PF_InData* inData) : basic_(inData->pica_basicP) {
 }
 
 SuiteCache::~SuiteCache() {
-  for (Slot* slot : {&ansi_, &handles_, &paramUtils_}) {
+  for (Slot* slot : {&ansi_, &handles_, &paramUtils_, &sequenceData_}) {
     if (slot->suite != nullptr) basic_->ReleaseSuite(slot->name, slot->version);
   }
 }
@@ -31,4 +31,17 @@ const PF_HandleSuite1& SuiteCache::handles() { return *static_cast<const PF_Hand
 
 const PF_ParamUtilsSuite3& SuiteCache::paramUtils() {
   return *static_cast<const PF_ParamUtilsSuite3*>(get(paramUtils_));
+}
+
+const PF_EffectSequenceDataSuite1* SuiteCache::sequenceDataIfOffered() {
+  if (sequenceData_.suite == nullptr && !sequenceDataRefused_) {
+    const void* suite = nullptr;
+    if (basic_->AcquireSuite(sequenceData_.name, sequenceData_.version, &suite) == kSPNoError &&
+        suite != nullptr) {
+      sequenceData_.suite = suite;
+    } else {
+      sequenceDataRefused_ = true;
+    }
+  }
+  return static_cast<const PF_EffectSequenceDataSuite1*>(sequenceData_.suite);
 }

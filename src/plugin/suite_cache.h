@@ -16,6 +16,9 @@ class SuiteCache {
   const PF_ANSICallbacksSuite1& ansi();
   const PF_HandleSuite1& handles();
   const PF_ParamUtilsSuite3& paramUtils();
+  // The read-only sequence data access of multi-frame rendering, or null when the host offers none (older
+  // hosts, Premiere Pro): the caller then falls back to the in-data record.
+  const PF_EffectSequenceDataSuite1* sequenceDataIfOffered();
 
  private:
   struct Slot {
@@ -29,4 +32,6 @@ class SuiteCache {
   Slot ansi_{kPFANSISuite, kPFANSISuiteVersion1};
   Slot handles_{kPFHandleSuite, kPFHandleSuiteVersion1};
   Slot paramUtils_{kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3};
+  Slot sequenceData_{kPFEffectSequenceDataSuite, kPFEffectSequenceDataSuiteVersion1};
+  bool sequenceDataRefused_ = false;
 };

@@ -219,7 +219,10 @@ struct Wavefront {
   void Work(std::int32_t worker) {
     for (;;) {
       if (stop.load(std::memory_order_relaxed)) return;
-      const std::int32_t first = nextRow.fetch_add(kGroupRows, std::memory_order_relaxed);
+      // Acquire and release: the rows this group loads into reuse ring rows that the worker of an earlier
+      // group wrote last, and that worker took its next group (this same counter) only after finishing
+      // them; without the ordering nothing makes its writes happen before this worker's loads.
+      const std::int32_t first = nextRow.fetch_add(kGroupRows, std::memory_order_acq_rel);
       if (first >= height) return;
       const std::int32_t count = std::min(kGroupRows, height - first);
       if (!workers.going(worker, first, height)) {

@@ -1,4 +1,4 @@
-// The PICA basic suite and the four suites the effect acquires through it.
+// The PICA basic suite and the suites the effect acquires through it.
 #pragma once
 
 #include "sdk/ae_effect.h"
@@ -66,6 +66,11 @@ struct PF_EffectUISuite1 {
   PF_Err (*PF_SetOptionsButtonName)(PF_ProgPtr effect_ref, const A_char* nameZ);
 };
 
+// "PF Effect Sequence Data Suite" version 1: the sequence data as a render thread may read it.
+struct PF_EffectSequenceDataSuite1 {
+  PF_Err (*PF_GetConstSequenceData)(PF_ProgPtr effect_ref, PF_ConstHandle* sequence_data);
+};
+
 }  // extern "C"
 
 static_assert(sizeof(SPBasicSuite) == 56);
@@ -86,3 +91,5 @@ static_assert(sizeof(PF_ParamUtilsSuite3) == 72);
 PF_CHECK_OFFSET(PF_ParamUtilsSuite3, PF_UpdateParamUI, 0);
 static_assert(sizeof(PF_EffectUISuite1) == 8);
 PF_CHECK_OFFSET(PF_EffectUISuite1, PF_SetOptionsButtonName, 0);
+static_assert(sizeof(PF_EffectSequenceDataSuite1) == 8);
+PF_CHECK_OFFSET(PF_EffectSequenceDataSuite1, PF_GetConstSequenceData, 0);

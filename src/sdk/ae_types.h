@@ -28,6 +28,8 @@ typedef A_long A_Err;
 typedef A_long PF_Fixed;
 typedef A_u_long PF_UFixed;
 typedef void** PF_Handle;
+// Read-only access to a handle's bytes: a pointer to a const master pointer (dereference once).
+typedef const void* const* PF_ConstHandle;
 typedef struct PF_ProgressInfo* PF_ProgPtr;
 
 typedef A_long PF_Err;
@@ -74,6 +76,7 @@ constexpr PF_Cmd PF_Cmd_FRAME_SETDOWN = 12;
 constexpr PF_Cmd PF_Cmd_USER_CHANGED_PARAM = 13;
 constexpr PF_Cmd PF_Cmd_UPDATE_PARAMS_UI = 14;
 constexpr PF_Cmd PF_Cmd_EVENT = 15;
+constexpr PF_Cmd PF_Cmd_GET_FLATTENED_SEQUENCE_DATA = 28;
 constexpr PF_Cmd PF_Cmd_NUM_CMDS = 34;
 
 // Errors.
@@ -125,6 +128,9 @@ constexpr PF_OutFlags PF_OutFlag_DEEP_COLOR_AWARE = 0x2000000;
 constexpr PF_OutFlags PF_OutFlag_SEND_UPDATE_PARAMS_UI = 0x4000000;
 constexpr PF_OutFlags2 PF_OutFlag2_NONE = 0;
 constexpr PF_OutFlags2 PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG = 0x8;
+constexpr PF_OutFlags2 PF_OutFlag2_SUPPORTS_GET_FLATTENED_SEQUENCE_DATA = 0x800000;
+constexpr PF_OutFlags2 PF_OutFlag2_SUPPORTS_THREADED_RENDERING = 0x8000000;
+constexpr PF_OutFlags2 PF_OutFlag2_MUTABLE_RENDER_SEQUENCE_DATA_SLOWER = 0x10000000;
 
 // Worlds, in flags, limits.
 constexpr PF_WorldFlags PF_WorldFlag_DEEP = 1;
@@ -169,8 +175,10 @@ inline constexpr const char kPFANSISuite[] = "PF ANSI Suite";
 inline constexpr const char kPFHandleSuite[] = "PF Handle Suite";
 inline constexpr const char kPFParamUtilsSuite[] = "PF Param Utils Suite";
 inline constexpr const char kPFEffectUISuite[] = "PF Effect UI Suite";
+inline constexpr const char kPFEffectSequenceDataSuite[] = "PF Effect Sequence Data Suite";
 constexpr int32_t kSPBasicSuiteVersion = 4;
 constexpr int32_t kPFANSISuiteVersion1 = 1;
 constexpr int32_t kPFHandleSuiteVersion1 = 2;  // sic: the first handle suite is version 2
 constexpr int32_t kPFParamUtilsSuiteVersion3 = 3;
 constexpr int32_t kPFEffectUISuiteVersion1 = 1;
+constexpr int32_t kPFEffectSequenceDataSuiteVersion1 = 1;

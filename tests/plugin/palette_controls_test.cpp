@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "minihost/render_copy.h"
 #include "minihost/saved_state.h"
 #include "plugin/param_indices.h"
 #include "support/effect_under_test.h"
@@ -169,9 +170,28 @@ TEST_F(PaletteControls, LoadPaletteReplacesTheColoursInFileOrder) {
                                                static_cast<std::streamsize>(ase.size()));
 
   minihost::Instance instance = WithPalette(Greys(40));
+  instance.params().setPopup(kParamSwatch, "Custom");
+  instance.params().setPopup(kParamPattern, "Threshold");
+  // Render copies made before the load hold the old palette; the re-render the load asks for replaces
+  // them. Pure red is the first of the five colours, and far from every grey of the old palette.
+  minihost::RenderCopies copies(instance);
+  const std::shared_ptr<minihost::RenderCopy> before = copies.current();
+  minihost::World red(1, 1, minihost::Depth::Eight), result(1, 1, minihost::Depth::Eight);
+  red.pixel8(0, 0) = PF_Pixel8{255, 255, 0, 0};
   Dialog(file.string());
-  ASSERT_EQ(instance.optionsButton(), PF_Err_NONE);
+  PF_OutData out{};
+  ASSERT_EQ(instance.optionsButton(&out), PF_Err_NONE);
   EXPECT_EQ(FlatPart(instance.save()), Flat(five));
+  EXPECT_TRUE(out.out_flags & PF_OutFlag_FORCE_RERENDER);
+
+  ASSERT_EQ(before->render(red, result), PF_Err_NONE);
+  EXPECT_NE(result.pixel8(0, 0).red, 255);
+  EXPECT_TRUE(copies.refreshIfForced(out));
+  EXPECT_NE(copies.current(), before);
+  ASSERT_EQ(copies.current()->render(red, result), PF_Err_NONE);
+  EXPECT_EQ(result.pixel8(0, 0).red, 255);
+  EXPECT_EQ(result.pixel8(0, 0).green, 0);
+  EXPECT_TRUE(loaded_.host.problems().empty());
 }
 
 TEST_F(PaletteControls, ACancelOrAFileWithoutColoursChangesNothing) {
@@ -183,8 +203,10 @@ TEST_F(PaletteControls, ACancelOrAFileWithoutColoursChangesNothing) {
   for (const std::string& answer :
        {std::string(), empty.string(), notSwatches.string(), (dir_ / "missing.ase").string()}) {
     Dialog(answer);
-    ASSERT_EQ(instance.optionsButton(), PF_Err_NONE);
+    PF_OutData out{};
+    ASSERT_EQ(instance.optionsButton(&out), PF_Err_NONE);
     EXPECT_EQ(FlatPart(instance.save()), Flat(Greys(3))) << answer;
+    EXPECT_FALSE(out.out_flags & PF_OutFlag_FORCE_RERENDER) << answer;
   }
 }
 

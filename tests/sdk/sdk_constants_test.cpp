@@ -42,3 +42,15 @@ TEST(SdkConstants, IterateGenericSentinelAndSignature) {
   EXPECT_EQ(PF_Interrupt_CANCEL, 517);
   EXPECT_EQ(PF_Err_BAD_CALLBACK_PARAM, 516);
 }
+
+// Multi-frame rendering: the flags, the command and the read-only suite, as the host's headers give them.
+TEST(SdkConstants, MultiFrameRenderingDeclarations) {
+  EXPECT_EQ(PF_OutFlag2_SUPPORTS_THREADED_RENDERING, 0x8000000);
+  EXPECT_EQ(PF_OutFlag2_SUPPORTS_GET_FLATTENED_SEQUENCE_DATA, 0x800000);
+  EXPECT_EQ(PF_Cmd_GET_FLATTENED_SEQUENCE_DATA, 28);
+  EXPECT_EQ(PF_InFlag_PROJECT_IS_RENDER_ONLY, 1);
+  EXPECT_STREQ(kPFEffectSequenceDataSuite, "PF Effect Sequence Data Suite");
+  EXPECT_EQ(kPFEffectSequenceDataSuiteVersion1, 1);
+  static_assert(std::is_same_v<decltype(PF_EffectSequenceDataSuite1::PF_GetConstSequenceData),
+                               PF_Err (*)(PF_ProgPtr, const void* const**)>);
+}
