@@ -34,17 +34,17 @@ const char* SliderName(FrameRenderer::Slider slider) {
 }  // namespace
 
 FrameRenderer::FrameRenderer(unsigned width, unsigned height)
-    : width_(width),
-      height_(height),
-      input_(CheckedSize(width, PF_MAX_WORLD_WIDTH, "width"), CheckedSize(height, PF_MAX_WORLD_HEIGHT, "height"),
-             minihost::Depth::Eight),
-      output_(input_.width(), input_.height(), minihost::Depth::Eight),
+    : width_(static_cast<unsigned>(CheckedSize(width, PF_MAX_WORLD_WIDTH, "width"))),
+      height_(static_cast<unsigned>(CheckedSize(height, PF_MAX_WORLD_HEIGHT, "height"))),
       effect_(host_, LinkedEntryPoint(), "Palettrix (linked into the frei0r plug-in)"),
       instance_(effect_),
       patternIndex_(find("Pattern", PF_Param_POPUP)),
       swatchIndex_(find("Swatch", PF_Param_POPUP)),
       patternChoices_(instance_.params().popupChoices(patternIndex_)),
-      swatchChoices_(instance_.params().popupChoices(swatchIndex_)) {}
+      swatchChoices_(instance_.params().popupChoices(swatchIndex_)) {
+  // The first frame's worlds are made now, so a size too large for memory fails here and alone.
+  spare_.push_back(takeWorlds());
+}
 
 std::size_t FrameRenderer::find(const char* name, PF_ParamType type) const {
   const std::optional<std::size_t> index = instance_.params().find(name, type);
@@ -58,16 +58,56 @@ std::size_t FrameRenderer::sliderIndex(Slider slider) const {
 
 A_long FrameRenderer::pattern() const { return instance_.params()[patternIndex_].u.pd.value; }
 A_long FrameRenderer::swatch() const { return instance_.params()[swatchIndex_].u.pd.value; }
-void FrameRenderer::setPattern(A_long value) { instance_.params().setPopup(patternIndex_, value); }
-void FrameRenderer::setSwatch(A_long value) { instance_.params().setPopup(swatchIndex_, value); }
+void FrameRenderer::setPattern(A_long value) {
+  const std::lock_guard lock(mutex_);
+  instance_.params().setPopup(patternIndex_, value);
+  controlsChanged();
+}
+
+void FrameRenderer::setSwatch(A_long value) {
+  const std::lock_guard lock(mutex_);
+  instance_.params().setPopup(swatchIndex_, value);
+  controlsChanged();
+}
 
 void FrameRenderer::setSlider(Slider slider, double value) {
   const std::size_t index = sliderIndex(slider);
+  const std::lock_guard lock(mutex_);
   if (slider == Slider::Scale) {
     instance_.params().setFixed(index, static_cast<PF_Fixed>(std::round(value * 65536.0)));
   } else {
     instance_.params().setFloat(index, value);
   }
+  controlsChanged();
+}
+
+// The copy frames render with no longer matches the instance: the next frame makes a new one. Frames
+// rendering now hold their own reference to the old copy, which is set down when the last of them ends.
+void FrameRenderer::controlsChanged() { copy_.reset(); }
+
+std::shared_ptr<minihost::RenderCopy> FrameRenderer::currentCopy() {
+  const std::lock_guard lock(mutex_);
+  if (!copy_) copy_ = std::make_shared<minihost::RenderCopy>(instance_);
+  return copy_;
+}
+
+std::unique_ptr<FrameRenderer::Worlds> FrameRenderer::takeWorlds() {
+  {
+    const std::lock_guard lock(mutex_);
+    if (!spare_.empty()) {
+      std::unique_ptr<Worlds> worlds = std::move(spare_.back());
+      spare_.pop_back();
+      return worlds;
+    }
+  }
+  const auto width = static_cast<A_long>(width_), height = static_cast<A_long>(height_);
+  return std::make_unique<Worlds>(Worlds{minihost::World(width, height, minihost::Depth::Eight),
+                                         minihost::World(width, height, minihost::Depth::Eight)});
+}
+
+void FrameRenderer::giveBack(std::unique_ptr<Worlds> worlds) {
+  const std::lock_guard lock(mutex_);
+  spare_.push_back(std::move(worlds));
 }
 
 FrameRenderer::Range FrameRenderer::sliderRange(Slider slider) const {
@@ -79,36 +119,44 @@ FrameRenderer::Range FrameRenderer::sliderRange(Slider slider) const {
 }
 
 void FrameRenderer::setCustomPalette(const ColorList& colors) {
+  const std::lock_guard lock(mutex_);
   const std::vector<uint8_t> state = minihost::EncodeSavedState(instance_.params(), FlatPaletteBytes(colors));
   instance_ = minihost::Instance::load(effect_, state);
-  setSwatch(1);
+  instance_.params().setPopup(swatchIndex_, 1);
+  controlsChanged();
 }
 
 PF_Err FrameRenderer::render(const uint32_t* in, uint32_t* out) {
+  const std::shared_ptr<minihost::RenderCopy> copy = currentCopy();
+  std::unique_ptr<Worlds> worlds = takeWorlds();
+  minihost::World& input = worlds->input;
+  minihost::World& output = worlds->output;
   const auto* source = reinterpret_cast<const unsigned char*>(in);
-  for (A_long y = 0; y < input_.height(); ++y) {
-    for (A_long x = 0; x < input_.width(); ++x, source += 4) {
-      PF_Pixel8& pixel = input_.pixel8(x, y);
+  for (A_long y = 0; y < input.height(); ++y) {
+    for (A_long x = 0; x < input.width(); ++x, source += 4) {
+      PF_Pixel8& pixel = input.pixel8(x, y);
       pixel.red = source[0];
       pixel.green = source[1];
       pixel.blue = source[2];
       pixel.alpha = source[3];
     }
   }
-  const PF_Err err = instance_.render(input_, output_);
+  const PF_Err err = copy->render(input, output);
   auto* target = reinterpret_cast<unsigned char*>(out);
   if (err != PF_Err_NONE) {
     std::memset(target, 0, std::size_t{width_} * height_ * 4);
+    giveBack(std::move(worlds));
     return err;
   }
-  for (A_long y = 0; y < output_.height(); ++y) {
-    for (A_long x = 0; x < output_.width(); ++x, target += 4) {
-      const PF_Pixel8& pixel = output_.pixel8(x, y);
+  for (A_long y = 0; y < output.height(); ++y) {
+    for (A_long x = 0; x < output.width(); ++x, target += 4) {
+      const PF_Pixel8& pixel = output.pixel8(x, y);
       target[0] = pixel.red;
       target[1] = pixel.green;
       target[2] = pixel.blue;
       target[3] = pixel.alpha;
     }
   }
+  giveBack(std::move(worlds));
   return PF_Err_NONE;
 }

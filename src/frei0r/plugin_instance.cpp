@@ -127,22 +127,26 @@ void PluginInstance::getParam(void* param, int index) {
 
 void PluginInstance::update(const uint32_t* in, uint32_t* out) {
   if (out == nullptr) return;
-  std::lock_guard<std::mutex> lock(mutex_);
   const std::size_t bytes = std::size_t{width_} * height_ * 4;
   if (!renderer_ || in == nullptr) {
     std::memset(out, 0, bytes);
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (renderer_) complain(kParamCount, "no input frame given; the output is transparent");
     return;
   }
+  // Not under the instance's lock: frames a host asks for at once render at once, through the renderer's
+  // one render copy, while the host may go on setting parameters.
   PF_Err err = PF_Err_NONE;
   try {
     err = renderer_->render(in, out);
   } catch (const std::exception& e) {
     std::memset(out, 0, bytes);
+    const std::lock_guard<std::mutex> lock(mutex_);
     complain(kParamCount, std::string("the effect failed to render: ") + e.what());
     return;
   }
   if (err != PF_Err_NONE) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     complain(kParamCount, "the effect failed to render (host error " + std::to_string(err) +
                               "); the frame is transparent");
   }

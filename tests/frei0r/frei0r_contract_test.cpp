@@ -330,6 +330,45 @@ TEST(Frei0rPlugin, InstancesOnManyThreadsAtOnceRenderAsOneAlone) {
   EXPECT_EQ(mismatches, std::vector<int>(kThreads, 0));
 }
 
+// One instance asked for several frames at once, as a host with frame threads asks: they render at once
+// through the instance's one render copy, each exactly as alone, and a change between batches reaches every
+// frame after it while the host keeps one instance.
+TEST(Frei0rPlugin, OneInstanceRendersFramesAtOnceAsAlone) {
+  constexpr unsigned kWidth = 64, kHeight = 40;
+  const std::vector<uint32_t> in = TestFrame(kWidth, kHeight);
+  const Look looks[] = {{"floyd-steinberg", "pico-8", 0.0, 0.5},
+                        {"bayer-8x8", "cga", 1.0 / 99.0, 0.6},
+                        {"jarvis-judice-ninke", "vga-8-bit", 0.0, 0.5}};
+  std::vector<std::vector<uint32_t>> alone;
+  for (const Look& look : looks) alone.push_back(Render(look, in, kWidth, kHeight));
+
+  Frei0rPlugin& p = Plugin();
+  f0r_instance_t instance = p.construct(kWidth, kHeight);
+  constexpr int kThreads = 6, kFrames = 4;
+  int mismatches = 0;
+  for (const auto& [index, look] : {std::pair{0, looks[0]}, std::pair{1, looks[1]}, std::pair{2, looks[2]}}) {
+    p.setString(instance, kPattern, look.pattern);
+    p.setString(instance, kSwatch, look.swatch);
+    p.setDouble(instance, kScale, look.scale);
+    p.setDouble(instance, kRed, look.red);
+    std::vector<int> wrong(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&, t, index] {
+        std::vector<uint32_t> out(in.size());
+        for (int frame = 0; frame < kFrames; ++frame) {
+          p.update(instance, frame, in.data(), out.data());
+          if (out != alone[static_cast<std::size_t>(index)]) ++wrong[t];
+        }
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int w : wrong) mismatches += w;
+  }
+  p.destruct(instance);
+  EXPECT_EQ(mismatches, 0);
+}
+
 long ResidentKiB() {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);) {
