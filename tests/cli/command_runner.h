@@ -174,8 +174,9 @@ class CommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("palettrix-" + std::string(info->test_suite_name()) + "-" + std::string(info->name()));
+    // The process id keeps test runs of different build trees at the same time out of each other's files.
+    dir_ = fs::temp_directory_path() / ("palettrix-" + std::string(info->test_suite_name()) + "-" +
+                                        std::string(info->name()) + "-" + std::to_string(getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }

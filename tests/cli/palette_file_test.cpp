@@ -66,7 +66,8 @@ class PaletteFile : public ::testing::Test {
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
            ("palettrix-palette-file-" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+            std::to_string(getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
