@@ -6,6 +6,7 @@
 #include <limits>
 #include <numeric>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace {
 
@@ -43,6 +44,22 @@ constexpr double kSafeSingle = 1e30;
 // How many of the closest colours each candidate is held against. More prune little further and make the
 // build of large palettes slower.
 constexpr std::size_t kMaxRivals = 8;
+
+// Cells per axis of the grid over the unit cube, as a power of two, or -1 for none. 32 (cells 1/32 wide, 64 KB
+// of them) leave next to no cell of the table palettes, or of a few hundred colours spread over the cube,
+// with more than one block of candidates. From some thousands of colours on most cells would have more, and
+// the grid is left out: a single cell that sends every point to the full search.
+int UnitShiftFor(std::size_t colors) {
+  if (colors > 4096) {
+    return -1;
+  }
+  return colors <= 1 ? 0 : 5;
+}
+
+// A unit-grid cell in 16 bits: kUnitDirect | the colour's index where one colour wins in all of it, else
+// 1 + the number of its block, or 0 for the full search (also where the blocks would outnumber 15 bits).
+constexpr uint32_t kUnitDirect = 0x8000;
+constexpr std::size_t kUnitBlocks = 0x7FFF;
 
 constexpr std::array<float, 256> kByteValues = [] {
   std::array<float, 256> values{};
@@ -132,11 +149,13 @@ class NearestColorGridBuilder {
   using Block = NearestColorSearch::Block;
   using Cell = NearestColorSearch::Cell;
 
-  NearestColorGridBuilder(std::span<const Color3> colors, int cellsPerAxis, std::size_t blockBudget,
-                          std::vector<Cell>& cells, std::vector<Block>& blocks)
+  // Cells of the grid from `low` to `low + width` on each channel.
+  NearestColorGridBuilder(std::span<const Color3> colors, double low, double width, int cellsPerAxis,
+                          std::size_t blockBudget, std::vector<Cell>& cells, std::vector<Block>& blocks)
       : colors_(colors),
         cellsPerAxis_(cellsPerAxis),
-        cellWidth_(kGridWidth / cellsPerAxis),
+        low_(low),
+        cellWidth_(width / cellsPerAxis),
         blockBudget_(blockBudget),
         cells_(cells),
         blocks_(blocks) {
@@ -371,8 +390,8 @@ class NearestColorGridBuilder {
     Box box;
     bool outsideCube = false;
     for (int c = 0; c < 3; ++c) {
-      box.lo[c] = static_cast<double>(kGridLow) + start[c] * cellWidth_ - kCellSlack;
-      box.hi[c] = static_cast<double>(kGridLow) + (start[c] + span) * cellWidth_ + kCellSlack;
+      box.lo[c] = low_ + start[c] * cellWidth_ - kCellSlack;
+      box.hi[c] = low_ + (start[c] + span) * cellWidth_ + kCellSlack;
       outsideCube = outsideCube || box.lo[c] > 1.0 || box.hi[c] < 0.0;
     }
     Candidates& list = lists_[depth];
@@ -408,6 +427,7 @@ class NearestColorGridBuilder {
 
   std::span<const Color3> colors_;
   int cellsPerAxis_;
+  double low_;
   double cellWidth_;
   std::size_t blockBudget_;
   bool overBudget_ = false;
@@ -428,9 +448,12 @@ NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
   }
   const std::size_t blockBudget = BlockBudgetFor(colors_.size());
   cellsPerAxis_ = CellsPerAxisFor(colors_.size());
-  while (!NearestColorGridBuilder(colors_, cellsPerAxis_, blockBudget, cells_, cellBlocks_).run()) {
+  while (!NearestColorGridBuilder(colors_, kGridLow, kGridWidth, cellsPerAxis_, blockBudget, cells_,
+                                  cellBlocks_)
+              .run()) {
     cellsPerAxis_ /= 2;
   }
+  buildUnitGrid();
   // Growing the list storage left up to half of it unused.
   cellBlocks_.shrink_to_fit();
   cellsPerUnit_ = static_cast<float>(cellsPerAxis_ / kGridWidth);
@@ -458,7 +481,67 @@ NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
   }
 }
 
+void NearestColorSearch::buildUnitGrid() {
+  unitShift_ = UnitShiftFor(colors_.size());
+  unitBlocks_.clear();
+  if (unitShift_ < 0) {
+    unitShift_ = 0;
+    unitCells_.assign(2, 0);
+    return;
+  }
+  std::vector<Cell> cells;
+  std::vector<Block> lists;
+  while (!NearestColorGridBuilder(colors_, 0.0, 1.0, 1 << unitShift_, BlockBudgetFor(colors_.size()), cells,
+                                  lists)
+              .run()) {
+    --unitShift_;
+  }
+  // Cells whose candidates fit in one block share it with every other cell of the same candidates: the
+  // blocks stay few and in cache.
+  std::unordered_map<uint64_t, uint16_t> numbers;
+  // One more entry, never a cell: a lookup may read the two bytes after the last cell.
+  unitCells_.assign(cells.size() + 1, 0);
+  for (std::size_t k = 0; k < cells.size(); ++k) {
+    const Cell cell = cells[k];
+    if (cell.count == 0) {
+      if (cell.first < kUnitDirect) {
+        unitCells_[k] = static_cast<uint16_t>(kUnitDirect | cell.first);
+      }
+      continue;
+    }
+    if (cell.count > 1) {
+      continue;
+    }
+    const Block& block = lists[cell.first];
+    uint64_t key = 0;
+    for (const int32_t index : block.index) {
+      key = (key << 16) | static_cast<uint16_t>(index);  // -1 as 0xFFFF
+    }
+    const auto [at, added] = numbers.try_emplace(key, static_cast<uint16_t>(unitBlocks_.size()));
+    if (added) {
+      if (unitBlocks_.size() == kUnitBlocks) {
+        numbers.erase(at);
+        continue;
+      }
+      unitBlocks_.push_back(block);
+    }
+    unitCells_[k] = static_cast<uint16_t>(at->second + 1);
+  }
+}
+
 int32_t NearestColorSearch::find(const Color3& in) const {
+  if (in.r >= 0.0f && in.r <= 1.0f && in.g >= 0.0f && in.g <= 1.0f && in.b >= 0.0f && in.b <= 1.0f) {
+    const uint16_t cell = unitCells_[unitCellOf(in.r, in.g, in.b)];
+    if ((cell & kUnitDirect) != 0) {
+      return cell & (kUnitDirect - 1);
+    }
+    if (cell != 0) {
+      const int32_t found = ScanBlocks(&unitBlocks_[cell - 1u], 1, in);
+      if (found >= 0) {
+        return found;
+      }
+    }
+  }
   const float x = GridCoordinate(in.r, cellsPerUnit_);
   const float y = GridCoordinate(in.g, cellsPerUnit_);
   const float z = GridCoordinate(in.b, cellsPerUnit_);

@@ -2,6 +2,7 @@
 // but looks at only the few colours that can win near the input.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -33,20 +34,42 @@ class NearestColorSearch {
   // What NearestColor writes: the colour found, or the input. `out` may be `in`.
   Color3& nearest(Color3& out, const Color3& in) const;
 
-  std::span<const Color3> colors() const { return colors_; }
-  std::size_t size() const { return colors_.size(); }
-
- private:
-  friend class NearestColorGridBuilder;
-
-  // Up to four candidates side by side, so that four distances are computed at once. Unused lanes hold an
-  // infinite colour, whose distance is never taken.
+  // Up to four candidates side by side, in palette order, so that four distances are computed at once.
+  // Unused lanes hold an infinite colour, whose distance is never taken, and index -1.
   struct alignas(64) Block {
     float r[4];
     float g[4];
     float b[4];
     int32_t index[4];
   };
+
+  // A finer grid over the unit cube [0, 1]^3 (every colour the threshold and ordered patterns look up, and
+  // most of those error diffusion does), for callers that look up many points at once. A cell holds 1 + the
+  // number of the one block that lists every colour that can win anywhere in the cell, or 0 where more
+  // colours can and `find` must decide. The answer is the block's first colour at the least distance,
+  // unless that distance is not below the largest finite float (then `find` decides too).
+  struct UnitGrid {
+    const uint16_t* cells;
+    const Block* blocks;
+    int shift;  // 1 << shift cells per axis
+  };
+  UnitGrid unitGrid() const { return {unitCells_.data(), unitBlocks_.data(), unitShift_}; }
+
+  // The unit grid's cell of a point of the unit cube: each channel times the cells per axis (exact, a power
+  // of two), truncated, 1 itself in the last cell.
+  uint32_t unitCellOf(float r, float g, float b) const {
+    const int shift = unitShift_;
+    const uint32_t last = (1u << shift) - 1;
+    const float perAxis = static_cast<float>(1u << shift);
+    const auto axis = [&](float v) { return std::min(static_cast<uint32_t>(v * perAxis), last); };
+    return axis(r) | (axis(g) << shift) | (axis(b) << (2 * shift));
+  }
+
+  std::span<const Color3> colors() const { return colors_; }
+  std::size_t size() const { return colors_.size(); }
+
+ private:
+  friend class NearestColorGridBuilder;
 
   // A grid cell either knows its answer (count 0: `first` is the index, or -1) or holds its candidates,
   // in palette order, in the `count` blocks from `first` on.
@@ -55,7 +78,12 @@ class NearestColorSearch {
     uint32_t count;
   };
 
+  void buildUnitGrid();
+
   std::vector<Color3> colors_;
+  int unitShift_ = 0;
+  std::vector<uint16_t> unitCells_;
+  std::vector<Block> unitBlocks_;
   int cellsPerAxis_ = 1;
   float cellsPerUnit_ = 0.0f;
   float gridExtent_ = 1.0f;

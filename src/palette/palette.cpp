@@ -1,20 +1,16 @@
 #include "palette/palette.h"
 
 #include <array>
+#include <mutex>
 
 #include "palette/palette_catalogue.h"
 
 const NearestColorSearch& TableSearch(std::size_t row) {
-  // Built once, on the first frame that needs any table; a function-local static is made thread-safely
+  // Each table's search is built once, on the first frame that needs it (call_once makes it thread-safely),
   // and never changes afterwards.
-  static const std::array<NearestColorSearch, kPaletteCount> searches = [] {
-    std::array<NearestColorSearch, kPaletteCount> built;
-    for (std::size_t i = 0; i < kPaletteCount; ++i) {
-      if (PaletteCatalogue[i].rule == PaletteRule::Table)
-        built[i] = NearestColorSearch(PaletteCatalogue[i].colors);
-    }
-    return built;
-  }();
+  static std::array<NearestColorSearch, kPaletteCount> searches;
+  static std::array<std::once_flag, kPaletteCount> built;
+  std::call_once(built[row], [row] { searches[row] = NearestColorSearch(PaletteCatalogue[row].colors); });
   return searches[row];
 }
 

@@ -11,13 +11,19 @@
 
 struct RowJob {
   const Palette* palette = nullptr;
-  const Color3* colors = nullptr;  // the search's colours, for the nearest-colour rule
+  // For the nearest-colour rule: each of the search's colours as a pixel of this depth with alpha 0.
+  const void* colorPixels = nullptr;
+  // Room the nearest-colour rule works in: kScratchRows rows of count + kScratchSlack 32-bit words.
+  std::uint32_t* scratch = nullptr;
   Color3 threshold{0.0f, 0.0f, 0.0f};
   const float* bias = nullptr;  // one bias a pixel for the ordered patterns; null for "Threshold"
   const void* in = nullptr;     // the source pixels, one for each output pixel
   void* out = nullptr;
   std::int32_t count = 0;
 };
+
+inline constexpr std::size_t kScratchRows = 5;
+inline constexpr std::size_t kScratchSlack = 16;  // a whole chunk of the widest instruction set
 
 using RowFunction = void (*)(const RowJob& job);
 

@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "render/dither_matrices.h"
 #include "render/fast_rows.h"
 #include "render/kernel.h"
+#include "render/pixel_convert.h"
 
 namespace row_kernels {
 
@@ -26,6 +28,7 @@ struct Frame {
   std::uint64_t scale = 1;
   const DitherMatrix* matrix = nullptr;      // null for "Threshold"
   std::vector<std::vector<float>> biasRows;  // one row of biases for each matrix row
+  std::vector<std::uint64_t> colorPixels;    // the palette's colours as pixels of the frame's depth
   bool stopped = false;                      // written by worker 0 only, read after the run
 };
 
@@ -35,10 +38,12 @@ void RunBand(Frame& f, std::int32_t worker, std::int32_t band) {
   const std::int32_t end = std::min(first + kBandRows, f.height);
   RowJob job;
   job.palette = &f.frame->palette;
-  job.colors = f.frame->palette.search != nullptr ? f.frame->palette.search->colors().data() : nullptr;
+  job.colorPixels = f.colorPixels.data();
   job.threshold = f.frame->threshold;
   job.count = f.width;
   std::vector<Pixel> blocks;  // the row of block origins, when blocks are wider than a pixel
+  std::vector<std::uint32_t> scratch(kScratchRows * (static_cast<std::size_t>(f.width) + kScratchSlack));
+  job.scratch = scratch.data();
   for (std::int32_t y = first; y < end; ++y) {
     if (!f.workers->going(worker, y, f.height)) {
       if (worker == 0) f.stopped = true;
@@ -83,6 +88,17 @@ inline void MakeBiasRows(Frame& f) {
   }
 }
 
+// Each palette colour as the pixel the plain definition stores for it (alpha left 0), so the rows store a
+// colour found without converting it again.
+template <typename Pixel>
+void MakeColorPixels(Frame& f) {
+  const std::span<const Color3> colors = f.frame->palette.search->colors();
+  // At least one, so that a lookup of lanes that take no colour stays inside.
+  f.colorPixels.assign(std::max<std::size_t>(1, (colors.size() * sizeof(Pixel) + 7) / 8), 0);
+  auto* pixels = reinterpret_cast<Pixel*>(f.colorPixels.data());
+  for (std::size_t i = 0; i < colors.size(); ++i) StoreColor(pixels[i], colors[i], 0);
+}
+
 template <typename Pixel>
 bool Run(const FrameDescription& frame, const ImageView& input, const ImageView& output,
          const Workers& workers, const DitherMatrix* matrix) {
@@ -101,6 +117,7 @@ bool Run(const FrameDescription& frame, const ImageView& input, const ImageView&
   f.row = kDepthOf<Pixel> == PixelDepth::Eight ? rows.row8 : rows.row16;
   f.matrix = matrix;
   if (matrix != nullptr) MakeBiasRows(f);
+  if (frame.palette.rule == QuantizeRule::NearestColor) MakeColorPixels<Pixel>(f);
   const std::int32_t bands = (f.height + kBandRows - 1) / kBandRows;
   workers.forEach(
       bands,

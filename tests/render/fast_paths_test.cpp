@@ -177,6 +177,37 @@ TEST(FastPaths, EveryPatternPaletteDepthInstructionSetAndThreadCountMatchesTheRe
   }
 }
 
+// A palette of thousands of colours, which the search answers without its unit-cube grid: every pixel of
+// the threshold and ordered rows then goes through the rows' second pass.
+TEST(FastPaths, PalettesTooLargeForTheUnitGridMatchTheReference) {
+  Rng rng{5};
+  ColorList many;
+  for (int i = 0; i < 5000; ++i) many.push_back(Color3(rng.unit(), rng.unit(), rng.unit()));
+  const CustomPalette custom(std::move(many));
+  for (const PixelDepth depth : {PixelDepth::Eight, PixelDepth::Sixteen}) {
+    Image input(61, 7, depth);
+    for (int32_t y = 0; y < input.height; ++y) {
+      for (int32_t x = 0; x < input.width; ++x) {
+        const unsigned top = depth == PixelDepth::Eight ? 256u : 32769u;
+        input.set(x, y, 255, rng.next() % top, rng.next() % top, rng.next() % top);
+      }
+    }
+    for (const std::size_t pattern : {std::size_t{0}, FirstOrderedPattern()}) {
+      FrameDescription frame;
+      frame.pattern = pattern;
+      frame.palette = PaletteFor(kCustomPalette, &custom);
+      frame.threshold = Color3(0.5f);
+      Image expected(input.width, input.height, depth);
+      RenderReference(frame, input.view(), expected.view());
+      for (const Isa isa : SupportedIsas()) {
+        frame.isa = isa;
+        ASSERT_EQ(RenderFast(frame, input, 2, 3), expected.bytes) << PatternCatalogue[pattern].label << ", "
+                                                                  << IsaName(isa);
+      }
+    }
+  }
+}
+
 // Error diffusion at widths where the wavefront's lag covers the whole row, and heights below its reach.
 TEST(FastPaths, DiffusionAtNarrowAndOddSizes) {
   const CustomPalette custom(ColorList{Color3(0.0f), Color3(1.0f), Color3(0.5f, 0.2f, 0.9f)});
