@@ -58,7 +58,6 @@ int UnitShiftFor(std::size_t colors) {
 
 // A unit-grid cell in 16 bits: kUnitDirect | the colour's index where one colour wins in all of it, else
 // 1 + the number of its block, or 0 for the full search (also where the blocks would outnumber 15 bits).
-constexpr uint32_t kUnitDirect = 0x8000;
 constexpr std::size_t kUnitBlocks = 0x7FFF;
 
 constexpr std::array<float, 256> kByteValues = [] {

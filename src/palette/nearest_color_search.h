@@ -44,10 +44,12 @@ class NearestColorSearch {
   };
 
   // A finer grid over the unit cube [0, 1]^3 (every colour the threshold and ordered patterns look up, and
-  // most of those error diffusion does), for callers that look up many points at once. A cell holds 1 + the
-  // number of the one block that lists every colour that can win anywhere in the cell, or 0 where more
-  // colours can and `find` must decide. The answer is the block's first colour at the least distance,
-  // unless that distance is not below the largest finite float (then `find` decides too).
+  // most of those error diffusion does), for callers that look up many points at once. A cell holds
+  // kUnitDirect | the index of the colour `find` gives anywhere in the cell, when there is one; else 1 + the
+  // number of the one block that lists every colour that can win anywhere in the cell, whose first colour at
+  // the least distance is the answer unless that distance is not below the largest finite float; else 0.
+  // Where the cell leaves it open, `find` decides.
+  static constexpr uint16_t kUnitDirect = 0x8000;
   struct UnitGrid {
     const uint16_t* cells;
     const Block* blocks;

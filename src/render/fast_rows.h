@@ -13,6 +13,9 @@ struct RowJob {
   const Palette* palette = nullptr;
   // For the nearest-colour rule: each of the search's colours as a pixel of this depth with alpha 0.
   const void* colorPixels = nullptr;
+  // Each cell of the search's unit grid as the pixel of the colour that answers it, or with alpha all ones
+  // and the cell in the colour bits.
+  const void* cellPixels = nullptr;
   // Room the nearest-colour rule works in: kScratchRows rows of count + kScratchSlack 32-bit words.
   std::uint32_t* scratch = nullptr;
   Color3 threshold{0.0f, 0.0f, 0.0f};

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "render/dither_matrices.h"
@@ -29,6 +31,7 @@ struct Frame {
   const DitherMatrix* matrix = nullptr;      // null for "Threshold"
   std::vector<std::vector<float>> biasRows;  // one row of biases for each matrix row
   std::vector<std::uint64_t> colorPixels;    // the palette's colours as pixels of the frame's depth
+  std::vector<std::uint64_t> cellPixels;     // the search's unit-grid cells as pixels, or marked open
   bool stopped = false;                      // written by worker 0 only, read after the run
 };
 
@@ -39,6 +42,7 @@ void RunBand(Frame& f, std::int32_t worker, std::int32_t band) {
   RowJob job;
   job.palette = &f.frame->palette;
   job.colorPixels = f.colorPixels.data();
+  job.cellPixels = f.cellPixels.data();
   job.threshold = f.frame->threshold;
   job.count = f.width;
   std::vector<Pixel> blocks;  // the row of block origins, when blocks are wider than a pixel
@@ -89,14 +93,35 @@ inline void MakeBiasRows(Frame& f) {
 }
 
 // Each palette colour as the pixel the plain definition stores for it (alpha left 0), so the rows store a
-// colour found without converting it again.
+// colour found without converting it again; and each cell of the search's unit grid that one colour
+// answers as that colour's pixel, every other cell as a pixel whose alpha is all ones and whose colour bits
+// hold the cell (its block, or 0). Made once a frame, from the few thousand cells.
 template <typename Pixel>
 void MakeColorPixels(Frame& f) {
-  const std::span<const Color3> colors = f.frame->palette.search->colors();
-  // At least one, so that a lookup of lanes that take no colour stays inside.
-  f.colorPixels.assign(std::max<std::size_t>(1, (colors.size() * sizeof(Pixel) + 7) / 8), 0);
-  auto* pixels = reinterpret_cast<Pixel*>(f.colorPixels.data());
-  for (std::size_t i = 0; i < colors.size(); ++i) StoreColor(pixels[i], colors[i], 0);
+  using Word = std::conditional_t<sizeof(Pixel) == 4, std::uint32_t, std::uint64_t>;
+  constexpr int kAlphaBits = 8 * sizeof(Pixel) / 4;
+  const NearestColorSearch& search = *f.frame->palette.search;
+  const auto words = [](std::vector<std::uint64_t>& storage, std::size_t count) {
+    // At least one, so that a lookup of lanes that take no colour stays inside.
+    storage.assign(std::max<std::size_t>(1, (count * sizeof(Word) + 7) / 8), 0);
+    return reinterpret_cast<Word*>(storage.data());
+  };
+  const std::span<const Color3> colors = search.colors();
+  Word* colorWords = words(f.colorPixels, colors.size());
+  for (std::size_t i = 0; i < colors.size(); ++i) {
+    Pixel pixel;
+    StoreColor(pixel, colors[i], 0);
+    std::memcpy(&colorWords[i], &pixel, sizeof pixel);
+  }
+  const NearestColorSearch::UnitGrid grid = search.unitGrid();
+  const std::size_t cells = std::size_t{1} << (3 * grid.shift);
+  Word* cellWords = words(f.cellPixels, cells);
+  for (std::size_t k = 0; k < cells; ++k) {
+    const std::uint16_t cell = grid.cells[k];
+    cellWords[k] = (cell & NearestColorSearch::kUnitDirect) != 0
+                       ? colorWords[cell & (NearestColorSearch::kUnitDirect - 1)]
+                       : (Word{cell} << kAlphaBits) | ((Word{1} << kAlphaBits) - 1);
+  }
 }
 
 template <typename Pixel>
