@@ -46,8 +46,11 @@ void RunBand(Frame& f, std::int32_t worker, std::int32_t band) {
   job.threshold = f.frame->threshold;
   job.count = f.width;
   std::vector<Pixel> blocks;  // the row of block origins, when blocks are wider than a pixel
-  std::vector<std::uint32_t> scratch(kScratchRows * (static_cast<std::size_t>(f.width) + kScratchSlack));
-  job.scratch = scratch.data();
+  std::vector<std::uint32_t> scratch;  // the nearest-colour rule's working rows
+  if (f.frame->palette.rule == QuantizeRule::NearestColor) {
+    scratch.resize(kScratchRows * (static_cast<std::size_t>(f.width) + kScratchSlack));
+    job.scratch = scratch.data();
+  }
   for (std::int32_t y = first; y < end; ++y) {
     if (!f.workers->going(worker, y, f.height)) {
       if (worker == 0) f.stopped = true;
