@@ -13,6 +13,7 @@
 #include <system_error>
 #include <vector>
 
+#include "bytes/byte_order.h"
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
 #include "cli/safe_output.h"
@@ -34,8 +35,7 @@ bool PngCutShort(const std::filesystem::path& path) {
   for (;;) {
     unsigned char chunk[8];
     if (!in.read(reinterpret_cast<char*>(chunk), 8)) return true;
-    const std::uint32_t length = static_cast<std::uint32_t>(chunk[0]) << 24 | static_cast<std::uint32_t>(chunk[1]) << 16 |
-                                 static_cast<std::uint32_t>(chunk[2]) << 8 | chunk[3];
+    const std::uint32_t length = byte_order::ReadBig<std::uint32_t>(chunk);
     if (std::string_view(reinterpret_cast<char*>(chunk) + 4, 4) == "IEND") return false;
     // The data and the CRC must be there.
     if (!in.seekg(static_cast<std::streamoff>(length) + 4, std::ios::cur) || in.peek() == EOF) return true;
