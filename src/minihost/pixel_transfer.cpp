@@ -134,37 +134,38 @@ void CheckLayout(const PlainLayout& layout, const PF_EffectWorld& world, bool wr
   }
 }
 
+// The row functions by [deep world][16-bit buffer].
+constexpr ToWorldRow kToWorldRows[2][2] = {
+    {RowToWorld<SampleBits::Eight, false>, RowToWorld<SampleBits::Sixteen, false>},
+    {RowToWorld<SampleBits::Eight, true>, RowToWorld<SampleBits::Sixteen, true>}};
+constexpr FromWorldRow kFromWorldRows[2][2] = {
+    {RowFromWorld<SampleBits::Eight, false>, RowFromWorld<SampleBits::Sixteen, false>},
+    {RowFromWorld<SampleBits::Eight, true>, RowFromWorld<SampleBits::Sixteen, true>}};
+
+unsigned char* RowAt(const PF_EffectWorld& world, A_long y) { return PixelAt<unsigned char>(world, 0, y); }
+
 }  // namespace
 
 void PlainToWorld(const void* plain, const PlainLayout& layout, PF_EffectWorld& world) {
   CheckLayout(layout, world, false);
   const bool deep = IsDeep(world);
-  const bool eight = layout.bits == SampleBits::Eight;
-  const ToWorldRow rowFunction =
-      IsRgbaWords(layout, deep) ? RgbaWordsToWorld
-      : deep ? (eight ? RowToWorld<SampleBits::Eight, true> : RowToWorld<SampleBits::Sixteen, true>)
-             : (eight ? RowToWorld<SampleBits::Eight, false> : RowToWorld<SampleBits::Sixteen, false>);
+  const ToWorldRow row =
+      IsRgbaWords(layout, deep) ? RgbaWordsToWorld : kToWorldRows[deep][layout.bits == SampleBits::Sixteen];
   const auto* rows = static_cast<const unsigned char*>(plain);
   for (A_long y = 0; y < world.height; ++y) {
-    void* out = deep ? static_cast<void*>(PixelAt<PF_Pixel16>(world, 0, y))
-                     : static_cast<void*>(PixelAt<PF_Pixel8>(world, 0, y));
-    rowFunction(rows + static_cast<std::size_t>(y) * layout.stride, out, world.width, layout);
+    row(rows + static_cast<std::size_t>(y) * layout.stride, RowAt(world, y), world.width, layout);
   }
 }
 
 void WorldToPlain(const PF_EffectWorld& world, void* plain, const PlainLayout& layout) {
   CheckLayout(layout, world, true);
   const bool deep = IsDeep(world);
-  const bool eight = layout.bits == SampleBits::Eight;
-  const FromWorldRow rowFunction =
-      IsRgbaWords(layout, deep) ? RgbaWordsFromWorld
-      : deep ? (eight ? RowFromWorld<SampleBits::Eight, true> : RowFromWorld<SampleBits::Sixteen, true>)
-             : (eight ? RowFromWorld<SampleBits::Eight, false> : RowFromWorld<SampleBits::Sixteen, false>);
+  const FromWorldRow row = IsRgbaWords(layout, deep)
+                               ? RgbaWordsFromWorld
+                               : kFromWorldRows[deep][layout.bits == SampleBits::Sixteen];
   auto* rows = static_cast<unsigned char*>(plain);
   for (A_long y = 0; y < world.height; ++y) {
-    const void* in = deep ? static_cast<const void*>(PixelAt<PF_Pixel16>(world, 0, y))
-                          : static_cast<const void*>(PixelAt<PF_Pixel8>(world, 0, y));
-    rowFunction(in, rows + static_cast<std::size_t>(y) * layout.stride, world.width, layout);
+    row(RowAt(world, y), rows + static_cast<std::size_t>(y) * layout.stride, world.width, layout);
   }
 }
 
