@@ -1,7 +1,8 @@
 #include "ase/big_endian_reads.h"
 
-#include <bit>
 #include <cstring>
+
+#include "bytes/byte_order.h"
 
 namespace ase {
 
@@ -14,22 +15,21 @@ bool ReadBytes(std::istream& in, void* to, std::size_t count) {
 bool ReadU16(std::istream& in, std::uint16_t& value) {
   unsigned char bytes[2];
   if (!ReadBytes(in, bytes, sizeof bytes)) return false;
-  value = static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+  value = byte_order::ReadBig<std::uint16_t>(bytes);
   return true;
 }
 
 bool ReadU32(std::istream& in, std::uint32_t& value) {
   unsigned char bytes[4];
   if (!ReadBytes(in, bytes, sizeof bytes)) return false;
-  value = std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 |
-          std::uint32_t{bytes[3]};
+  value = byte_order::ReadBig<std::uint32_t>(bytes);
   return true;
 }
 
 bool ReadF32(std::istream& in, float& value) {
-  std::uint32_t bits;
-  if (!ReadU32(in, bits)) return false;
-  value = std::bit_cast<float>(bits);
+  unsigned char bytes[4];
+  if (!ReadBytes(in, bytes, sizeof bytes)) return false;
+  value = byte_order::ReadBigFloat(bytes);
   return true;
 }
 
@@ -39,7 +39,7 @@ bool ReadName(std::istream& in, std::uint16_t units, std::u16string& name) {
   for (char16_t& unit : name) {
     unsigned char bytes[2];
     std::memcpy(bytes, &unit, sizeof bytes);
-    unit = static_cast<char16_t>(bytes[0] << 8 | bytes[1]);
+    unit = byte_order::ReadBig<char16_t>(bytes);
   }
   return true;
 }

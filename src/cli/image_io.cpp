@@ -8,47 +8,23 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
-#include <string_view>
 #include <new>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "bytes/byte_order.h"
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
 #include "cli/safe_output.h"
 #include "cli/terminal.h"
+#include "minihost/pixel_transfer.h"
 
 namespace OIIO = OIIO_NAMESPACE;
 
 namespace {
 
 std::string Quote(const std::filesystem::path& path) { return path.string(); }
-
-template <typename T>
-void FillWorld(minihost::World& world, const std::vector<T>& data, int channels, int alphaChannel,
-               unsigned (*convert)(unsigned), unsigned opaque) {
-  const A_long width = world.width();
-  for (A_long y = 0; y < world.height(); ++y) {
-    for (A_long x = 0; x < width; ++x) {
-      const T* p = &data[(static_cast<std::size_t>(y) * width + x) * channels];
-      const unsigned r = p[0];
-      const unsigned g = channels >= 3 ? p[1] : p[0];
-      const unsigned b = channels >= 3 ? p[2] : p[0];
-      const unsigned a = alphaChannel >= 0 ? convert(p[alphaChannel]) : opaque;
-      if (world.depth() == minihost::Depth::Eight) {
-        PF_Pixel8& px = world.pixel8(x, y);
-        px = {static_cast<A_u_char>(a), static_cast<A_u_char>(convert(r)), static_cast<A_u_char>(convert(g)),
-              static_cast<A_u_char>(convert(b))};
-      } else {
-        PF_Pixel16& px = world.pixel16(x, y);
-        px = {static_cast<A_u_short>(a), static_cast<A_u_short>(convert(r)), static_cast<A_u_short>(convert(g)),
-              static_cast<A_u_short>(convert(b))};
-      }
-    }
-  }
-}
-
-unsigned Same(unsigned v) { return v; }
 
 // A PNG cut short, walked chunk by chunk without decoding: libpng fails such a file from a read callback,
 // and OpenImageIO leaks memory on that path, so the cut is found here first.
@@ -59,8 +35,7 @@ bool PngCutShort(const std::filesystem::path& path) {
   for (;;) {
     unsigned char chunk[8];
     if (!in.read(reinterpret_cast<char*>(chunk), 8)) return true;
-    const std::uint32_t length = static_cast<std::uint32_t>(chunk[0]) << 24 | static_cast<std::uint32_t>(chunk[1]) << 16 |
-                                 static_cast<std::uint32_t>(chunk[2]) << 8 | chunk[3];
+    const std::uint32_t length = byte_order::ReadBig<std::uint32_t>(chunk);
     if (std::string_view(reinterpret_cast<char*>(chunk) + 4, 4) == "IEND") return false;
     // The data and the CRC must be there.
     if (!in.seekg(static_cast<std::streamoff>(length) + 4, std::ios::cur) || in.peek() == EOF) return true;
@@ -155,23 +130,18 @@ LoadedImage ReadImageUnchecked(const std::filesystem::path& path, const minihost
       }
     }
   };
+  const minihost::PlainLayout layout{
+      fileBits == 8 ? minihost::SampleBits::Eight : minihost::SampleBits::Sixteen, channels, alpha,
+      static_cast<std::size_t>(spec.width) * channels * (fileBits == 8 ? 1u : 2u)};
+  // A 16-bit file asked to render at 8 bits gets the nearest 8-bit values.
   if (fileBits == 8) {
     std::vector<uint8_t> data(count);
     read(OIIO::TypeDesc::UINT8, data.data());
-    if (worldDepth == minihost::Depth::Eight) {
-      FillWorld(image.world, data, channels, alpha, Same, 255);
-    } else {
-      FillWorld(image.world, data, channels, alpha, To16From8, PF_MAX_CHAN16);
-    }
+    minihost::PlainToWorld(data.data(), layout, image.world.pf());
   } else {
     std::vector<uint16_t> data(count);
     read(OIIO::TypeDesc::UINT16, data.data());
-    if (worldDepth == minihost::Depth::Sixteen) {
-      FillWorld(image.world, data, channels, alpha, To16From16, PF_MAX_CHAN16);
-    } else {
-      // A 16-bit file asked to render at 8 bits: the nearest 8-bit value.
-      FillWorld(image.world, data, channels, alpha, [](unsigned v) { return (v * 255u + 32767u) / 65535u; }, 255);
-    }
+    minihost::PlainToWorld(data.data(), layout, image.world.pf());
   }
   return image;
 }
@@ -198,20 +168,13 @@ void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha)
   std::vector<uint8_t> data8;
   if (deep) data16.resize(count);
   else data8.resize(count);
-  std::size_t i = 0;
-  for (A_long y = 0; y < world.height(); ++y) {
-    for (A_long x = 0; x < world.width(); ++x) {
-      if (deep) {
-        const PF_Pixel16& px = world.pixel16(x, y);
-        for (unsigned v : {px.red, px.green, px.blue}) data16[i++] = static_cast<uint16_t>(From16To16(v));
-        if (withAlpha) data16[i++] = static_cast<uint16_t>(From16To16(px.alpha));
-      } else {
-        const PF_Pixel8& px = world.pixel8(x, y);
-        for (A_u_char v : {px.red, px.green, px.blue}) data8[i++] = v;
-        if (withAlpha) data8[i++] = px.alpha;
-      }
-    }
-  }
+  const minihost::PlainLayout layout{deep ? minihost::SampleBits::Sixteen : minihost::SampleBits::Eight,
+                                     channels, withAlpha ? 3 : -1,
+                                     static_cast<std::size_t>(world.width()) * channels * (deep ? 2u : 1u)};
+  if (deep)
+    minihost::WorldToPlain(world.pf(), data16.data(), layout);
+  else
+    minihost::WorldToPlain(world.pf(), data8.data(), layout);
 
   const QuietLibraries quiet;
   auto out = OIIO::ImageOutput::create(path.string());

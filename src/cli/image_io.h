@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "minihost/pixel_transfer.h"
 #include "minihost/world.h"
 
 struct LoadedImage {
@@ -42,9 +43,6 @@ inline constexpr unsigned long long kMaxPixelsPerByte = 8ull * 1100ull;
 void CheckPixelBudget(const std::string& name, long long width, long long height, std::uintmax_t fileBytes);
 
 // Channel conversions between files (0..255, 0..65535) and the host's 16-bit scale (0..32768).
-inline unsigned To16From8(unsigned v) { return (v * 32768u + 127u) / 255u; }
-inline unsigned To16From16(unsigned v) { return (v * 32768u + 32767u) / 65535u; }
-inline unsigned From16To16(unsigned v) {
-  const unsigned scaled = (v * 65535u + 16384u) / 32768u;
-  return scaled < 65535u ? scaled : 65535u;
-}
+using minihost::From16To16;
+using minihost::To16From16;
+using minihost::To16From8;

@@ -1,5 +1,6 @@
 #include "cli/look_file.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -8,13 +9,15 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
-#include "palettefiles/palette_file.h"
 #include "cli/popup_choice.h"
 #include "cli/safe_output.h"
+#include "palettefiles/palette_file.h"
 
 namespace {
 
 using Json = nlohmann::json;
+// Written with the keys in the order given.
+using OrderedJson = nlohmann::ordered_json;
 
 constexpr std::uintmax_t kMaxLookFileBytes = 64u << 20;
 
@@ -22,9 +25,6 @@ bool IsControl(const PF_ParamDef& def) {
   return def.param_type == PF_Param_POPUP || def.param_type == PF_Param_FLOAT_SLIDER ||
          def.param_type == PF_Param_FIX_SLIDER;
 }
-
-// A double as JSON writes it: the shortest digits that read back as exactly the same double.
-std::string Number(double value) { return Json(value).dump(); }
 
 std::string Quoted(const std::string& text) { return Json(text).dump(); }
 
@@ -36,12 +36,12 @@ std::string Describe(const Json& value) {
   return value.dump();
 }
 
-std::string PaletteEntry(const Color3& color, std::size_t index) {
+OrderedJson PaletteEntry(const Color3& color, std::size_t index) {
   unsigned k[3];
   if (IsEightBit(color.r, k[0]) && IsEightBit(color.g, k[1]) && IsEightBit(color.b, k[2])) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "#%02X%02X%02X", k[0], k[1], k[2]);
-    return Quoted(hex);
+    return hex;
   }
   for (float channel : {color.r, color.g, color.b}) {
     if (!std::isfinite(channel)) {
@@ -50,13 +50,37 @@ std::string PaletteEntry(const Color3& color, std::size_t index) {
     }
   }
   // A float widened to double is exact, and the double's shortest digits read back as that double.
-  std::string entry = "[";
-  for (float channel : {color.r, color.g, color.b}) {
-    if (entry.size() > 1) entry += ", ";
-    entry += Number(channel);
+  return OrderedJson::array(
+      {static_cast<double>(color.r), static_cast<double>(color.g), static_cast<double>(color.b)});
+}
+
+// nlohmann's pretty printing puts every array element on a line of its own; a look keeps a colour's
+// channels on one line, "[r, g, b]". So objects and arrays are printed here one member a line, indented by
+// two spaces a level, and arrays of numbers on one line; every key and scalar is as nlohmann writes it.
+void Print(const OrderedJson& value, std::size_t depth, std::string& out) {
+  const bool numbers = value.is_array() && std::all_of(value.begin(), value.end(),
+                                                       [](const OrderedJson& v) { return v.is_number(); });
+  if (!value.is_structured() || value.empty()) {
+    out += value.dump();
+    return;
   }
-  entry += ']';
-  return entry;
+  if (numbers) {
+    out += '[';
+    for (std::size_t i = 0; i < value.size(); ++i) out += (i == 0 ? "" : ", ") + value[i].dump();
+    out += ']';
+    return;
+  }
+  const std::string indent(2 * (depth + 1), ' ');
+  out += value.is_object() ? '{' : '[';
+  bool first = true;
+  for (const auto& [key, member] : value.items()) {
+    out += first ? "\n" : ",\n";
+    first = false;
+    out += indent;
+    if (value.is_object()) out += OrderedJson(key).dump() + ": ";
+    Print(member, depth + 1, out);
+  }
+  out += '\n' + std::string(2 * depth, ' ') + (value.is_object() ? '}' : ']');
 }
 
 [[noreturn]] void Refuse(const std::string& name, const std::string& reason) {
@@ -151,29 +175,29 @@ void ApplyControl(EffectSession& session, const std::string& control, const Json
 std::string LookJson(EffectSession& session) {
   const minihost::SavedState state = session.savedState();
   const minihost::ParamSet& params = session.params();
-  std::string text = "{\n  \"palettrix_look\": " + std::to_string(kLookVersion) + ",\n  \"controls\": {";
-  bool first = true;
+  // In the order the effect registers its controls.
+  OrderedJson controls = OrderedJson::object();
   for (const minihost::SavedValue& saved : state.values) {
     const PF_ParamDef& def = params[static_cast<std::size_t>(saved.index)];
     if (!IsControl(def)) continue;
-    text += first ? "\n    " : ",\n    ";
-    first = false;
-    text += Quoted(def.name) + ": ";
     if (def.param_type == PF_Param_POPUP) {
-      text += Quoted(params.popupChoices(static_cast<std::size_t>(saved.index)).at(saved.integer - 1));
+      controls[def.name] = params.popupChoices(static_cast<std::size_t>(saved.index)).at(saved.integer - 1);
     } else if (def.param_type == PF_Param_FIX_SLIDER) {
-      text += Number(saved.integer / 65536.0);
+      controls[def.name] = saved.integer / 65536.0;
     } else {
-      text += Number(saved.real);
+      controls[def.name] = saved.real;
     }
   }
-  text += "\n  },\n  \"custom_palette\": [";
+  OrderedJson palette = OrderedJson::array();
   const ColorList colors = PaletteFromFlatBytes(state.sequenceData);
-  for (std::size_t i = 0; i < colors.size(); ++i) {
-    text += (i == 0 ? "\n    " : ",\n    ") + PaletteEntry(colors[i], i + 1);
-  }
-  text += colors.empty() ? "]\n}\n" : "\n  ]\n}\n";
-  return text;
+  for (std::size_t i = 0; i < colors.size(); ++i) palette.push_back(PaletteEntry(colors[i], i + 1));
+
+  const OrderedJson look = {{"palettrix_look", kLookVersion},
+                            {"controls", std::move(controls)},
+                            {"custom_palette", std::move(palette)}};
+  std::string text;
+  Print(look, 0, text);
+  return text + "\n";
 }
 
 void ApplyLookJson(EffectSession& session, const std::string& text, const std::string& name) {

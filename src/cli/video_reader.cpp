@@ -11,7 +11,6 @@
 #include "cli/exit_status.h"
 #include "cli/image_io.h"
 #include "cli/interrupt.h"
-#include "cli/pixel_words.h"
 #include "cli/video_policy.h"
 
 namespace fs = std::filesystem;
@@ -259,48 +258,10 @@ Frame VideoReader::convert(const AVFrame& source) {
   if (!depth_) depth_ = deep ? minihost::Depth::Sixteen : minihost::Depth::Eight;
   Frame frame{range_ ? range_->first + given_ : given_ + 1,
               minihost::World(source.width, source.height, *depth_), alpha};
-  minihost::World& world = frame.world;
-  // A local bound: the stores into the world could otherwise alias the frame's own width.
-  const A_long width = source.width;
-  // Row by row, with the source's depth and alpha decided outside the pixel loops.
-  for (A_long y = 0; y < source.height; ++y) {
-    const uint8_t* row = rgb_->data[0] + static_cast<std::ptrdiff_t>(y) * rgb_->linesize[0];
-    if (*depth_ == minihost::Depth::Eight) {
-      PF_Pixel8* out = &world.pixel8(0, y);
-      if (deep) {
-        // Deeper sources at 8 bits: the nearest 8-bit value, as for image files.
-        auto to8 = [](uint16_t v) { return static_cast<A_u_char>((v * 255u + 32767u) / 65535u); };
-        for (A_long x = 0; x < width; ++x) {
-          uint16_t v[4];
-          std::memcpy(v, row + x * 8, sizeof v);
-          out[x] = {alpha ? to8(v[3]) : A_u_char{255}, to8(v[0]), to8(v[1]), to8(v[2])};
-        }
-      } else {
-        const uint32_t opaque = alpha ? 0u : kHostWordAlpha;
-        for (A_long x = 0; x < width; ++x) {
-          uint32_t word;
-          std::memcpy(&word, row + x * 4, sizeof word);
-          word = HostWordFromRgba(word) | opaque;
-          std::memcpy(&out[x], &word, sizeof word);
-        }
-      }
-    } else {
-      PF_Pixel16* out = &world.pixel16(0, y);
-      if (deep) {
-        auto to16 = [](uint16_t v) { return static_cast<A_u_short>(To16From16(v)); };
-        for (A_long x = 0; x < width; ++x) {
-          uint16_t v[4];
-          std::memcpy(v, row + x * 8, sizeof v);
-          out[x] = {alpha ? to16(v[3]) : A_u_short{PF_MAX_CHAN16}, to16(v[0]), to16(v[1]), to16(v[2])};
-        }
-      } else {
-        auto to16 = [](uint8_t v) { return static_cast<A_u_short>(To16From8(v)); };
-        for (A_long x = 0; x < width; ++x) {
-          const uint8_t* v = row + x * 4;
-          out[x] = {alpha ? to16(v[3]) : A_u_short{PF_MAX_CHAN16}, to16(v[0]), to16(v[1]), to16(v[2])};
-        }
-      }
-    }
-  }
+  // Deeper sources at 8 bits get the nearest 8-bit value, as image files do.
+  minihost::PlainToWorld(rgb_->data[0],
+                         {deep ? minihost::SampleBits::Sixteen : minihost::SampleBits::Eight, 4,
+                          alpha ? 3 : -1, static_cast<std::size_t>(rgb_->linesize[0])},
+                         frame.world.pf());
   return frame;
 }

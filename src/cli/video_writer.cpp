@@ -12,7 +12,6 @@
 #include "cli/image_io.h"
 #include "cli/image_sequence.h"
 #include "cli/interrupt.h"
-#include "cli/pixel_words.h"
 #include "cli/safe_output.h"
 #include "cli/terminal.h"
 #include "cli/video_policy.h"
@@ -40,53 +39,12 @@ void CheckCrf(const AVCodec& codec, double crf, bool defaultCodec) {
 }
 
 // The world's pixels as red, green, blue, alpha in `packed` (RGBA, or RGBA64 in native order when `deep`),
-// as a file of that depth holds them; fully opaque unless `alpha`. Row by row, with one loop for each
-// depth pair, so that the common 8-bit one compiles to vector code (pixel_words.h).
+// as a file of that depth holds them; fully opaque unless `alpha`. Into an 8-bit encoder from a deep world
+// as into an 8-bit file read from a 16-bit one: the nearest value.
 void PackRgba(const minihost::World& world, bool deep, bool alpha, AVFrame& packed) {
-  const A_long width = world.width();
-  auto store16 = [](uint8_t* to, unsigned r, unsigned g, unsigned b, unsigned a) {
-    const uint16_t samples[4] = {static_cast<uint16_t>(r), static_cast<uint16_t>(g), static_cast<uint16_t>(b),
-                                 static_cast<uint16_t>(a)};
-    std::memcpy(to, samples, sizeof samples);
-  };
-  for (A_long y = 0; y < world.height(); ++y) {
-    uint8_t* row = packed.data[0] + static_cast<std::ptrdiff_t>(y) * packed.linesize[0];
-    if (world.depth() == minihost::Depth::Sixteen) {
-      const PF_Pixel16* in = &world.pixel16(0, y);
-      if (deep) {
-        for (A_long x = 0; x < width; ++x) {
-          const PF_Pixel16 p = in[x];
-          store16(row + x * 8, From16To16(p.red), From16To16(p.green), From16To16(p.blue),
-                  alpha ? From16To16(p.alpha) : 65535u);
-        }
-      } else {
-        // Into an 8-bit encoder as into an 8-bit file read from a 16-bit one: the nearest value.
-        auto to8 = [](unsigned v) { return static_cast<uint8_t>((From16To16(v) * 255u + 32767u) / 65535u); };
-        for (A_long x = 0; x < width; ++x) {
-          const PF_Pixel16 p = in[x];
-          uint8_t* v = row + x * 4;
-          v[0] = to8(p.red), v[1] = to8(p.green), v[2] = to8(p.blue),
-          v[3] = alpha ? to8(p.alpha) : uint8_t{255};
-        }
-      }
-    } else {
-      const PF_Pixel8* in = &world.pixel8(0, y);
-      if (deep) {
-        for (A_long x = 0; x < width; ++x) {
-          const PF_Pixel8 p = in[x];
-          store16(row + x * 8, p.red * 257u, p.green * 257u, p.blue * 257u, alpha ? p.alpha * 257u : 65535u);
-        }
-      } else {
-        const uint32_t opaque = alpha ? 0u : kRgbaWordAlpha;
-        for (A_long x = 0; x < width; ++x) {
-          uint32_t word;
-          std::memcpy(&word, &in[x], sizeof word);
-          word = RgbaWordFromHost(word) | opaque;
-          std::memcpy(row + x * 4, &word, sizeof word);
-        }
-      }
-    }
-  }
+  minihost::WorldToPlain(world.pf(), packed.data[0],
+                         {deep ? minihost::SampleBits::Sixteen : minihost::SampleBits::Eight, 4,
+                          alpha ? 3 : -1, static_cast<std::size_t>(packed.linesize[0])});
 }
 
 }  // namespace

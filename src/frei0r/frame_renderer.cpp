@@ -5,6 +5,7 @@
 
 #include "frei0r/linked_effect.h"
 #include "minihost/host_error.h"
+#include "minihost/pixel_transfer.h"
 #include "minihost/saved_state.h"
 #include "palettefiles/flat_palette.h"
 
@@ -131,32 +132,16 @@ PF_Err FrameRenderer::render(const uint32_t* in, uint32_t* out) {
   std::unique_ptr<Worlds> worlds = takeWorlds();
   minihost::World& input = worlds->input;
   minihost::World& output = worlds->output;
-  const auto* source = reinterpret_cast<const unsigned char*>(in);
-  for (A_long y = 0; y < input.height(); ++y) {
-    for (A_long x = 0; x < input.width(); ++x, source += 4) {
-      PF_Pixel8& pixel = input.pixel8(x, y);
-      pixel.red = source[0];
-      pixel.green = source[1];
-      pixel.blue = source[2];
-      pixel.alpha = source[3];
-    }
-  }
+  // frei0r frames are packed 8-bit RGBA.
+  const minihost::PlainLayout layout{minihost::SampleBits::Eight, 4, 3, std::size_t{width_} * 4};
+  minihost::PlainToWorld(in, layout, input.pf());
   const PF_Err err = copy->render(input, output);
-  auto* target = reinterpret_cast<unsigned char*>(out);
   if (err != PF_Err_NONE) {
-    std::memset(target, 0, std::size_t{width_} * height_ * 4);
+    std::memset(out, 0, std::size_t{width_} * height_ * 4);
     giveBack(std::move(worlds));
     return err;
   }
-  for (A_long y = 0; y < output.height(); ++y) {
-    for (A_long x = 0; x < output.width(); ++x, target += 4) {
-      const PF_Pixel8& pixel = output.pixel8(x, y);
-      target[0] = pixel.red;
-      target[1] = pixel.green;
-      target[2] = pixel.blue;
-      target[3] = pixel.alpha;
-    }
-  }
+  minihost::WorldToPlain(output.pf(), out, layout);
   giveBack(std::move(worlds));
   return PF_Err_NONE;
 }

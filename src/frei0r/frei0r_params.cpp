@@ -2,9 +2,6 @@
 
 #include <frei0r.h>
 
-#include <cctype>
-#include <charconv>
-
 const std::array<Frei0rParamInfo, kParamCount> kFrei0rParams = {{
     {"pattern", F0R_PARAM_STRING,
      "Dither pattern: a label as 'palettrix list patterns' prints it (any case, - or _ for a space) or its "
@@ -49,31 +46,3 @@ std::optional<FrameRenderer::Slider> SliderOf(int param) {
 double FromUnit(double unit, double low, double high) { return low + (high - low) * unit; }
 
 double ToUnit(double value, double low, double high) { return (value - low) / (high - low); }
-
-namespace {
-
-std::string Normalise(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c == '-' || c == '_') c = ' ';
-    out.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-  }
-  return out;
-}
-
-}  // namespace
-
-std::optional<A_long> MatchChoice(const std::string& text, const std::vector<std::string>& choices) {
-  const std::string wanted = Normalise(text);
-  for (std::size_t i = 0; i < choices.size(); ++i) {
-    if (Normalise(choices[i]) == wanted) return static_cast<A_long>(i + 1);
-  }
-  A_long number = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (ec == std::errc() && !text.empty() && end == text.data() + text.size() && number >= 1 &&
-      static_cast<std::size_t>(number) <= choices.size()) {
-    return number;
-  }
-  return std::nullopt;
-}

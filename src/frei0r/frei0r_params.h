@@ -39,7 +39,3 @@ std::optional<FrameRenderer::Slider> SliderOf(int param);
 double FromUnit(double unit, double low, double high);
 // The unit value that gives `value`: (value - low) / (high - low).
 double ToUnit(double value, double low, double high);
-
-// A popup choice named as the command line names it: the label without regard to case, '-' or '_'
-// standing for a space, or its number from 1. None when nothing matches.
-std::optional<A_long> MatchChoice(const std::string& text, const std::vector<std::string>& choices);

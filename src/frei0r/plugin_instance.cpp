@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 
+#include "minihost/params.h"
 #include "palettefiles/palette_file.h"
 
 namespace {
@@ -87,18 +88,18 @@ void PluginInstance::setString(int index, const char* text) {
   }
   const bool pattern = index == kParamPattern;
   const std::vector<std::string>& choices = pattern ? renderer_->patternChoices() : renderer_->swatchChoices();
-  const std::optional<A_long> choice = MatchChoice(value, choices);
-  if (!choice) {
+  const A_long choice = minihost::MatchPopupChoice(value, choices).choice;
+  if (choice == 0) {
     complain(index, std::string(name) + ": unknown " + name + " " + Quoted(value) + " (see palettrix list " +
                         (pattern ? "patterns" : "swatches") + "); the previous value stays");
     return;
   }
   if (pattern) {
-    renderer_->setPattern(*choice);
+    renderer_->setPattern(choice);
   } else {
-    renderer_->setSwatch(*choice);
+    renderer_->setSwatch(choice);
   }
-  strings_[index] = choices[*choice - 1];
+  strings_[index] = choices[static_cast<std::size_t>(choice - 1)];
 }
 
 void PluginInstance::setDouble(int index, double value) {

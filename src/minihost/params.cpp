@@ -1,6 +1,8 @@
 #include "minihost/params.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -157,6 +159,32 @@ std::vector<std::string> ParamSet::popupChoices(std::size_t index) const {
     start = bar + 1;
   }
   return choices;
+}
+
+namespace {
+
+std::string NormaliseLabel(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '-' || c == '_') c = ' ';
+    out.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  }
+  return out;
+}
+
+}  // namespace
+
+PopupChoiceMatch MatchPopupChoice(std::string_view text, const std::vector<std::string>& choices) {
+  const std::string wanted = NormaliseLabel(text);
+  for (std::size_t i = 0; i < choices.size(); ++i) {
+    if (NormaliseLabel(choices[i]) == wanted) return {static_cast<A_long>(i + 1), false};
+  }
+  A_long number = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return {};
+  const bool inRange = number >= 1 && static_cast<std::size_t>(number) <= choices.size();
+  return {inRange ? number : 0, true};
 }
 
 }  // namespace minihost

@@ -51,4 +51,13 @@ class ParamSet {
   std::vector<PF_ParamDef*> pointers_;
 };
 
+// A popup choice named by a person: its label without regard to case, with '-' or '_' standing for a space
+// ("floyd-steinberg", "FLOYD_STEINBERG" and "Floyd Steinberg" are one), or its number from 1. Labels are
+// tried first, so "1-bit Gray" is a label and not the number 1.
+struct PopupChoiceMatch {
+  A_long choice = 0;    // the 1-based choice; 0 when nothing matched
+  bool number = false;  // the text is a whole number, whether or not a choice has it
+};
+PopupChoiceMatch MatchPopupChoice(std::string_view text, const std::vector<std::string>& choices);
+
 }  // namespace minihost

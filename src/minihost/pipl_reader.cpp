@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "bytes/byte_order.h"
 #include "minihost/host_error.h"
 
 namespace minihost {
@@ -17,10 +18,10 @@ class Reader {
   std::size_t remaining() const { return size_ - at_; }
   std::size_t offset() const { return at_; }
 
-  uint32_t Le(std::size_t width) {
-    uint32_t value = 0;
-    for (std::size_t i = 0; i < width; ++i) value |= static_cast<uint32_t>(bytes_[at_ + i]) << (8 * i);
-    at_ += width;
+  template <typename T>
+  T Le() {
+    const T value = byte_order::ReadLittle<T>(bytes_ + at_);
+    at_ += sizeof(T);
     return value;
   }
   const uint8_t* Take(std::size_t n) {
@@ -52,11 +53,11 @@ std::vector<PiPLProperty> ParsePiPL(const uint8_t* bytes, std::size_t size) {
   if (bytes == nullptr && size != 0) Malformed("no data");
   if (size < kHeaderSize) Malformed(std::to_string(size) + " bytes, shorter than the 10-byte header");
   Reader in(bytes, size);
-  const uint32_t reserved = in.Le(2);
+  const uint32_t reserved = in.Le<uint16_t>();
   if (reserved != 1) Malformed("first word is " + std::to_string(reserved) + ", not 1");
-  const uint32_t version = in.Le(4);
+  const uint32_t version = in.Le<uint32_t>();
   if (version != 0) Malformed("version " + std::to_string(version) + ", not 0");
-  const uint32_t count = in.Le(4);
+  const uint32_t count = in.Le<uint32_t>();
   // Checked before anything is reserved: a damaged count must not become a huge allocation.
   if (count > in.remaining() / kPropertyHeaderSize) {
     Malformed(std::to_string(count) + " properties declared, but only " + std::to_string(in.remaining()) +
@@ -69,10 +70,10 @@ std::vector<PiPLProperty> ParsePiPL(const uint8_t* bytes, std::size_t size) {
     const std::string where = "property " + std::to_string(i) + " at offset " + std::to_string(in.offset());
     if (in.remaining() < kPropertyHeaderSize) Malformed(where + " is cut short");
     PiPLProperty property;
-    property.vendor = in.Le(4);
-    property.key = in.Le(4);
-    property.id = static_cast<int32_t>(in.Le(4));
-    const uint32_t length = in.Le(4);
+    property.vendor = in.Le<uint32_t>();
+    property.key = in.Le<uint32_t>();
+    property.id = static_cast<int32_t>(in.Le<uint32_t>());
+    const uint32_t length = in.Le<uint32_t>();
     // 64-bit arithmetic: a length near 2^32 must not wrap when its padding is added.
     const uint64_t padded = (static_cast<uint64_t>(length) + 3) & ~uint64_t{3};
     if (padded > in.remaining()) {
@@ -100,10 +101,7 @@ const PiPLProperty* FindPiPLProperty(const std::vector<PiPLProperty>& properties
 std::string EffectEntryName(const std::vector<PiPLProperty>& properties) {
   const PiPLProperty* kind = FindPiPLProperty(properties, PiPLCode("kind"));
   if (kind == nullptr) throw HostError("the PiPL resource has no 'kind' property");
-  uint32_t kindCode = 0;
-  if (kind->data.size() >= 4) {
-    for (std::size_t i = 0; i < 4; ++i) kindCode |= static_cast<uint32_t>(kind->data[i]) << (8 * i);
-  }
+  const uint32_t kindCode = kind->data.size() >= 4 ? byte_order::ReadLittle<uint32_t>(kind->data.data()) : 0;
   if (kind->data.size() < 4 || kindCode != PiPLCode("eFKT")) {
     throw HostError("the PiPL resource's kind is " +
                     (kind->data.size() < 4 ? std::string("shorter than 4 bytes") : CodeText(kindCode)) +

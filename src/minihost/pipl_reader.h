@@ -8,16 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "bytes/byte_order.h"
+
 namespace minihost {
 
 // A four-character code as the PiPL stores it: a 32-bit value whose most significant byte is the first
 // character ('kind' is 0x6B696E64), written little-endian on Windows.
-constexpr uint32_t PiPLCode(const char (&code)[5]) {
-  return static_cast<uint32_t>(static_cast<unsigned char>(code[0])) << 24 |
-         static_cast<uint32_t>(static_cast<unsigned char>(code[1])) << 16 |
-         static_cast<uint32_t>(static_cast<unsigned char>(code[2])) << 8 |
-         static_cast<uint32_t>(static_cast<unsigned char>(code[3]));
-}
+constexpr uint32_t PiPLCode(const char (&code)[5]) { return byte_order::ReadBig<uint32_t>(code); }
 
 struct PiPLProperty {
   uint32_t vendor = 0;  // '8BIM' for every property an After Effects host reads

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "bytes/byte_order.h"
 #include "minihost/host_error.h"
 
 namespace minihost {
@@ -61,14 +62,6 @@ std::string TypeName(PF_ParamType type) {
   }
 }
 
-void PutU32(std::vector<uint8_t>& out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-void PutU64(std::vector<uint8_t>& out, uint64_t value) {
-  for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
 // Reads the byte string front to back; every read checks that the bytes are there.
 class Reader {
  public:
@@ -79,17 +72,8 @@ class Reader {
   // False when fewer than `count` bytes remain.
   bool has(std::size_t count) const { return remaining() >= count; }
 
-  uint32_t u32() {
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(bytes_[position_++]) << (8 * i);
-    return value;
-  }
-
-  uint64_t u64() {
-    uint64_t value = 0;
-    for (int i = 0; i < 8; ++i) value |= static_cast<uint64_t>(bytes_[position_++]) << (8 * i);
-    return value;
-  }
+  uint32_t u32() { return byte_order::ReadLittle<uint32_t>(take(4)); }
+  uint64_t u64() { return byte_order::ReadLittle<uint64_t>(take(8)); }
 
   const uint8_t* take(std::size_t count) {
     const uint8_t* start = bytes_.data() + position_;
@@ -108,8 +92,8 @@ class Reader {
 
 std::vector<uint8_t> EncodeSavedState(const ParamSet& params, const std::vector<uint8_t>& sequenceData) {
   std::vector<uint8_t> out(kMagic, kMagic + sizeof kMagic);
-  PutU32(out, kVersion);
-  PutU32(out, static_cast<uint32_t>(params.size()));
+  byte_order::AppendLittle<uint32_t>(out, kVersion);
+  byte_order::AppendLittle<uint32_t>(out, static_cast<uint32_t>(params.size()));
   for (std::size_t i = 0; i < params.size(); ++i) {
     const PF_ParamDef& def = params[i];
     ValueKind kind;
@@ -117,13 +101,16 @@ std::vector<uint8_t> EncodeSavedState(const ParamSet& params, const std::vector<
       throw HostError("parameter " + std::to_string(i) + " is a " + TypeName(def.param_type) +
                       ", whose value a saved state cannot hold");
     }
-    PutU32(out, static_cast<uint32_t>(i));
-    PutU32(out, static_cast<uint32_t>(def.param_type));
-    if (def.param_type == PF_Param_POPUP) PutU32(out, static_cast<uint32_t>(def.u.pd.value));
-    if (def.param_type == PF_Param_FIX_SLIDER) PutU32(out, static_cast<uint32_t>(def.u.fd.value));
-    if (def.param_type == PF_Param_FLOAT_SLIDER) PutU64(out, std::bit_cast<uint64_t>(def.u.fs_d.value));
+    byte_order::AppendLittle<uint32_t>(out, static_cast<uint32_t>(i));
+    byte_order::AppendLittle<uint32_t>(out, static_cast<uint32_t>(def.param_type));
+    if (def.param_type == PF_Param_POPUP)
+      byte_order::AppendLittle<uint32_t>(out, static_cast<uint32_t>(def.u.pd.value));
+    if (def.param_type == PF_Param_FIX_SLIDER)
+      byte_order::AppendLittle<uint32_t>(out, static_cast<uint32_t>(def.u.fd.value));
+    if (def.param_type == PF_Param_FLOAT_SLIDER)
+      byte_order::AppendLittle<uint64_t>(out, std::bit_cast<uint64_t>(def.u.fs_d.value));
   }
-  PutU64(out, sequenceData.size());
+  byte_order::AppendLittle<uint64_t>(out, sequenceData.size());
   out.insert(out.end(), sequenceData.begin(), sequenceData.end());
   return out;
 }

@@ -6,6 +6,7 @@
 
 #include "ase/ase_populate_rgb.h"
 #include "ase/load.h"
+#include "bytes/byte_order.h"
 #include "palettefiles/palette_file.h"
 #include "palettefiles/palette_file_errors.h"
 
@@ -14,11 +15,6 @@ namespace {
 constexpr std::size_t kTableColors = 256;
 constexpr std::size_t kTableBytes = 3 * kTableColors;
 constexpr unsigned kNoTransparentIndex = 0xFFFF;
-
-unsigned BigEndian16(const std::string& bytes, std::size_t at) {
-  return static_cast<unsigned>(static_cast<unsigned char>(bytes[at])) << 8 |
-         static_cast<unsigned char>(bytes[at + 1]);
-}
 
 // The effect's reader turns LAB and CMYK swatches into RGB on the way, and the conversions can hide a NaN
 // (LAB's becomes 0, CMYK's is clamped away): the values are checked as the file holds them.
@@ -68,8 +64,8 @@ ColorList ParseColorTable(const std::string& bytes, const std::string& name) {
   std::size_t count = kTableColors;
   unsigned transparent = kNoTransparentIndex;
   if (bytes.size() == kTableBytes + 4) {
-    count = BigEndian16(bytes, kTableBytes);
-    transparent = BigEndian16(bytes, kTableBytes + 2);
+    count = byte_order::ReadBig<uint16_t>(bytes.data() + kTableBytes);
+    transparent = byte_order::ReadBig<uint16_t>(bytes.data() + kTableBytes + 2);
     if (count > kTableColors) {
       FailFile(name,
                        "declares " + std::to_string(count) + " colours; a colour table holds at most 256");

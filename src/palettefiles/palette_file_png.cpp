@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "bytes/byte_order.h"
 #include "palettefiles/palette_file.h"
 #include "palettefiles/palette_file_errors.h"
 
@@ -38,11 +39,6 @@ uint32_t Crc(const std::vector<unsigned char>& bytes) {
   return c ^ 0xFFFFFFFFu;
 }
 
-uint32_t BigEndian32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-         static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
-
 struct Chunk {
   std::string type;
   std::vector<unsigned char> data;
@@ -54,7 +50,7 @@ Chunk ReadChunk(std::ifstream& in, std::uintmax_t fileSize, const std::string& n
   unsigned char head[8];
   if (!in.read(reinterpret_cast<char*>(head), sizeof head))
     FailFile(name, "the PNG file is truncated");
-  const uint32_t length = BigEndian32(head);
+  const uint32_t length = byte_order::ReadBig<uint32_t>(head);
   Chunk chunk{std::string(reinterpret_cast<const char*>(head + 4), 4), {}};
   const auto position = static_cast<std::uintmax_t>(in.tellg());
   if (position > fileSize || length > fileSize - position) {
@@ -68,7 +64,7 @@ Chunk ReadChunk(std::ifstream& in, std::uintmax_t fileSize, const std::string& n
       !in.read(reinterpret_cast<char*>(crc), 4)) {
     FailFile(name, "the PNG file is truncated inside chunk " + chunk.type);
   }
-  if (Crc(covered) != BigEndian32(crc))
+  if (Crc(covered) != byte_order::ReadBig<uint32_t>(crc))
     FailFile(name, "PNG chunk " + chunk.type + " is damaged (bad CRC)");
   chunk.data.assign(covered.begin() + 4, covered.end());
   return chunk;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "bytes/byte_order.h"
 #include "plugin/effect_identity.h"
 
 namespace {
@@ -15,12 +16,8 @@ uint32_t FourCC(std::string_view code) {
 
 class PiPLWriter {
  public:
-  void Int16(uint16_t value) {
-    for (int shift = 0; shift < 16; shift += 8) bytes_.push_back(static_cast<uint8_t>(value >> shift));
-  }
-  void Int32(uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) bytes_.push_back(static_cast<uint8_t>(value >> shift));
-  }
+  void Int16(uint16_t value) { byte_order::AppendLittle(bytes_, value); }
+  void Int32(uint32_t value) { byte_order::AppendLittle(bytes_, value); }
 
   // One property: vendor '8BIM', key, id 0, then the data padded with zeros to a multiple of four, the
   // stated length counting the padding.
@@ -50,13 +47,16 @@ class PiPLWriter {
 };
 
 std::vector<uint8_t> Le32(uint32_t value) {
-  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
-          static_cast<uint8_t>(value >> 24)};
+  std::vector<uint8_t> out;
+  byte_order::AppendLittle(out, value);
+  return out;
 }
 
 std::vector<uint8_t> Le16Pair(uint16_t first, uint16_t second) {
-  return {static_cast<uint8_t>(first), static_cast<uint8_t>(first >> 8), static_cast<uint8_t>(second),
-          static_cast<uint8_t>(second >> 8)};
+  std::vector<uint8_t> out;
+  byte_order::AppendLittle(out, first);
+  byte_order::AppendLittle(out, second);
+  return out;
 }
 
 std::vector<uint8_t> PascalString(std::string_view text) {

@@ -78,23 +78,31 @@ TEST(VideoPolicy, SlicesAndYuvTagsFollowTheFrameSize) {
   EXPECT_EQ(FfvSlices(4097, 2304), 0);
   EXPECT_EQ(FfvSlices(640, 480), 0);
 
-  const std::pair<int, int> hd[] = {{1280, 100}, {720, 577}, {1920, 1080}};
-  for (const auto& [width, height] : hd) {
-    const YuvTags tags = YuvTagsForSize(width, height);
-    EXPECT_EQ(tags.space, AVCOL_SPC_BT709) << width << "x" << height;
-    EXPECT_EQ(tags.primaries, AVCOL_PRI_BT709);
-    EXPECT_EQ(tags.transfer, AVCOL_TRC_BT709);
-    EXPECT_EQ(tags.swsMatrix, SWS_CS_ITU709);
-    EXPECT_EQ(ColourMatrix(AVCOL_SPC_UNSPECIFIED, width, height), SWS_CS_ITU709);
-  }
-  const std::pair<int, int> sd[] = {{1279, 576}, {720, 576}, {64, 48}};
-  for (const auto& [width, height] : sd) {
-    const YuvTags tags = YuvTagsForSize(width, height);
-    EXPECT_EQ(tags.space, AVCOL_SPC_SMPTE170M) << width << "x" << height;
-    EXPECT_EQ(tags.primaries, AVCOL_PRI_SMPTE170M);
-    EXPECT_EQ(tags.transfer, AVCOL_TRC_SMPTE170M);
-    EXPECT_EQ(tags.swsMatrix, SWS_CS_ITU601);
-    EXPECT_EQ(ColourMatrix(AVCOL_SPC_RGB, width, height), SWS_CS_ITU601);
+  // HD sizes get BT.709, SD ones BT.601 (SMPTE 170M); a tag that names no matrix leaves it to the size.
+  struct Row {
+    int width, height;
+    AVColorSpace space;
+    AVColorPrimaries primaries;
+    AVColorTransferCharacteristic transfer;
+    int swsMatrix;
+    AVColorSpace neutralTag;
+  };
+  const Row rows[] = {
+      {1280, 100, AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709, SWS_CS_ITU709, AVCOL_SPC_UNSPECIFIED},
+      {720, 577, AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709, SWS_CS_ITU709, AVCOL_SPC_UNSPECIFIED},
+      {1920, 1080, AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709, SWS_CS_ITU709, AVCOL_SPC_UNSPECIFIED},
+      {1279, 576, AVCOL_SPC_SMPTE170M, AVCOL_PRI_SMPTE170M, AVCOL_TRC_SMPTE170M, SWS_CS_ITU601,
+       AVCOL_SPC_RGB},
+      {720, 576, AVCOL_SPC_SMPTE170M, AVCOL_PRI_SMPTE170M, AVCOL_TRC_SMPTE170M, SWS_CS_ITU601, AVCOL_SPC_RGB},
+      {64, 48, AVCOL_SPC_SMPTE170M, AVCOL_PRI_SMPTE170M, AVCOL_TRC_SMPTE170M, SWS_CS_ITU601, AVCOL_SPC_RGB},
+  };
+  for (const Row& row : rows) {
+    const YuvTags tags = YuvTagsForSize(row.width, row.height);
+    EXPECT_EQ(tags.space, row.space) << row.width << "x" << row.height;
+    EXPECT_EQ(tags.primaries, row.primaries);
+    EXPECT_EQ(tags.transfer, row.transfer);
+    EXPECT_EQ(tags.swsMatrix, row.swsMatrix);
+    EXPECT_EQ(ColourMatrix(row.neutralTag, row.width, row.height), row.swsMatrix);
   }
   // A tag wins over the size.
   EXPECT_EQ(ColourMatrix(AVCOL_SPC_BT2020_NCL, 64, 48), SWS_CS_BT2020);

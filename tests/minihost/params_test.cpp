@@ -79,6 +79,25 @@ TEST(ParamsTest, AFailedParameterSetUpIsReported) {
       << miscounted;
 }
 
+// The command line and the frei0r plug-in both name choices this way; the number flag is what lets the
+// command line tell "outside 1 to N" from an unknown label.
+TEST(ParamsTest, PopupChoicesMatchByLabelOrNumber) {
+  const std::vector<std::string> choices = {"Custom", "1-bit Gray", "Floyd Steinberg"};
+  EXPECT_EQ(MatchPopupChoice("FLOYD_steinberg", choices).choice, 3);
+  EXPECT_EQ(MatchPopupChoice("1-BIT gray", choices).choice, 2);
+  EXPECT_FALSE(MatchPopupChoice("1-BIT gray", choices).number);
+  EXPECT_EQ(MatchPopupChoice("3", choices).choice, 3);
+  EXPECT_TRUE(MatchPopupChoice("3", choices).number);
+  for (const char* outside : {"0", "4", "-1"}) {
+    EXPECT_EQ(MatchPopupChoice(outside, choices).choice, 0) << outside;
+    EXPECT_TRUE(MatchPopupChoice(outside, choices).number) << outside;
+  }
+  for (const char* unknown : {"", "2x", "1.5", "custom palette"}) {
+    EXPECT_EQ(MatchPopupChoice(unknown, choices).choice, 0) << unknown;
+    EXPECT_FALSE(MatchPopupChoice(unknown, choices).number) << unknown;
+  }
+}
+
 TEST_F(FakeEffectTest, ValuesStayWithinWhatTheControlsAllow) {
   ParamSet params = effect.registeredParams();
   EXPECT_THROW(params.setPopup(1, 0), std::out_of_range);

@@ -18,22 +18,11 @@
 #include "minihost/render_copy.h"
 #include "minihost/saved_state.h"
 #include "plugin/param_indices.h"
-#include "support/effect_under_test.h"
+#include "support/custom_palette_fixture.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes Flat(const std::vector<std::array<float, 3>>& colors) {
-  Bytes bytes;
-  for (const auto& color : colors) {
-    for (float channel : color) {
-      const uint32_t bits = std::bit_cast<uint32_t>(channel);
-      for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(bits >> (8 * i)));
-    }
-  }
-  return bytes;
-}
 
 // Nine colours of no regular pattern, so that the nearest-colour search has real work to do.
 const std::vector<std::array<float, 3>> kCustom = {
@@ -70,17 +59,12 @@ minihost::World Frame(A_long width, A_long height, minihost::Depth depth, uint32
   return world;
 }
 
-class MultiFrameRender : public ::testing::Test {
+class MultiFrameRender : public CustomPaletteTest {
  protected:
   // Two host threads: one frame at a time gets the pool, the others iterate on their own thread.
-  MultiFrameRender() : loaded_(minihost::Host::Options{2}) {}
+  MultiFrameRender() : CustomPaletteTest(minihost::Host::Options{2}) {}
 
-  minihost::Instance WithCustomPalette() {
-    minihost::ParamSet params = loaded_.effect.registeredParams();
-    return minihost::Instance::load(loaded_.effect, minihost::EncodeSavedState(params, Flat(kCustom)));
-  }
-
-  LoadedEffect loaded_;
+  minihost::Instance WithCustomPalette() { return WithPalette(kCustom); }
 };
 
 // Frames of one render copy rendered by several threads at once equal the interface instance's serial

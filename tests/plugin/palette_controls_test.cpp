@@ -1,7 +1,6 @@
 // The palette controls as a user meets them: reset, the colour count, what is shown and greyed out, and
 // "Load Palette" with a stand-in dialog.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <bit>
@@ -15,25 +14,13 @@
 #include "minihost/render_copy.h"
 #include "minihost/saved_state.h"
 #include "plugin/param_indices.h"
-#include "support/effect_under_test.h"
+#include "support/custom_palette_fixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// Colours in their stored form: 12 bytes each, little-endian floats.
-Bytes Flat(const std::vector<std::array<float, 3>>& colors) {
-  Bytes bytes;
-  for (const auto& color : colors) {
-    for (float channel : color) {
-      const uint32_t bits = std::bit_cast<uint32_t>(channel);
-      for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(bits >> (8 * i)));
-    }
-  }
-  return bytes;
-}
 
 std::vector<std::array<float, 3>> Greys(int count) {
   std::vector<std::array<float, 3>> colors;
@@ -49,7 +36,7 @@ Bytes FlatPart(const Bytes& saved) {
   return minihost::DecodeSavedState(saved).sequenceData;
 }
 
-class PaletteControls : public ::testing::Test {
+class PaletteControls : public CustomPaletteTest {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() / ("palettrix-palette-controls-" + std::to_string(getpid()));
@@ -61,12 +48,6 @@ class PaletteControls : public ::testing::Test {
   void TearDown() override {
     setenv("PATH", savedPath_.c_str(), 1);
     fs::remove_all(dir_);
-  }
-
-  // An instance whose custom palette holds `colors`, as a loaded project would have it.
-  minihost::Instance WithPalette(const std::vector<std::array<float, 3>>& colors) {
-    return minihost::Instance::load(loaded_.effect,
-                                    minihost::EncodeSavedState(loaded_.effect.registeredParams(), Flat(colors)));
   }
 
   PF_OutData Changed(minihost::Instance& instance, PF_ParamIndex index) {
@@ -83,7 +64,6 @@ class PaletteControls : public ::testing::Test {
     fs::permissions(dir_ / "zenity", fs::perms::owner_all);
   }
 
-  LoadedEffect loaded_;
   fs::path dir_;
   std::string savedPath_;
 };
