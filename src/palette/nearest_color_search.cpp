@@ -48,7 +48,7 @@ constexpr std::size_t kMaxRivals = 8;
 // Cells per axis of the grid over the unit cube, as a power of two, or -1 for none. 32 (cells 1/32 wide, 64 KB
 // of them) leave next to no cell of the table palettes, or of a few hundred colours spread over the cube,
 // with more than one block of candidates. From some thousands of colours on most cells would have more, and
-// the grid is left out: a single cell that sends every point to the full search.
+// the grid is left out.
 int UnitShiftFor(std::size_t colors) {
   if (colors > 4096) {
     return -1;
@@ -483,9 +483,9 @@ NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
 void NearestColorSearch::buildUnitGrid() {
   unitShift_ = UnitShiftFor(colors_.size());
   unitBlocks_.clear();
+  unitCells_.clear();
   if (unitShift_ < 0) {
     unitShift_ = 0;
-    unitCells_.assign(2, 0);
     return;
   }
   std::vector<Cell> cells;
@@ -498,8 +498,7 @@ void NearestColorSearch::buildUnitGrid() {
   // Cells whose candidates fit in one block share it with every other cell of the same candidates: the
   // blocks stay few and in cache.
   std::unordered_map<uint64_t, uint16_t> numbers;
-  // One more entry, never a cell: a lookup may read the two bytes after the last cell.
-  unitCells_.assign(cells.size() + 1, 0);
+  unitCells_.assign(cells.size(), 0);
   for (std::size_t k = 0; k < cells.size(); ++k) {
     const Cell cell = cells[k];
     if (cell.count == 0) {
@@ -529,7 +528,7 @@ void NearestColorSearch::buildUnitGrid() {
 }
 
 int32_t NearestColorSearch::find(const Color3& in) const {
-  if (in.r >= 0.0f && in.r <= 1.0f && in.g >= 0.0f && in.g <= 1.0f && in.b >= 0.0f && in.b <= 1.0f) {
+  if (!unitCells_.empty() && in.r >= 0.0f && in.r <= 1.0f && in.g >= 0.0f && in.g <= 1.0f && in.b >= 0.0f && in.b <= 1.0f) {
     const uint16_t cell = unitCells_[unitCellOf(in.r, in.g, in.b)];
     if ((cell & kUnitDirect) != 0) {
       return cell & (kUnitDirect - 1);

@@ -48,23 +48,16 @@ class NearestColorSearch {
   // kUnitDirect | the index of the colour `find` gives anywhere in the cell, when there is one; else 1 + the
   // number of the one block that lists every colour that can win anywhere in the cell, whose first colour at
   // the least distance is the answer unless that distance is not below the largest finite float; else 0.
-  // Where the cell leaves it open, `find` decides.
+  // Where the cell leaves it open, `find` decides. Palettes of more than a few thousand colours have no
+  // such grid (`cells` null): most of its cells would be left open.
   static constexpr uint16_t kUnitDirect = 0x8000;
   struct UnitGrid {
     const uint16_t* cells;
     const Block* blocks;
     int shift;  // 1 << shift cells per axis
   };
-  UnitGrid unitGrid() const { return {unitCells_.data(), unitBlocks_.data(), unitShift_}; }
-
-  // The unit grid's cell of a point of the unit cube: each channel times the cells per axis (exact, a power
-  // of two), truncated, 1 itself in the last cell.
-  uint32_t unitCellOf(float r, float g, float b) const {
-    const int shift = unitShift_;
-    const uint32_t last = (1u << shift) - 1;
-    const float perAxis = static_cast<float>(1u << shift);
-    const auto axis = [&](float v) { return std::min(static_cast<uint32_t>(v * perAxis), last); };
-    return axis(r) | (axis(g) << shift) | (axis(b) << (2 * shift));
+  UnitGrid unitGrid() const {
+    return {unitCells_.empty() ? nullptr : unitCells_.data(), unitBlocks_.data(), unitShift_};
   }
 
   std::span<const Color3> colors() const { return colors_; }
@@ -81,6 +74,16 @@ class NearestColorSearch {
   };
 
   void buildUnitGrid();
+
+  // The unit grid's cell of a point of the unit cube: each channel times the cells per axis (exact, a power
+  // of two), truncated, 1 itself in the last cell.
+  uint32_t unitCellOf(float r, float g, float b) const {
+    const int shift = unitShift_;
+    const uint32_t last = (1u << shift) - 1;
+    const float perAxis = static_cast<float>(1u << shift);
+    const auto axis = [&](float v) { return std::min(static_cast<uint32_t>(v * perAxis), last); };
+    return axis(r) | (axis(g) << shift) | (axis(b) << (2 * shift));
+  }
 
   std::vector<Color3> colors_;
   int unitShift_ = 0;

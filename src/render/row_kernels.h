@@ -41,13 +41,13 @@ void RunBand(Frame& f, std::int32_t worker, std::int32_t band) {
   const std::int32_t end = std::min(first + kBandRows, f.height);
   RowJob job;
   job.palette = &f.frame->palette;
-  job.colorPixels = f.colorPixels.data();
-  job.cellPixels = f.cellPixels.data();
+  job.colorPixels = f.colorPixels.empty() ? nullptr : f.colorPixels.data();
+  job.cellPixels = f.cellPixels.empty() ? nullptr : f.cellPixels.data();
   job.threshold = f.frame->threshold;
   job.count = f.width;
   std::vector<Pixel> blocks;  // the row of block origins, when blocks are wider than a pixel
-  std::vector<std::uint32_t> scratch;  // the nearest-colour rule's working rows
-  if (f.frame->palette.rule == QuantizeRule::NearestColor) {
+  std::vector<std::uint32_t> scratch;  // the two-pass nearest-colour rows' working rows
+  if (job.cellPixels != nullptr) {
     scratch.resize(kScratchRows * (static_cast<std::size_t>(f.width) + kScratchSlack));
     job.scratch = scratch.data();
   }
@@ -105,8 +105,7 @@ void MakeColorPixels(Frame& f) {
   constexpr int kAlphaBits = 8 * sizeof(Pixel) / 4;
   const NearestColorSearch& search = *f.frame->palette.search;
   const auto words = [](std::vector<std::uint64_t>& storage, std::size_t count) {
-    // At least one, so that a lookup of lanes that take no colour stays inside.
-    storage.assign(std::max<std::size_t>(1, (count * sizeof(Word) + 7) / 8), 0);
+    storage.assign((count * sizeof(Word) + 7) / 8, 0);
     return reinterpret_cast<Word*>(storage.data());
   };
   const std::span<const Color3> colors = search.colors();
@@ -145,7 +144,9 @@ bool Run(const FrameDescription& frame, const ImageView& input, const ImageView&
   f.row = kDepthOf<Pixel> == PixelDepth::Eight ? rows.row8 : rows.row16;
   f.matrix = matrix;
   if (matrix != nullptr) MakeBiasRows(f);
-  if (frame.palette.rule == QuantizeRule::NearestColor) MakeColorPixels<Pixel>(f);
+  // The two-pass nearest-colour rows need the search's unit grid; palettes without one go lane by lane.
+  if (frame.palette.rule == QuantizeRule::NearestColor && frame.palette.search->unitGrid().cells != nullptr)
+    MakeColorPixels<Pixel>(f);
   const std::int32_t bands = (f.height + kBandRows - 1) / kBandRows;
   workers.forEach(
       bands,
