@@ -145,3 +145,43 @@ static_assert(SharesGoForwardToDistinctPixels(kBurkes));
 static_assert(SharesGoForwardToDistinctPixels(kSierra));
 static_assert(SharesGoForwardToDistinctPixels(kTwoRowSierra));
 static_assert(SharesGoForwardToDistinctPixels(kAtkinson));
+
+// Every table, for code that is built once for each of them.
+#define PALETTRIX_DIFFUSION_TABLES(X)                                                                     \
+  X(kFloydSteinberg) X(kFalseFloydSteinberg) X(kFilterLite) X(kZhigangFan) X(kShiauFan)                  \
+      X(kJarvisJudiceNinke) X(kStucki) X(kBurkes) X(kSierra) X(kTwoRowSierra) X(kAtkinson)
+
+namespace diffusion {
+
+// How far a table reaches: the widest column offset, and the most rows down.
+template <std::size_t N>
+constexpr int Reach(const std::array<DiffusionEntry, N>& table) {
+  int reach = 0;
+  for (const DiffusionEntry& e : table) reach = e.dx < -reach ? -e.dx : e.dx > reach ? e.dx : reach;
+  return reach;
+}
+template <std::size_t N>
+constexpr int RowsDown(const std::array<DiffusionEntry, N>& table) {
+  int rows = 0;
+  for (const DiffusionEntry& e : table) rows = e.dy > rows ? e.dy : rows;
+  return rows;
+}
+
+// The weight of the share to (dx, dy), or 0 when the table has none.
+template <std::size_t N>
+constexpr float ShareTo(const std::array<DiffusionEntry, N>& table, int dx, int dy) {
+  for (const DiffusionEntry& e : table) {
+    if (e.dx == dx && e.dy == dy) return e.weight;
+  }
+  return 0.0f;
+}
+
+// How far each row trails the one above when several rows are walked at once, a step taking one column of
+// each: far enough that a row has given every share it gives to an entry before the row below gives one,
+// and that an entry is complete from above when its row reads it two columns early.
+template <std::size_t N>
+constexpr int BandLag(const std::array<DiffusionEntry, N>& table) {
+  return 2 * Reach(table) + 1;
+}
+
+}  // namespace diffusion

@@ -13,12 +13,16 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <span>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "render/diffusion_tables.h"
+#include "render/fast_rows.h"
 #include "render/kernel.h"
 #include "render/lanes4.h"
 #include "render/pixel_convert.h"
@@ -26,28 +30,58 @@
 
 namespace diffusion {
 
-// How far a table reaches: the widest column offset, and the most rows down.
-template <std::size_t N>
-constexpr int Reach(const std::array<DiffusionEntry, N>& table) {
-  int reach = 0;
-  for (const DiffusionEntry& e : table) reach = std::max(reach, e.dx < 0 ? -e.dx : static_cast<int>(e.dx));
-  return reach;
-}
-template <std::size_t N>
-constexpr int RowsDown(const std::array<DiffusionEntry, N>& table) {
-  int rows = 0;
-  for (const DiffusionEntry& e : table) rows = std::max(rows, static_cast<int>(e.dy));
-  return rows;
-}
-
-// The weight of the share to (dx, dy), or 0 when the table has none.
-template <std::size_t N>
-constexpr float ShareTo(const std::array<DiffusionEntry, N>& table, int dx, int dy) {
-  for (const DiffusionEntry& e : table) {
-    if (e.dx == dx && e.dy == dy) return e.weight;
+// How far each of a run's rows (or bands of rows) has got, for those that wait on it; and whether the run
+// is stopping.
+class Progress {
+ public:
+  explicit Progress(std::int32_t count) : done_(std::make_unique<std::atomic<std::int64_t>[]>(
+                                              static_cast<std::size_t>(std::max(count, 0)))) {
+    for (std::int32_t i = 0; i < count; ++i) done_[static_cast<std::size_t>(i)].store(kNone);
   }
-  return 0.0f;
-}
+
+  // Waits until entry i has got to `value`; false when the run is stopping. A short spin first (the entry
+  // is usually just ahead), then sleep: on a host whose cores are busy with other frames a spinning worker
+  // would take time from the one it waits for. (A mutex and condition variable rather than atomic waits,
+  // which some C++ runtimes without futexes can miss a wake-up in.)
+  bool waitFor(std::int32_t i, std::int64_t value) {
+    const std::atomic<std::int64_t>& done = done_[static_cast<std::size_t>(i)];
+    for (int spins = 0; spins < 256; ++spins) {
+      if (done.load(std::memory_order_acquire) >= value) return !stopping();
+    }
+    std::unique_lock lock(sleep_);
+    sleepers_.fetch_add(1);
+    wake_.wait(lock, [&] { return stopping() || done.load() >= value; });
+    sleepers_.fetch_sub(1);
+    return !stopping();
+  }
+
+  // Says entry i has got to `value`, waking sleepers only when there are any: a sleeper counts itself
+  // before it looks at the entry, so either it sees this store or this sees it.
+  void publish(std::int32_t i, std::int64_t value) {
+    done_[static_cast<std::size_t>(i)].store(value);
+    if (sleepers_.load() > 0) {
+      { const std::lock_guard lock(sleep_); }
+      wake_.notify_all();
+    }
+  }
+  void finish(std::int32_t i) { publish(i, kAll); }
+
+  // A worker that gives up lets whoever waits on its entry see the stop.
+  void abandon(std::int32_t i) {
+    stop_.store(true);
+    finish(i);
+  }
+  bool stopping() const { return stop_.load(); }
+
+ private:
+  static constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::min();
+  static constexpr std::int64_t kAll = std::numeric_limits<std::int64_t>::max();
+  std::unique_ptr<std::atomic<std::int64_t>[]> done_;
+  std::atomic<bool> stop_{false};
+  std::atomic<std::int32_t> sleepers_{0};  // workers asleep in waitFor
+  std::mutex sleep_{};
+  std::condition_variable wake_{};
+};
 
 // Columns a row publishes its progress in: fewer means less waiting, more means less traffic.
 inline constexpr std::int32_t kStride = 64;
@@ -74,13 +108,8 @@ struct Wavefront {
   std::int32_t width, height;
   std::int64_t ringRows, stride;  // stride: entries a ring row holds, the width plus the reach each side
   std::unique_ptr<F4[]> ring;
-  std::unique_ptr<std::atomic<std::int32_t>[]>
-      finished;  // per row: columns done (set for a group's last row)
+  Progress finished;  // per row: columns done (set for a group's last row)
   std::atomic<std::int32_t> nextRow{0};
-  std::atomic<bool> stop{false};
-  std::atomic<std::int32_t> sleepers{0};  // workers asleep in WaitFor
-  std::mutex sleep{};
-  std::condition_variable wake{};
 
   F4* Row(std::int64_t y) const { return ring.get() + (y % ringRows) * stride + kReach; }
 
@@ -92,31 +121,6 @@ struct Wavefront {
     const Pixel* in = input.row<Pixel>(y);
     for (std::int32_t x = 0; x < width; ++x) {
       if (in[x].alpha != 0) entries[kReach + x] = lanes4::From(PixelToColor(in[x]));
-    }
-  }
-
-  // Waits until row y has finished `columns` columns; false when the run is stopping. A short spin first
-  // (the row above is usually just ahead), then sleep: on a host whose cores are busy with other frames a
-  // spinning worker would take time from the one it waits for. (A mutex and condition variable rather than
-  // atomic waits, which some C++ runtimes without futexes can miss a wake-up in.)
-  bool WaitFor(std::int32_t y, std::int32_t columns) {
-    for (int spins = 0; spins < 256; ++spins) {
-      if (finished[y].load(std::memory_order_acquire) >= columns) return !stop.load();
-    }
-    std::unique_lock lock(sleep);
-    sleepers.fetch_add(1);
-    wake.wait(lock, [&] { return stop.load() || finished[y].load() >= columns; });
-    sleepers.fetch_sub(1);
-    return !stop.load();
-  }
-
-  // Publishes how far row y has got, waking sleepers only when there are any: a sleeper counts itself
-  // before it looks at the row, so either it sees this store or this sees it.
-  void Publish(std::int32_t y, std::int32_t columns) {
-    finished[y].store(columns);
-    if (sleepers.load() > 0) {
-      { const std::lock_guard lock(sleep); }
-      wake.notify_all();
     }
   }
 
@@ -196,8 +200,8 @@ struct Wavefront {
       const std::int32_t end = std::min(start + kStride, steps);
       // The group's first row takes columns up to `end`: the row above must have finished every column a
       // share could reach from there.
-      if (first > 0 && !WaitFor(first - 1, std::min(end + 2 * kReach, width))) {
-        Abandon(first + count - 1);
+      if (first > 0 && !finished.waitFor(first - 1, std::min(end + 2 * kReach, width))) {
+        finished.abandon(first + count - 1);
         return;
       }
       for (std::int32_t step = start; step < end; ++step) {
@@ -206,19 +210,13 @@ struct Wavefront {
           if (x >= 0 && x < width) Diffuse(group[j], x, outputWidth);
         }
       }
-      Publish(first + count - 1, std::clamp(end - (count - 1) * kLag, 0, width));
+      finished.publish(first + count - 1, std::clamp(end - (count - 1) * kLag, 0, width));
     }
-  }
-
-  // A worker that gives up lets whoever waits on its last row see the stop.
-  void Abandon(std::int32_t lastRow) {
-    stop.store(true);
-    Publish(lastRow, width);
   }
 
   void Work(std::int32_t worker) {
     for (;;) {
-      if (stop.load(std::memory_order_relaxed)) return;
+      if (finished.stopping()) return;
       // Acquire and release: the rows this group loads into reuse ring rows that the worker of an earlier
       // group wrote last, and that worker took its next group (this same counter) only after finishing
       // them; without the ordering nothing makes its writes happen before this worker's loads.
@@ -226,7 +224,7 @@ struct Wavefront {
       if (first >= height) return;
       const std::int32_t count = std::min(kGroupRows, height - first);
       if (!workers.going(worker, first, height)) {
-        Abandon(first + count - 1);
+        finished.abandon(first + count - 1);
         return;
       }
       for (std::int32_t j = 0; j < count; ++j) Load(first + j + kRowsDown);
@@ -255,13 +253,163 @@ bool Diffuse(const FrameDescription& frame, const ImageView& input, const ImageV
       output,          workers,
       input.width,     input.height,
       ringRows,        stride,
-      std::move(ring), std::make_unique<std::atomic<std::int32_t>[]>(static_cast<std::size_t>(input.height))};
+      std::move(ring), Progress(input.height)};
   for (std::int32_t y = 0; y < Run::kRowsDown; ++y) run.Load(y);
   workers.forEach(
       lanes,
       [](void* context, std::int32_t worker, std::int32_t) { static_cast<Run*>(context)->Work(worker); },
       &run);
-  return !run.stop.load() && workers.going(0, input.height, input.height);
+  return !run.finished.stopping() && workers.going(0, input.height, input.height);
+}
+
+// The same walk with the rows of a band in the lanes of the instruction set's vectors (see
+// diffusion_bands.inc): bands go to the workers in order, each trailing the band above far enough that the
+// shares it adds to its spill rows are complete before it reads them. Bands finish in order too, so the
+// spill rows form a ring of one set for each band in flight and one for the band they feed.
+template <typename Pixel, const auto& kTable>
+struct Bands {
+  static constexpr int kLag = BandLag(kTable);
+
+  const FrameDescription& frame;
+  const ImageView& input;
+  const ImageView& output;
+  const Workers& workers;
+  BandFunction band;
+  std::int32_t lanes;  // rows a band
+  std::int32_t bandCount;
+  std::int32_t spillSets;
+  std::int64_t spillLength;  // entries a spill set: the width plus a lag
+  std::unique_ptr<SpillEntry[]> spill;
+  std::vector<std::int32_t> cellAnswers;
+  Progress finished;  // per band: the steps done
+  std::atomic<std::int32_t> nextBand{0};
+
+  struct Context {
+    Bands* run;
+    std::int32_t band;
+  };
+
+  SpillEntry* Spill(std::int32_t b) const { return spill.get() + (b % spillSets) * spillLength; }
+
+  // The entries of rows `first` and `first` + 1 as they start: the pixels' colours, black where a pixel is
+  // transparent or missing.
+  void FillSpill(SpillEntry* to, std::int32_t first) const {
+    for (std::int64_t i = 0; i < spillLength; ++i) {
+      for (std::int32_t k = 0; k < 2; ++k) {
+        const std::int64_t x = i - k * kLag;
+        const std::int32_t y = first + k;
+        Color3 c(0.0f);
+        if (y < input.height && x >= 0 && x < input.width) {
+          const Pixel& pixel = input.row<Pixel>(y)[x];
+          if (pixel.alpha != 0) c = PixelToColor(pixel);
+        }
+        to[i].r[k] = c.r;
+        to[i].g[k] = c.g;
+        to[i].b[k] = c.b;
+      }
+    }
+  }
+
+  void Work(std::int32_t worker) {
+    for (;;) {
+      if (finished.stopping()) return;
+      // Acquire and release: the spill set this band fills was read last by a band another worker ran, and
+      // that worker took its next band (this same counter) only after finishing it.
+      const std::int32_t b = nextBand.fetch_add(1, std::memory_order_acq_rel);
+      if (b >= bandCount) return;
+      const std::int32_t first = b * lanes;
+      if (!workers.going(worker, first, input.height)) {
+        finished.abandon(b);
+        return;
+      }
+      if (b + 1 < bandCount) FillSpill(Spill(b + 1), first + lanes);
+      Context context{this, b};
+      BandJob job;
+      job.palette = &frame.palette;
+      job.cellAnswers = cellAnswers.empty() ? nullptr : cellAnswers.data();
+      job.in = reinterpret_cast<const unsigned char*>(input.row<Pixel>(first));
+      job.inRowBytes = input.rowBytes;
+      job.out = reinterpret_cast<unsigned char*>(output.row<Pixel>(std::min(first, output.height)));
+      job.outRowBytes = output.rowBytes;
+      job.outRows = output.height - first;
+      job.outWidth = output.width;
+      job.width = input.width;
+      job.rows = std::min(lanes, input.height - first);
+      job.spillIn = Spill(b);
+      job.spillOut = b + 1 < bandCount ? Spill(b + 1) : nullptr;
+      job.context = &context;
+      if (b > 0) {
+        job.waitAbove = [](void* c, std::int64_t step) {
+          const auto& self = *static_cast<Context*>(c);
+          return self.run->finished.waitFor(self.band - 1, step);
+        };
+      }
+      job.publish = [](void* c, std::int64_t step) {
+        const auto& self = *static_cast<Context*>(c);
+        self.run->finished.publish(self.band, step);
+      };
+      band(job);
+      if (finished.stopping()) {
+        finished.abandon(b);
+        return;
+      }
+      finished.finish(b);
+    }
+  }
+};
+
+// Each cell of the search's unit grid: the index of the colour that answers all of it, or -1 - the cell.
+inline std::vector<std::int32_t> CellAnswers(const NearestColorSearch& search) {
+  const NearestColorSearch::UnitGrid grid = search.unitGrid();
+  if (grid.cells == nullptr) return {};
+  std::vector<std::int32_t> answers(std::size_t{1} << (3 * grid.shift));
+  for (std::size_t k = 0; k < answers.size(); ++k) {
+    const std::uint16_t cell = grid.cells[k];
+    answers[k] = (cell & NearestColorSearch::kUnitDirect) != 0 ? cell & (NearestColorSearch::kUnitDirect - 1)
+                                                               : -1 - std::int32_t{cell};
+  }
+  return answers;
+}
+
+template <typename Pixel, const auto& kTable>
+bool DiffuseInBands(const FrameDescription& frame, const ImageView& input, const ImageView& output,
+                    const Workers& workers, BandFunction band, std::int32_t lanes) {
+  using Run = Bands<Pixel, kTable>;
+  const std::int32_t bandsInFlight = std::max<std::int32_t>(1, workers.count);
+  const std::int64_t spillLength = std::int64_t{std::max(input.width, 0)} + Run::kLag;
+  // Asked for before any pixel is read: a frame too large for memory fails here, untouched.
+  std::unique_ptr<SpillEntry[]> spill = NewWorkRows<SpillEntry>(bandsInFlight + 1, spillLength);
+  if (input.depth != output.depth || input.width <= 0 || input.height <= 0 || !input.rowsHoldWidth<Pixel>() ||
+      !output.rowsHoldWidth<Pixel>()) {
+    return true;
+  }
+  const std::int32_t bandCount = static_cast<std::int32_t>((std::int64_t{input.height} + lanes - 1) / lanes);
+  Run run{frame,       input,     output,         workers,          band, lanes, bandCount, bandsInFlight + 1,
+          spillLength, std::move(spill), {}, Progress(bandCount)};
+  if (frame.palette.rule == QuantizeRule::NearestColor) run.cellAnswers = CellAnswers(*frame.palette.search);
+  run.FillSpill(run.Spill(0), 0);
+  workers.forEach(
+      bandsInFlight,
+      [](void* context, std::int32_t worker, std::int32_t) { static_cast<Run*>(context)->Work(worker); },
+      &run);
+  return !run.finished.stopping() && workers.going(0, input.height, input.height);
+}
+
+// The band function of an instruction set for one table and depth, and the rows it walks at once; none
+// for the plain build. AVX-512 takes the AVX2 bands: wider vectors would only put more rows in flight.
+template <typename Pixel, const auto& kTable>
+std::pair<BandFunction, std::int32_t> BandsFor(Isa isa) {
+  constexpr bool kDeep = kDepthOf<Pixel> == PixelDepth::Sixteen;
+  switch (isa) {
+    case Isa::Scalar:
+      break;
+    case Isa::Sse4:
+      return {kDeep ? rows_sse4::Band16<kTable> : rows_sse4::Band8<kTable>, 4};
+    case Isa::Avx2:
+    case Isa::Avx512:
+      return {kDeep ? rows_avx2::Band16<kTable> : rows_avx2::Band8<kTable>, 8};
+  }
+  return {nullptr, 0};
 }
 
 }  // namespace diffusion
@@ -269,5 +417,10 @@ bool Diffuse(const FrameDescription& frame, const ImageView& input, const ImageV
 template <typename Pixel, const auto& kTable>
 bool DiffuseError(const FrameDescription& frame, const ImageView& input, const ImageView& output,
                   const Workers& workers) {
+  const auto [band, lanes] = diffusion::BandsFor<Pixel, kTable>(frame.isa);
+  // The bands count columns in 32-bit lanes; a frame a billion pixels wide walks row by row.
+  if (band != nullptr && input.width < (1 << 30)) {
+    return diffusion::DiffuseInBands<Pixel, kTable>(frame, input, output, workers, band, lanes);
+  }
   return diffusion::Diffuse<Pixel, kTable>(frame, input, output, workers);
 }

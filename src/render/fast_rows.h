@@ -7,6 +7,7 @@
 
 #include "palette/color.h"
 #include "palette/palette.h"
+#include "render/diffusion_tables.h"
 #include "render/isa.h"
 
 struct RowJob {
@@ -30,6 +31,43 @@ inline constexpr std::size_t kScratchSlack = 16;  // a whole chunk of the widest
 
 using RowFunction = void (*)(const RowJob& job);
 
+// The entries of the first two rows of a band of error diffusion, kept for the band above to add its shares
+// to: entry i holds, in place k, row k's entry of column i - k * lag.
+struct SpillEntry {
+  float r[2];
+  float g[2];
+  float b[2];
+};
+
+// One band of error diffusion: as many rows as the instruction set's vectors have lanes, walked together.
+struct BandJob {
+  const Palette* palette = nullptr;
+  // For the nearest-colour rule with a unit grid: each cell's colour index, or -1 - the cell when it is left
+  // open. Null otherwise.
+  const std::int32_t* cellAnswers = nullptr;
+  const unsigned char* in = nullptr;  // the band's first input row
+  std::ptrdiff_t inRowBytes = 0;
+  unsigned char* out = nullptr;  // the band's first output row
+  std::ptrdiff_t outRowBytes = 0;
+  std::int32_t outRows = 0;   // output rows from the band's first on; none when 0 or less
+  std::int32_t outWidth = 0;  // output columns
+  std::int32_t width = 0;     // input columns, below 2^30
+  std::int32_t rows = 0;      // input rows in the band, 1 to the lanes
+  const SpillEntry* spillIn = nullptr;  // width + lag entries: this band's first rows
+  SpillEntry* spillOut = nullptr;       // the same for the band below; null when there is none
+  // Steps are counted from -2 (each row starts two columns early). waitAbove returns once the band above has
+  // finished every step before `step`, or false when the frame is stopping (null for the first band);
+  // publish says this band has finished every step before `step`.
+  void* context = nullptr;
+  bool (*waitAbove)(void* context, std::int64_t step) = nullptr;
+  void (*publish)(void* context, std::int64_t step) = nullptr;
+};
+
+// Steps a band takes between looking at the band above and telling the band below.
+inline constexpr std::int32_t kBandStride = 64;
+
+using BandFunction = void (*)(const BandJob& job);
+
 struct FastRows {
   RowFunction row8;
   RowFunction row16;
@@ -38,10 +76,14 @@ struct FastRows {
 const FastRows& FastRowsFor(Isa isa);
 
 // One instruction set's rows, in a namespace of its own; each is built from fast_rows.inc with its flags.
-#define PALETTRIX_DECLARE_ROWS(ns) \
-  namespace ns {                   \
-  void Row8(const RowJob& job);    \
-  void Row16(const RowJob& job);   \
+#define PALETTRIX_DECLARE_ROWS(ns)        \
+  namespace ns {                          \
+  void Row8(const RowJob& job);           \
+  void Row16(const RowJob& job);          \
+  template <const auto& kTable>           \
+  void Band8(const BandJob& job);         \
+  template <const auto& kTable>           \
+  void Band16(const BandJob& job);        \
   }
 PALETTRIX_DECLARE_ROWS(rows_scalar)
 PALETTRIX_DECLARE_ROWS(rows_sse4)
