@@ -559,6 +559,10 @@ int32_t NearestColorSearch::find(const Color3& in) const {
   return ScanBlocks(allBlocks_.data(), allBlocks_.size(), in);
 }
 
+NearestColorSearch::OuterGrid NearestColorSearch::outerGrid() const {
+  return {cells_.data(), cellsPerAxis_, kGridLow, cellsPerUnit_, gridExtent_};
+}
+
 int32_t NearestColorSearch::find8(uint8_t r, uint8_t g, uint8_t b) const {
   const Cell cell = cells_[byteOffsetR_[r] + byteOffsetG_[g] + byteOffsetB_[b]];
   if (cell.count == 0) {

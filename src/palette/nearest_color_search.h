@@ -60,18 +60,28 @@ class NearestColorSearch {
     return {unitCells_.empty() ? nullptr : unitCells_.data(), unitBlocks_.data(), unitShift_};
   }
 
+  // The grid `find` looks in for points outside the unit grid: `perAxis` cells a side over [low, low + width)
+  // in each channel, where a channel v lies in cell (v - low) * perUnit truncated, and cell (x, y, z) is
+  // number (z * perAxis + y) * perAxis + x. A cell of count 0 is answered by colour `first` (-1 as unsigned
+  // for none); the others leave it to `find`.
+  struct Cell {
+    uint32_t first;
+    uint32_t count;
+  };
+  struct OuterGrid {
+    const Cell* cells;
+    int perAxis;
+    float low;
+    float perUnit;
+    float extent;  // perAxis, as a float: the coordinates inside are at least 0 and below it
+  };
+  OuterGrid outerGrid() const;
+
   std::span<const Color3> colors() const { return colors_; }
   std::size_t size() const { return colors_.size(); }
 
  private:
   friend class NearestColorGridBuilder;
-
-  // A grid cell either knows its answer (count 0: `first` is the index, or -1) or holds its candidates,
-  // in palette order, in the `count` blocks from `first` on.
-  struct Cell {
-    uint32_t first;
-    uint32_t count;
-  };
 
   void buildUnitGrid();
 
