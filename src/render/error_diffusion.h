@@ -418,8 +418,10 @@ template <typename Pixel, const auto& kTable>
 bool DiffuseError(const FrameDescription& frame, const ImageView& input, const ImageView& output,
                   const Workers& workers) {
   const auto [band, lanes] = diffusion::BandsFor<Pixel, kTable>(frame.isa);
-  // The bands count columns in 32-bit lanes; a frame a billion pixels wide walks row by row.
-  if (band != nullptr && input.width < (1 << 30)) {
+  // The bands count columns and address a band's pixels in 32-bit lanes; a frame too wide for that, or
+  // with rows too far apart, walks row by row.
+  const std::int64_t rowBytes = input.rowBytes < 0 ? -std::int64_t{input.rowBytes} : input.rowBytes;
+  if (band != nullptr && input.width < (1 << 26) && rowBytes < (std::int64_t{1} << 27)) {
     return diffusion::DiffuseInBands<Pixel, kTable>(frame, input, output, workers, band, lanes);
   }
   return diffusion::Diffuse<Pixel, kTable>(frame, input, output, workers);

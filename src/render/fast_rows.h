@@ -51,7 +51,7 @@ struct BandJob {
   std::ptrdiff_t outRowBytes = 0;
   std::int32_t outRows = 0;   // output rows from the band's first on; none when 0 or less
   std::int32_t outWidth = 0;  // output columns
-  std::int32_t width = 0;     // input columns, below 2^30
+  std::int32_t width = 0;     // input columns, below 2^26; the rows less than 2^27 bytes apart
   std::int32_t rows = 0;      // input rows in the band, 1 to the lanes
   const SpillEntry* spillIn = nullptr;  // width + lag entries: this band's first rows
   SpillEntry* spillOut = nullptr;       // the same for the band below; null when there is none
