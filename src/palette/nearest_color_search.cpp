@@ -15,6 +15,15 @@ namespace {
 constexpr float kGridLow = -0.5f;
 constexpr double kGridWidth = 2.0;
 
+// A coarser grid around the first, for the points of error diffusion that overshoot it: cells half a unit
+// wide over [-7.5, 8.5). Its coordinates stay below 16, so (v - kFarLow) rounds by at most 2^-21, within the
+// builder's slack. Points beyond both grids are answered by scanning every colour.
+constexpr float kFarLow = -7.5f;
+constexpr double kFarWidth = 16.0;
+constexpr int kFarCellsPerAxis = 32;
+// Palettes up to this size get it; for larger ones its cells over the cube would list too many colours.
+constexpr std::size_t kFarGridColors = 4096;
+
 constexpr float kFloatMax = std::numeric_limits<float>::max();
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 constexpr uint32_t kNoColor = 0xFFFFFFFFu;  // -1 once read back as int32_t
@@ -453,8 +462,15 @@ NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
     cellsPerAxis_ /= 2;
   }
   buildUnitGrid();
+  if (colors_.size() > 1 && colors_.size() <= kFarGridColors &&
+      !NearestColorGridBuilder(colors_, kFarLow, kFarWidth, kFarCellsPerAxis, blockBudget, farCells_, farBlocks_)
+           .run()) {
+    farCells_.clear();
+    farBlocks_.clear();
+  }
   // Growing the list storage left up to half of it unused.
   cellBlocks_.shrink_to_fit();
+  farBlocks_.shrink_to_fit();
   cellsPerUnit_ = static_cast<float>(cellsPerAxis_ / kGridWidth);
   gridExtent_ = static_cast<float>(cellsPerAxis_);
 
@@ -551,6 +567,22 @@ int32_t NearestColorSearch::find(const Color3& in) const {
                              static_cast<std::size_t>(static_cast<int>(x))];
     return cell.count == 0 ? static_cast<int32_t>(cell.first)
                            : ScanBlocks(&cellBlocks_[cell.first], cell.count, in);
+  }
+  if (!farCells_.empty()) {
+    constexpr float kPerUnit = static_cast<float>(kFarCellsPerAxis / kFarWidth);
+    constexpr float kExtent = static_cast<float>(kFarCellsPerAxis);
+    const float fx = (in.r - kFarLow) * kPerUnit;
+    const float fy = (in.g - kFarLow) * kPerUnit;
+    const float fz = (in.b - kFarLow) * kPerUnit;
+    if (fx >= 0.0f && fx < kExtent && fy >= 0.0f && fy < kExtent && fz >= 0.0f && fz < kExtent) {
+      constexpr std::size_t n = kFarCellsPerAxis;
+      const Cell cell = farCells_[(static_cast<std::size_t>(static_cast<int>(fz)) * n +
+                                   static_cast<std::size_t>(static_cast<int>(fy))) *
+                                      n +
+                                  static_cast<std::size_t>(static_cast<int>(fx))];
+      return cell.count == 0 ? static_cast<int32_t>(cell.first)
+                             : ScanBlocks(&farBlocks_[cell.first], cell.count, in);
+    }
   }
   // An infinite or NaN channel makes every distance infinite or NaN, and neither is ever taken.
   if (!std::isfinite(in.r) || !std::isfinite(in.g) || !std::isfinite(in.b)) {

@@ -135,6 +135,15 @@ std::vector<Color3> Points(std::span<const Color3> palette, std::size_t spread, 
     points.push_back(Color3(edge(), edge(), edge()));
     points.push_back(Color3(edge(), random.between(-0.5f, 1.5f), edge()));
     points.push_back(random.color(-100.0f, 100.0f));
+    // Error diffusion's overshoot, and the edges of cells half a unit wide from -7.5 out to 8.5.
+    points.push_back(random.color(-8.0f, 9.0f));
+    const auto farEdge = [&random] {
+      const float at = -7.5f + static_cast<float>(random.below(33)) / 2.0f;
+      const float side[] = {at, std::nextafter(at, -kInf), std::nextafter(at, kInf)};
+      return side[random.below(3)];
+    };
+    points.push_back(Color3(farEdge(), farEdge(), farEdge()));
+    points.push_back(Color3(farEdge(), random.between(-8.0f, 9.0f), random.between(-0.6f, 1.6f)));
   }
   for (std::size_t i = 0; i < palette.size(); i += 1 + palette.size() / spread) {
     const Color3& c = palette[i];
