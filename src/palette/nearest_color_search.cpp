@@ -15,14 +15,17 @@ namespace {
 constexpr float kGridLow = -0.5f;
 constexpr double kGridWidth = 2.0;
 
-// A coarser grid around the first, for the points of error diffusion that overshoot it: cells half a unit
-// wide over [-7.5, 8.5). Its coordinates stay below 16, so (v - kFarLow) rounds by at most 2^-21, within the
-// builder's slack. Points beyond both grids are answered by scanning every colour.
-constexpr float kFarLow = -7.5f;
-constexpr double kFarWidth = 16.0;
-constexpr int kFarCellsPerAxis = 32;
-// Palettes up to this size get it; for larger ones its cells over the cube would list too many colours.
-constexpr std::size_t kFarGridColors = 4096;
+// Coarser grids around the first, for the points error diffusion pushes beyond it (with a palette whose
+// colours do not surround the image's, its error can grow without bound): shells centred on the cube, each
+// 32 cells a side and twice as wide as the one inside it, from 4 to 4096 units across, each looked in where
+// the ones inside it do not reach. A point lies at least half a shell's half-width from the centre, its
+// cells are an eighth of that, so the colours that can win in a cell stay few. A shell's coordinates
+// (v - low) stay below its width 2^(k + 2), so they round by at most 2^(k - 23); the slack allows twice
+// that. Points beyond every shell are answered by scanning every colour.
+constexpr int kShellCount = 11;
+constexpr int kShellCellsPerAxis = 32;
+// Palettes up to this size get them; for larger ones their cells over the cube would list too many colours.
+constexpr std::size_t kShellColors = 4096;
 
 constexpr float kFloatMax = std::numeric_limits<float>::max();
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
@@ -159,11 +162,13 @@ class NearestColorGridBuilder {
 
   // Cells of the grid from `low` to `low + width` on each channel.
   NearestColorGridBuilder(std::span<const Color3> colors, double low, double width, int cellsPerAxis,
-                          std::size_t blockBudget, std::vector<Cell>& cells, std::vector<Block>& blocks)
+                          std::size_t blockBudget, std::vector<Cell>& cells, std::vector<Block>& blocks,
+                          double slack = kCellSlack)
       : colors_(colors),
         cellsPerAxis_(cellsPerAxis),
         low_(low),
         cellWidth_(width / cellsPerAxis),
+        slack_(slack),
         blockBudget_(blockBudget),
         cells_(cells),
         blocks_(blocks) {
@@ -398,8 +403,8 @@ class NearestColorGridBuilder {
     Box box;
     bool outsideCube = false;
     for (int c = 0; c < 3; ++c) {
-      box.lo[c] = low_ + start[c] * cellWidth_ - kCellSlack;
-      box.hi[c] = low_ + (start[c] + span) * cellWidth_ + kCellSlack;
+      box.lo[c] = low_ + start[c] * cellWidth_ - slack_;
+      box.hi[c] = low_ + (start[c] + span) * cellWidth_ + slack_;
       outsideCube = outsideCube || box.lo[c] > 1.0 || box.hi[c] < 0.0;
     }
     Candidates& list = lists_[depth];
@@ -437,6 +442,7 @@ class NearestColorGridBuilder {
   int cellsPerAxis_;
   double low_;
   double cellWidth_;
+  double slack_;  // how far beyond its cells a box reaches
   std::size_t blockBudget_;
   bool overBudget_ = false;
   std::vector<Cell>& cells_;
@@ -462,15 +468,22 @@ NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
     cellsPerAxis_ /= 2;
   }
   buildUnitGrid();
-  if (colors_.size() > 1 && colors_.size() <= kFarGridColors &&
-      !NearestColorGridBuilder(colors_, kFarLow, kFarWidth, kFarCellsPerAxis, blockBudget, farCells_, farBlocks_)
-           .run()) {
-    farCells_.clear();
-    farBlocks_.clear();
+  shells_.clear();
+  for (int k = 0; k < kShellCount && colors_.size() > 1 && colors_.size() <= kShellColors; ++k) {
+    const double halfWidth = std::ldexp(1.0, k + 1);
+    Shell shell;
+    shell.low = static_cast<float>(0.5 - halfWidth);
+    shell.perUnit = static_cast<float>(kShellCellsPerAxis / (2.0 * halfWidth));
+    if (!NearestColorGridBuilder(colors_, shell.low, 2.0 * halfWidth, kShellCellsPerAxis, blockBudget,
+                                 shell.cells, shell.blocks, std::ldexp(1.0, k - 22))
+             .run()) {
+      break;
+    }
+    shell.blocks.shrink_to_fit();
+    shells_.push_back(std::move(shell));
   }
   // Growing the list storage left up to half of it unused.
   cellBlocks_.shrink_to_fit();
-  farBlocks_.shrink_to_fit();
   cellsPerUnit_ = static_cast<float>(cellsPerAxis_ / kGridWidth);
   gridExtent_ = static_cast<float>(cellsPerAxis_);
 
@@ -568,20 +581,19 @@ int32_t NearestColorSearch::find(const Color3& in) const {
     return cell.count == 0 ? static_cast<int32_t>(cell.first)
                            : ScanBlocks(&cellBlocks_[cell.first], cell.count, in);
   }
-  if (!farCells_.empty()) {
-    constexpr float kPerUnit = static_cast<float>(kFarCellsPerAxis / kFarWidth);
-    constexpr float kExtent = static_cast<float>(kFarCellsPerAxis);
-    const float fx = (in.r - kFarLow) * kPerUnit;
-    const float fy = (in.g - kFarLow) * kPerUnit;
-    const float fz = (in.b - kFarLow) * kPerUnit;
-    if (fx >= 0.0f && fx < kExtent && fy >= 0.0f && fy < kExtent && fz >= 0.0f && fz < kExtent) {
-      constexpr std::size_t n = kFarCellsPerAxis;
-      const Cell cell = farCells_[(static_cast<std::size_t>(static_cast<int>(fz)) * n +
-                                   static_cast<std::size_t>(static_cast<int>(fy))) *
-                                      n +
-                                  static_cast<std::size_t>(static_cast<int>(fx))];
+  for (const Shell& shell : shells_) {
+    constexpr float kExtent = static_cast<float>(kShellCellsPerAxis);
+    const float sx = (in.r - shell.low) * shell.perUnit;
+    const float sy = (in.g - shell.low) * shell.perUnit;
+    const float sz = (in.b - shell.low) * shell.perUnit;
+    if (sx >= 0.0f && sx < kExtent && sy >= 0.0f && sy < kExtent && sz >= 0.0f && sz < kExtent) {
+      constexpr std::size_t n = kShellCellsPerAxis;
+      const Cell cell = shell.cells[(static_cast<std::size_t>(static_cast<int>(sz)) * n +
+                                     static_cast<std::size_t>(static_cast<int>(sy))) *
+                                        n +
+                                    static_cast<std::size_t>(static_cast<int>(sx))];
       return cell.count == 0 ? static_cast<int32_t>(cell.first)
-                             : ScanBlocks(&farBlocks_[cell.first], cell.count, in);
+                             : ScanBlocks(&shell.blocks[cell.first], cell.count, in);
     }
   }
   // An infinite or NaN channel makes every distance infinite or NaN, and neither is ever taken.

@@ -104,9 +104,14 @@ class NearestColorSearch {
   float gridExtent_ = 1.0f;
   std::vector<Cell> cells_;
   std::vector<Block> cellBlocks_;
-  // The coarser grid around it, empty when the palette has none.
-  std::vector<Cell> farCells_;
-  std::vector<Block> farBlocks_;
+  // Coarser grids around it, innermost first; none for some palettes.
+  struct Shell {
+    float low = 0.0f;
+    float perUnit = 0.0f;
+    std::vector<Cell> cells;
+    std::vector<Block> blocks;
+  };
+  std::vector<Shell> shells_;
   // Every colour, for inputs outside the grid.
   std::vector<Block> allBlocks_;
   // For find8: the grid offset of each byte value along red, green and blue.
