@@ -178,7 +178,8 @@ TEST(FastPaths, EveryPatternPaletteDepthInstructionSetAndThreadCountMatchesTheRe
 }
 
 // A palette of thousands of colours, which the search answers without its unit-cube grid: every pixel of
-// the threshold and ordered rows then goes through the rows' second pass.
+// the threshold and ordered rows then goes through the rows' second pass, and error diffusion looks up
+// lane by lane.
 TEST(FastPaths, PalettesTooLargeForTheUnitGridMatchTheReference) {
   Rng rng{5};
   ColorList many;
@@ -192,7 +193,7 @@ TEST(FastPaths, PalettesTooLargeForTheUnitGridMatchTheReference) {
         input.set(x, y, 255, rng.next() % top, rng.next() % top, rng.next() % top);
       }
     }
-    for (const std::size_t pattern : {std::size_t{0}, FirstOrderedPattern()}) {
+    for (const std::size_t pattern : {std::size_t{0}, std::size_t{1}, std::size_t{6}, FirstOrderedPattern()}) {
       FrameDescription frame;
       frame.pattern = pattern;
       frame.palette = PaletteFor(kCustomPalette, &custom);
@@ -208,11 +209,12 @@ TEST(FastPaths, PalettesTooLargeForTheUnitGridMatchTheReference) {
   }
 }
 
-// Error diffusion at widths where the wavefront's lag covers the whole row, and heights below its reach.
+// Error diffusion at widths where the lag between rows covers the whole row, heights below a table's reach,
+// and heights that leave the last band of rows part-filled.
 TEST(FastPaths, DiffusionAtNarrowAndOddSizes) {
   const CustomPalette custom(ColorList{Color3(0.0f), Color3(1.0f), Color3(0.5f, 0.2f, 0.9f)});
-  for (const auto& [w, h] :
-       std::vector<std::pair<int32_t, int32_t>>{{1, 1}, {1, 9}, {2, 5}, {3, 3}, {9, 1}, {130, 4}, {67, 2}}) {
+  for (const auto& [w, h] : std::vector<std::pair<int32_t, int32_t>>{
+           {1, 1}, {1, 9}, {2, 5}, {3, 3}, {9, 1}, {130, 4}, {67, 2}, {5, 17}, {40, 12}}) {
     Image input(w, h, PixelDepth::Eight);
     Rng rng{static_cast<uint64_t>(w * 100 + h)};
     for (int32_t y = 0; y < h; ++y) {
@@ -225,9 +227,48 @@ TEST(FastPaths, DiffusionAtNarrowAndOddSizes) {
       frame.palette = PaletteFor(kCustomPalette, &custom);
       Image expected(w, h, PixelDepth::Eight);
       RenderReference(frame, input.view(), expected.view());
-      for (const int32_t threads : {1, 2, 3, 7}) {
-        ASSERT_EQ(RenderFast(frame, input, threads, 9), expected.bytes)
-            << PatternCatalogue[pattern].label << " " << w << "x" << h << ", " << threads << " threads";
+      for (const Isa isa : SupportedIsas()) {
+        frame.isa = isa;
+        for (const int32_t threads : {1, 2, 3, 7}) {
+          ASSERT_EQ(RenderFast(frame, input, threads, 9), expected.bytes) << PatternCatalogue[pattern].label << " "
+                                                                          << w << "x" << h << ", " << IsaName(isa)
+                                                                          << ", " << threads << " threads";
+        }
+      }
+    }
+  }
+}
+
+// Palettes whose colours do not surround the image's: error diffusion's working colours then run far out of
+// the cube, growing along every row, through every grid of the search and past them. A few dark colours
+// (each compared with every pixel), dozens (looked up in the grids), and two far apart.
+TEST(FastPaths, DiffusionThatRunsFarOutOfTheCube) {
+  Rng rng{11};
+  ColorList dozens;
+  for (int i = 0; i < 40; ++i) dozens.push_back(Color3(rng.unit(), rng.unit(), rng.unit()) * 0.2f);
+  const CustomPalette palettes[] = {CustomPalette(ColorList{Color3(0.0f), Color3(0.1f, 0.0f, 0.05f)}),
+                                    CustomPalette(dozens),
+                                    CustomPalette(ColorList{Color3(-3000.0f), Color3(0.2f, 4000.0f, 0.0f)})};
+  for (const PixelDepth depth : {PixelDepth::Eight, PixelDepth::Sixteen}) {
+    Image input(300, 19, depth);
+    for (int32_t y = 0; y < input.height; ++y) {
+      for (int32_t x = 0; x < input.width; ++x) {
+        const unsigned top = depth == PixelDepth::Eight ? 255u : 32768u;
+        input.set(x, y, 1 + x % 255, top - rng.next() % 16, top - rng.next() % 16, top / 2 + rng.next() % 16);
+      }
+    }
+    for (const CustomPalette& custom : palettes) {
+      for (const std::size_t pattern : {std::size_t{1}, std::size_t{6}, std::size_t{11}}) {
+        FrameDescription frame;
+        frame.pattern = pattern;
+        frame.palette = PaletteFor(kCustomPalette, &custom);
+        Image expected(input.width, input.height, depth);
+        RenderReference(frame, input.view(), expected.view());
+        for (const Isa isa : SupportedIsas()) {
+          frame.isa = isa;
+          ASSERT_EQ(RenderFast(frame, input, 2, 4), expected.bytes)
+              << PatternCatalogue[pattern].label << ", " << custom.colors().size() << " colours, " << IsaName(isa);
+        }
       }
     }
   }
@@ -237,15 +278,18 @@ TEST(FastPaths, DiffusionAtNarrowAndOddSizes) {
 TEST(FastPaths, AStopAskedByWorkerZeroEndsTheFrameUnfinished) {
   Image input = Frame(PixelDepth::Eight, 3);
   for (const std::size_t pattern : {std::size_t{0}, std::size_t{1}, std::size_t{6}, std::size_t{16}}) {
-    FrameDescription frame;
-    frame.pattern = pattern;
-    frame.palette = PaletteFor(7, nullptr);
-    Image output(input.width, input.height, PixelDepth::Eight);
-    ShuffledWorkers shuffled{2, 5};
-    Workers workers = shuffled.workers();
-    workers.keepGoing = [](void*, int32_t worker, int32_t done, int32_t) { return worker != 0 || done < 3; };
-    EXPECT_FALSE(PatternCatalogue[pattern].kernel8(frame, input.view(), output.view(), workers))
-        << PatternCatalogue[pattern].label;
+    for (const Isa isa : SupportedIsas()) {
+      FrameDescription frame;
+      frame.pattern = pattern;
+      frame.palette = PaletteFor(7, nullptr);
+      frame.isa = isa;
+      Image output(input.width, input.height, PixelDepth::Eight);
+      ShuffledWorkers shuffled{2, 5};
+      Workers workers = shuffled.workers();
+      workers.keepGoing = [](void*, int32_t worker, int32_t done, int32_t) { return worker != 0 || done < 3; };
+      EXPECT_FALSE(PatternCatalogue[pattern].kernel8(frame, input.view(), output.view(), workers))
+          << PatternCatalogue[pattern].label << ", " << IsaName(isa);
+    }
   }
 }
 
