@@ -527,7 +527,7 @@ void NearestColorSearch::buildUnitGrid() {
   // Cells whose candidates fit in one block share it with every other cell of the same candidates: the
   // blocks stay few and in cache.
   std::unordered_map<uint64_t, uint16_t> numbers;
-  unitCells_.assign(cells.size(), 0);
+  unitCells_.assign(cells.size() + 1, 0);
   for (std::size_t k = 0; k < cells.size(); ++k) {
     const Cell cell = cells[k];
     if (cell.count == 0) {

@@ -49,7 +49,8 @@ class NearestColorSearch {
   // number of the one block that lists every colour that can win anywhere in the cell, whose first colour at
   // the least distance is the answer unless that distance is not below the largest finite float; else 0.
   // Where the cell leaves it open, `find` decides. Palettes of more than a few thousand colours have no
-  // such grid (`cells` null): most of its cells would be left open.
+  // such grid (`cells` null): most of its cells would be left open. One more cell, 0, follows the last, so
+  // that a 32-bit load at any cell stays inside.
   static constexpr uint16_t kUnitDirect = 0x8000;
   struct UnitGrid {
     const uint16_t* cells;

@@ -280,7 +280,6 @@ struct Bands {
   std::int32_t spillSets;
   std::int64_t spillLength;  // entries a spill set: the width plus a lag
   std::unique_ptr<SpillEntry[]> spill;
-  std::vector<std::int32_t> cellAnswers;
   Progress finished;  // per band: the steps done
   std::atomic<std::int32_t> nextBand{0};
 
@@ -326,7 +325,6 @@ struct Bands {
       Context context{this, b};
       BandJob job;
       job.palette = &frame.palette;
-      job.cellAnswers = cellAnswers.empty() ? nullptr : cellAnswers.data();
       job.in = reinterpret_cast<const unsigned char*>(input.row<Pixel>(first));
       job.inRowBytes = input.rowBytes;
       job.out = reinterpret_cast<unsigned char*>(output.row<Pixel>(std::min(first, output.height)));
@@ -358,19 +356,6 @@ struct Bands {
   }
 };
 
-// Each cell of the search's unit grid: the index of the colour that answers all of it, or -1 - the cell.
-inline std::vector<std::int32_t> CellAnswers(const NearestColorSearch& search) {
-  const NearestColorSearch::UnitGrid grid = search.unitGrid();
-  if (grid.cells == nullptr) return {};
-  std::vector<std::int32_t> answers(std::size_t{1} << (3 * grid.shift));
-  for (std::size_t k = 0; k < answers.size(); ++k) {
-    const std::uint16_t cell = grid.cells[k];
-    answers[k] = (cell & NearestColorSearch::kUnitDirect) != 0 ? cell & (NearestColorSearch::kUnitDirect - 1)
-                                                               : -1 - std::int32_t{cell};
-  }
-  return answers;
-}
-
 template <typename Pixel, const auto& kTable>
 bool DiffuseInBands(const FrameDescription& frame, const ImageView& input, const ImageView& output,
                     const Workers& workers, BandFunction band, std::int32_t lanes) {
@@ -384,9 +369,8 @@ bool DiffuseInBands(const FrameDescription& frame, const ImageView& input, const
     return true;
   }
   const std::int32_t bandCount = static_cast<std::int32_t>((std::int64_t{input.height} + lanes - 1) / lanes);
-  Run run{frame,       input,     output,         workers,          band, lanes, bandCount, bandsInFlight + 1,
-          spillLength, std::move(spill), {}, Progress(bandCount)};
-  if (frame.palette.rule == QuantizeRule::NearestColor) run.cellAnswers = CellAnswers(*frame.palette.search);
+  Run run{frame,       input,           output, workers, band, lanes, bandCount, bandsInFlight + 1,
+          spillLength, std::move(spill), Progress(bandCount)};
   run.FillSpill(run.Spill(0), 0);
   workers.forEach(
       bandsInFlight,

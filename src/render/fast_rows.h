@@ -42,9 +42,6 @@ struct SpillEntry {
 // One band of error diffusion: as many rows as the instruction set's vectors have lanes, walked together.
 struct BandJob {
   const Palette* palette = nullptr;
-  // For the nearest-colour rule with a unit grid: each cell's colour index, or -1 - the cell when it is left
-  // open. Null otherwise.
-  const std::int32_t* cellAnswers = nullptr;
   const unsigned char* in = nullptr;  // the band's first input row
   std::ptrdiff_t inRowBytes = 0;
   unsigned char* out = nullptr;  // the band's first output row
