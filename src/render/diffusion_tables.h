@@ -147,9 +147,10 @@ static_assert(SharesGoForwardToDistinctPixels(kTwoRowSierra));
 static_assert(SharesGoForwardToDistinctPixels(kAtkinson));
 
 // Every table, for code that is built once for each of them.
-#define PALETTRIX_DIFFUSION_TABLES(X)                                                                     \
-  X(kFloydSteinberg) X(kFalseFloydSteinberg) X(kFilterLite) X(kZhigangFan) X(kShiauFan)                  \
-      X(kJarvisJudiceNinke) X(kStucki) X(kBurkes) X(kSierra) X(kTwoRowSierra) X(kAtkinson)
+#define PALETTRIX_DIFFUSION_TABLES(X)                                                                 \
+  X(kFloydSteinberg)                                                                                  \
+  X(kFalseFloydSteinberg) X(kFilterLite) X(kZhigangFan) X(kShiauFan) X(kJarvisJudiceNinke) X(kStucki) \
+      X(kBurkes) X(kSierra) X(kTwoRowSierra) X(kAtkinson)
 
 namespace diffusion {
 

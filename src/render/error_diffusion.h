@@ -34,8 +34,8 @@ namespace diffusion {
 // is stopping.
 class Progress {
  public:
-  explicit Progress(std::int32_t count) : done_(std::make_unique<std::atomic<std::int64_t>[]>(
-                                              static_cast<std::size_t>(std::max(count, 0)))) {
+  explicit Progress(std::int32_t count)
+      : done_(std::make_unique<std::atomic<std::int64_t>[]>(static_cast<std::size_t>(std::max(count, 0)))) {
     for (std::int32_t i = 0; i < count; ++i) done_[static_cast<std::size_t>(i)].store(kNone);
   }
 
@@ -248,12 +248,8 @@ bool Diffuse(const FrameDescription& frame, const ImageView& input, const ImageV
       !output.rowsHoldWidth<Pixel>()) {
     return true;
   }
-  Run run{
-      frame,           input,
-      output,          workers,
-      input.width,     input.height,
-      ringRows,        stride,
-      std::move(ring), Progress(input.height)};
+  Run run{frame,        input,    output, workers,         input.width,
+          input.height, ringRows, stride, std::move(ring), Progress(input.height)};
   for (std::int32_t y = 0; y < Run::kRowsDown; ++y) run.Load(y);
   workers.forEach(
       lanes,
@@ -369,8 +365,17 @@ bool DiffuseInBands(const FrameDescription& frame, const ImageView& input, const
     return true;
   }
   const std::int32_t bandCount = static_cast<std::int32_t>((std::int64_t{input.height} + lanes - 1) / lanes);
-  Run run{frame,       input,           output, workers, band, lanes, bandCount, bandsInFlight + 1,
-          spillLength, std::move(spill), Progress(bandCount)};
+  Run run{frame,
+          input,
+          output,
+          workers,
+          band,
+          lanes,
+          bandCount,
+          bandsInFlight + 1,
+          spillLength,
+          std::move(spill),
+          Progress(bandCount)};
   run.FillSpill(run.Spill(0), 0);
   workers.forEach(
       bandsInFlight,

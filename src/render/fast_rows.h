@@ -46,10 +46,10 @@ struct BandJob {
   std::ptrdiff_t inRowBytes = 0;
   unsigned char* out = nullptr;  // the band's first output row
   std::ptrdiff_t outRowBytes = 0;
-  std::int32_t outRows = 0;   // output rows from the band's first on; none when 0 or less
-  std::int32_t outWidth = 0;  // output columns
-  std::int32_t width = 0;     // input columns, below 2^26; the rows less than 2^27 bytes apart
-  std::int32_t rows = 0;      // input rows in the band, 1 to the lanes
+  std::int32_t outRows = 0;             // output rows from the band's first on; none when 0 or less
+  std::int32_t outWidth = 0;            // output columns
+  std::int32_t width = 0;               // input columns, below 2^26; the rows less than 2^27 bytes apart
+  std::int32_t rows = 0;                // input rows in the band, 1 to the lanes
   const SpillEntry* spillIn = nullptr;  // width + lag entries: this band's first rows
   SpillEntry* spillOut = nullptr;       // the same for the band below; null when there is none
   // Steps are counted from -2 (each row starts two columns early). waitAbove returns once the band above has
@@ -73,14 +73,14 @@ struct FastRows {
 const FastRows& FastRowsFor(Isa isa);
 
 // One instruction set's rows, in a namespace of its own; each is built from fast_rows.inc with its flags.
-#define PALETTRIX_DECLARE_ROWS(ns)        \
-  namespace ns {                          \
-  void Row8(const RowJob& job);           \
-  void Row16(const RowJob& job);          \
-  template <const auto& kTable>           \
-  void Band8(const BandJob& job);         \
-  template <const auto& kTable>           \
-  void Band16(const BandJob& job);        \
+#define PALETTRIX_DECLARE_ROWS(ns) \
+  namespace ns {                   \
+  void Row8(const RowJob& job);    \
+  void Row16(const RowJob& job);   \
+  template <const auto& kTable>    \
+  void Band8(const BandJob& job);  \
+  template <const auto& kTable>    \
+  void Band16(const BandJob& job); \
   }
 PALETTRIX_DECLARE_ROWS(rows_scalar)
 PALETTRIX_DECLARE_ROWS(rows_sse4)

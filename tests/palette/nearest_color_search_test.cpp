@@ -146,7 +146,8 @@ std::vector<Color3> Points(std::span<const Color3> palette, std::size_t spread, 
       return side[random.below(3)];
     };
     points.push_back(Color3(farEdge(), farEdge(), farEdge()));
-    points.push_back(Color3(farEdge(), random.between(0.5f - reach, 0.5f + reach), random.between(-0.6f, 1.6f)));
+    points.push_back(
+        Color3(farEdge(), random.between(0.5f - reach, 0.5f + reach), random.between(-0.6f, 1.6f)));
   }
   for (std::size_t i = 0; i < palette.size(); i += 1 + palette.size() / spread) {
     const Color3& c = palette[i];

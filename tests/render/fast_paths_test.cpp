@@ -193,7 +193,8 @@ TEST(FastPaths, PalettesTooLargeForTheUnitGridMatchTheReference) {
         input.set(x, y, 255, rng.next() % top, rng.next() % top, rng.next() % top);
       }
     }
-    for (const std::size_t pattern : {std::size_t{0}, std::size_t{1}, std::size_t{6}, FirstOrderedPattern()}) {
+    for (const std::size_t pattern :
+         {std::size_t{0}, std::size_t{1}, std::size_t{6}, FirstOrderedPattern()}) {
       FrameDescription frame;
       frame.pattern = pattern;
       frame.palette = PaletteFor(kCustomPalette, &custom);
@@ -202,8 +203,8 @@ TEST(FastPaths, PalettesTooLargeForTheUnitGridMatchTheReference) {
       RenderReference(frame, input.view(), expected.view());
       for (const Isa isa : SupportedIsas()) {
         frame.isa = isa;
-        ASSERT_EQ(RenderFast(frame, input, 2, 3), expected.bytes) << PatternCatalogue[pattern].label << ", "
-                                                                  << IsaName(isa);
+        ASSERT_EQ(RenderFast(frame, input, 2, 3), expected.bytes)
+            << PatternCatalogue[pattern].label << ", " << IsaName(isa);
       }
     }
   }
@@ -230,9 +231,9 @@ TEST(FastPaths, DiffusionAtNarrowAndOddSizes) {
       for (const Isa isa : SupportedIsas()) {
         frame.isa = isa;
         for (const int32_t threads : {1, 2, 3, 7}) {
-          ASSERT_EQ(RenderFast(frame, input, threads, 9), expected.bytes) << PatternCatalogue[pattern].label << " "
-                                                                          << w << "x" << h << ", " << IsaName(isa)
-                                                                          << ", " << threads << " threads";
+          ASSERT_EQ(RenderFast(frame, input, threads, 9), expected.bytes)
+              << PatternCatalogue[pattern].label << " " << w << "x" << h << ", " << IsaName(isa) << ", "
+              << threads << " threads";
         }
       }
     }
@@ -267,7 +268,8 @@ TEST(FastPaths, DiffusionThatRunsFarOutOfTheCube) {
         for (const Isa isa : SupportedIsas()) {
           frame.isa = isa;
           ASSERT_EQ(RenderFast(frame, input, 2, 4), expected.bytes)
-              << PatternCatalogue[pattern].label << ", " << custom.colors().size() << " colours, " << IsaName(isa);
+              << PatternCatalogue[pattern].label << ", " << custom.colors().size() << " colours, "
+              << IsaName(isa);
         }
       }
     }
@@ -286,7 +288,9 @@ TEST(FastPaths, AStopAskedByWorkerZeroEndsTheFrameUnfinished) {
       Image output(input.width, input.height, PixelDepth::Eight);
       ShuffledWorkers shuffled{2, 5};
       Workers workers = shuffled.workers();
-      workers.keepGoing = [](void*, int32_t worker, int32_t done, int32_t) { return worker != 0 || done < 3; };
+      workers.keepGoing = [](void*, int32_t worker, int32_t done, int32_t) {
+        return worker != 0 || done < 3;
+      };
       EXPECT_FALSE(PatternCatalogue[pattern].kernel8(frame, input.view(), output.view(), workers))
           << PatternCatalogue[pattern].label << ", " << IsaName(isa);
     }
