@@ -287,14 +287,14 @@ struct Bands {
   SpillEntry* Spill(std::int32_t b) const { return spill.get() + (b % spillSets) * spillLength; }
 
   // The entries of rows `first` and `first` + 1 as they start: the pixels' colours, black where a pixel is
-  // transparent or missing.
+  // transparent or missing (and for the second row of a table that reaches one row down).
   void FillSpill(SpillEntry* to, std::int32_t first) const {
     for (std::int64_t i = 0; i < spillLength; ++i) {
       for (std::int32_t k = 0; k < 2; ++k) {
         const std::int64_t x = i - k * kLag;
         const std::int32_t y = first + k;
         Color3 c(0.0f);
-        if (y < input.height && x >= 0 && x < input.width) {
+        if (k < RowsDown(kTable) && y < input.height && x >= 0 && x < input.width) {
           const Pixel& pixel = input.row<Pixel>(y)[x];
           if (pixel.alpha != 0) c = PixelToColor(pixel);
         }

@@ -1,13 +1,21 @@
 // Conversions between pixel channels and colour components, one set per depth.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "palette/color.h"
 #include "render/image_view.h"
 
-// 8-bit channel to float: a true division by 255, not a multiplication by its reciprocal.
-inline float ChannelToFloat(std::uint8_t value) { return static_cast<float>(value) / 255.0f; }
+// 8-bit channel to float: a true division by 255, not a multiplication by its reciprocal; worked out for
+// every value when the effect is built.
+inline constexpr std::array<float, 256> kChannelFloats8 = [] {
+  std::array<float, 256> values{};
+  for (std::size_t k = 0; k < values.size(); ++k) values[k] = static_cast<float>(k) / 255.0f;
+  return values;
+}();
+inline float ChannelToFloat(std::uint8_t value) { return kChannelFloats8[value]; }
 
 // 16-bit channel (0..32768) to float: times 2^-15, which is exact.
 inline float ChannelToFloat(std::uint16_t value) { return static_cast<float>(value) * (1.0f / 32768.0f); }
