@@ -17,15 +17,17 @@ constexpr double kGridWidth = 2.0;
 
 // Coarser grids around the first, for the points error diffusion pushes beyond it (with a palette whose
 // colours do not surround the image's, its error can grow without bound): shells centred on the cube, each
-// 32 cells a side and twice as wide as the one inside it, from 4 to 4096 units across, each looked in where
+// 16 cells a side and twice as wide as the one inside it, from 4 to 4096 units across, each looked in where
 // the ones inside it do not reach. A point lies at least half a shell's half-width from the centre, its
-// cells are an eighth of that, so the colours that can win in a cell stay few. A shell's coordinates
+// cells are a quarter of that, so the colours that can win in a cell stay few. A shell's coordinates
 // (v - low) stay below its width 2^(k + 2), so they round by at most 2^(k - 23); the slack allows twice
 // that. Points beyond every shell are answered by scanning every colour.
 constexpr int kShellCount = 11;
-constexpr int kShellCellsPerAxis = 32;
-// Palettes up to this size get them; for larger ones their cells over the cube would list too many colours.
-constexpr std::size_t kShellColors = 4096;
+constexpr int kShellCellsPerAxis = 16;
+// Palettes in this range get them: a scan of a few dozen colours costs no more than a shell's cell, and
+// beyond a few thousand colours the shells' cells would list too many.
+constexpr std::size_t kShellFewestColors = 33;
+constexpr std::size_t kShellMostColors = 4096;
 
 constexpr float kFloatMax = std::numeric_limits<float>::max();
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
@@ -181,9 +183,20 @@ class NearestColorGridBuilder {
     blocks_.clear();
   }
 
+  // Cells [lo, hi) on every axis are never looked in (a finer grid answers there): they share one list of
+  // every colour, which is right anywhere, instead of lists of their own.
+  void leaveHole(int lo, int hi) {
+    holeLo_ = lo;
+    holeHi_ = hi;
+  }
+
   // False when the lists outgrew the budget. A single cell is always accepted: it lists each colour once.
   bool run() {
-    node(0, 0, 0, 0, cellsPerAxis_, distinctFiniteColors());
+    const Candidates all = distinctFiniteColors();
+    if (holeLo_ < holeHi_) {
+      holeCell_ = emit(all);
+    }
+    node(0, 0, 0, 0, cellsPerAxis_, all);
     return !overBudget_;
   }
 
@@ -400,6 +413,10 @@ class NearestColorGridBuilder {
       return;
     }
     const int start[3] = {x0, y0, z0};
+    if (holeLo_ < holeHi_ && std::min({x0, y0, z0}) >= holeLo_ && std::max({x0, y0, z0}) + span <= holeHi_) {
+      fill(x0, y0, z0, span, holeCell_);
+      return;
+    }
     Box box;
     bool outsideCube = false;
     for (int c = 0; c < 3; ++c) {
@@ -445,6 +462,9 @@ class NearestColorGridBuilder {
   double slack_;  // how far beyond its cells a box reaches
   std::size_t blockBudget_;
   bool overBudget_ = false;
+  int holeLo_ = 0;
+  int holeHi_ = 0;
+  Cell holeCell_{kNoColor, 0};
   std::vector<Cell>& cells_;
   std::vector<Block>& blocks_;
   std::vector<Candidates> lists_;
@@ -469,14 +489,18 @@ NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
   }
   buildUnitGrid();
   shells_.clear();
-  for (int k = 0; k < kShellCount && colors_.size() > 1 && colors_.size() <= kShellColors; ++k) {
+  for (int k = 0; k < kShellCount && colors_.size() >= kShellFewestColors && colors_.size() <= kShellMostColors;
+       ++k) {
     const double halfWidth = std::ldexp(1.0, k + 1);
     Shell shell;
     shell.low = static_cast<float>(0.5 - halfWidth);
     shell.perUnit = static_cast<float>(kShellCellsPerAxis / (2.0 * halfWidth));
-    if (!NearestColorGridBuilder(colors_, shell.low, 2.0 * halfWidth, kShellCellsPerAxis, blockBudget,
-                                 shell.cells, shell.blocks, std::ldexp(1.0, k - 22))
-             .run()) {
+    NearestColorGridBuilder builder(colors_, shell.low, 2.0 * halfWidth, kShellCellsPerAxis, blockBudget,
+                                    shell.cells, shell.blocks, std::ldexp(1.0, k - 22));
+    // The grid inside covers cells 4 to 11; a cell either side of its edge keeps lists of its own, so a
+    // point that rounding puts on either side is still answered from a real list.
+    builder.leaveHole(5, 11);
+    if (!builder.run()) {
       break;
     }
     shell.blocks.shrink_to_fit();

@@ -4,9 +4,11 @@
 // when the row above has finished every column a share could reach from c, so every entry receives its
 // shares in scan order and every float sum is the one the serial walk makes.
 //
-// The work rows form a ring of the few rows a table reaches plus those in flight, instead of an entry for
-// every pixel: rows finish in order (each waits for the one above), so the rows far enough back are done
-// and their slots free.
+// Two walks do this. Where the frame's instruction set has them, bands of rows go through the vectorised
+// band functions (diffusion_bands.inc), one row in each lane, and the bands form the wavefront; the plain
+// build walks rows, a few to a worker. Either way the work entries are a ring of the few rows a table
+// reaches plus those in flight, instead of an entry for every pixel: rows finish in order (each waits for
+// the one above), so the rows far enough back are done and their place free.
 #pragma once
 
 #include <algorithm>

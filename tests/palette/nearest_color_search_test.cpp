@@ -136,12 +136,12 @@ std::vector<Color3> Points(std::span<const Color3> palette, std::size_t spread, 
     points.push_back(Color3(edge(), random.between(-0.5f, 1.5f), edge()));
     points.push_back(random.color(-100.0f, 100.0f));
     // Error diffusion's overshoot, near and far, and the edges of the cells of the grids around the cube:
-    // 2^(k - 3) wide from 0.5 - 2^(k + 1), for k from 0 to 10.
+    // 2^(k - 2) wide from 0.5 - 2^(k + 1), for k from 0 to 10.
     const float reach = std::ldexp(1.0f, static_cast<int>(random.below(13)));
     points.push_back(random.color(0.5f - reach, 0.5f + reach));
     const auto farEdge = [&random] {
-      const float width = std::ldexp(1.0f, static_cast<int>(random.below(11)) - 3);
-      const float at = 0.5f + width * (static_cast<float>(random.below(33)) - 16.0f);
+      const float width = std::ldexp(1.0f, static_cast<int>(random.below(11)) - 2);
+      const float at = 0.5f + width * (static_cast<float>(random.below(17)) - 8.0f);
       const float side[] = {at, std::nextafter(at, -kInf), std::nextafter(at, kInf)};
       return side[random.below(3)];
     };
