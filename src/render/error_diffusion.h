@@ -85,6 +85,23 @@ class Progress {
   std::condition_variable wake_{};
 };
 
+// Whether the views describe pixels a walk may touch: the same depth, not empty, rows that hold their width.
+template <typename Pixel>
+bool Walkable(const ImageView& input, const ImageView& output) {
+  return input.depth == output.depth && input.width > 0 && input.height > 0 && input.rowsHoldWidth<Pixel>() &&
+         output.rowsHoldWidth<Pixel>();
+}
+
+// Runs a walk's Work on `tasks` workers at once; false when it stopped or the user asked to stop.
+template <typename Run>
+bool WalkOnWorkers(Run& run, const Workers& workers, std::int32_t tasks, std::int32_t height) {
+  workers.forEach(
+      tasks,
+      [](void* context, std::int32_t worker, std::int32_t) { static_cast<Run*>(context)->Work(worker); },
+      &run);
+  return !run.finished.stopping() && workers.going(0, height, height);
+}
+
 // Columns a row publishes its progress in: fewer means less waiting, more means less traffic.
 inline constexpr std::int32_t kStride = 64;
 
@@ -246,18 +263,11 @@ bool Diffuse(const FrameDescription& frame, const ImageView& input, const ImageV
   const std::int64_t stride = std::int64_t{std::max(input.width, 0)} + 2 * Run::kReach;
   // Asked for before any pixel is read: a frame too large for memory fails here, untouched.
   std::unique_ptr<lanes4::F4[]> ring = NewWorkRows<lanes4::F4>(ringRows, stride);
-  if (input.depth != output.depth || input.width <= 0 || input.height <= 0 || !input.rowsHoldWidth<Pixel>() ||
-      !output.rowsHoldWidth<Pixel>()) {
-    return true;
-  }
+  if (!Walkable<Pixel>(input, output)) return true;
   Run run{frame,        input,    output, workers,         input.width,
           input.height, ringRows, stride, std::move(ring), Progress(input.height)};
   for (std::int32_t y = 0; y < Run::kRowsDown; ++y) run.Load(y);
-  workers.forEach(
-      lanes,
-      [](void* context, std::int32_t worker, std::int32_t) { static_cast<Run*>(context)->Work(worker); },
-      &run);
-  return !run.finished.stopping() && workers.going(0, input.height, input.height);
+  return WalkOnWorkers(run, workers, lanes, input.height);
 }
 
 // The same walk with the rows of a band in the lanes of the instruction set's vectors (see
@@ -362,10 +372,7 @@ bool DiffuseInBands(const FrameDescription& frame, const ImageView& input, const
   const std::int64_t spillLength = std::int64_t{std::max(input.width, 0)} + Run::kLag;
   // Asked for before any pixel is read: a frame too large for memory fails here, untouched.
   std::unique_ptr<SpillEntry[]> spill = NewWorkRows<SpillEntry>(bandsInFlight + 1, spillLength);
-  if (input.depth != output.depth || input.width <= 0 || input.height <= 0 || !input.rowsHoldWidth<Pixel>() ||
-      !output.rowsHoldWidth<Pixel>()) {
-    return true;
-  }
+  if (!Walkable<Pixel>(input, output)) return true;
   const std::int32_t bandCount = static_cast<std::int32_t>((std::int64_t{input.height} + lanes - 1) / lanes);
   Run run{frame,
           input,
@@ -379,11 +386,7 @@ bool DiffuseInBands(const FrameDescription& frame, const ImageView& input, const
           std::move(spill),
           Progress(bandCount)};
   run.FillSpill(run.Spill(0), 0);
-  workers.forEach(
-      bandsInFlight,
-      [](void* context, std::int32_t worker, std::int32_t) { static_cast<Run*>(context)->Work(worker); },
-      &run);
-  return !run.finished.stopping() && workers.going(0, input.height, input.height);
+  return WalkOnWorkers(run, workers, bandsInFlight, input.height);
 }
 
 // The band function of an instruction set for one table and depth, and the rows it walks at once; none
