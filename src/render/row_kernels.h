@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <type_traits>
 #include <vector>
@@ -31,7 +32,7 @@ struct Frame {
   const DitherMatrix* matrix = nullptr;      // null for "Threshold"
   std::vector<std::vector<float>> biasRows;  // one row of biases for each matrix row
   std::vector<std::uint64_t> colorPixels;    // the palette's colours as pixels of the frame's depth
-  std::vector<std::uint64_t> cellPixels;     // the search's unit-grid cells as pixels, or marked open
+  std::unique_ptr<std::uint64_t[]> cellPixels;  // the search's unit-grid cells as pixels, or marked open
   bool stopped = false;                      // written by worker 0 only, read after the run
 };
 
@@ -42,7 +43,7 @@ void RunBand(Frame& f, std::int32_t worker, std::int32_t band) {
   RowJob job;
   job.palette = &f.frame->palette;
   job.colorPixels = f.colorPixels.empty() ? nullptr : f.colorPixels.data();
-  job.cellPixels = f.cellPixels.empty() ? nullptr : f.cellPixels.data();
+  job.cellPixels = f.cellPixels.get();
   job.threshold = f.frame->threshold;
   job.count = f.width;
   std::vector<Pixel> blocks;  // the row of block origins, when blocks are wider than a pixel
@@ -96,16 +97,13 @@ inline void MakeBiasRows(Frame& f) {
 }
 
 // Each palette colour as the pixel the plain definition stores for it (alpha left 0), so the rows store a
-// colour found without converting it again; and each cell of the search's unit grid that one colour
-// answers as that colour's pixel, every other cell as a pixel whose alpha is all ones and whose colour bits
-// hold the cell (its block, or 0). Made once a frame, from the few thousand cells.
+// colour found without converting it again; and room for the search's unit grid as pixels (FillCellPixels).
 template <typename Pixel>
 void MakeColorPixels(Frame& f) {
   using Word = std::conditional_t<sizeof(Pixel) == 4, std::uint32_t, std::uint64_t>;
-  constexpr int kAlphaBits = 8 * sizeof(Pixel) / 4;
   const NearestColorSearch& search = *f.frame->palette.search;
   const auto words = [](std::vector<std::uint64_t>& storage, std::size_t count) {
-    storage.assign((count * sizeof(Word) + 7) / 8, 0);
+    storage.resize((count * sizeof(Word) + 7) / 8);
     return reinterpret_cast<Word*>(storage.data());
   };
   const std::span<const Color3> colors = search.colors();
@@ -115,11 +113,21 @@ void MakeColorPixels(Frame& f) {
     StoreColor(pixel, colors[i], 0);
     std::memcpy(&colorWords[i], &pixel, sizeof pixel);
   }
-  const NearestColorSearch::UnitGrid grid = search.unitGrid();
-  const std::size_t cells = std::size_t{1} << (3 * grid.shift);
-  Word* cellWords = words(f.cellPixels, cells);
-  for (std::size_t k = 0; k < cells; ++k) {
-    const std::uint16_t cell = grid.cells[k];
+  const std::size_t cells = std::size_t{1} << (3 * search.unitGrid().shift);
+  f.cellPixels = std::make_unique_for_overwrite<std::uint64_t[]>((cells * sizeof(Word) + 7) / 8);
+}
+
+// Cells `first` to `end` of the unit grid as pixels: a cell one colour answers as that colour's pixel, any
+// other as a pixel whose alpha is all ones and whose colour bits hold the cell (its block, or 0).
+template <typename Pixel>
+void FillCellPixels(Frame& f, std::size_t first, std::size_t end) {
+  using Word = std::conditional_t<sizeof(Pixel) == 4, std::uint32_t, std::uint64_t>;
+  constexpr int kAlphaBits = 8 * sizeof(Pixel) / 4;
+  const std::uint16_t* cells = f.frame->palette.search->unitGrid().cells;
+  const auto* colorWords = reinterpret_cast<const Word*>(f.colorPixels.data());
+  auto* cellWords = reinterpret_cast<Word*>(f.cellPixels.get());
+  for (std::size_t k = first; k < end; ++k) {
+    const std::uint16_t cell = cells[k];
     cellWords[k] = (cell & NearestColorSearch::kUnitDirect) != 0
                        ? colorWords[cell & (NearestColorSearch::kUnitDirect - 1)]
                        : (Word{cell} << kAlphaBits) | ((Word{1} << kAlphaBits) - 1);
@@ -145,8 +153,22 @@ bool Run(const FrameDescription& frame, const ImageView& input, const ImageView&
   f.matrix = matrix;
   if (matrix != nullptr) MakeBiasRows(f);
   // The two-pass nearest-colour rows need the search's unit grid; palettes without one go lane by lane.
-  if (frame.palette.rule == QuantizeRule::NearestColor && frame.palette.search->unitGrid().cells != nullptr)
+  if (frame.palette.rule == QuantizeRule::NearestColor && frame.palette.search->unitGrid().cells != nullptr) {
+    // The grid has up to a quarter of a million cells: the workers fill a slice each.
     MakeColorPixels<Pixel>(f);
+    constexpr std::int32_t kSlices = 16;
+    workers.forEach(
+        kSlices,
+        [](void* context, std::int32_t, std::int32_t slice) {
+          Frame& shared = *static_cast<Frame*>(context);
+          const std::size_t cells = std::size_t{1} << (3 * shared.frame->palette.search->unitGrid().shift);
+          FillCellPixels<Pixel>(shared, cells * static_cast<std::size_t>(slice) / kSlices,
+                                cells * static_cast<std::size_t>(slice + 1) / kSlices);
+        },
+        &f);
+    // A slice skipped for a stop leaves its cells unset: no row may read them.
+    if (!workers.going(0, 0, f.height)) return false;
+  }
   const std::int32_t bands = (f.height + kBandRows - 1) / kBandRows;
   workers.forEach(
       bands,
