@@ -41,14 +41,17 @@ class Progress {
     for (std::int32_t i = 0; i < count; ++i) done_[static_cast<std::size_t>(i)].store(kNone);
   }
 
-  // Waits until entry i has got to `value`; false when the run is stopping. A short spin first (the entry
-  // is usually just ahead), then sleep: on a host whose cores are busy with other frames a spinning worker
-  // would take time from the one it waits for. (A mutex and condition variable rather than atomic waits,
-  // which some C++ runtimes without futexes can miss a wake-up in.)
+  // Waits until entry i has got to `value`; false when the run is stopping. A spin first, then sleep: the
+  // band or row waited for is usually a stride of steps ahead, a few microseconds, and waking a sleeper
+  // takes longer than that, often more than the stride itself. The spin gives up after some 50 microseconds, so
+  // that on a host whose cores are busy with other frames a waiting worker soon leaves its core to them. (A
+  // mutex and condition variable rather than atomic waits, which some C++ runtimes without futexes can
+  // miss a wake-up in.)
   bool waitFor(std::int32_t i, std::int64_t value) {
     const std::atomic<std::int64_t>& done = done_[static_cast<std::size_t>(i)];
-    for (int spins = 0; spins < 256; ++spins) {
+    for (int spins = 0; spins < kSpins; ++spins) {
       if (done.load(std::memory_order_acquire) >= value) return !stopping();
+      Relax();
     }
     std::unique_lock lock(sleep_);
     sleepers_.fetch_add(1);
@@ -76,6 +79,13 @@ class Progress {
   bool stopping() const { return stop_.load(); }
 
  private:
+  // About 25 ns each on the x86 cores this was measured on.
+  static constexpr int kSpins = 2048;
+  static void Relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
   static constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::min();
   static constexpr std::int64_t kAll = std::numeric_limits<std::int64_t>::max();
   std::unique_ptr<std::atomic<std::int64_t>[]> done_;
