@@ -22,7 +22,7 @@ constexpr double kGridWidth = 2.0;
 // cells are a quarter of that, so the colours that can win in a cell stay few. A shell's coordinates
 // (v - low) stay below its width 2^(k + 2), so they round by at most 2^(k - 23); the slack allows twice
 // that. Points beyond every shell are answered by scanning every colour.
-constexpr int kShellCount = 11;
+constexpr int kShellCount = NearestColorSearch::kMaxShells;
 constexpr int kShellCellsPerAxis = 16;
 // Palettes in this range get them: a scan of a few dozen colours costs no more than a shell's cell, and
 // beyond a few thousand colours the shells' cells would list too many.
@@ -59,12 +59,12 @@ constexpr double kSafeSingle = 1e30;
 // build of large palettes slower.
 constexpr std::size_t kMaxRivals = 8;
 
-// Cells per axis of the grid over the unit cube, as a power of two, or -1 for none. 32 (cells 1/32 wide, 64 KB
-// of them) leave next to no cell of the table palettes, or of a few hundred colours spread over the cube,
-// with more than one block of candidates. Each cell one colour answers saves the rows a block scan: with
-// more than 32 colours, 64 a side (512 KB) answer about three quarters of the pixels of VGA 8-bit directly
-// instead of half, at about a third more build time; with fewer, 32 answer most already and stay in the
-// faster caches. From some thousands of colours on most cells would have more candidates than a block
+// Cells per axis of the grid over the unit cube, as a power of two, or -1 for none. 32 (cells 1/32 wide,
+// 64 KB of them) leave next to no cell of the table palettes, or of a few hundred colours spread over the
+// cube, with more than one block of candidates. Each cell one colour answers saves the rows a block scan:
+// with more than 32 colours, 64 a side (512 KB) answer about three quarters of the pixels of VGA 8-bit
+// directly instead of half, at about a third more build time; with fewer, 32 answer most already and stay in
+// the faster caches. From some thousands of colours on most cells would have more candidates than a block
 // holds, and the grid is left out.
 int UnitShiftFor(std::size_t colors) {
   if (colors > 4096) {
@@ -485,15 +485,15 @@ NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
   }
   const std::size_t blockBudget = BlockBudgetFor(colors_.size());
   cellsPerAxis_ = CellsPerAxisFor(colors_.size());
-  while (!NearestColorGridBuilder(colors_, kGridLow, kGridWidth, cellsPerAxis_, blockBudget, cells_,
-                                  cellBlocks_)
-              .run()) {
+  while (
+      !NearestColorGridBuilder(colors_, kGridLow, kGridWidth, cellsPerAxis_, blockBudget, cells_, cellBlocks_)
+           .run()) {
     cellsPerAxis_ /= 2;
   }
   buildUnitGrid();
   shells_.clear();
-  for (int k = 0; k < kShellCount && colors_.size() >= kShellFewestColors && colors_.size() <= kShellMostColors;
-       ++k) {
+  for (int k = 0;
+       k < kShellCount && colors_.size() >= kShellFewestColors && colors_.size() <= kShellMostColors; ++k) {
     const double halfWidth = std::ldexp(1.0, k + 1);
     Shell shell;
     shell.low = static_cast<float>(0.5 - halfWidth);
@@ -584,7 +584,8 @@ void NearestColorSearch::buildUnitGrid() {
 }
 
 int32_t NearestColorSearch::find(const Color3& in) const {
-  if (!unitCells_.empty() && in.r >= 0.0f && in.r <= 1.0f && in.g >= 0.0f && in.g <= 1.0f && in.b >= 0.0f && in.b <= 1.0f) {
+  if (!unitCells_.empty() && in.r >= 0.0f && in.r <= 1.0f && in.g >= 0.0f && in.g <= 1.0f && in.b >= 0.0f &&
+      in.b <= 1.0f) {
     const uint16_t cell = unitCells_[unitCellOf(in.r, in.g, in.b)];
     if ((cell & kUnitDirect) != 0) {
       return cell & (kUnitDirect - 1);
@@ -631,7 +632,15 @@ int32_t NearestColorSearch::find(const Color3& in) const {
 }
 
 NearestColorSearch::OuterGrid NearestColorSearch::outerGrid() const {
-  return {cells_.data(), cellsPerAxis_, kGridLow, cellsPerUnit_, gridExtent_};
+  return {cells_.data(), cellBlocks_.data(), cellsPerAxis_, kGridLow, cellsPerUnit_, gridExtent_};
+}
+
+int NearestColorSearch::shellGrids(OuterGrid* out) const {
+  for (const Shell& shell : shells_) {
+    *out++ = {shell.cells.data(), shell.blocks.data(), kShellCellsPerAxis,
+              shell.low,          shell.perUnit,       static_cast<float>(kShellCellsPerAxis)};
+  }
+  return static_cast<int>(shells_.size());
 }
 
 int32_t NearestColorSearch::find8(uint8_t r, uint8_t g, uint8_t b) const {

@@ -61,22 +61,28 @@ class NearestColorSearch {
     return {unitCells_.empty() ? nullptr : unitCells_.data(), unitBlocks_.data(), unitShift_};
   }
 
-  // The grid `find` looks in for points outside the unit grid: `perAxis` cells a side over [low, low + width)
-  // in each channel, where a channel v lies in cell (v - low) * perUnit truncated, and cell (x, y, z) is
-  // number (z * perAxis + y) * perAxis + x. A cell of count 0 is answered by colour `first` (-1 as unsigned
-  // for none); the others leave it to `find`.
+  // The grid `find` looks in for points outside the unit grid, and the shells around it it looks in next,
+  // innermost first, for points outside that: each `perAxis` cells a side from `low` in each channel, where a
+  // channel v has the coordinate (v - low) * perUnit, a point lies in the grid when all three are at least 0
+  // and below `extent`, and then in cell (z * perAxis + y) * perAxis + x of the coordinates truncated. A cell
+  // of count 0 is answered by colour `first` (-1 as unsigned for none); any other by the first colour at the
+  // least distance, below the largest float, among the `count` blocks from blocks[first] on (else -1).
   struct Cell {
     uint32_t first;
     uint32_t count;
   };
   struct OuterGrid {
     const Cell* cells;
+    const Block* blocks;
     int perAxis;
     float low;
     float perUnit;
-    float extent;  // perAxis, as a float: the coordinates inside are at least 0 and below it
+    float extent;  // perAxis, as a float
   };
   OuterGrid outerGrid() const;
+  static constexpr int kMaxShells = 11;
+  // Writes the shells into `out`, which has room for kMaxShells, and gives how many there are.
+  int shellGrids(OuterGrid* out) const;
 
   std::span<const Color3> colors() const { return colors_; }
   std::size_t size() const { return colors_.size(); }

@@ -43,9 +43,9 @@ class Progress {
 
   // Waits until entry i has got to `value`; false when the run is stopping. A spin first, then sleep: the
   // band or row waited for is usually a stride of steps ahead, a few microseconds, and waking a sleeper
-  // takes longer than that, often more than the stride itself. The spin gives up after some 50 microseconds, so
-  // that on a host whose cores are busy with other frames a waiting worker soon leaves its core to them. (A
-  // mutex and condition variable rather than atomic waits, which some C++ runtimes without futexes can
+  // takes longer than that, often more than the stride itself. The spin gives up after some 50 microseconds,
+  // so that on a host whose cores are busy with other frames a waiting worker soon leaves its core to them.
+  // (A mutex and condition variable rather than atomic waits, which some C++ runtimes without futexes can
   // miss a wake-up in.)
   bool waitFor(std::int32_t i, std::int64_t value) {
     const std::atomic<std::int64_t>& done = done_[static_cast<std::size_t>(i)];
@@ -414,6 +414,22 @@ std::pair<BandFunction, std::int32_t> BandsFor(Isa isa) {
       return {kDeep ? rows_avx2::Band16<kTable> : rows_avx2::Band8<kTable>, 8};
   }
   return {nullptr, 0};
+}
+
+// The bands' own nearest-colour lookup for an instruction set (see BandNearest); none for the plain build.
+using BandLookup = void (*)(const NearestColorSearch& search, const Color3* in, Color3* out,
+                            std::int32_t count);
+inline BandLookup BandLookupFor(Isa isa) {
+  switch (isa) {
+    case Isa::Scalar:
+      break;
+    case Isa::Sse4:
+      return rows_sse4::BandNearest;
+    case Isa::Avx2:
+    case Isa::Avx512:
+      return rows_avx2::BandNearest;
+  }
+  return nullptr;
 }
 
 }  // namespace diffusion

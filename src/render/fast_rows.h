@@ -73,14 +73,18 @@ struct FastRows {
 const FastRows& FastRowsFor(Isa isa);
 
 // One instruction set's rows, in a namespace of its own; each is built from fast_rows.inc with its flags.
-#define PALETTRIX_DECLARE_ROWS(ns) \
-  namespace ns {                   \
-  void Row8(const RowJob& job);    \
-  void Row16(const RowJob& job);   \
-  template <const auto& kTable>    \
-  void Band8(const BandJob& job);  \
-  template <const auto& kTable>    \
-  void Band16(const BandJob& job); \
+//
+// BandNearest writes for each of `count` colours the colour the bands quantise it to (with the grids for a
+// palette that has a unit grid), for tests to hold against the plain scan. Only the sets with bands have it.
+#define PALETTRIX_DECLARE_ROWS(ns)                                                                       \
+  namespace ns {                                                                                         \
+  void Row8(const RowJob& job);                                                                          \
+  void Row16(const RowJob& job);                                                                         \
+  template <const auto& kTable>                                                                          \
+  void Band8(const BandJob& job);                                                                        \
+  template <const auto& kTable>                                                                          \
+  void Band16(const BandJob& job);                                                                       \
+  void BandNearest(const NearestColorSearch& search, const Color3* in, Color3* out, std::int32_t count); \
   }
 PALETTRIX_DECLARE_ROWS(rows_scalar)
 PALETTRIX_DECLARE_ROWS(rows_sse4)

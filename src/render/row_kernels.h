@@ -29,11 +29,11 @@ struct Frame {
   RowFunction row = nullptr;
   std::int32_t width = 0, height = 0;  // the pixels both worlds have
   std::uint64_t scale = 1;
-  const DitherMatrix* matrix = nullptr;      // null for "Threshold"
-  std::vector<std::vector<float>> biasRows;  // one row of biases for each matrix row
-  std::vector<std::uint64_t> colorPixels;    // the palette's colours as pixels of the frame's depth
+  const DitherMatrix* matrix = nullptr;         // null for "Threshold"
+  std::vector<std::vector<float>> biasRows;     // one row of biases for each matrix row
+  std::vector<std::uint64_t> colorPixels;       // the palette's colours as pixels of the frame's depth
   std::unique_ptr<std::uint64_t[]> cellPixels;  // the search's unit-grid cells as pixels, or marked open
-  bool stopped = false;                      // written by worker 0 only, read after the run
+  bool stopped = false;                         // written by worker 0 only, read after the run
 };
 
 template <typename Pixel>
@@ -46,7 +46,7 @@ void RunBand(Frame& f, std::int32_t worker, std::int32_t band) {
   job.cellPixels = f.cellPixels.get();
   job.threshold = f.frame->threshold;
   job.count = f.width;
-  std::vector<Pixel> blocks;  // the row of block origins, when blocks are wider than a pixel
+  std::vector<Pixel> blocks;           // the row of block origins, when blocks are wider than a pixel
   std::vector<std::uint32_t> scratch;  // the two-pass nearest-colour rows' working rows
   if (job.cellPixels != nullptr) {
     scratch.resize(kScratchRows * (static_cast<std::size_t>(f.width) + kScratchSlack));

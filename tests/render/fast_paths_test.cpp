@@ -7,13 +7,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "palette/color_tables.h"
+#include "palette/nearest_color.h"
 #include "palette/palette_catalogue.h"
+#include "render/error_diffusion.h"
 #include "render/pattern_catalogue.h"
 
 namespace {
@@ -272,6 +276,65 @@ TEST(FastPaths, DiffusionThatRunsFarOutOfTheCube) {
               << IsaName(isa);
         }
       }
+    }
+  }
+}
+
+// The bands look colours up through the search's grids and shells themselves, scanning a cell's blocks
+// several to a vector. Pairs of colours a step apart along one channel, inside the cube, just outside it and
+// thousands of units away, each pair listed in one order or the other; the points lie exactly as far from
+// both colours of a pair (the numbers are exact in single precision), around them, and anywhere out to
+// 4,096 units, with infinities and NaN. Every point must get the plain scan's colour, bit for bit.
+TEST(FastPaths, TheBandsLookUpColoursAsThePlainScanEvenFarOutAndOnTies) {
+  ColorList colors;
+  std::vector<Color3> points;
+  const float centres[] = {0.25f, 0.5f, 0.75f, 1.25f, -0.375f, 3.5f, -20.5f, 300.25f, -2000.5f};
+  const float steps[] = {0.015625f, 0.125f, 4.0f};
+  int pair = 0;
+  for (const float centre : centres) {
+    for (const float step : steps) {
+      const int axis = pair % 3;
+      Color3 middle(centre, 0.5f - centre * 0.5f, centre * 0.25f + 0.125f);
+      Color3 low = middle, high = middle;
+      low[axis] -= step;
+      high[axis] += step;
+      colors.push_back(pair % 2 == 0 ? low : high);
+      colors.push_back(pair % 2 == 0 ? high : low);
+      for (const float t : {0.0f, step, -2.0f * step, 0.25f * step, 64.0f * step}) {
+        for (const float u : {0.0f, -step, 0.5f * step}) {
+          Color3 p = middle;
+          p[(axis + 1) % 3] += t;
+          p[(axis + 2) % 3] += u;
+          points.push_back(p);
+        }
+      }
+      ++pair;
+    }
+  }
+  Rng rng{23};
+  for (int i = 0; i < 20000; ++i) {
+    const float reach = i % 4 == 0 ? 4096.0f : i % 4 == 1 ? 64.0f : i % 4 == 2 ? 4.0f : 1.5f;
+    points.emplace_back((rng.unit() - 0.5f) * 2.0f * reach, (rng.unit() - 0.5f) * 2.0f * reach,
+                        (rng.unit() - 0.5f) * 2.0f * reach);
+  }
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+  points.insert(points.end(), {Color3(inf, 0.5f, 0.5f), Color3(-inf, -inf, 2.0f), Color3(nan, 0.5f, 0.5f),
+                               Color3(30.0f, nan, -30.0f), Color3(1e30f, -1e30f, 0.0f)});
+  ASSERT_GE(colors.size(), 33u);  // enough for the shells
+  const NearestColorSearch search(colors);
+  std::vector<Color3> expected(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i)
+    NearestColor(expected[i], points[i], colors.data(), colors.size());
+  for (const Isa isa : SupportedIsas()) {
+    const diffusion::BandLookup lookup = diffusion::BandLookupFor(isa);
+    if (lookup == nullptr) continue;
+    std::vector<Color3> got(points.size());
+    lookup(search, points.data(), got.data(), static_cast<int32_t>(points.size()));
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      ASSERT_EQ(std::memcmp(&got[i], &expected[i], sizeof(Color3)), 0)
+          << IsaName(isa) << ", point " << i << " (" << points[i].r << ", " << points[i].g << ", "
+          << points[i].b << "): " << got[i].r << ", " << got[i].g << ", " << got[i].b << " instead of "
+          << expected[i].r << ", " << expected[i].g << ", " << expected[i].b;
     }
   }
 }
