@@ -154,20 +154,27 @@ bool Run(const FrameDescription& frame, const ImageView& input, const ImageView&
   if (matrix != nullptr) MakeBiasRows(f);
   // The two-pass nearest-colour rows need the search's unit grid; palettes without one go lane by lane.
   if (frame.palette.rule == QuantizeRule::NearestColor && frame.palette.search->unitGrid().cells != nullptr) {
-    // The grid has up to a quarter of a million cells: the workers fill a slice each.
     MakeColorPixels<Pixel>(f);
+    // A grid of 64 cells a side (a quarter of a million) is filled by the workers, a slice each; a smaller
+    // one costs less than handing it out.
+    const std::size_t cells = std::size_t{1} << (3 * frame.palette.search->unitGrid().shift);
+    constexpr std::size_t kCellsToShare = std::size_t{1} << 16;
     constexpr std::int32_t kSlices = 16;
-    workers.forEach(
-        kSlices,
-        [](void* context, std::int32_t, std::int32_t slice) {
-          Frame& shared = *static_cast<Frame*>(context);
-          const std::size_t cells = std::size_t{1} << (3 * shared.frame->palette.search->unitGrid().shift);
-          FillCellPixels<Pixel>(shared, cells * static_cast<std::size_t>(slice) / kSlices,
-                                cells * static_cast<std::size_t>(slice + 1) / kSlices);
-        },
-        &f);
-    // A slice skipped for a stop leaves its cells unset: no row may read them.
-    if (!workers.going(0, 0, f.height)) return false;
+    if (cells < kCellsToShare || workers.count < 2) {
+      FillCellPixels<Pixel>(f, 0, cells);
+    } else {
+      workers.forEach(
+          kSlices,
+          [](void* context, std::int32_t, std::int32_t slice) {
+            Frame& shared = *static_cast<Frame*>(context);
+            const std::size_t all = std::size_t{1} << (3 * shared.frame->palette.search->unitGrid().shift);
+            FillCellPixels<Pixel>(shared, all * static_cast<std::size_t>(slice) / kSlices,
+                                  all * static_cast<std::size_t>(slice + 1) / kSlices);
+          },
+          &f);
+      // A slice skipped for a stop leaves its cells unset: no row may read them.
+      if (!workers.going(0, 0, f.height)) return false;
+    }
   }
   const std::int32_t bands = (f.height + kBandRows - 1) / kBandRows;
   workers.forEach(
