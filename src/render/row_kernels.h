@@ -33,6 +33,7 @@ struct Frame {
   std::vector<std::vector<float>> biasRows;     // one row of biases for each matrix row
   std::vector<std::uint64_t> colorPixels;       // the palette's colours as pixels of the frame's depth
   std::unique_ptr<std::uint64_t[]> cellPixels;  // the search's unit-grid cells as pixels, or marked open
+  std::size_t cellCount = 0;                    // how many
   bool stopped = false;                         // written by worker 0 only, read after the run
 };
 
@@ -113,8 +114,8 @@ void MakeColorPixels(Frame& f) {
     StoreColor(pixel, colors[i], 0);
     std::memcpy(&colorWords[i], &pixel, sizeof pixel);
   }
-  const std::size_t cells = std::size_t{1} << (3 * search.unitGrid().shift);
-  f.cellPixels = std::make_unique_for_overwrite<std::uint64_t[]>((cells * sizeof(Word) + 7) / 8);
+  f.cellCount = std::size_t{1} << (3 * search.unitGrid().shift);
+  f.cellPixels = std::make_unique_for_overwrite<std::uint64_t[]>((f.cellCount * sizeof(Word) + 7) / 8);
 }
 
 // Cells `first` to `end` of the unit grid as pixels: a cell one colour answers as that colour's pixel, any
@@ -157,17 +158,16 @@ bool Run(const FrameDescription& frame, const ImageView& input, const ImageView&
     MakeColorPixels<Pixel>(f);
     // A grid of 64 cells a side (a quarter of a million) is filled by the workers, a slice each; a smaller
     // one costs less than handing it out.
-    const std::size_t cells = std::size_t{1} << (3 * frame.palette.search->unitGrid().shift);
     constexpr std::size_t kCellsToShare = std::size_t{1} << 16;
     constexpr std::int32_t kSlices = 16;
-    if (cells < kCellsToShare || workers.count < 2) {
-      FillCellPixels<Pixel>(f, 0, cells);
+    if (f.cellCount < kCellsToShare || workers.count < 2) {
+      FillCellPixels<Pixel>(f, 0, f.cellCount);
     } else {
       workers.forEach(
           kSlices,
           [](void* context, std::int32_t, std::int32_t slice) {
             Frame& shared = *static_cast<Frame*>(context);
-            const std::size_t all = std::size_t{1} << (3 * shared.frame->palette.search->unitGrid().shift);
+            const std::size_t all = shared.cellCount;
             FillCellPixels<Pixel>(shared, all * static_cast<std::size_t>(slice) / kSlices,
                                   all * static_cast<std::size_t>(slice + 1) / kSlices);
           },
