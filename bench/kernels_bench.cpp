@@ -11,8 +11,8 @@
 //
 // Options besides Google Benchmark's own:
 //   --palettrix_huge   also register the 65,536-colour cases (1920x1080, 8 bits, Threshold, Bayer8x8 and
-//                      FloydSteinberg). They are left out by default because a search through that many
-//                      colours can take minutes a frame.
+//                      FloydSteinberg). They are left out by default because building the search for
+//                      that many colours takes about half a second each time a benchmark sets up.
 // Useful filters: --benchmark_filter=/8bit/1920x1080 (one depth and size), --benchmark_filter=PICO8,
 // --benchmark_filter=Custom65536 (with --palettrix_huge: the huge cases alone).
 //

@@ -1,0 +1,146 @@
+// The kernels called directly, without a host: one pattern at one depth over a 1920×1080 frame (the same
+// generated frame as the other suites), on the calling thread alone or on two threads of this program's
+// own. No effect, no minihost, no copies around the render call: on a busy machine these numbers stay
+// steadier than the host's, which makes them the ones to compare two builds of the kernels by. Names read
+// PATTERN/PALETTE/DEPTH/THREADS, for example "Bayer8x8/VGA8bit/8bit/1thread".
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "palette/nearest_color_search.h"
+#include "palette/palette.h"
+#include "palette/palette_catalogue.h"
+#include "render/pattern_catalogue.h"
+
+namespace {
+
+constexpr std::int32_t kWidth = 1920;
+constexpr std::int32_t kHeight = 1080;
+
+// The frame of bench_frame.h, as the kernels see pixels: alpha, red, green, blue.
+template <typename Pixel>
+std::vector<Pixel> MakeFrame() {
+  std::vector<Pixel> frame(static_cast<std::size_t>(kWidth) * kHeight);
+  constexpr unsigned kScale = sizeof(Pixel) == 4 ? 1 : 128;
+  std::uint32_t noise = 12345;
+  for (std::int32_t y = 0; y < kHeight; ++y) {
+    for (std::int32_t x = 0; x < kWidth; ++x) {
+      noise = noise * 1664525u + 1013904223u;
+      const unsigned r = static_cast<unsigned>(x * 255 / kWidth),
+                     g = static_cast<unsigned>(y * 255 / kHeight),
+                     b = ((static_cast<unsigned>(x + y)) / 4 + (noise >> 28)) & 255u;
+      using Channel = decltype(Pixel{}.red);
+      frame[static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)] = {
+          static_cast<Channel>(sizeof(Pixel) == 4 ? 255 : 32768), static_cast<Channel>(r * kScale),
+          static_cast<Channel>(g * kScale), static_cast<Channel>(b * kScale)};
+    }
+  }
+  return frame;
+}
+
+// The benchmarks' 256-colour custom palette (bench_frame.h's CustomPaletteFlat), as colours.
+const NearestColorSearch& Custom256() {
+  static const NearestColorSearch search = [] {
+    std::vector<Color3> colors;
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      colors.emplace_back(static_cast<float>(i * 37 % 256) / 255.0f,
+                          static_cast<float>(i * 91 % 256) / 255.0f,
+                          static_cast<float>(i * 173 % 256) / 255.0f);
+    }
+    return NearestColorSearch(colors);
+  }();
+  return search;
+}
+
+// Two threads: the calling one and one started for each frame, taking the tasks in turn.
+Workers TwoThreads() {
+  Workers workers;
+  workers.count = 2;
+  workers.run = [](void*, std::int32_t tasks, Workers::Task task, void* taskContext) {
+    std::atomic<std::int32_t> next{0};
+    const auto work = [&](std::int32_t worker) {
+      for (std::int32_t i; (i = next.fetch_add(1)) < tasks;) task(taskContext, worker, i);
+    };
+    std::thread helper(work, 1);
+    work(0);
+    helper.join();
+  };
+  return workers;
+}
+
+struct Choice {
+  const char* name;
+  std::size_t row;  // in the pattern or palette catalogue; the palette's 0 is the custom palette above
+};
+
+template <typename Pixel>
+void RenderFrame(benchmark::State& state, Choice pattern, Choice palette, int threads) {
+  const std::vector<Pixel> input = MakeFrame<Pixel>();
+  std::vector<Pixel> output(input.size());
+  constexpr PixelDepth kDepth = sizeof(Pixel) == 4 ? PixelDepth::Eight : PixelDepth::Sixteen;
+  const ImageView in{const_cast<Pixel*>(input.data()), kWidth * std::ptrdiff_t{sizeof(Pixel)}, kWidth,
+                     kHeight, kDepth};
+  const ImageView out{output.data(), kWidth * std::ptrdiff_t{sizeof(Pixel)}, kWidth, kHeight, kDepth};
+  FrameDescription frame;
+  frame.pattern = pattern.row;
+  frame.palette = PaletteFor(palette.row, nullptr);
+  if (palette.row == 0) {
+    frame.palette.rule = QuantizeRule::NearestColor;
+    frame.palette.search = &Custom256();
+    frame.palette.spread = Color3(0.1f);
+  }
+  frame.threshold = frame.palette.spread;
+  frame.isa = BestIsa();
+  const Workers workers = threads == 1 ? Workers{} : TwoThreads();
+  const Kernel kernel = kDepth == PixelDepth::Eight ? PatternCatalogue[pattern.row].kernel8
+                                                    : PatternCatalogue[pattern.row].kernel16;
+  kernel(frame, in, out, workers);  // untimed: builds a table's search on first use
+  for (auto _ : state) benchmark::DoNotOptimize(kernel(frame, in, out, workers));
+  state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Choice patterns[] = {
+      {"Threshold", 0}, {"Bayer8x8", 16}, {"FloydSteinberg", 1}, {"JarvisJudiceNinke", 6}};
+  const Choice palettes[] = {{"6bitRGB", 5}, {"PICO8", 7}, {"VGA8bit", 12}, {"Custom256", 0}};
+  // The rows above must still be these patterns and palettes.
+  const char* const patternLabels[] = {"Threshold", "Bayer 8x8", "Floyd Steinberg", "Jarvis, Judice & Ninke"};
+  const char* const paletteLabels[] = {"6-bit RGB", "PICO-8", "VGA 8-bit", "Custom"};
+  for (std::size_t k = 0; k < 4; ++k) {
+    if (std::string(PatternCatalogue[patterns[k].row].label) != patternLabels[k] ||
+        std::string(PaletteCatalogue[palettes[k].row].label) != paletteLabels[k]) {
+      std::fprintf(stderr, "rows_bench: the catalogues have changed; row %zu is not %s / %s\n", k,
+                   patternLabels[k], paletteLabels[k]);
+      return 1;
+    }
+  }
+  for (const Choice& pattern : patterns) {
+    for (const Choice& palette : palettes) {
+      for (const bool deep : {false, true}) {
+        for (const int threads : {1, 2}) {
+          const std::string name = std::string(pattern.name) + "/" + palette.name + "/" +
+                                   (deep ? "16bit" : "8bit") + "/" + std::to_string(threads) +
+                                   (threads == 1 ? "thread" : "threads");
+          auto* b = deep ? benchmark::RegisterBenchmark(name.c_str(), RenderFrame<Pixel16>, pattern, palette,
+                                                        threads)
+                         : benchmark::RegisterBenchmark(name.c_str(), RenderFrame<Pixel8>, pattern, palette,
+                                                        threads);
+          b->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+        }
+      }
+    }
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
