@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "frame_values.h"
 #include "minihost/effect.h"
 #include "minihost/host.h"
 #include "minihost/instance.h"
@@ -40,12 +41,10 @@ inline constexpr A_long kSwatchVga8Bit = 13;
 // green follows y, blue runs diagonally with a little seeded noise. Opaque throughout.
 inline minihost::World MakeFrame(A_long width, A_long height, minihost::Depth depth) {
   minihost::World world(width, height, depth);
-  uint32_t noise = 12345;
+  FrameBytes bytes(width, height);
   for (A_long y = 0; y < height; ++y) {
     for (A_long x = 0; x < width; ++x) {
-      noise = noise * 1664525u + 1013904223u;
-      const unsigned r = static_cast<unsigned>(x * 255 / width), g = static_cast<unsigned>(y * 255 / height),
-                     b = ((x + y) / 4 + (noise >> 28)) & 255u;
+      const auto [r, g, b] = bytes.next(x, y);
       if (depth == minihost::Depth::Eight) {
         world.pixel8(x, y) = {255, static_cast<A_u_char>(r), static_cast<A_u_char>(g),
                               static_cast<A_u_char>(b)};
@@ -72,9 +71,10 @@ inline std::vector<uint8_t> CustomPaletteFlat(int count) {
   uint32_t state = 2463534242u;
   for (int i = 0; i < count; ++i) {
     if (count <= 256) {
-      put(static_cast<uint32_t>(i * 37) % 256);
-      put(static_cast<uint32_t>(i * 91) % 256);
-      put(static_cast<uint32_t>(i * 173) % 256);
+      const Bytes3 color = StrideColorBytes(static_cast<uint32_t>(i));
+      put(color.r);
+      put(color.g);
+      put(color.b);
     } else {
       // xorshift32: three bytes of each step.
       state ^= state << 13;

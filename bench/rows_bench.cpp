@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "frame_values.h"
 #include "palette/nearest_color_search.h"
 #include "palette/palette.h"
 #include "palette/palette_catalogue.h"
@@ -23,35 +24,33 @@ namespace {
 constexpr std::int32_t kWidth = 1920;
 constexpr std::int32_t kHeight = 1080;
 
-// The frame of bench_frame.h, as the kernels see pixels: alpha, red, green, blue.
+// The benchmarks' frame, as the kernels see pixels: alpha, red, green, blue.
 template <typename Pixel>
 std::vector<Pixel> MakeFrame() {
-  std::vector<Pixel> frame(static_cast<std::size_t>(kWidth) * kHeight);
+  using Channel = decltype(Pixel{}.red);
   constexpr unsigned kScale = sizeof(Pixel) == 4 ? 1 : 128;
-  std::uint32_t noise = 12345;
+  constexpr unsigned kOpaque = sizeof(Pixel) == 4 ? 255 : 32768;
+  std::vector<Pixel> frame;
+  frame.reserve(static_cast<std::size_t>(kWidth) * kHeight);
+  bench::FrameBytes bytes(kWidth, kHeight);
   for (std::int32_t y = 0; y < kHeight; ++y) {
     for (std::int32_t x = 0; x < kWidth; ++x) {
-      noise = noise * 1664525u + 1013904223u;
-      const unsigned r = static_cast<unsigned>(x * 255 / kWidth),
-                     g = static_cast<unsigned>(y * 255 / kHeight),
-                     b = ((static_cast<unsigned>(x + y)) / 4 + (noise >> 28)) & 255u;
-      using Channel = decltype(Pixel{}.red);
-      frame[static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)] = {
-          static_cast<Channel>(sizeof(Pixel) == 4 ? 255 : 32768), static_cast<Channel>(r * kScale),
-          static_cast<Channel>(g * kScale), static_cast<Channel>(b * kScale)};
+      const auto [r, g, b] = bytes.next(x, y);
+      frame.push_back({static_cast<Channel>(kOpaque), static_cast<Channel>(r * kScale),
+                       static_cast<Channel>(g * kScale), static_cast<Channel>(b * kScale)});
     }
   }
   return frame;
 }
 
-// The benchmarks' 256-colour custom palette (bench_frame.h's CustomPaletteFlat), as colours.
+// The benchmarks' 256-colour custom palette, as colours.
 const NearestColorSearch& Custom256() {
   static const NearestColorSearch search = [] {
     std::vector<Color3> colors;
     for (std::uint32_t i = 0; i < 256; ++i) {
-      colors.emplace_back(static_cast<float>(i * 37 % 256) / 255.0f,
-                          static_cast<float>(i * 91 % 256) / 255.0f,
-                          static_cast<float>(i * 173 % 256) / 255.0f);
+      const bench::Bytes3 color = bench::StrideColorBytes(i);
+      colors.emplace_back(static_cast<float>(color.r) / 255.0f, static_cast<float>(color.g) / 255.0f,
+                          static_cast<float>(color.b) / 255.0f);
     }
     return NearestColorSearch(colors);
   }();

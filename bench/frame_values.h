@@ -1,0 +1,34 @@
+// What the benchmarks' frame and 256-colour custom palette hold, in bytes, for every suite to build them
+// from: the host suites as minihost worlds and a saved custom palette (bench_frame.h), rows_bench as plain
+// pixels and colours.
+#pragma once
+
+#include <cstdint>
+
+namespace bench {
+
+struct Bytes3 {
+  unsigned r, g, b;
+};
+
+// The frame's pixels in scan order: red follows x, green follows y, blue runs diagonally with a little
+// seeded noise. Call once for each pixel, row by row.
+class FrameBytes {
+ public:
+  FrameBytes(std::int32_t width, std::int32_t height) : width_(width), height_(height) {}
+  Bytes3 next(std::int32_t x, std::int32_t y) {
+    noise_ = noise_ * 1664525u + 1013904223u;
+    return {static_cast<unsigned>(x * 255 / width_), static_cast<unsigned>(y * 255 / height_),
+            (static_cast<unsigned>(x + y) / 4 + (noise_ >> 28)) & 255u};
+  }
+
+ private:
+  std::int32_t width_, height_;
+  std::uint32_t noise_ = 12345;
+};
+
+// Colour i of the custom palette of up to 256 colours, spread over the RGB cube by fixed strides, as a large
+// swatch file would; each channel a byte value k stands for k / 255.
+inline Bytes3 StrideColorBytes(std::uint32_t i) { return {i * 37 % 256, i * 91 % 256, i * 173 % 256}; }
+
+}  // namespace bench
