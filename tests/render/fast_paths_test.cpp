@@ -5,10 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <numeric>
 #include <string>
 #include <thread>
@@ -31,6 +36,69 @@ struct Rng {
   float unit() { return static_cast<float>(next() >> 8) / 16777216.0f; }
 };
 
+// Helper threads kept from one frame to the next: starting threads for every frame would cost more than
+// the frames, under Wine most of all.
+class Crew {
+ public:
+  explicit Crew(int32_t helpers) {
+    for (int32_t t = 1; t <= helpers; ++t) threads_.emplace_back([this, t] { Serve(t); });
+  }
+  ~Crew() {
+    {
+      const std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+  }
+  // Runs work(worker) on the calling thread as worker 0 and on every helper at once; returns when all are
+  // done.
+  void Run(const std::function<void(int32_t)>& work) {
+    {
+      const std::lock_guard lock(mutex_);
+      work_ = &work;
+      ++round_;
+      busy_ = threads_.size();
+    }
+    wake_.notify_all();
+    work(0);
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return busy_ == 0; });
+  }
+
+ private:
+  void Serve(int32_t worker) {
+    for (uint64_t seen = 0;;) {
+      const std::function<void(int32_t)>* work;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return quit_ || round_ != seen; });
+        if (quit_) return;
+        seen = round_;
+        work = work_;
+      }
+      (*work)(worker);
+      const std::lock_guard lock(mutex_);
+      if (--busy_ == 0) done_.notify_one();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_, done_;
+  const std::function<void(int32_t)>* work_ = nullptr;
+  uint64_t round_ = 0;
+  std::size_t busy_ = 0;
+  bool quit_ = false;
+  std::vector<std::thread> threads_;
+};
+
+Crew& CrewOf(int32_t threads) {
+  static std::array<std::unique_ptr<Crew>, 8> crews;
+  auto& crew = crews.at(static_cast<std::size_t>(threads));
+  if (!crew) crew = std::make_unique<Crew>(threads - 1);
+  return *crew;
+}
+
 // Workers that take the tasks in a shuffled order on `count` threads, the first of them the calling one.
 struct ShuffledWorkers {
   int32_t threads;
@@ -46,13 +114,9 @@ struct ShuffledWorkers {
       Rng rng{self.seed};
       for (std::size_t i = order.size(); i > 1; --i) std::swap(order[i - 1], order[rng.next() % i]);
       std::atomic<std::size_t> next{0};
-      auto work = [&](int32_t worker) {
+      CrewOf(self.threads).Run([&](int32_t worker) {
         for (std::size_t k; (k = next.fetch_add(1)) < order.size();) task(taskContext, worker, order[k]);
-      };
-      std::vector<std::thread> helpers;
-      for (int32_t t = 1; t < self.threads; ++t) helpers.emplace_back(work, t);
-      work(0);
-      for (auto& h : helpers) h.join();
+      });
     };
     return w;
   }
