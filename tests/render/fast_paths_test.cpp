@@ -279,29 +279,36 @@ TEST(FastPaths, PalettesTooLargeForTheUnitGridMatchTheReference) {
 }
 
 // Error diffusion at widths where the lag between rows covers the whole row, heights below a table's reach,
-// and heights that leave the last band of rows part-filled.
+// and heights that leave the last band of rows part-filled; at both depths, with pixels of both kinds of
+// alpha.
 TEST(FastPaths, DiffusionAtNarrowAndOddSizes) {
   const CustomPalette custom(ColorList{Color3(0.0f), Color3(1.0f), Color3(0.5f, 0.2f, 0.9f)});
-  for (const auto& [w, h] : std::vector<std::pair<int32_t, int32_t>>{
-           {1, 1}, {1, 9}, {2, 5}, {3, 3}, {9, 1}, {130, 4}, {67, 2}, {5, 17}, {40, 12}}) {
-    Image input(w, h, PixelDepth::Eight);
-    Rng rng{static_cast<uint64_t>(w * 100 + h)};
-    for (int32_t y = 0; y < h; ++y) {
-      for (int32_t x = 0; x < w; ++x)
-        input.set(x, y, 255, rng.next() % 256, rng.next() % 256, rng.next() % 256);
-    }
-    for (std::size_t pattern = 1; pattern <= 11; ++pattern) {
-      FrameDescription frame;
-      frame.pattern = pattern;
-      frame.palette = PaletteFor(kCustomPalette, &custom);
-      Image expected(w, h, PixelDepth::Eight);
-      RenderReference(frame, input.view(), expected.view());
-      for (const Isa isa : SupportedIsas()) {
-        frame.isa = isa;
-        for (const int32_t threads : {1, 2, 3, 7}) {
-          ASSERT_EQ(RenderFast(frame, input, threads, 9), expected.bytes)
-              << PatternCatalogue[pattern].label << " " << w << "x" << h << ", " << IsaName(isa) << ", "
-              << threads << " threads";
+  for (const PixelDepth depth : {PixelDepth::Eight, PixelDepth::Sixteen}) {
+    const unsigned top = depth == PixelDepth::Eight ? 256u : 32769u;
+    for (const auto& [w, h] : std::vector<std::pair<int32_t, int32_t>>{
+             {1, 1}, {1, 9}, {2, 5}, {3, 3}, {9, 1}, {130, 4}, {67, 2}, {5, 17}, {40, 12}}) {
+      Image input(w, h, depth);
+      Rng rng{static_cast<uint64_t>(w * 100 + h)};
+      for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+          const unsigned alpha = (x * 3 + y) % 5 == 0 ? 0 : top - 1;
+          input.set(x, y, alpha, rng.next() % top, rng.next() % top, rng.next() % top);
+        }
+      }
+      for (std::size_t pattern = 1; pattern <= 11; ++pattern) {
+        FrameDescription frame;
+        frame.pattern = pattern;
+        frame.palette = PaletteFor(kCustomPalette, &custom);
+        Image expected(w, h, depth);
+        RenderReference(frame, input.view(), expected.view());
+        for (const Isa isa : SupportedIsas()) {
+          frame.isa = isa;
+          for (const int32_t threads : {1, 2, 3, 7}) {
+            ASSERT_EQ(RenderFast(frame, input, threads, 9), expected.bytes)
+                << PatternCatalogue[pattern].label << " " << w << "x" << h << ", "
+                << (depth == PixelDepth::Eight ? "8" : "16") << "-bit, " << IsaName(isa) << ", " << threads
+                << " threads";
+          }
         }
       }
     }
