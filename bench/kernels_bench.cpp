@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "bench_frame.h"
+#include "timing.h"
 
 namespace {
 
@@ -72,10 +73,8 @@ void RenderFrame(benchmark::State& state, Choice pattern, Palette palette, minih
 void Register(Choice pattern, Palette palette, minihost::Depth depth, Size size) {
   const std::string name = std::string(pattern.name) + "/" + palette.name + "/" +
                            (depth == minihost::Depth::Eight ? "8bit" : "16bit") + "/" + size.name;
-  benchmark::RegisterBenchmark(name.c_str(), RenderFrame, pattern, palette, depth, size)
-      ->Unit(benchmark::kMillisecond)
-      ->MeasureProcessCPUTime()
-      ->UseRealTime();
+  bench::TimedPerFrame(
+      benchmark::RegisterBenchmark(name.c_str(), RenderFrame, pattern, palette, depth, size));
 }
 
 void RegisterAll(bool huge) {

@@ -51,6 +51,7 @@ extern "C" {
 #include "bench_frame.h"
 #include "palette/color_tables.h"
 #include "palette/rounding.h"
+#include "timing.h"
 
 namespace {
 
@@ -380,7 +381,7 @@ struct Times {
 };
 
 // The console report as usual, and each benchmark's times a frame kept for the table. With repetitions
-// the mean stands for the benchmark.
+// the least of them stands for the benchmark.
 class CollectingReporter : public benchmark::ConsoleReporter {
  public:
   explicit CollectingReporter(OutputOptions options) : ConsoleReporter(options) {}
@@ -388,7 +389,7 @@ class CollectingReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       if (run.error_occurred) continue;
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean") continue;
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "least") continue;
       // Every benchmark is in ms.
       times[run.run_name.function_name] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
     }
@@ -446,18 +447,14 @@ int main(int argc, char** argv) {
   };
   for (const Palette& palette : palettes) {
     for (const Pairing& pairing : kPairings) {
-      benchmark::RegisterBenchmark((std::string("ours/") + pairing.ours + "/" + palette.name).c_str(),
-                                   RenderOurs, pairing.pattern, palette.swatch)
-          ->Unit(benchmark::kMillisecond)
-          ->MeasureProcessCPUTime()
-          ->UseRealTime();
+      bench::TimedPerFrame(
+          benchmark::RegisterBenchmark((std::string("ours/") + pairing.ours + "/" + palette.name).c_str(),
+                                       RenderOurs, pairing.pattern, palette.swatch));
     }
     for (const Pairing& pairing : kPairings) {
-      benchmark::RegisterBenchmark((std::string("paletteuse/") + pairing.dither + "/" + palette.name).c_str(),
-                                   RenderPaletteuse, pairing.ditherOption, &palette.colors)
-          ->Unit(benchmark::kMillisecond)
-          ->MeasureProcessCPUTime()
-          ->UseRealTime();
+      bench::TimedPerFrame(benchmark::RegisterBenchmark(
+          (std::string("paletteuse/") + pairing.dither + "/" + palette.name).c_str(), RenderPaletteuse,
+          pairing.ditherOption, &palette.colors));
     }
   }
 

@@ -18,6 +18,7 @@
 #include "palette/palette.h"
 #include "palette/palette_catalogue.h"
 #include "render/pattern_catalogue.h"
+#include "timing.h"
 
 namespace {
 
@@ -132,7 +133,7 @@ int main(int argc, char** argv) {
                                                         threads)
                          : benchmark::RegisterBenchmark(name.c_str(), RenderFrame<Pixel8>, pattern, palette,
                                                         threads);
-          b->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+          bench::TimedPerFrame(b);
         }
       }
     }
