@@ -1,5 +1,12 @@
 // The fill utility: one colour into a rectangle of a world, at the world's own depth.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+
 #include "minihost/host_impl.h"
+#include "minihost/thread_pool.h"
 #include "minihost/world_access.h"
 
 namespace minihost {
@@ -10,10 +17,26 @@ A_u_short Widen(A_u_char value) { return static_cast<A_u_short>((value * PF_MAX_
 
 template <typename Pixel>
 void FillRect(const PF_EffectWorld& world, const PF_Rect& rect, const Pixel& value) {
+  const Pixel zero{};
+  const bool clear = std::memcmp(&value, &zero, sizeof value) == 0;
+  const auto count = static_cast<std::size_t>(rect.right - rect.left);
   for (A_long y = rect.top; y < rect.bottom; ++y) {
-    Pixel* row = PixelAt<Pixel>(world, 0, y);
-    for (A_long x = rect.left; x < rect.right; ++x) row[x] = value;
+    Pixel* row = PixelAt<Pixel>(world, rect.left, y);
+    if (clear) {
+      std::memset(row, 0, count * sizeof(Pixel));
+    } else {
+      std::fill_n(row, count, value);
+    }
   }
+}
+
+// Part `part` of `parts` of the rows of `rect`, the parts as even as whole rows allow.
+PF_Rect RowsPart(const PF_Rect& rect, unsigned part, unsigned parts) {
+  const std::int64_t rows = rect.bottom - rect.top;
+  PF_Rect piece = rect;
+  piece.top = rect.top + static_cast<A_long>(rows * part / parts);
+  piece.bottom = rect.top + static_cast<A_long>(rows * (part + 1) / parts);
+  return piece;
 }
 
 }  // namespace
@@ -31,14 +54,33 @@ PF_Err Fill(PF_ProgPtr effectRef, const PF_Pixel* color, const PF_Rect* rect, PF
   }
   // No colour means transparent black; no rectangle means the whole world.
   const PF_Pixel8 value = color != nullptr ? *color : PF_Pixel8{0, 0, 0, 0};
+  const PF_Pixel16 deepValue{Widen(value.alpha), Widen(value.red), Widen(value.green), Widen(value.blue)};
   const PF_Rect area = ClipRect(rect != nullptr ? *rect : PF_Rect{0, 0, world->width, world->height},
                                 world->width, world->height);
   if (area.right <= area.left || area.bottom <= area.top) return PF_Err_NONE;
-  if (deep) {
-    FillRect(*world, area,
-             PF_Pixel16{Widen(value.alpha), Widen(value.red), Widen(value.green), Widen(value.blue)});
-  } else {
-    FillRect(*world, area, value);
+
+  // The rows are shared out over the host's threads, as iterate shares out its rows. A fill made while the
+  // pool is in use (from inside an iteration, or on another thread) is done on the calling thread alone.
+  const unsigned threads = impl != nullptr ? impl->threadCount() : 1;
+  const std::function<void(unsigned)> task = [&](unsigned thread) {
+    const PF_Rect piece = RowsPart(area, thread, threads);
+    if (deep) {
+      FillRect(*world, piece, deepValue);
+    } else {
+      FillRect(*world, piece, value);
+    }
+  };
+  bool ran = false;
+  if (threads > 1 && area.bottom - area.top > 1) {
+    const std::shared_ptr<ThreadPool> pool = impl->poolFor(threads);
+    ran = pool != nullptr && pool->tryRun(task);
+  }
+  if (!ran) {
+    if (deep) {
+      FillRect(*world, area, deepValue);
+    } else {
+      FillRect(*world, area, value);
+    }
   }
   return PF_Err_NONE;
 }

@@ -127,17 +127,29 @@ PF_Err GetConstSequenceData(PF_ProgPtr effectRef, PF_ConstHandle* sequenceData) 
   return PF_Err_NONE;
 }
 
+namespace {
+
+unsigned ThreadsFor(const Host::Options& options) {
+  return options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+}
+
+}  // namespace
+
 IterateSettings Host::Impl::iterateSettings() {
   std::lock_guard lock(mutex);
   IterateSettings settings;
-  settings.threads =
-      options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+  settings.threads = ThreadsFor(options);
   settings.order = order;
   settings.progress = progress;
   // Each call continues the host's sequence, so repeated calls visit pixels in different orders.
   settings.seed = shuffleState;
   shuffleState = shuffleState * 6364136223846793005ull + 1442695040888963407ull;
   return settings;
+}
+
+unsigned Host::Impl::threadCount() noexcept {
+  std::lock_guard lock(mutex);
+  return ThreadsFor(options);
 }
 
 std::function<bool(A_long, A_long)> Host::Impl::progressFunction() const {

@@ -117,6 +117,8 @@ struct Host::Impl {
 
   CallContext* context(ParamSet* registry);
   IterateSettings iterateSettings();
+  // The threads iteration runs on: the thread setting, or one for each core.
+  unsigned threadCount() noexcept;
   std::function<bool(A_long, A_long)> progressFunction() const;
   std::shared_ptr<ThreadPool> poolFor(unsigned threads);
 
