@@ -59,29 +59,30 @@ PF_Err Fill(PF_ProgPtr effectRef, const PF_Pixel* color, const PF_Rect* rect, PF
                                 world->width, world->height);
   if (area.right <= area.left || area.bottom <= area.top) return PF_Err_NONE;
 
-  // The rows are shared out over the host's threads, as iterate shares out its rows. A fill made while the
-  // pool is in use (from inside an iteration, or on another thread) is done on the calling thread alone.
-  const unsigned threads = impl != nullptr ? impl->threadCount() : 1;
-  const std::function<void(unsigned)> task = [&](unsigned thread) {
-    const PF_Rect piece = RowsPart(area, thread, threads);
+  const auto fillRows = [&](const PF_Rect& rows) {
     if (deep) {
-      FillRect(*world, piece, deepValue);
+      FillRect(*world, rows, deepValue);
     } else {
-      FillRect(*world, piece, value);
+      FillRect(*world, rows, value);
     }
   };
+  // The rows are shared out over the host's threads, as iterate shares out its rows. A fill made while the
+  // pool is in use (from inside an iteration, or on another thread), or when no pool can be had, is done on
+  // the calling thread alone: nothing may be thrown back into the effect.
+  const unsigned threads = impl != nullptr ? impl->threadCount() : 1;
   bool ran = false;
   if (threads > 1 && area.bottom - area.top > 1) {
-    const std::shared_ptr<ThreadPool> pool = impl->poolFor(threads);
-    ran = pool != nullptr && pool->tryRun(task);
-  }
-  if (!ran) {
-    if (deep) {
-      FillRect(*world, area, deepValue);
-    } else {
-      FillRect(*world, area, value);
+    try {
+      const std::function<void(unsigned)> task = [&](unsigned thread) {
+        fillRows(RowsPart(area, thread, threads));
+      };
+      const std::shared_ptr<ThreadPool> pool = impl->poolFor(threads);
+      ran = pool != nullptr && pool->tryRun(task);
+    } catch (...) {
+      ran = false;
     }
   }
+  if (!ran) fillRows(area);
   return PF_Err_NONE;
 }
 
