@@ -79,7 +79,7 @@ PF_Err Fill(PF_ProgPtr effectRef, const PF_Pixel* color, const PF_Rect* rect, PF
       const std::shared_ptr<ThreadPool> pool = impl->poolFor(threads);
       ran = pool != nullptr && pool->tryRun(task);
     } catch (...) {
-      ran = false;
+      // no pool: filled alone below
     }
   }
   if (!ran) fillRows(area);
