@@ -1,6 +1,6 @@
 // The catalogue against the palettes as they are documented: labels in popup order, and the spreads of
 // the table palettes (worked out from their colours when the effect is built) against the gaps found by
-// hand in the tables, in 1/255.
+// hand in the tables, in 1/255, each the float nearest to its k / 255.
 #include "palette/palette_catalogue.h"
 
 #include <gtest/gtest.h>
@@ -44,10 +44,11 @@ TEST(PaletteCatalogue, LabelsRulesAndSpreadsInPopupOrder) {
     SCOPED_TRACE(row.label);
     EXPECT_EQ(std::string(row.label), expected[i].label);
     EXPECT_EQ(row.rule, expected[i].rule);
-    // A difference of two k/255 floats is not always the float nearest to its own k/255: compare closely.
-    EXPECT_NEAR(row.spread.r, static_cast<float>(expected[i].r) / 255.0f, 1e-6f);
-    EXPECT_NEAR(row.spread.g, static_cast<float>(expected[i].g) / 255.0f, 1e-6f);
-    EXPECT_NEAR(row.spread.b, static_cast<float>(expected[i].b) / 255.0f, 1e-6f);
+    // Exactly the float nearest to k / 255, for the tables too: not a difference of two table floats,
+    // which can lie an ulp away from it.
+    EXPECT_EQ(row.spread.r, static_cast<float>(expected[i].r) / 255.0f);
+    EXPECT_EQ(row.spread.g, static_cast<float>(expected[i].g) / 255.0f);
+    EXPECT_EQ(row.spread.b, static_cast<float>(expected[i].b) / 255.0f);
   }
   EXPECT_EQ(PaletteCatalogue[kCustomPalette].rule, PaletteRule::Custom);
 }
