@@ -166,7 +166,7 @@ void HostDisposeHandle(PF_Handle handle) {
 
 A_u_longlong HostGetHandleSize(PF_Handle handle) {
   Host::Impl* impl = CurrentImpl();
-  return impl != nullptr ? impl->handleSize(handle) : 0;
+  return impl != nullptr && impl->handleSizesAnswered ? impl->handleSize(handle) : 0;
 }
 
 PF_Err HostResizeHandle(A_u_longlong newSize, PF_Handle* handleP) {

@@ -275,6 +275,8 @@ void Host::setBasicSuiteAvailable(bool available) {
   impl_->basicSuiteAvailable = available;
 }
 
+void Host::setHandleSizesAnswered(bool answered) { impl_->handleSizesAnswered = answered; }
+
 void Host::setIterateGenericAvailable(bool available) {
   std::lock_guard lock(impl_->mutex);
   impl_->iterateGenericAvailable = available;

@@ -109,6 +109,9 @@ class Host {
   // utility callbacks whose iterate_generic slot is null (records made before keep theirs).
   void setIterateGenericAvailable(bool available);
   void refuseSuite(const std::string& name);
+  // Simulate a host that cannot size the handles it hands out: the effect's host_get_handle_size (utility
+  // callback and handle suite alike) answers 0; handleSize() below still answers.
+  void setHandleSizesAnswered(bool answered);
   // Undoes every refuseSuite.
   void allowAllSuites();
 

@@ -85,6 +85,7 @@ struct Host::Impl {
   std::function<bool(A_long, A_long)> progress;
   bool basicSuiteAvailable = true;
   bool iterateGenericAvailable = true;
+  std::atomic<bool> handleSizesAnswered{true};  // read by the effect's calls on any thread
   std::set<std::string> refused;
   std::map<std::string, SuiteCounts> suites;
   std::unordered_map<const void*, std::unique_ptr<HandleBlock>> handles;

@@ -141,13 +141,13 @@ void Instance::removeQuietly() noexcept {
   }
 }
 
-PF_Err Instance::render(World& input, World& output) {
+PF_Err Instance::render(World& input, World& output, PF_OutData* out) {
   requireActive("render");
   PF_LayerDef& layer = params_[0].u.ld;
   const A_long dephault = layer.dephault;
   layer = input.pf();
   layer.dephault = dephault;
-  const PF_Err err = command(PF_Cmd_RENDER, &output.pf());
+  const PF_Err err = command(PF_Cmd_RENDER, &output.pf(), nullptr, out);
   // The layer is only valid for this frame: later commands must not see the caller's pixels.
   layer = PF_LayerDef{};
   layer.dephault = dephault;

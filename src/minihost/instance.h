@@ -72,8 +72,9 @@ class Instance {
   // handle instead of a copy, leaves the field as it was, or changes its own data.
   PF_Handle flattenedCopy();
 
-  // PF_Cmd_RENDER of one frame: parameter 0 becomes the input world; the output world must exist.
-  PF_Err render(World& input, World& output);
+  // PF_Cmd_RENDER of one frame: parameter 0 becomes the input world; the output world must exist. `out`
+  // receives the out-data record when given (the message of a failed render).
+  PF_Err render(World& input, World& output, PF_OutData* out = nullptr);
 
   // Any command with this instance's records; `out` receives the out-data record when given. After a
   // sequence command that succeeds the instance holds the handle the effect gave back. Throws HostError

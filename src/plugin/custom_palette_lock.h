@@ -1,4 +1,4 @@
-// Holds an instance's sequence-data handle locked for one use and gives the custom palette it points to.
+// Holds an instance's sequence-data handle locked for one use and gives the custom palette it holds.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,8 @@
 #include "sdk/ae_suites.h"
 
 // The live form of the sequence data is a handle of exactly this size holding the address of the
-// instance's CustomPalette. Any other size is the flat form, whose bytes must never be read as an address.
+// instance's CustomPalette, one that this effect made and still keeps (live_palettes.h) for this handle.
+// Anything else is the flat form, whose bytes are never read as an address.
 inline constexpr A_HandleSize kLiveSequenceDataSize = sizeof(CustomPalette*);
 
 class CustomPaletteLock {
@@ -18,9 +19,8 @@ class CustomPaletteLock {
   CustomPaletteLock(const CustomPaletteLock&) = delete;
   CustomPaletteLock& operator=(const CustomPaletteLock&) = delete;
 
+  // The live palette this handle holds, or null.
   CustomPalette* palette() const { return palette_; }
-  // The locked handle's storage for the address (null unless the handle is live).
-  CustomPalette** slot() const { return slot_; }
   // The locked bytes and their count, whatever the form (null and 0 without a handle).
   const uint8_t* bytes() const { return static_cast<const uint8_t*>(data_); }
   A_HandleSize size() const { return size_; }
@@ -30,6 +30,8 @@ class CustomPaletteLock {
   PF_Handle handle_;
   void* data_ = nullptr;
   A_HandleSize size_ = 0;
-  CustomPalette** slot_ = nullptr;
   CustomPalette* palette_ = nullptr;
 };
+
+// The address a live-sized handle's bytes hold, read as bytes (they need not be aligned).
+const void* StoredAddress(const void* bytes);

@@ -41,7 +41,7 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* inData, PF_OutData* outData, PF_ParamDef*
     case PF_Cmd_UPDATE_PARAMS_UI:
       return UpdateParamsUI(inData, params);
     case PF_Cmd_RENDER:
-      return RenderCommand(inData, params, output);
+      return RenderCommand(inData, outData, params, output);
     default:
       return PF_Err_NONE;
   }

@@ -1,6 +1,7 @@
 #include "plugin/render_command.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "palette/palette.h"
@@ -48,21 +49,21 @@ void FillRenderSettings(RenderSettings& settings, PF_ParamDef* params[]) {
                               PercentToFraction(params[kParamThresholdBlue]->u.fs_d.value));
 }
 
-PF_Err RenderCommand(PF_InData* inData, PF_ParamDef* params[], PF_EffectWorld* output) {
+PF_Err RenderCommand(PF_InData* inData, PF_OutData* outData, PF_ParamDef* params[], PF_EffectWorld* output) {
   SuiteCache suites(inData);
   RenderSettings settings;
   FillRenderSettings(settings, params);
   const PF_EffectWorld& input = params[kParamInput]->u.ld;
 
   // Read, never locked: other frames of this render copy may be rendering on other threads right now.
-  const CustomPalette* customPalette = RenderCustomPalette(suites, inData);
+  const RenderPalette custom(suites, inData);
 
   // A popup value outside its choices must never index a table: the frame stays cleared instead.
   const bool valid = InRange(settings.pattern, kPatternCount) && InRange(settings.palette, kPaletteCount);
   FrameDescription frame;
   if (valid) {
     frame.pattern = static_cast<std::size_t>(settings.pattern);
-    frame.palette = PaletteFor(static_cast<std::size_t>(settings.palette), customPalette);
+    frame.palette = PaletteFor(static_cast<std::size_t>(settings.palette), custom.palette());
     frame.threshold = settings.threshold + frame.palette.spread;
     frame.offsetX = settings.offsetX;
     frame.offsetY = settings.offsetY;
@@ -72,6 +73,14 @@ PF_Err RenderCommand(PF_InData* inData, PF_ParamDef* params[], PF_EffectWorld* o
 
   inData->utils->fill(inData->effect_ref, nullptr, nullptr, output);
   if (!valid) throw PF_Err_BAD_CALLBACK_PARAM;
+  // A "Custom" frame from data that cannot be read would come out black and pass for a rendered one.
+  if (custom.unreadable() && static_cast<std::size_t>(settings.palette) == kCustomPalette) {
+    std::snprintf(outData->return_msg, sizeof outData->return_msg, "%s",
+                  "Palettrix cannot read this layer's custom palette: its saved data is damaged. Load the "
+                  "palette again, or choose another swatch.");
+    outData->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
+    throw PF_Err_INTERNAL_STRUCT_DAMAGED;
+  }
 
   // The depth is the input's; the kernels write nothing into an output of the other depth.
   const PatternRow& pattern = PatternCatalogue[frame.pattern];

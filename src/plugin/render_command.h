@@ -8,5 +8,6 @@
 // Values of the controls as the render command reads them (also used by tests of the conversions).
 void FillRenderSettings(RenderSettings& settings, PF_ParamDef* params[]);
 
-// Throws the host error code on failure; EntryPoint turns it into its result.
-PF_Err RenderCommand(PF_InData* inData, PF_ParamDef* params[], PF_EffectWorld* output);
+// Throws the host error code on failure, with a message for the user in `outData` where the host should
+// show one; EntryPoint turns the code into its result.
+PF_Err RenderCommand(PF_InData* inData, PF_OutData* outData, PF_ParamDef* params[], PF_EffectWorld* output);

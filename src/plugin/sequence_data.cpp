@@ -1,14 +1,16 @@
 // The instance's custom palette in the host's sequence data. Live, the handle holds exactly the address of
 // the instance's CustomPalette (its colours with their spread and search structure); stored, it holds the
-// colours themselves (see flat_palette.h). The size of the handle alone tells the forms apart, and only a
-// live handle is ever read as an address.
+// colours themselves (see flat_palette.h). A handle is live only when its eight bytes name a palette this
+// effect made for that handle and has not destroyed (live_palettes.h); any other handle, eight bytes long
+// or not, is read as stored colours, and nothing but a live palette is ever freed.
 #include <cstring>
 #include <memory>
 #include <new>
 
+#include "palette/flat_palette.h"
 #include "plugin/commands.h"
 #include "plugin/custom_palette_lock.h"
-#include "palette/flat_palette.h"
+#include "plugin/live_palettes.h"
 #include "plugin/suite_cache.h"
 
 namespace {
@@ -19,12 +21,15 @@ const Color3 kBlack(0.0f, 0.0f, 0.0f);
 PF_Handle NewLiveHandle(const PF_HandleSuite1& suite, std::unique_ptr<CustomPalette> palette) {
   PF_Handle handle = suite.host_new_handle(kLiveSequenceDataSize);
   if (handle == nullptr) throw std::bad_alloc();
-  CustomPaletteLock lock(suite, handle);
-  if (lock.slot() == nullptr) {
+  void* bytes = suite.host_lock_handle(handle);
+  if (bytes == nullptr || suite.host_get_handle_size(handle) != kLiveSequenceDataSize) {
+    if (bytes != nullptr) suite.host_unlock_handle(handle);
     suite.host_dispose_handle(handle);
     throw std::bad_alloc();
   }
-  *lock.slot() = palette.release();
+  const CustomPalette* address = live_palettes::Adopt(std::move(palette), handle);
+  std::memcpy(bytes, &address, sizeof address);
+  suite.host_unlock_handle(handle);
   return handle;
 }
 
@@ -32,7 +37,8 @@ PF_Handle NewLiveHandle(const PF_HandleSuite1& suite, std::unique_ptr<CustomPale
 // of the stored bytes' whole records when the data is already flat.
 PF_Handle NewFlatHandle(const PF_HandleSuite1& suite, const CustomPaletteLock& lock) {
   ColorList stored;
-  if (lock.slot() == nullptr && lock.bytes() != nullptr) AppendFlatColors(stored, lock.bytes(), lock.size());
+  if (lock.palette() == nullptr && lock.bytes() != nullptr)
+    AppendFlatColors(stored, lock.bytes(), lock.size());
   const ColorList& colors = lock.palette() != nullptr ? lock.palette()->colors() : stored;
   PF_Handle flat = suite.host_new_handle(colors.size() * kFlatColorSize);
   if (flat == nullptr) throw std::bad_alloc();
@@ -42,11 +48,11 @@ PF_Handle NewFlatHandle(const PF_HandleSuite1& suite, const CustomPaletteLock& l
   return flat;
 }
 
-// Frees the list a live handle points to and the handle itself; any other handle is only disposed.
+// Frees the palette a live handle holds and the handle itself; any other handle is only disposed.
 void DestroySequenceData(const PF_HandleSuite1& suite, PF_Handle handle) {
   {
     CustomPaletteLock lock(suite, handle);
-    delete lock.palette();
+    live_palettes::Release(lock.palette(), handle);
   }
   suite.host_dispose_handle(handle);
 }
@@ -84,10 +90,11 @@ PF_Err SequenceResetup(PF_InData* inData, PF_OutData* outData) {
   ColorList colors;
   {
     CustomPaletteLock lock(suite, stored);
-    if (lock.slot() != nullptr) {
+    if (lock.palette() != nullptr) {
       outData->sequence_data = stored;
       return PF_Err_NONE;
     }
+    // Stored colours, or eight bytes that name no palette of this handle's: whole records only.
     if (lock.bytes() != nullptr) AppendFlatColors(colors, lock.bytes(), lock.size());
   }
   PF_Handle live = NewLiveHandle(suite, std::make_unique<CustomPalette>(std::move(colors)));
@@ -106,7 +113,7 @@ PF_Err SequenceFlatten(PF_InData* inData, PF_OutData* outData) {
   PF_Handle flat = nullptr;
   {
     CustomPaletteLock lock(suite, live);
-    if (lock.slot() == nullptr) {
+    if (lock.palette() == nullptr) {
       // Already stored colours: they are the flat form.
       outData->sequence_data = live;
       return PF_Err_NONE;

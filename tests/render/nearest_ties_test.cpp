@@ -30,12 +30,14 @@ Rgb RgbOf(const Pixel& p) {
 
 template <typename Pixel>
 minihost::World Uniform(A_long width, A_long height, const Rgb& rgb) {
-  minihost::World world(width, height, sizeof(Pixel) == 8 ? minihost::Depth::Sixteen : minihost::Depth::Eight);
+  minihost::World world(width, height,
+                        sizeof(Pixel) == 8 ? minihost::Depth::Sixteen : minihost::Depth::Eight);
   using C = decltype(Pixel::alpha);
   const auto full = static_cast<C>(kFull<Pixel>);
   for (A_long y = 0; y < height; ++y) {
     for (A_long x = 0; x < width; ++x)
-      Px<Pixel>(world, x, y) = Pixel{full, static_cast<C>(rgb[0]), static_cast<C>(rgb[1]), static_cast<C>(rgb[2])};
+      Px<Pixel>(world, x, y) =
+          Pixel{full, static_cast<C>(rgb[0]), static_cast<C>(rgb[1]), static_cast<C>(rgb[2])};
   }
   return world;
 }
