@@ -4,8 +4,8 @@
 
 #include "cli/commands.h"
 #include "cli/image_io.h"
-#include "cli/safe_output.h"
 #include "cli/look_options.h"
+#include "cli/safe_output.h"
 #include "cli/test_card.h"
 
 namespace {
@@ -17,12 +17,18 @@ struct DemoOptions {
 
 void Run(const DemoOptions& options) {
   RequireRegularOutput(options.output);
+  if (!options.look.saveLook.empty()) RequireRegularOutput(options.look.saveLook);
+  RunInputs inputs;
+  AddLookInputs(inputs, options.look);
+  inputs.refuseOutput(options.output, options.output);
+  RefuseLookOverInput(inputs, options.look);
   EffectSession session;
   ApplyLook(session, options.look);
   const auto depth = DepthOption(options.look.depth).value_or(minihost::Depth::Eight);
   minihost::World card = MakeTestCard(kTestCardWidth, kTestCardHeight, depth);
   const minihost::World result = session.render(card);
   WriteImage(options.output, result, false);
+  SaveLookIfAsked(session, options.look);
   std::cout << "palettrix: wrote " << options.output << " (the built-in test card)\n";
 }
 

@@ -8,8 +8,8 @@
 #include "cli/exit_status.h"
 #include "cli/gallery_sheet.h"
 #include "cli/image_io.h"
-#include "cli/safe_output.h"
 #include "cli/look_options.h"
+#include "cli/safe_output.h"
 
 namespace {
 
@@ -24,6 +24,10 @@ struct GalleryOptions {
 
 void Run(const GalleryOptions& options) {
   RequireRegularOutput(options.output);
+  RunInputs inputs;
+  inputs.add(options.input);
+  AddLookInputs(inputs, options.look);
+  inputs.refuseOutput(options.output, options.output);
   const bool byPattern = options.by == "pattern";
   if (byPattern && !options.look.pattern.empty()) {
     throw CliError(kExitUsage,

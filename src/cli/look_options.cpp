@@ -1,9 +1,9 @@
 #include "cli/look_options.h"
 
 #include "cli/look_file.h"
-#include "palettefiles/palette_file.h"
 #include "cli/popup_choice.h"
 #include "cli/terminal.h"
+#include "palettefiles/palette_file.h"
 
 void AddLookOptions(CLI::App& command, LookOptions& options, bool withSaveLook) {
   command.add_option("--look", options.look,
@@ -12,19 +12,25 @@ void AddLookOptions(CLI::App& command, LookOptions& options, bool withSaveLook) 
                      "Load the custom palette from a palette file (.ase .gpl .pal .hex .act .png) and make "
                      "\"Custom\" the swatch");
   if (withSaveLook) {
-    command.add_option("--save-look", options.saveLook,
-                       "Write the look (controls and custom palette) to a JSON file, to reuse with --look");
+    command.add_option(
+        "--save-look", options.saveLook,
+        "Write the look (controls and custom palette) to a JSON file, to reuse with --look, once "
+        "the run has succeeded (never over a file the run reads)");
   }
-  command.add_option("--pattern", options.pattern,
-                     "Dither pattern: a label from `palettrix list patterns` (any case, '-' or '_' for a space) "
-                     "or its number")
+  command
+      .add_option("--pattern", options.pattern,
+                  "Dither pattern: a label from `palettrix list patterns` (any case, '-' or '_' for a space) "
+                  "or its number")
       ->default_str("Bayer 8x8");
-  command.add_option("--swatch", options.swatch, "Palette: a label from `palettrix list swatches` or its number")
+  command
+      .add_option("--swatch", options.swatch, "Palette: a label from `palettrix list swatches` or its number")
       ->default_str("6-bit RGB");
   for (SliderOption& slider : options.sliders) {
     slider.option = command.add_option(slider.flag, slider.value, slider.help);
   }
-  command.add_option("--depth", options.depth, "Bits per channel to render at: 8 or 16 (default: the file's own)")
+  command
+      .add_option("--depth", options.depth,
+                  "Bits per channel to render at: 8 or 16 (default: the file's own)")
       ->check(CLI::Validator(
           [](std::string& value) {
             return value == "8" || value == "16" ? std::string() : "\"" + value + "\" is not 8 or 16";
@@ -57,6 +63,18 @@ void ApplyLook(EffectSession& session, const LookOptions& options) {
       session.setFloatSlider(slider.control, slider.flag, slider.value);
     }
   }
+}
+
+void AddLookInputs(RunInputs& inputs, const LookOptions& options) {
+  if (!options.look.empty()) inputs.add(options.look);
+  if (!options.palette.empty()) inputs.add(options.palette);
+}
+
+void RefuseLookOverInput(const RunInputs& inputs, const LookOptions& options) {
+  if (!options.saveLook.empty()) inputs.refuseOutput("--save-look", options.saveLook);
+}
+
+void SaveLookIfAsked(EffectSession& session, const LookOptions& options) {
   if (!options.saveLook.empty()) SaveLookFile(session, options.saveLook);
 }
 

@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/image_io.h"
+#include "cli/run_inputs.h"
 #include "cli/safe_output.h"
 #include "cli/terminal.h"
 #include "palettefiles/palette_file.h"
@@ -60,7 +61,12 @@ void WriteStrip(const std::string& path, const ColorList& colors) {
 }
 
 void Run(const PaletteOptions& options) {
-  if (!options.strip.empty()) RequireRegularOutput(options.strip);
+  if (!options.strip.empty()) {
+    RequireRegularOutput(options.strip);
+    RunInputs inputs;
+    inputs.add(options.file);
+    inputs.refuseOutput("--strip", options.strip);
+  }
   ColorList colors;
   {
     const QuietLibraries quiet;

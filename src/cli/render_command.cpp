@@ -1,11 +1,11 @@
 // palettrix render: one image, a numbered image sequence or a video through the effect.
 #include <algorithm>
 #include <charconv>
-#include <cmath>
-#include <new>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <thread>
 
 #include "cli/commands.h"
@@ -15,6 +15,7 @@
 #include "cli/image_sequence.h"
 #include "cli/interrupt.h"
 #include "cli/look_options.h"
+#include "cli/run_inputs.h"
 #include "cli/run_stats.h"
 #include "cli/safe_output.h"
 #include "cli/terminal.h"
@@ -77,8 +78,9 @@ FrameRate ParseFrameRate(const std::string& text) {
                             number(std::string_view(text).substr(slash + 1), den) && den > 0;
   const double rate = ok ? num / den : 0;
   if (!ok || !(rate >= kMinFrameRate && rate <= kMaxFrameRate)) {
-    throw CliError(kExitUsage, "--fps: \"" + text + "\" is not a frame rate from " + ExactNumber(kMinFrameRate) +
-                                   " to " + ExactNumber(kMaxFrameRate) + " (25, 29.97, 30000/1001)");
+    throw CliError(kExitUsage, "--fps: \"" + text + "\" is not a frame rate from " +
+                                   ExactNumber(kMinFrameRate) + " to " + ExactNumber(kMaxFrameRate) +
+                                   " (25, 29.97, 30000/1001)");
   }
   const AVRational q = av_d2q(rate, 1000000);
   return {q.num, q.den};
@@ -101,6 +103,7 @@ StepTimes RenderImage(const RenderOptions& options) {
   WriteImage(options.output, result, image.hasAlpha);
   times.encode = Clock::now() - start;
   times.frames = 1;
+  SaveLookIfAsked(session, options.look);
   return times;
 }
 
@@ -142,10 +145,34 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
   // No more jobs than frames. Every job renders through the same render copy of the one instance.
   const long frames = source->frameCount().value_or(static_cast<long>(options.jobs));
   const unsigned jobs = static_cast<unsigned>(std::clamp<long>(frames, 1, options.jobs));
-  return RenderFrames(*source, *sink, session, jobs, !options.quiet);
+  const StepTimes times = RenderFrames(*source, *sink, session, jobs, !options.quiet);
+  SaveLookIfAsked(session, options.look);
+  return times;
 }
 
 StepTimes RunInterruptibly(const RenderOptions& options);
+
+// Before anything is written: no output of the run (the image or video, any frame of an output sequence
+// that exists, --save-look) may be a file the run reads (the input, any frame of an input sequence, the
+// --look and --palette files).
+void RefuseOutputsOverInputs(const RenderOptions& options, const Media& input, const Media& output) {
+  RunInputs inputs;
+  if (input.kind == Kind::Sequence) {
+    for (const long number : input.pattern->framesOnDisk()) inputs.add(input.pattern->frame(number));
+  } else {
+    inputs.add(options.input);
+  }
+  AddLookInputs(inputs, options.look);
+  if (output.kind == Kind::Sequence) {
+    for (const long number : output.pattern->framesOnDisk()) {
+      const fs::path frame = output.pattern->frame(number);
+      inputs.refuseOutput(frame.string(), frame);
+    }
+  } else {
+    inputs.refuseOutput(options.output, options.output);
+  }
+  RefuseLookOverInput(inputs, options.look);
+}
 
 void Run(const RenderOptions& options) {
   // The run's wall time counts from here: loading the effect and setting up its instances are part of it.
@@ -175,6 +202,7 @@ StepTimes RunInterruptibly(const RenderOptions& options) {
   // Before any work: an output that is a device, a pipe or a folder is never replaced.
   if (output.kind != Kind::Sequence) RequireRegularOutput(options.output);
   if (!options.look.saveLook.empty()) RequireRegularOutput(options.look.saveLook);
+  RefuseOutputsOverInputs(options, input, output);
   const bool still = input.kind == Kind::Image;
   if (still != (output.kind == Kind::Image)) {
     throw CliError(kExitUsage, still ? options.output +

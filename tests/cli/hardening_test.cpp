@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 
 #include "ase/ase_bytes.h"
 #include "cli/command_runner.h"
@@ -100,6 +101,53 @@ TEST_F(Hardening, LinksAtTheOutputAreReplacedNeverFollowed) {
   EXPECT_EQ(Cli({"render", P("in.####.png"), P("seq.####.png")}).status, 0);
   EXPECT_FALSE(fs::is_symlink(Path("seq.0002.png")));
   EXPECT_EQ(ReadFile(Path("victim")), "precious");
+  EXPECT_TRUE(NoTemporaryFiles());
+}
+
+// An output that names a file the same run reads (the input, a frame of an input sequence, a video, the
+// palette or look file; under its own name, through a link or a hard link) is refused before anything is
+// written, and --save-look is written only once the run has succeeded.
+TEST_F(Hardening, NoOutputReplacesAFileTheRunReads) {
+  WriteSequence("in", 1, 2, 8);
+  WriteVideo("clip.mkv", 2, 10, 0);
+  Write(Path("mine.gpl"), "GIMP Palette\n0 0 0 Black\n255 128 1 Orange\n");
+  ASSERT_EQ(Cli({"render", P("in.0001.png"), P("first.png"), "--save-look", P("look.json")}).status, 0);
+  fs::create_symlink(Path("in.0001.png"), Path("link.json"));
+  fs::create_hard_link(Path("in.0002.png"), Path("hard.png"));
+  const std::vector<std::string> kept = {"in.0001.png", "in.0002.png", "clip.mkv", "mine.gpl", "look.json"};
+  std::map<std::string, std::string> before;
+  for (const std::string& name : kept) before[name] = ReadFile(Path(name));
+  const std::vector<std::vector<std::string>> runs = {
+      {"render", P("in.0001.png"), P("out.png"), "--save-look", P("in.0001.png")},
+      {"render", P("in.0001.png"), P("in.0001.png")},
+      {"render", P("in.0001.png"), P("out.png"), "--save-look", P("link.json")},
+      {"render", P("in.0001.png"), P("hard.png")},
+      {"render", P("in.####.png"), P("out.####.png"), "--save-look", P("in.0002.png")},
+      {"render", P("in.####.png"), P("in.####.png")},
+      {"render", P("clip.mkv"), P("out.mkv"), "--save-look", P("clip.mkv")},
+      {"render", P("clip.mkv"), P("clip.mkv")},
+      {"render", P("in.0001.png"), P("out.png"), "--palette", P("mine.gpl"), "--save-look", P("mine.gpl")},
+      {"render", P("in.0001.png"), P("out.png"), "--look", P("look.json"), "--save-look", P("look.json")},
+      {"demo", P("out.png"), "--palette", P("mine.gpl"), "--save-look", P("mine.gpl")},
+      {"demo", P("mine.gpl"), "--palette", P("mine.gpl")},
+      {"gallery", P("in.0001.png"), P("hard.png")},
+      {"palette", P("mine.gpl"), "--strip", P("mine.gpl")},
+  };
+  for (const auto& args : runs) {
+    const auto r = Cli(args);
+    EXPECT_EQ(r.status, 2) << args[1] << " " << args[2] << r.err;
+    EXPECT_NE(r.err.find("a file this run reads"), std::string::npos) << r.err;
+    ExpectOneLine(r.err);
+  }
+  for (const std::string& name : kept) EXPECT_EQ(ReadFile(Path(name)), before[name]) << name;
+  EXPECT_FALSE(fs::exists(Path("out.png")));
+  EXPECT_FALSE(fs::exists(Path("out.0001.png")));
+  EXPECT_FALSE(fs::exists(Path("out.mkv")));
+  // A run that fails leaves no look behind, nor replaces one.
+  EXPECT_EQ(Cli({"render", P("missing.png"), P("out.png"), "--save-look", P("new.json")}).status, 3);
+  EXPECT_FALSE(fs::exists(Path("new.json")));
+  EXPECT_EQ(Cli({"render", P("missing.png"), P("out.png"), "--save-look", P("look.json")}).status, 3);
+  EXPECT_EQ(ReadFile(Path("look.json")), before["look.json"]);
   EXPECT_TRUE(NoTemporaryFiles());
 }
 
