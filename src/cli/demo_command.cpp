@@ -17,11 +17,10 @@ struct DemoOptions {
 
 void Run(const DemoOptions& options) {
   RequireRegularOutput(options.output);
-  if (!options.look.saveLook.empty()) RequireRegularOutput(options.look.saveLook);
   RunInputs inputs;
   AddLookInputs(inputs, options.look);
   inputs.refuseOutput(options.output, options.output);
-  RefuseLookOverInput(inputs, options.look);
+  CheckSaveLook(inputs, options.look);
   EffectSession session;
   ApplyLook(session, options.look);
   const auto depth = DepthOption(options.look.depth).value_or(minihost::Depth::Eight);

@@ -1,7 +1,9 @@
 #include "cli/look_options.h"
 
+#include "cli/image_sequence.h"
 #include "cli/look_file.h"
 #include "cli/popup_choice.h"
+#include "cli/safe_output.h"
 #include "cli/terminal.h"
 #include "palettefiles/palette_file.h"
 
@@ -70,8 +72,11 @@ void AddLookInputs(RunInputs& inputs, const LookOptions& options) {
   if (!options.palette.empty()) inputs.add(options.palette);
 }
 
-void RefuseLookOverInput(const RunInputs& inputs, const LookOptions& options) {
-  if (!options.saveLook.empty()) inputs.refuseOutput("--save-look", options.saveLook);
+void CheckSaveLook(const RunInputs& inputs, const LookOptions& options) {
+  if (options.saveLook.empty()) return;
+  RequireRegularOutput(options.saveLook);
+  RequireOutputFolder(options.saveLook);
+  inputs.refuseOutput("--save-look", options.saveLook);
 }
 
 void SaveLookIfAsked(EffectSession& session, const LookOptions& options) {

@@ -50,8 +50,9 @@ void ApplyLook(EffectSession& session, const LookOptions& options);
 // The look and palette files the options read, as inputs of the run.
 void AddLookInputs(RunInputs& inputs, const LookOptions& options);
 
-// Refuses a --save-look that names a file of the run's inputs; call before any work.
-void RefuseLookOverInput(const RunInputs& inputs, const LookOptions& options);
+// Before any work: a --save-look must be able to go where it names (no device, pipe or folder there, its
+// folder present) and must not name a file the run reads.
+void CheckSaveLook(const RunInputs& inputs, const LookOptions& options);
 
 // Writes --save-look when given: once the run has succeeded, so that a failed run replaces nothing.
 void SaveLookIfAsked(EffectSession& session, const LookOptions& options);

@@ -171,7 +171,7 @@ void RefuseOutputsOverInputs(const RenderOptions& options, const Media& input, c
   } else {
     inputs.refuseOutput(options.output, options.output);
   }
-  RefuseLookOverInput(inputs, options.look);
+  CheckSaveLook(inputs, options.look);
 }
 
 void Run(const RenderOptions& options) {
@@ -201,7 +201,6 @@ StepTimes RunInterruptibly(const RenderOptions& options) {
   const Media output = Classify(options.output, false);
   // Before any work: an output that is a device, a pipe or a folder is never replaced.
   if (output.kind != Kind::Sequence) RequireRegularOutput(options.output);
-  if (!options.look.saveLook.empty()) RequireRegularOutput(options.look.saveLook);
   RefuseOutputsOverInputs(options, input, output);
   const bool still = input.kind == Kind::Image;
   if (still != (output.kind == Kind::Image)) {

@@ -113,8 +113,9 @@ TEST_F(Hardening, NoOutputReplacesAFileTheRunReads) {
   Write(Path("mine.gpl"), "GIMP Palette\n0 0 0 Black\n255 128 1 Orange\n");
   ASSERT_EQ(Cli({"render", P("in.0001.png"), P("first.png"), "--save-look", P("look.json")}).status, 0);
   fs::create_symlink(Path("in.0001.png"), Path("link.json"));
-  fs::create_hard_link(Path("in.0002.png"), Path("hard.png"));
-  const std::vector<std::string> kept = {"in.0001.png", "in.0002.png", "clip.mkv", "mine.gpl", "look.json"};
+  fs::create_hard_link(Path("in.0001.png"), Path("hard.png"));
+  const std::vector<std::string> kept = {"in.0001.png", "in.0002.png", "hard.png", "clip.mkv", "mine.gpl",
+                                         "look.json"};
   std::map<std::string, std::string> before;
   for (const std::string& name : kept) before[name] = ReadFile(Path(name));
   const std::vector<std::vector<std::string>> runs = {
