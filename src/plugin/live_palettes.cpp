@@ -21,6 +21,12 @@ Registry& TheRegistry() {
   return registry;
 }
 
+// The entry at `address`, or null; the caller holds the registry's lock.
+Live* LiveAt(Registry& registry, const void* address) {
+  const auto found = registry.palettes.find(address);
+  return found != registry.palettes.end() ? &found->second : nullptr;
+}
+
 }  // namespace
 
 CustomPalette* Adopt(std::unique_ptr<CustomPalette> palette, PF_Handle holder) {
@@ -34,25 +40,24 @@ CustomPalette* Adopt(std::unique_ptr<CustomPalette> palette, PF_Handle holder) {
 CustomPalette* HeldBy(const void* address, PF_Handle holder) {
   Registry& registry = TheRegistry();
   const std::lock_guard lock(registry.mutex);
-  const auto found = registry.palettes.find(address);
-  return found != registry.palettes.end() && found->second.holder == holder ? found->second.palette.get()
-                                                                            : nullptr;
+  const Live* live = LiveAt(registry, address);
+  return live != nullptr && live->holder == holder ? live->palette.get() : nullptr;
 }
 
 const CustomPalette* Find(const void* address) {
   Registry& registry = TheRegistry();
   const std::lock_guard lock(registry.mutex);
-  const auto found = registry.palettes.find(address);
-  return found != registry.palettes.end() ? found->second.palette.get() : nullptr;
+  const Live* live = LiveAt(registry, address);
+  return live != nullptr ? live->palette.get() : nullptr;
 }
 
 std::unique_ptr<CustomPalette> Release(const void* address, PF_Handle holder) {
   Registry& registry = TheRegistry();
   const std::lock_guard lock(registry.mutex);
-  const auto found = registry.palettes.find(address);
-  if (found == registry.palettes.end() || found->second.holder != holder) return nullptr;
-  std::unique_ptr<CustomPalette> palette = std::move(found->second.palette);
-  registry.palettes.erase(found);
+  Live* live = LiveAt(registry, address);
+  if (live == nullptr || live->holder != holder) return nullptr;
+  std::unique_ptr<CustomPalette> palette = std::move(live->palette);
+  registry.palettes.erase(address);
   return palette;
 }
 
