@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/image_formats.h"
 #include "cli/image_io.h"
 #include "cli/look_options.h"
 #include "cli/safe_output.h"
@@ -17,6 +18,7 @@ struct DemoOptions {
 
 void Run(const DemoOptions& options) {
   RequireRegularOutput(options.output);
+  OutputFormat(options.output);
   RunInputs inputs;
   AddLookInputs(inputs, options.look);
   inputs.refuseOutput(options.output, options.output);

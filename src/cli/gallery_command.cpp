@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/gallery_sheet.h"
+#include "cli/image_formats.h"
 #include "cli/image_io.h"
 #include "cli/look_options.h"
 #include "cli/safe_output.h"
@@ -24,6 +25,7 @@ struct GalleryOptions {
 
 void Run(const GalleryOptions& options) {
   RequireRegularOutput(options.output);
+  OutputFormat(options.output);
   RunInputs inputs;
   inputs.add(options.input);
   AddLookInputs(inputs, options.look);

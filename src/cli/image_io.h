@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 
 #include "minihost/pixel_transfer.h"
@@ -17,7 +18,14 @@ struct LoadedImage {
 // Reads `path` into a world of `depth`, or of the file's own depth when `depth` is not given (8-bit files
 // into 8-bit worlds, deeper files into 16-bit worlds). Grey images become equal red, green and blue;
 // without alpha every pixel is opaque. Throws CliError naming the file.
+// Only regular files are read, and only in the formats of image_formats.h, where the file's content and its
+// extension name the same format. A picture stored turned (EXIF or TIFF orientation) is turned upright;
+// colours stored multiplied by alpha and CMYK are made straight RGB. A file holding several images is
+// refused.
 LoadedImage ReadImage(const std::filesystem::path& path, const minihost::Depth* depth);
+// The same for a file's bytes already in memory; `name` is the file's, for its extension and messages.
+LoadedImage DecodeImage(const std::filesystem::path& name, std::span<const unsigned char> bytes,
+                        const minihost::Depth* depth);
 
 // Writes the world at its own depth (16 bits where the format holds them), with alpha only when
 // `withAlpha`. The file is written under a temporary name in the same folder and renamed when complete,

@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/image_formats.h"
 #include "cli/image_io.h"
 #include "cli/run_inputs.h"
 #include "cli/safe_output.h"
@@ -63,6 +64,7 @@ void WriteStrip(const std::string& path, const ColorList& colors) {
 void Run(const PaletteOptions& options) {
   if (!options.strip.empty()) {
     RequireRegularOutput(options.strip);
+    OutputFormat(options.strip);
     RunInputs inputs;
     inputs.add(options.file);
     inputs.refuseOutput("--strip", options.strip);

@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/frame_pipeline.h"
+#include "cli/image_formats.h"
 #include "cli/image_io.h"
 #include "cli/image_sequence.h"
 #include "cli/interrupt.h"
@@ -200,6 +201,7 @@ StepTimes RunInterruptibly(const RenderOptions& options) {
   const Media output = Classify(options.output, false);
   // Before any work: an output that is a device, a pipe or a folder is never replaced.
   if (output.kind != Kind::Sequence) RequireRegularOutput(options.output);
+  if (output.kind != Kind::Video) OutputFormat(options.output);
   RefuseOutputsOverInputs(options, input, output);
   const bool still = input.kind == Kind::Image;
   if (still != (output.kind == Kind::Image)) {

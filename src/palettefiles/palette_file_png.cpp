@@ -158,8 +158,11 @@ ColorList ReadPngPalette(const std::filesystem::path& path, const std::string& n
   if (std::optional<ColorList> indexed = IndexedPalette(path, name)) return std::move(*indexed);
   OIIO::ImageSpec config;
   config.attribute("oiio:UnassociatedAlpha", 1);
-  auto in = OIIO::ImageInput::open(path.string(), &config);
-  if (!in) FailFile(name, "cannot read image (" + OIIO::geterror() + ")");
+  // The PNG reader alone: when it fails, the library would otherwise try the file with every reader it has.
+  auto in = OIIO::ImageInput::create("png", false, &config);
+  OIIO::ImageSpec spec;
+  if (!in) FailFile(name, "cannot read image (no PNG reader)");
+  if (!in->open(path.string(), spec, config)) FailFile(name, "cannot read image (" + in->geterror() + ")");
   if (in->spec().nchannels < 1) FailFile(name, "the image has no channels");
   // Checked before a pixel is decoded: a palette image is small, and a damaged header or a decompression
   // bomb must not cost minutes and gigabytes.
