@@ -32,6 +32,32 @@ int ChooseSampleRate(const AVCodec& codec, int source) {
   return above != 0 ? above : highest;
 }
 
+// Whether the muxer of `output` takes `input`'s packets as they are. Its table of codecs is not the last
+// word: MP4 lists FLAC and Opus but refuses them unless told to write experimental files, and QuickTime lists
+// them and refuses them outright. So the stream is set up in a muxer of the same kind, writing to memory.
+bool MuxerTakes(const AVOutputFormat* format, const AVCodecParameters& input) {
+  if (avformat_query_codec(format, input.codec_id, FF_COMPLIANCE_NORMAL) != 1) return false;
+  AVFormatContext* trial = nullptr;
+  if (avformat_alloc_output_context2(&trial, format, nullptr, nullptr) < 0) throw std::bad_alloc();
+  trial->flags |= AVFMT_FLAG_BITEXACT;
+  AVStream* stream = avformat_new_stream(trial, nullptr);
+  bool takes = stream != nullptr && avcodec_parameters_copy(stream->codecpar, &input) >= 0 &&
+               avio_open_dyn_buf(&trial->pb) >= 0;
+  if (takes) {
+    stream->codecpar->codec_tag = 0;
+    // The memory buffer seeks as a file does; the muxer wants to know.
+    trial->pb->seekable = AVIO_SEEKABLE_NORMAL;
+    takes = avformat_init_output(trial, nullptr) >= 0;
+    uint8_t* bytes = nullptr;
+    avio_close_dyn_buf(trial->pb, &bytes);
+    av_free(bytes);
+    trial->pb = nullptr;
+  }
+  avformat_free_context(trial);
+  if (stream == nullptr) throw std::bad_alloc();
+  return takes;
+}
+
 }  // namespace
 
 AudioTrack::AudioTrack(AVFormatContext* output, const AVStream& input, const char* fallbackCodec,
@@ -42,7 +68,7 @@ AudioTrack::AudioTrack(AVFormatContext* output, const AVStream& input, const cha
       inputName_(std::move(inputName)) {
   stream_ = avformat_new_stream(output, nullptr);
   if (stream_ == nullptr) throw std::bad_alloc();
-  if (avformat_query_codec(output->oformat, input.codecpar->codec_id, FF_COMPLIANCE_NORMAL) == 1) {
+  if (MuxerTakes(output->oformat, *input.codecpar)) {
     if (const int err = avcodec_parameters_copy(stream_->codecpar, input.codecpar); err < 0) {
       failOutput("cannot copy the audio", err);
     }
@@ -59,6 +85,8 @@ AudioTrack::AudioTrack(AVFormatContext* output, const AVStream& input, const cha
   }
   decoder_.reset(avcodec_alloc_context3(decoder));
   if (!decoder_) throw std::bad_alloc();
+  // Checksums checked where the codec has them (FLAC's frames): damage is found, not encoded.
+  decoder_->err_recognition |= AV_EF_CRCCHECK;
   if (avcodec_parameters_to_context(decoder_.get(), input.codecpar) < 0 ||
       avcodec_open2(decoder_.get(), decoder, nullptr) < 0) {
     throw CliError(kExitInput, inputName_ + ": cannot open its " + decoder->name + " audio decoder");
@@ -125,17 +153,23 @@ void AudioTrack::write(AVPacket& packet) {
     return;
   }
   int err = avcodec_send_packet(decoder_.get(), &packet);
-  // Damaged audio is not worth losing the video for: the packet is left out, as players do.
-  if (err == AVERROR_INVALIDDATA) return;
-  if (err < 0)
-    throw CliError(kExitInput, inputName_ + ": cannot decode the audio (" + av::ErrorText(err) + ")");
+  if (err < 0) failInput(err);
   while ((err = avcodec_receive_frame(decoder_.get(), decoded_.get())) == 0) {
     encodeFrom(decoded_.get());
     av_frame_unref(decoded_.get());
   }
-  if (err != AVERROR(EAGAIN) && err != AVERROR_EOF && err != AVERROR_INVALIDDATA) {
-    throw CliError(kExitInput, inputName_ + ": cannot decode the audio (" + av::ErrorText(err) + ")");
+  if (err != AVERROR(EAGAIN) && err != AVERROR_EOF) failInput(err);
+}
+
+// Damaged audio is damaged input, as a damaged video frame is: the run fails naming the input, with what
+// the decoder said about it.
+void AudioTrack::failInput(int code) const {
+  const std::string damage = av::TakeInputDamage();
+  if (code == AVERROR_INVALIDDATA) {
+    throw CliError(kExitInput,
+                   inputName_ + ": damaged audio (" + (damage.empty() ? av::ErrorText(code) : damage) + ")");
   }
+  throw CliError(kExitInput, inputName_ + ": cannot decode the audio (" + av::ErrorText(code) + ")");
 }
 
 void AudioTrack::encodeFrom(AVFrame* decoded) {
@@ -203,14 +237,20 @@ void AudioTrack::drainEncoder() {
 void AudioTrack::finish() {
   if (!encoder_) return;
   avcodec_send_packet(decoder_.get(), nullptr);
-  while (avcodec_receive_frame(decoder_.get(), decoded_.get()) == 0) {
+  int err;
+  while ((err = avcodec_receive_frame(decoder_.get(), decoded_.get())) == 0) {
     encodeFrom(decoded_.get());
     av_frame_unref(decoded_.get());
+  }
+  if (err != AVERROR_EOF && err != AVERROR(EAGAIN)) failInput(err);
+  // The decoder may have said more than its return codes do.
+  if (const std::string damage = av::TakeInputDamage(); !damage.empty()) {
+    throw CliError(kExitInput, inputName_ + ": damaged audio (" + damage + ")");
   }
   // What the resampler still holds (rate conversion delays samples).
   if (started_ && swr_get_delay(resampler_.get(), encoder_->sample_rate) > 0) encodeFrom(nullptr);
   encodeFifo(true);
-  if (const int err = avcodec_send_frame(encoder_.get(), nullptr); err < 0)
-    failOutput("cannot encode the audio", err);
+  if (const int sent = avcodec_send_frame(encoder_.get(), nullptr); sent < 0)
+    failOutput("cannot encode the audio", sent);
   drainEncoder();
 }

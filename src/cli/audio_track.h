@@ -27,6 +27,7 @@ class AudioTrack {
   void encodeFifo(bool all);
   void drainEncoder();
   [[noreturn]] void failOutput(const std::string& what, int code) const;
+  [[noreturn]] void failInput(int code) const;
 
   AVFormatContext* output_;
   AVStream* stream_ = nullptr;

@@ -1,5 +1,7 @@
 #include "cli/image_sequence.h"
 
+#include <OpenImageIO/imageio.h>
+
 #include <algorithm>
 #include <charconv>
 #include <system_error>
@@ -9,6 +11,7 @@
 #include "cli/safe_output.h"
 
 namespace fs = std::filesystem;
+namespace OIIO = OIIO_NAMESPACE;
 
 namespace {
 
@@ -148,7 +151,28 @@ std::optional<Frame> SequenceSource::next() {
   LoadedImage image = ReadImage(path, depth_ ? &*depth_ : nullptr);
   // Every frame at the first one's depth, so that a video output gets frames of one kind.
   depth_ = image.world.depth();
-  return Frame{number, std::move(image.world), image.hasAlpha};
+  return Frame{number, std::move(image.world), image.hasAlpha || alphaThroughout_};
+}
+
+void SequenceSource::keepAlphaThroughout() {
+  for (const long number : numbers_) {
+    // Only the header is read. A file that cannot be opened is reported when its frame is read.
+    const fs::path path = pattern_.frame(number);
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) continue;
+    auto in = OIIO::ImageInput::open(path.string());
+    if (!in) {
+      OIIO::geterror();
+      continue;
+    }
+    // As image files are read (image_io.h): a named alpha channel, else the second of two channels or the
+    // fourth of four.
+    const OIIO::ImageSpec& spec = in->spec();
+    if (spec.alpha_channel >= 0 || spec.nchannels == 2 || spec.nchannels == 4) {
+      alphaThroughout_ = true;
+      return;
+    }
+  }
 }
 
 SequenceSink::SequenceSink(const SequencePattern& pattern) : pattern_(pattern) {

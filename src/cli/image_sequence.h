@@ -48,11 +48,16 @@ class SequenceSource : public FrameSource {
   std::optional<Frame> next() override;
   std::optional<long> frameCount() const override { return static_cast<long>(numbers_.size()); }
 
+  // For a video output, which takes alpha or not once for all its frames: when any frame of the sequence
+  // has alpha (as its file's header says), every frame is given with alpha, opaque where its file has none.
+  void keepAlphaThroughout();
+
  private:
   SequencePattern pattern_;
   std::vector<long> numbers_;
   std::size_t next_ = 0;
   std::optional<minihost::Depth> depth_;
+  bool alphaThroughout_ = false;
 };
 
 // Writes frame N to the pattern's file N. Every frame goes to a hidden temporary file in the output folder;

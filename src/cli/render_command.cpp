@@ -133,7 +133,9 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
     }
     source = std::move(reader);
   } else {
-    source = std::make_unique<SequenceSource>(*input.pattern, range, depth);
+    auto sequence = std::make_unique<SequenceSource>(*input.pattern, range, depth);
+    if (videoWriter) sequence->keepAlphaThroughout();
+    source = std::move(sequence);
   }
   std::unique_ptr<FrameSink> sink;
   if (videoWriter) {

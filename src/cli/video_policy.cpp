@@ -1,6 +1,10 @@
 #include "cli/video_policy.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <vector>
 
@@ -82,6 +86,29 @@ int FfvSlices(int width, int height) {
   return pixels >= 1280L * 720 && pixels <= 4096L * 2304 ? 16 : 0;
 }
 
+// As FFV1's encoder searches (planar RGB, no chroma subsampling): rows from 2 (1 for a frame one pixel high,
+// or for an explicit count on a frame of at most 352 x 288) up to 31, columns from as many as the rows to
+// fewer than twice that. Its limit on the bytes of one slice is left out: it only matters for explicit counts
+// on frames far larger than the sizes FfvSlices asks 16 slices for.
+bool FfvSlicesFit(int width, int height, int slices) {
+  if (width < 1 || height < 1) return false;
+  int firstRows = width > 352 || height > 288 || slices == 0 ? 2 : 1;
+  firstRows = std::min(firstRows, height);
+  for (int rows = firstRows; rows < 32; ++rows) {
+    for (int columns = rows; columns < 2 * rows; ++columns) {
+      if (columns > width || rows > height) continue;
+      if (slices == 0 || slices == columns * rows) return true;
+    }
+  }
+  return false;
+}
+
+FfvLayout FfvLayoutFor(int width, int height) {
+  if (width < 3 || height < 3) return {1, 0};
+  if (const int slices = FfvSlices(width, height); FfvSlicesFit(width, height, slices)) return {3, slices};
+  return {1, 0};
+}
+
 YuvTags YuvTagsForSize(int width, int height) {
   if (width >= 1280 || height > 576) return {AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709, SWS_CS_ITU709};
   return {AVCOL_SPC_SMPTE170M, AVCOL_PRI_SMPTE170M, AVCOL_TRC_SMPTE170M, SWS_CS_ITU601};
@@ -123,3 +150,29 @@ bool IsYuv(const AVPixFmtDescriptor& desc) {
   return (desc.flags & AV_PIX_FMT_FLAG_RGB) == 0 && desc.nb_components >= 3;
 }
 
+std::optional<Orientation> OrientationFromMatrix(const std::int32_t* matrix) {
+  const double a = matrix[0], b = matrix[1], c = matrix[3], d = matrix[4];
+  const double largest = std::max({std::abs(a), std::abs(b), std::abs(c), std::abs(d)});
+  if (largest == 0) return std::nullopt;
+  // Entries below a thousandth of the largest are rounding (a turn by 90.03 degrees is 90).
+  auto sign = [largest](double v) { return std::abs(v) < largest / 1000 ? 0 : (v < 0 ? -1 : 1); };
+  const Orientation o{sign(a), sign(c), sign(b), sign(d)};
+  const bool straight = o.xx != 0 && o.yy != 0 && o.xy == 0 && o.yx == 0;
+  const bool turned = o.xx == 0 && o.yy == 0 && o.xy != 0 && o.yx != 0;
+  if (!straight && !turned) return std::nullopt;
+  return o;
+}
+
+void Reorient(const std::uint8_t* source, std::size_t sourceStride, int width, int height, int bytes,
+              const Orientation& o, std::uint8_t* target, std::size_t targetStride) {
+  const long offsetX = (o.xx < 0 ? width - 1 : 0) + (o.xy < 0 ? height - 1 : 0);
+  const long offsetY = (o.yx < 0 ? width - 1 : 0) + (o.yy < 0 ? height - 1 : 0);
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* row = source + static_cast<std::size_t>(y) * sourceStride;
+    for (int x = 0; x < width; ++x) {
+      const long tx = o.xx * x + o.xy * y + offsetX, ty = o.yx * x + o.yy * y + offsetY;
+      std::memcpy(target + static_cast<std::size_t>(ty) * targetStride + static_cast<std::size_t>(tx) * bytes,
+                  row + static_cast<std::size_t>(x) * bytes, static_cast<std::size_t>(bytes));
+    }
+  }
+}

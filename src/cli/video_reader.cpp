@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -11,7 +13,7 @@
 #include "cli/exit_status.h"
 #include "cli/image_io.h"
 #include "cli/interrupt.h"
-#include "cli/video_policy.h"
+#include "cli/terminal.h"
 
 namespace fs = std::filesystem;
 
@@ -43,11 +45,16 @@ VideoReader::VideoReader(const fs::path& path, std::optional<FrameRange> range,
   if (context == nullptr) throw std::bad_alloc();
   context->interrupt_callback = {av::InterruptCallback, nullptr};
   // avformat_open_input frees the context when it fails.
+  // A file that ends before its first frame, as one written with no frames does, holds no video frames.
   if (const int err = avformat_open_input(&context, path.c_str(), nullptr, nullptr); err < 0) {
+    if (err == AVERROR_EOF) throw CliError(kExitInput, path.string() + ": holds no video frames");
     fail("cannot read video", err);
   }
   input_.reset(context);
-  if (const int err = avformat_find_stream_info(context, nullptr); err < 0) fail("cannot read video", err);
+  if (const int err = avformat_find_stream_info(context, nullptr); err < 0) {
+    if (err == AVERROR_EOF) throw CliError(kExitInput, path.string() + ": holds no video frames");
+    fail("cannot read video", err);
+  }
 
   const AVCodec* codec = nullptr;
   const int videoIndex = av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
@@ -63,6 +70,23 @@ VideoReader::VideoReader(const fs::path& path, std::optional<FrameRange> range,
       context->streams[i]->discard = AVDISCARD_ALL;
   }
 
+  // FFmpeg's own VP8 and VP9 decoders leave out the alpha that WebM carries beside the picture (alpha_mode 1,
+  // in BlockAdditional); libvpx's decode it.
+  const AVDictionaryEntry* alphaMode = av_dict_get(video_->metadata, "alpha_mode", nullptr, 0);
+  if (alphaMode != nullptr && std::strcmp(alphaMode->value, "0") != 0 &&
+      (codec->id == AV_CODEC_ID_VP9 || codec->id == AV_CODEC_ID_VP8)) {
+    const AVCodec* withAlpha =
+        avcodec_find_decoder_by_name(codec->id == AV_CODEC_ID_VP9 ? "libvpx-vp9" : "libvpx");
+    if (withAlpha != nullptr) {
+      codec = withAlpha;
+    } else {
+      std::fprintf(Messages(),
+                   "palettrix: warning: %s: this FFmpeg cannot decode its %s alpha channel; "
+                   "the frames render opaque\n",
+                   ForTerminal(path.string()).c_str(), codec->name);
+    }
+  }
+
   decoder_.reset(avcodec_alloc_context3(codec));
   if (!decoder_) throw std::bad_alloc();
   if (const int err = avcodec_parameters_to_context(decoder_.get(), video_->codecpar); err < 0) {
@@ -70,6 +94,17 @@ VideoReader::VideoReader(const fs::path& path, std::optional<FrameRange> range,
   }
   decoder_->pkt_timebase = video_->time_base;
   decoder_->thread_count = 0;
+  // Every frame the decoder makes is held to the budget before its pixels are allocated, a frame after a
+  // change of size mid-stream included.
+  budget_ = PixelBudget();
+  decoder_->opaque = this;
+  decoder_->get_buffer2 = GetBuffer;
+#if FF_API_THREAD_SAFE_CALLBACKS
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  decoder_->thread_safe_callbacks = 1;  // GetBuffer is: it reads what is set here and stores an atomic
+#pragma GCC diagnostic pop
+#endif
   const SignalBlock leaveSignalsToTheMainThread;
   if (const int err = avcodec_open2(decoder_.get(), codec, nullptr); err < 0) {
     fail(std::string("cannot open its ") + codec->name + " decoder", err);
@@ -80,6 +115,19 @@ VideoReader::VideoReader(const fs::path& path, std::optional<FrameRange> range,
   // Frame by frame, modern codecs pack a still frame into fewer bytes than any image format: only the
   // budget holds here, not the file's size.
   CheckPixelBudget(path.string(), decoder_->width, decoder_->height, 0);
+
+  std::size_t matrixSize = 0;
+  if (const uint8_t* matrix = av_stream_get_side_data(video_, AV_PKT_DATA_DISPLAYMATRIX, &matrixSize);
+      matrix != nullptr && matrixSize >= 9 * sizeof(int32_t)) {
+    int32_t values[9];
+    std::memcpy(values, matrix, sizeof values);
+    streamOrientation_ = OrientationFromMatrix(values);
+    if (!streamOrientation_) {
+      throw CliError(kExitInput, path.string() + ": its display matrix turns the picture by " +
+                                     std::to_string(std::lround(-av_display_rotation_get(values))) +
+                                     " degrees; only quarter turns and mirrors are applied");
+    }
+  }
 
   const AVRational rate = av_guess_frame_rate(context, video_, nullptr);
   if (rate.num > 0 && rate.den > 0) frameRate_ = {rate.num, rate.den};
@@ -97,6 +145,37 @@ const AVStream* VideoReader::audioStream() const { return audio_; }
 
 void VideoReader::fail(const std::string& what, int code) const {
   throw CliError(kExitInput, path_.string() + ": " + what + " (" + av::ErrorText(code) + ")");
+}
+
+int VideoReader::GetBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
+  auto* reader = static_cast<VideoReader*>(context->opaque);
+  const unsigned long long pixels = static_cast<unsigned long long>(std::max(frame->width, 0)) *
+                                    static_cast<unsigned long long>(std::max(frame->height, 0));
+  if (pixels > reader->budget_) {
+    reader->oversize_.store(static_cast<long long>(frame->width) << 32 |
+                            static_cast<uint32_t>(frame->height));
+    return AVERROR(ERANGE);
+  }
+  return avcodec_default_get_buffer2(context, frame, flags);
+}
+
+void VideoReader::failDecoding(int code) const {
+  if (const long long size = oversize_.load(); size != 0) {
+    CheckPixelBudget(path_.string() + " frame " + std::to_string(decodedCount_ + 1), size >> 32,
+                     size & 0xFFFFFFFF, 0);
+  }
+  fail("cannot decode frame " + std::to_string(decodedCount_ + 1), code);
+}
+
+Orientation VideoReader::orientation(const AVFrame& frame) const {
+  // A frame's own display matrix (as H.264's display orientation message gives) before the stream's.
+  if (const AVFrameSideData* data = av_frame_get_side_data(&frame, AV_FRAME_DATA_DISPLAYMATRIX);
+      data != nullptr && data->size >= 9 * sizeof(int32_t)) {
+    int32_t values[9];
+    std::memcpy(values, data->data, sizeof values);
+    if (const std::optional<Orientation> own = OrientationFromMatrix(values)) return *own;
+  }
+  return streamOrientation_.value_or(Orientation{});
 }
 
 std::optional<Frame> VideoReader::next() {
@@ -143,12 +222,12 @@ std::optional<Frame> VideoReader::next() {
                                          " frames; --frames " + std::to_string(range_->first) + "-" +
                                          std::to_string(range_->last) + " goes past the last");
         }
-        if (given_ == 0) throw CliError(kExitInput, path_.string() + ": no video frames");
+        if (given_ == 0) throw CliError(kExitInput, path_.string() + ": holds no video frames");
         continue;
       }
-      if (got != AVERROR(EAGAIN)) fail("cannot decode frame " + std::to_string(decodedCount_ + 1), got);
+      if (got != AVERROR(EAGAIN)) failDecoding(got);
       if (demuxerDone_) {
-        if (flushSent_) fail("cannot decode frame " + std::to_string(decodedCount_ + 1), AVERROR_EOF);
+        if (flushSent_) failDecoding(AVERROR_EOF);
         avcodec_send_packet(decoder_.get(), nullptr);
         flushSent_ = true;
         continue;
@@ -166,8 +245,7 @@ std::optional<Frame> VideoReader::next() {
     if (read < 0) fail("cannot read video", read);
     if (packet_->stream_index == video_->index && !videoDone_) {
       const int sent = avcodec_send_packet(decoder_.get(), packet_.get());
-      if (sent < 0 && sent != AVERROR(EAGAIN))
-        fail("cannot decode frame " + std::to_string(decodedCount_ + 1), sent);
+      if (sent < 0 && sent != AVERROR(EAGAIN)) failDecoding(sent);
     } else if (audio_ != nullptr && packet_->stream_index == audio_->index) {
       // After the last chosen frame only the audio up to its end is still wanted.
       if (videoDone_ && afterEnd(*packet_))
@@ -222,6 +300,9 @@ Frame VideoReader::convert(const AVFrame& source) {
     throw CliError(kExitInput, path_.string() + ": frame size " + std::to_string(source.width) + "x" +
                                    std::to_string(source.height) + " is outside 1 to 30000 pixels a side");
   }
+  // The size may change from frame to frame: each is held to the budget.
+  const long number = range_ ? range_->first + given_ : given_ + 1;
+  CheckPixelBudget(path_.string() + " frame " + std::to_string(number), source.width, source.height, 0);
   const auto format = static_cast<AVPixelFormat>(source.format);
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
   if (desc == nullptr) throw CliError(kExitInput, path_.string() + ": unknown pixel format");
@@ -254,14 +335,27 @@ Frame VideoReader::convert(const AVFrame& source) {
   }
   sws_scale(sws_.get(), source.data, source.linesize, 0, source.height, rgb_->data, rgb_->linesize);
 
+  // Turned upright as players show it; the output carries no turn of its own.
+  const Orientation turn = orientation(source);
+  const uint8_t* pixels = rgb_->data[0];
+  std::size_t stride = static_cast<std::size_t>(rgb_->linesize[0]);
+  int width = source.width, height = source.height;
+  if (!(turn == Orientation{})) {
+    const int bytes = deep ? 8 : 4;
+    if (turn.swapsSides()) std::swap(width, height);
+    turned_.resize(static_cast<std::size_t>(width) * height * bytes);
+    Reorient(pixels, stride, source.width, source.height, bytes, turn, turned_.data(),
+             static_cast<std::size_t>(width) * bytes);
+    pixels = turned_.data();
+    stride = static_cast<std::size_t>(width) * bytes;
+  }
+
   // The depth of the first frame holds for all, so that a video output gets frames of one kind.
   if (!depth_) depth_ = deep ? minihost::Depth::Sixteen : minihost::Depth::Eight;
-  Frame frame{range_ ? range_->first + given_ : given_ + 1,
-              minihost::World(source.width, source.height, *depth_), alpha};
+  Frame frame{number, minihost::World(width, height, *depth_), alpha};
   // Deeper sources at 8 bits get the nearest 8-bit value, as image files do.
-  minihost::PlainToWorld(rgb_->data[0],
-                         {deep ? minihost::SampleBits::Sixteen : minihost::SampleBits::Eight, 4,
-                          alpha ? 3 : -1, static_cast<std::size_t>(rgb_->linesize[0])},
-                         frame.world.pf());
+  minihost::PlainToWorld(
+      pixels, {deep ? minihost::SampleBits::Sixteen : minihost::SampleBits::Eight, 4, alpha ? 3 : -1, stride},
+      frame.world.pf());
   return frame;
 }

@@ -2,13 +2,16 @@
 // packets of the main audio stream handed on for a video output to carry.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "cli/ffmpeg.h"
 #include "cli/frames.h"
+#include "cli/video_policy.h"
 
 // True for the extensions read as video (.mkv, .mp4, .mov, .avi, .webm, .mpg, ...).
 bool IsVideoInputPath(const std::filesystem::path& path);
@@ -39,6 +42,10 @@ class VideoReader : public FrameSource {
   void forwardAudio(AVPacket& packet);
   bool afterEnd(const AVPacket& packet) const;
   [[noreturn]] void fail(const std::string& what, int code) const;
+  // A decoding failure: over the pixel budget when the decoder asked for a frame larger than it.
+  [[noreturn]] void failDecoding(int code) const;
+  static int GetBuffer(AVCodecContext* context, AVFrame* frame, int flags);
+  Orientation orientation(const AVFrame& frame) const;
   // Throws CliError (input) naming the file and frame when the demuxer or decoder reported damaged data.
   void refuseDamage() const;
 
@@ -53,6 +60,10 @@ class VideoReader : public FrameSource {
   av::Frame decoded_ = av::NewFrame();
   av::Frame rgb_ = av::NewFrame();
   av::Sws sws_;
+  std::vector<uint8_t> turned_;                   // a frame turned upright
+  std::optional<Orientation> streamOrientation_;  // from the stream's display matrix
+  unsigned long long budget_ = 0;                 // pixels a frame may have
+  std::atomic<long long> oversize_{0};            // width x height of a frame refused for the budget, packed
   struct SwsKey {
     int width = 0, height = 0, format = -1, matrix = -1;
     bool fullRange = false;

@@ -1,8 +1,12 @@
 #include "cli/video_writer.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <initializer_list>
 #include <new>
 #include <string_view>
@@ -22,6 +26,23 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string Number(double value) { return ExactNumber(value); }
+
+// SVT-AV1 prints its banner and its errors itself, past FFmpeg's log, to standard error or to the file its
+// environment names. Its first error line, without the level and instance: "Source Height must be at least
+// 64".
+std::string FirstEncoderError(const fs::path& log) {
+  std::ifstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t level = line.find("[error]: ");
+    if (level == std::string::npos) continue;
+    std::string reason = line.substr(level + 9);
+    if (reason.starts_with("Instance ")) {
+      if (const std::size_t colon = reason.find(": "); colon != std::string::npos) reason.erase(0, colon + 2);
+    }
+    return reason;
+  }
+  return {};
+}
 
 void CheckCrf(const AVCodec& codec, double crf, bool defaultCodec) {
   const std::string name = std::string(codec.name) + (defaultCodec ? " (the container's default codec)" : "");
@@ -98,12 +119,26 @@ VideoWriter::VideoWriter(const fs::path& path, const VideoOptions& options) : pa
   }
   RequireOutputFolder(path);
   RequireRegularOutput(path);
+  // Set here, on the thread that starts the run, before any other thread may read the environment.
+  if (codec_ != nullptr && std::strcmp(codec_->name, "libsvtav1") == 0 && !Verbose()) {
+    std::string name = (fs::temp_directory_path() / "palettrix-svt-XXXXXX").string();
+    const int fd = mkstemp(name.data());
+    if (fd >= 0) {
+      close(fd);
+      encoderLog_ = name;
+      setenv("SVT_LOG_FILE", name.c_str(), 1);
+    }
+  }
 }
 
 VideoWriter::~VideoWriter() {
   // The muxer lets go of the temporary file before it is removed.
   output_.reset();
   file_.reset();
+  if (!encoderLog_.empty()) {
+    std::error_code ec;
+    fs::remove(encoderLog_, ec);
+  }
 }
 
 void VideoWriter::carryAudio(VideoReader& reader) {
@@ -172,13 +207,16 @@ void VideoWriter::open(const Frame& first) {
   }
   AVDictionary* settings = nullptr;
   if (codec->id == AV_CODEC_ID_FFV1) {
-    // Version 3 with a checksum in every slice. The slice count follows the frame size alone, never the
-    // machine, so the file's bytes do not depend on the thread count; slices only split the work, every
-    // decoded pixel is the same.
-    encoder.level = 3;
-    encoder.slices = FfvSlices(encoder.width, encoder.height);
-    encoder.thread_type = FF_THREAD_SLICE;
-    av_dict_set(&settings, "slicecrc", "1", 0);
+    // Version 3 with a checksum in every slice (version 1 for frames it cannot hold: see FfvLayoutFor). The
+    // layout follows the frame size alone, never the machine, so the file's bytes do not depend on the thread
+    // count; slices only split the work, every decoded pixel is the same.
+    const FfvLayout layout = FfvLayoutFor(encoder.width, encoder.height);
+    encoder.level = layout.level;
+    if (layout.level >= 3) {
+      encoder.slices = layout.slices;
+      encoder.thread_type = FF_THREAD_SLICE;
+      av_dict_set(&settings, "slicecrc", "1", 0);
+    }
   }
   if (options_.crf) {
     av_dict_set(&settings, "crf", Number(*options_.crf).c_str(), 0);
@@ -190,7 +228,16 @@ void VideoWriter::open(const Frame& first) {
   const SignalBlock leaveSignalsToTheMainThread;
   const int opened = avcodec_open2(&encoder, codec, &settings);
   av_dict_free(&settings);
-  if (opened < 0) fail(std::string("cannot open the ") + codec->name + " encoder", opened);
+  if (opened < 0) {
+    // The encoder's lines may still wait in its stream's buffer.
+    if (!encoderLog_.empty()) std::fflush(nullptr);
+    const std::string reason = encoderLog_.empty() ? std::string() : FirstEncoderError(encoderLog_);
+    if (!reason.empty()) {
+      throw CliError(kExitOutput, path_.string() + ": cannot open the " + codec->name + " encoder (" +
+                                      ForTerminal(reason, 200) + ")");
+    }
+    fail(std::string("cannot open the ") + codec->name + " encoder", opened);
+  }
 
   out.stream = avformat_new_stream(out.context, nullptr);
   if (out.stream == nullptr) throw std::bad_alloc();

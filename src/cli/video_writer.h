@@ -63,5 +63,6 @@ class VideoWriter : public FrameSink {
   std::unique_ptr<Output> output_;
   std::mutex audioMutex_;
   std::deque<av::Packet> pendingAudio_;  // read, not yet written; under audioMutex_
+  std::filesystem::path encoderLog_;     // where SVT-AV1 writes its lines, when it is the encoder
   bool finished_ = false;
 };

@@ -78,6 +78,25 @@ TEST(VideoPolicy, SlicesAndYuvTagsFollowTheFrameSize) {
   EXPECT_EQ(FfvSlices(4097, 2304), 0);
   EXPECT_EQ(FfvSlices(640, 480), 0);
 
+  // Worked from FFV1's layout rule (v rows, v <= h columns < 2v, each at least a pixel; two rows or more
+  // unless an explicit count on a frame of at most 352 x 288). Frames under 3 pixels a side go to version 1
+  // (version 3 blanks them), as does anything no layout fits.
+  EXPECT_EQ(FfvLayoutFor(1, 1), (FfvLayout{1, 0}));
+  EXPECT_EQ(FfvLayoutFor(7, 1), (FfvLayout{1, 0}));
+  EXPECT_EQ(FfvLayoutFor(2, 64), (FfvLayout{1, 0}));
+  EXPECT_EQ(FfvLayoutFor(1, 30000), (FfvLayout{1, 0}));
+  EXPECT_EQ(FfvLayoutFor(3, 3), (FfvLayout{3, 0}));
+  EXPECT_EQ(FfvLayoutFor(3, 5), (FfvLayout{3, 0}));
+  EXPECT_EQ(FfvLayoutFor(1280, 720), (FfvLayout{3, 16}));  // 4 x 4
+  EXPECT_EQ(FfvLayoutFor(640, 480), (FfvLayout{3, 0}));
+  EXPECT_FALSE(FfvSlicesFit(1, 2, 0));   // two rows need two columns
+  EXPECT_TRUE(FfvSlicesFit(1, 288, 1));  // an explicit single slice, up to 352 x 288
+  EXPECT_FALSE(FfvSlicesFit(1, 289, 1));
+  EXPECT_FALSE(FfvSlicesFit(3, 300, 16));  // 16 is 4 x 4 only: four columns
+  EXPECT_TRUE(FfvSlicesFit(4, 300, 16));
+  EXPECT_FALSE(FfvSlicesFit(4, 1, 2));  // 2 is no h x v with v <= h < 2v
+  EXPECT_TRUE(FfvSlicesFit(2, 2, 4));   // 2 x 2
+
   // HD sizes get BT.709, SD ones BT.601 (SMPTE 170M); a tag that names no matrix leaves it to the size.
   struct Row {
     int width, height;
