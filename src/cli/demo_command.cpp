@@ -18,10 +18,10 @@ struct DemoOptions {
 
 void Run(const DemoOptions& options) {
   RequireRegularOutput(options.output);
-  OutputFormat(options.output);
   RunInputs inputs;
   AddLookInputs(inputs, options.look);
   inputs.refuseOutput(options.output, options.output);
+  OutputFormat(options.output);
   CheckSaveLook(inputs, options.look);
   EffectSession session;
   ApplyLook(session, options.look);

@@ -25,11 +25,11 @@ struct GalleryOptions {
 
 void Run(const GalleryOptions& options) {
   RequireRegularOutput(options.output);
-  OutputFormat(options.output);
   RunInputs inputs;
   inputs.add(options.input);
   AddLookInputs(inputs, options.look);
   inputs.refuseOutput(options.output, options.output);
+  OutputFormat(options.output);
   const bool byPattern = options.by == "pattern";
   if (byPattern && !options.look.pattern.empty()) {
     throw CliError(kExitUsage,

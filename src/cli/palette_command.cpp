@@ -64,10 +64,10 @@ void WriteStrip(const std::string& path, const ColorList& colors) {
 void Run(const PaletteOptions& options) {
   if (!options.strip.empty()) {
     RequireRegularOutput(options.strip);
-    OutputFormat(options.strip);
     RunInputs inputs;
     inputs.add(options.file);
     inputs.refuseOutput("--strip", options.strip);
+    OutputFormat(options.strip);
   }
   ColorList colors;
   {

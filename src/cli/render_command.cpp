@@ -203,8 +203,8 @@ StepTimes RunInterruptibly(const RenderOptions& options) {
   const Media output = Classify(options.output, false);
   // Before any work: an output that is a device, a pipe or a folder is never replaced.
   if (output.kind != Kind::Sequence) RequireRegularOutput(options.output);
-  if (output.kind != Kind::Video) OutputFormat(options.output);
   RefuseOutputsOverInputs(options, input, output);
+  if (output.kind != Kind::Video) OutputFormat(options.output);
   const bool still = input.kind == Kind::Image;
   if (still != (output.kind == Kind::Image)) {
     throw CliError(kExitUsage, still ? options.output +
