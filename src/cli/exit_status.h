@@ -10,7 +10,8 @@ enum ExitStatus : int {
   kExitInput = 3,   // an input file is missing, unreadable or of an unsupported kind
   kExitOutput = 4,  // an output file cannot be written or encoded (a full disk included)
   kExitEffect = 5,  // the effect library cannot be loaded, or it failed to render
-  // Interrupted runs end as a shell reports a process killed by the signal: 128 + its number.
+  // Interrupted runs end as a shell reports a process killed by the signal: 128 + its number (SIGHUP 129,
+  // SIGUSR1 138, SIGPIPE 141 and SIGALRM 142 too; interrupt.h).
   kExitInterrupted = 130,  // SIGINT
   kExitTerminated = 143,   // SIGTERM
 };

@@ -1,5 +1,6 @@
 #include "cli/frame_pipeline.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -31,11 +32,12 @@ struct Job {
 // The three stages of a run: the calling thread reads frames and hands them over, the jobs render them
 // through the session's render copy, and a writer thread takes the results in order into the sink. So reading
 // frame k+1 and writing frame k-1 go on while frame k renders. Jobs stay in `inFlight_` from reading until
-// written, at most `limit_` of them, which bounds the memory whatever the length of the input.
+// written, at most `limit_` of them (PlanFramesInFlight), which bounds the memory whatever the length of the input.
 class Pipeline {
  public:
-  Pipeline(EffectSession& session, unsigned jobs, FrameSink& sink, Progress& progress)
-      : session_(session), sink_(sink), progress_(progress), limit_(2 * std::size_t{jobs} + 2) {
+  Pipeline(EffectSession& session, FramesInFlight plan, FrameSink& sink, Progress& progress)
+      : session_(session), sink_(sink), progress_(progress), limit_(plan.frames) {
+    const unsigned jobs = plan.jobs;
     if (jobs > 1) session.host().setThreads(1);
     // Lets a long render stop part-way: iterate leaves the rest of the frame and the render fails.
     session.host().setProgress([this](A_long, A_long) { return !cancel_.load() && InterruptSignal() == 0; });
@@ -185,22 +187,37 @@ class Pipeline {
 
 }  // namespace
 
+FramesInFlight PlanFramesInFlight(std::size_t frameBytes, unsigned jobs) {
+  constexpr std::size_t kLeast = 4;  // one job's: being read, being rendered, rendered, being written
+  const std::size_t asked = 2 * std::size_t{std::max(jobs, 1u)} + 2;
+  const std::size_t fit = frameBytes == 0 ? asked : kFrameMemoryBudget / (2 * frameBytes);
+  const std::size_t frames = std::max(kLeast, std::min(asked, fit));
+  return {static_cast<unsigned>((frames - 2) / 2), frames};
+}
+
 StepTimes RenderFrames(FrameSource& source, FrameSink& sink, EffectSession& session, unsigned jobs,
                        bool showProgress) {
   Progress progress(showProgress, source.frameCount());
   StepTimes times;
   session.renderConcurrently();
   {
-    Pipeline pipeline(session, jobs, sink, progress);
-    for (;;) {
-      pipeline.waitForRoom();
-      ThrowIfInterrupted();
-      const auto start = Clock::now();
-      std::optional<Frame> frame = source.next();
-      times.decode += Clock::now() - start;
-      if (!frame) break;
+    // The first frame's size sets how many frames may be in flight; the jobs start once it is known.
+    ThrowIfInterrupted();
+    auto start = Clock::now();
+    std::optional<Frame> frame = source.next();
+    times.decode += Clock::now() - start;
+    const std::size_t frameBytes =
+        frame ? static_cast<std::size_t>(frame->world.rowbytes()) * static_cast<std::size_t>(frame->world.height())
+              : 0;
+    Pipeline pipeline(session, PlanFramesInFlight(frameBytes, jobs), sink, progress);
+    while (frame) {
       ++times.frames;
       pipeline.submit(std::move(*frame));
+      pipeline.waitForRoom();
+      ThrowIfInterrupted();
+      start = Clock::now();
+      frame = source.next();
+      times.decode += Clock::now() - start;
     }
     pipeline.finishWriting();
     times.encode = pipeline.writeTime();

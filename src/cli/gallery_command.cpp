@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/option_checks.h"
 #include "cli/exit_status.h"
 #include "cli/gallery_sheet.h"
 #include "cli/image_formats.h"
@@ -87,15 +88,15 @@ void AddGalleryCommand(CLI::App& app) {
   gallery->add_option("OUTPUT", options->output, "Contact sheet to write; the format follows the extension")
       ->required();
   gallery->add_option("--by", options->by, "What the cells vary: pattern (26 cells) or swatch (22 cells)")
-      ->check(CLI::IsMember({"pattern", "swatch"}))
+      ->check(OneOf({"pattern", "swatch"}))
       ->capture_default_str();
   gallery
       ->add_option("--thumb-width", options->thumbWidth,
                    "Thumbnail width in pixels (16 to 4000); narrower images are not enlarged")
-      ->check(CLI::Range(16, 4000))
+      ->check(WholeNumberIn(16, 4000))
       ->capture_default_str();
   gallery->add_option("--columns", options->columns, "Cells a row (1 to 26)")
-      ->check(CLI::Range(1, 26))
+      ->check(WholeNumberIn(1, 26))
       ->capture_default_str();
   AddLookOptions(*gallery, options->look, false);
   gallery->callback([options] { Run(*options); });

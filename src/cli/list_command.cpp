@@ -4,11 +4,12 @@
 
 #include "cli/commands.h"
 #include "cli/effect_session.h"
+#include "cli/option_checks.h"
 
 void AddListCommand(CLI::App& app) {
   auto what = std::make_shared<std::string>();
   CLI::App* list = app.add_subcommand("list", "List the patterns or the swatches the effect offers");
-  list->add_option("WHAT", *what, "patterns or swatches")->required()->check(CLI::IsMember({"patterns", "swatches"}));
+  list->add_option("WHAT", *what, "patterns or swatches")->required()->check(OneOf({"patterns", "swatches"}));
   list->callback([what] {
     EffectSession session;
     const auto choices = *what == "patterns" ? session.patternChoices() : session.swatchChoices();

@@ -6,8 +6,11 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <system_error>
+#include <vector>
 
 #include "cli/popup_choice.h"
 #include "cli/safe_output.h"
@@ -170,6 +173,45 @@ void ApplyControl(EffectSession& session, const std::string& control, const Json
   }
 }
 
+// JSON leaves a key given twice in one object to the reader, and nlohmann keeps the last value without a
+// word; a look whose file says two things about one control (or two palettes) is refused instead.
+Json::parser_callback_t DuplicateKeyRefusal(const std::string& name) {
+  struct Level {
+    bool object = false;
+    std::string key;  // the last key read at this level: the name of the object or array it opens
+    std::set<std::string> keys;
+  };
+  auto levels = std::make_shared<std::vector<Level>>();
+  return [levels, name](int, Json::parse_event_t event, Json& parsed) {
+    switch (event) {
+      case Json::parse_event_t::object_start:
+      case Json::parse_event_t::array_start:
+        levels->push_back({event == Json::parse_event_t::object_start, {}, {}});
+        break;
+      case Json::parse_event_t::object_end:
+      case Json::parse_event_t::array_end:
+        if (!levels->empty()) levels->pop_back();
+        break;
+      case Json::parse_event_t::key: {
+        Level& level = levels->back();
+        const std::string& key = parsed.get_ref<const std::string&>();
+        if (!level.keys.insert(key).second) {
+          const std::string where =
+              levels->size() > 1 && !(*levels)[levels->size() - 2].key.empty()
+                  ? " in " + Quoted((*levels)[levels->size() - 2].key)
+                  : std::string();
+          Refuse(name, "key " + Quoted(key) + " is given twice" + where + "; a look gives each key once");
+        }
+        level.key = key;
+        break;
+      }
+      case Json::parse_event_t::value:
+        break;
+    }
+    return true;
+  };
+}
+
 }  // namespace
 
 std::string LookJson(EffectSession& session) {
@@ -203,7 +245,7 @@ std::string LookJson(EffectSession& session) {
 void ApplyLookJson(EffectSession& session, const std::string& text, const std::string& name) {
   Json look;
   try {
-    look = Json::parse(text);
+    look = Json::parse(text, DuplicateKeyRefusal(name));
   } catch (const Json::exception& e) {
     // nlohmann's messages start with an id in brackets that means nothing to a user.
     std::string reason = e.what();

@@ -1,6 +1,8 @@
 // palettrix: applies the Palettrix effect to images through the effect's own entry point, loaded and
 // driven by minihost as a host would.
 #include <CLI/CLI.hpp>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
+#include "cli/option_checks.h"
 #include "cli/safe_output.h"
 #include "cli/terminal.h"
 #include "palettefiles/palette_file.h"
@@ -61,7 +64,7 @@ int RunCommand(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    return Fail(e.what(), kExitUsage);
+    return Fail(UsageMessage(app, e), kExitUsage);
   } catch (...) {
     // A failure caused by the interruption itself (a render stopped part-way, a read cut short) is
     // reported as the interruption.
@@ -79,15 +82,38 @@ int RunCommand(int argc, char** argv) {
     }
   }
   // What the command printed must have reached its destination (a full disk, a closed pipe).
+  errno = 0;
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    return Fail(std::string("standard output: cannot write (") + std::strerror(errno) + ")", kExitOutput);
+    // A write cut short by the signal is the interruption.
+    try {
+      ThrowIfInterrupted();
+    } catch (const CliError& e) {
+      return Fail(e.message(), e.status());
+    }
+    return Fail(StandardOutputFailure(errno != 0 ? errno : EIO), kExitOutput);
   }
   return kExitOk;
+}
+
+// A standard stream the command was started without (`palettrix palette F >&-`) must not leave its number
+// free: the next file opened would take it, and what the command prints would go into that file. It is
+// held by /dev/null opened the wrong way, so that a write there fails (EBADF) and is reported, and a read
+// from standard input ends at once.
+void HoldClosedStandardStreams() {
+  for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int held = open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+    if (held >= 0 && held != fd) {
+      dup2(held, fd);
+      close(held);
+    }
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  HoldClosedStandardStreams();
   // Every command writes files under temporary names: a size limit must fail a write, not end the process
   // with its temporary files left behind; Ctrl-C stops a command between steps, its files removed.
   IgnoreFileSizeSignal();

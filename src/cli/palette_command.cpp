@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <iostream>
 #include <memory>
 
 #include "cli/commands.h"
@@ -17,8 +16,23 @@
 
 namespace {
 
-constexpr A_long kStripSquare = 32;
-constexpr std::size_t kStripColumns = 16;
+// A strip of 32-pixel squares, 16 a row, while it stays within a world's 30000-pixel height (14,992
+// colours); a larger palette, up to the most any palette reader gives, is drawn in 8-pixel squares, 256 a
+// row: 65,536 colours make 2048 x 2048 pixels (16 MB) where 32-pixel squares would take 256 MB.
+struct StripLayout {
+  A_long square;
+  std::size_t columns;
+};
+constexpr StripLayout kStrip{32, 16};
+constexpr StripLayout kLargeStrip{8, 256};
+
+constexpr std::size_t MostColors(StripLayout layout) {
+  return static_cast<std::size_t>(PF_MAX_WORLD_HEIGHT / layout.square) * layout.columns;
+}
+static_assert(static_cast<std::size_t>(kLargeStrip.square) * kLargeStrip.columns <= PF_MAX_WORLD_WIDTH);
+static_assert(MostColors(kLargeStrip) >= kMaxPaletteColors, "every palette a reader gives fits a strip");
+
+StripLayout LayoutFor(std::size_t colors) { return colors <= MostColors(kStrip) ? kStrip : kLargeStrip; }
 
 struct PaletteOptions {
   std::string file;
@@ -39,23 +53,21 @@ std::string Shortest(float value) {
 }
 
 void WriteStrip(const std::string& path, const ColorList& colors) {
-  const std::size_t rows = (colors.size() + kStripColumns - 1) / kStripColumns;
-  if (rows * kStripSquare > static_cast<std::size_t>(PF_MAX_WORLD_HEIGHT)) {
-    throw CliError(kExitUsage, "--strip: " + std::to_string(colors.size()) +
-                                   " colours make a strip taller than " + "30000 pixels");
-  }
-  const std::size_t columns = std::min(colors.size(), kStripColumns);
+  const StripLayout layout = LayoutFor(colors.size());
+  const std::size_t rows = (colors.size() + layout.columns - 1) / layout.columns;
+  const std::size_t columns = std::min(colors.size(), layout.columns);
+  const A_long square = layout.square;
   // Squares past the last colour stay transparent, so the strip read back as a palette gives the colours.
-  minihost::World strip(static_cast<A_long>(columns) * kStripSquare, static_cast<A_long>(rows) * kStripSquare,
+  minihost::World strip(static_cast<A_long>(columns) * square, static_cast<A_long>(rows) * square,
                         minihost::Depth::Eight);
   for (std::size_t i = 0; i < colors.size(); ++i) {
     const PF_Pixel8 pixel{255, static_cast<A_u_char>(NearestEightBit(colors[i].r)),
                           static_cast<A_u_char>(NearestEightBit(colors[i].g)),
                           static_cast<A_u_char>(NearestEightBit(colors[i].b))};
-    const auto left = static_cast<A_long>(i % kStripColumns) * kStripSquare;
-    const auto top = static_cast<A_long>(i / kStripColumns) * kStripSquare;
-    for (A_long y = 0; y < kStripSquare; ++y) {
-      for (A_long x = 0; x < kStripSquare; ++x) strip.pixel8(left + x, top + y) = pixel;
+    const auto left = static_cast<A_long>(i % layout.columns) * square;
+    const auto top = static_cast<A_long>(i / layout.columns) * square;
+    for (A_long y = 0; y < square; ++y) {
+      for (A_long x = 0; x < square; ++x) strip.pixel8(left + x, top + y) = pixel;
     }
   }
   WriteImage(path, strip, true);
@@ -88,7 +100,7 @@ void Run(const PaletteOptions& options) {
     }
     text += "\n";
   }
-  std::cout << text;
+  PrintToStandardOutput(text);
 }
 
 }  // namespace
@@ -99,6 +111,7 @@ void AddPaletteCommand(CLI::App& app) {
   palette->add_option("FILE", options->file, "Palette file: .ase .gpl .pal .hex .act .png")->required();
   palette->add_option(
       "--strip", options->strip,
-      "Also draw the colours as 32-pixel squares, 16 a row, into this image (PNG with alpha)");
+      "Also draw the colours as 32-pixel squares, 16 a row (over 14,992 colours: 8-pixel squares, 256 a "
+      "row), into this image (PNG with alpha)");
   palette->callback([options] { Run(*options); });
 }

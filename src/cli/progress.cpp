@@ -1,40 +1,84 @@
 #include "cli/progress.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
-std::string FormatProgress(long done, std::optional<long> total, double seconds) {
-  // A video's frame count may be an estimate that the frames overtake.
-  if (total && *total < done) total = done;
-  char text[128];
-  int length = total ? std::snprintf(text, sizeof text, "frame %ld/%ld", done, *total)
-                     : std::snprintf(text, sizeof text, "frame %ld", done);
-  if (done > 0 && seconds > 0.0) {
-    const double fps = static_cast<double>(done) / seconds;
-    length += std::snprintf(text + length, sizeof text - length, ", %.1f fps", fps);
-    if (total) {
-      const long left = std::lround(static_cast<double>(*total - done) / fps);
-      if (left >= 3600) {
-        std::snprintf(text + length, sizeof text - length, ", %ld:%02ld:%02ld left", left / 3600,
-                      left / 60 % 60, left % 60);
-      } else {
-        std::snprintf(text + length, sizeof text - length, ", %ld:%02ld left", left / 60, left % 60);
-      }
-    }
+#include "cli/terminal.h"
+
+namespace {
+
+constexpr std::size_t kDefaultColumns = 80;
+
+std::string TimeLeft(long left) {
+  char text[64];
+  if (left >= 3600) {
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld left", left / 3600, left / 60 % 60, left % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%ld:%02ld left", left / 60, left % 60);
   }
   return text;
 }
 
+}  // namespace
+
+std::string FormatProgress(long done, std::optional<long> total, double seconds, std::size_t width) {
+  // A video's frame count may be an estimate that the frames overtake.
+  if (total && *total < done) total = done;
+  std::string count = std::to_string(done);
+  if (total) count.append(1, '/').append(std::to_string(*total));
+  std::string rate, left;
+  if (done > 0 && seconds > 0.0) {
+    const double fps = static_cast<double>(done) / seconds;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f fps", fps);
+    rate = text;
+    if (total) left = TimeLeft(std::lround(static_cast<double>(*total - done) / fps));
+  }
+  const std::string frame = std::string("frame ").append(count);
+  std::string full = frame, withoutRate = frame;
+  if (!rate.empty()) full.append(", ").append(rate);
+  if (!left.empty()) {
+    full.append(", ").append(left);
+    withoutRate.append(", ").append(left);
+  }
+  const std::string candidates[] = {full, withoutRate, frame, count};
+  for (const std::string& line : candidates) {
+    if (line.size() <= width) return line;
+  }
+  return count.substr(0, width);
+}
+
+std::size_t LineWidth(int fd) {
+  std::size_t columns = 0;
+  winsize size{};
+  if (ioctl(fd, TIOCGWINSZ, &size) == 0) columns = size.ws_col;
+  if (columns == 0) {
+    if (const char* text = std::getenv("COLUMNS"); text != nullptr) {
+      const char* end = text + std::char_traits<char>::length(text);
+      std::size_t value = 0;
+      const auto [stop, error] = std::from_chars(text, end, value);
+      if (error == std::errc() && stop == end) columns = value;
+    }
+  }
+  if (columns == 0) columns = kDefaultColumns;
+  return columns - 1;
+}
+
+// The command's own stderr (Messages), not file descriptor 2, which the libraries' quiet spells send
+// elsewhere meanwhile, on any thread.
 Progress::Progress(bool enabled, std::optional<long> total)
-    : shown_(enabled && isatty(STDERR_FILENO) == 1),
+    : shown_(enabled && isatty(fileno(Messages())) == 1),
       total_(total),
       start_(std::chrono::steady_clock::now()) {}
 
 Progress::~Progress() {
   // A line left open would run into the error message that follows.
-  if (lineOpen_) std::fputc('\n', stderr);
+  if (lineOpen_) std::fputc('\n', Messages());
 }
 
 void Progress::frameDone() {
@@ -49,18 +93,20 @@ void Progress::frameDone() {
 void Progress::finish() {
   if (!shown_) return;
   draw();
-  std::fputc('\n', stderr);
+  std::fputc('\n', Messages());
   lineOpen_ = false;
 }
 
 void Progress::draw() {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-  std::string line = FormatProgress(done_, total_, seconds);
+  // Asked each time: the terminal may have been resized meanwhile.
+  const std::size_t width = LineWidth(fileno(Messages()));
+  std::string line = FormatProgress(done_, total_, seconds, width);
   const std::size_t length = line.size();
-  // Blanks over the end of a longer previous line.
-  if (length < width_) line.append(width_ - length, ' ');
+  // Blanks over the end of a longer previous line, within the terminal's width.
+  if (length < width_) line.append(std::min(width_, width) - length, ' ');
   width_ = length;
-  std::fprintf(stderr, "\r%s", line.c_str());
-  std::fflush(stderr);
+  line.insert(0, 1, '\r');
+  std::fwrite(line.data(), 1, line.size(), Messages());
   lineOpen_ = true;
 }

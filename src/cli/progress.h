@@ -3,11 +3,20 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
+#include <limits>
 #include <optional>
 #include <string>
 
-// The line for `done` frames of `total` (when known) after `seconds`.
-std::string FormatProgress(long done, std::optional<long> total, double seconds);
+// The line for `done` frames of `total` (when known) after `seconds`, in at most `width` characters: what
+// does not fit is left out, the rate first, then the time left, then the word "frame"; a count wider than
+// `width` is cut to it.
+std::string FormatProgress(long done, std::optional<long> total, double seconds,
+                           std::size_t width = std::numeric_limits<std::size_t>::max());
+
+// The width a line on the terminal `fd` may take without wrapping: its columns (else $COLUMNS, else 80)
+// less one, since some terminals wrap as soon as the last column is written.
+std::size_t LineWidth(int fd);
 
 class Progress {
  public:

@@ -16,6 +16,7 @@
 #include "cli/image_sequence.h"
 #include "cli/interrupt.h"
 #include "cli/look_options.h"
+#include "cli/option_checks.h"
 #include "cli/run_inputs.h"
 #include "cli/run_stats.h"
 #include "cli/safe_output.h"
@@ -53,14 +54,26 @@ struct Media {
   std::optional<SequencePattern> pattern;
 };
 
-Media Classify(const fs::path& path, bool input) {
-  if (input ? IsVideoInputPath(path) : IsVideoOutputPath(path)) return {Kind::Video, std::nullopt};
-  if (!input && IsVideoInputPath(path)) {
-    throw CliError(kExitUsage, path.string() + ": video is written as .mkv, .mp4, .mov or .avi");
-  }
+Media ClassifyInput(const fs::path& path) {
+  if (IsVideoInputPath(path)) return {Kind::Video, std::nullopt};
   // An input file that exists under its own name is one image, whatever characters its name holds.
   std::error_code ec;
-  if (input && fs::is_regular_file(path, ec)) return {Kind::Image, std::nullopt};
+  if (fs::is_regular_file(path, ec)) return {Kind::Image, std::nullopt};
+  std::optional<SequencePattern> pattern = SequencePattern::Parse(path);
+  if (pattern && pattern->framesOnDisk().empty() && !fs::exists(path, ec)) {
+    throw CliError(kExitInput, path.string() + ": no such file, nor any frame of the sequence it names");
+  }
+  return {pattern ? Kind::Sequence : Kind::Image, pattern};
+}
+
+// A numbered name (name.####.png, name.%04d.png) is a sequence only where the input is one; from a single
+// image, "Shot #3.png" is the one image it names.
+Media ClassifyOutput(const fs::path& path, const Media& input) {
+  if (IsVideoOutputPath(path)) return {Kind::Video, std::nullopt};
+  if (IsVideoInputPath(path)) {
+    throw CliError(kExitUsage, path.string() + ": video is written as .mkv, .mp4, .mov or .avi");
+  }
+  if (input.kind == Kind::Image) return {Kind::Image, std::nullopt};
   std::optional<SequencePattern> pattern = SequencePattern::Parse(path);
   return {pattern ? Kind::Sequence : Kind::Image, pattern};
 }
@@ -126,6 +139,9 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
   const std::optional<minihost::Depth> depth = DepthOption(options.look.depth);
   std::unique_ptr<FrameSource> source;
   if (input.kind == Kind::Video) {
+    // A signal that came before the open (while the effect loaded) would not cut short an open that blocks
+    // on a FIFO after it.
+    ThrowIfInterrupted();
     auto reader = std::make_unique<VideoReader>(options.input, range, depth);
     if (videoWriter) {
       videoWriter->setFrameRate(reader->frameRate());
@@ -199,8 +215,8 @@ void Run(const RenderOptions& options) {
 
 StepTimes RunInterruptibly(const RenderOptions& options) {
   SetPixelBudget(options.maxPixels);
-  const Media input = Classify(options.input, true);
-  const Media output = Classify(options.output, false);
+  const Media input = ClassifyInput(options.input);
+  const Media output = ClassifyOutput(options.output, input);
   // Before any work: an output that is a device, a pipe or a folder is never replaced.
   if (output.kind != Kind::Sequence) RequireRegularOutput(options.output);
   RefuseOutputsOverInputs(options, input, output);
@@ -261,13 +277,14 @@ void AddRenderCommand(CLI::App& app) {
   render
       ->add_option(
           "--jobs", options->jobs,
-          "Frames rendered at once, all through one render copy of the effect (default: one per core)")
-      ->check(CLI::Range(1u, 1024u));
+          "Frames rendered at once, all through one render copy of the effect (default: one per core); "
+          "fewer when the frames held at once would pass 512 MiB")
+      ->check(WholeNumberIn(1, 1024));
   render
       ->add_option("--max-pixels", options->maxPixels,
                    "Refuse images and video frames larger than this many pixels, before decoding them "
                    "(default 132710400, a 16K frame)")
-      ->check(CLI::Range(1ull, 900000000ull));
+      ->check(WholeNumberIn(1, 900000000));
   render->add_flag("--quiet", options->quiet, "No progress line on a terminal");
   render->add_flag("--stats", options->stats,
                    "After the run, one line on stderr: frames, the average ms a frame spent decoding, in the "
@@ -284,6 +301,7 @@ void AddRenderCommand(CLI::App& app) {
       "slices\n"
       "from 1280x720), overlapping the renders. Exit statuses: 2 usage, 3 input, 4 output, 5 effect, 130 "
       "SIGINT,\n"
-      "143 SIGTERM.");
+      "143 SIGTERM\n"
+      "(129 SIGHUP, 138 SIGUSR1, 141 SIGPIPE, 142 SIGALRM). A name starting with '-' needs '--' before it.");
   render->callback([options] { Run(*options); });
 }

@@ -4,8 +4,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <charconv>
 #include <mutex>
+
+#include "cli/exit_status.h"
 
 namespace {
 
@@ -127,4 +131,22 @@ std::string ExactNumber(double value) {
   char text[64];
   const auto result = std::to_chars(text, text + sizeof text, value);
   return std::string(text, result.ptr);
+}
+
+std::string StandardOutputFailure(int error) {
+  std::string reason;
+  switch (error) {
+    case EPIPE: reason = "the program reading it has closed the pipe"; break;
+    case EBADF: reason = "it is closed"; break;
+    default: reason = std::strerror(error); break;
+  }
+  return "standard output: cannot write (" + reason + ")";
+}
+
+void PrintToStandardOutput(const std::string& text) {
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+    const int error = errno;
+    throw CliError(kExitOutput, StandardOutputFailure(error));
+  }
 }

@@ -34,3 +34,10 @@ std::string ForTerminal(std::string_view text, std::size_t limit = 1000);
 
 // The shortest digits that read back as exactly `value`: 51.0000001 stays 51.0000001, 51 is "51".
 std::string ExactNumber(double value);
+
+// Writes `text` to standard output and flushes it. Throws CliError (output) naming standard output and the
+// reason in plain words (a reader that has closed the pipe, a closed stream; else the system's words).
+void PrintToStandardOutput(const std::string& text);
+
+// Why standard output could not be written, for the `errno` of the failed write.
+std::string StandardOutputFailure(int error);

@@ -40,6 +40,11 @@ struct SpawnOptions {
   // Sends `signal` this long after the start.
   std::optional<std::chrono::milliseconds> signalAfter;
   int signal = SIGINT;
+  // Started with the signals that stop a run blocked, as a program that blocks them would start it.
+  bool blockSignals = false;
+  // Standard output closed, or a pipe whose reading end is closed before the command starts.
+  bool closedStdout = false;
+  bool stdoutReaderGone = false;
 };
 
 struct Spawned {
@@ -60,13 +65,25 @@ inline Spawned Spawn(const std::vector<std::string>& args, const fs::path& logDi
   for (std::string& s : strings) argv.push_back(s.data());
   argv.push_back(nullptr);
   const std::string outPath = options.stdoutPath.empty() ? out.string() : options.stdoutPath;
+  int pipeEnds[2] = {-1, -1};
+  if (options.stdoutReaderGone) {
+    if (pipe(pipeEnds) != 0) return {};
+    close(pipeEnds[0]);  // before the command starts: its first write finds no reader
+  }
   const pid_t child = fork();
   if (child == 0) {
-    const int o = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int o = options.stdoutReaderGone ? pipeEnds[1] : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (o < 0 || e < 0) _exit(126);
     dup2(o, STDOUT_FILENO);
     dup2(e, STDERR_FILENO);
+    if (options.closedStdout) close(STDOUT_FILENO);
+    if (options.blockSignals) {
+      sigset_t all;
+      sigemptyset(&all);
+      for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGALRM, SIGUSR1}) sigaddset(&all, s);
+      sigprocmask(SIG_BLOCK, &all, nullptr);
+    }
     if (options.fileSizeLimit) {
       const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
       setrlimit(RLIMIT_FSIZE, &limit);
@@ -74,6 +91,7 @@ inline Spawned Spawn(const std::vector<std::string>& args, const fs::path& logDi
     execv(argv[0], argv.data());
     _exit(127);
   }
+  if (options.stdoutReaderGone) close(pipeEnds[1]);
   Spawned result;
   int raw = 0;
   if (options.signalAfter) {
@@ -86,7 +104,7 @@ inline Spawned Spawn(const std::vector<std::string>& args, const fs::path& logDi
     waitpid(child, &raw, 0);
   }
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? -WTERMSIG(raw) : -1;
-  result.out = options.stdoutPath.empty() ? Slurp(out) : std::string();
+  result.out = options.stdoutPath.empty() && !options.stdoutReaderGone ? Slurp(out) : std::string();
   result.err = Slurp(err);
   fs::remove(out);
   fs::remove(err);

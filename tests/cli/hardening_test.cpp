@@ -236,6 +236,88 @@ TEST_F(Hardening, CtrlCStopsALongFramePromptlyWithNothingWritten) {
   EXPECT_TRUE(NoTemporaryFiles());
 }
 
+// Every signal that would end the process by default (a closed terminal, a stray kill) removes the
+// run's temporary files and ends with 128 + its number. Frame 1 is written (to its temporary file) while
+// frame 2, large and slow, renders when the signal comes.
+TEST_F(Hardening, EverySignalThatWouldEndARunRemovesItsTemporaryFiles) {
+  WriteNoise(Path("in.0001.png"), 16, 16, 1);
+  WriteNoise(Path("in.0002.png"), 4000, 4000, 2);
+  std::string hex;
+  uint32_t seed = 7;
+  for (int i = 0; i < 65536; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    char line[8];
+    std::snprintf(line, sizeof line, "%06X\n", seed >> 8);
+    hex += line;
+  }
+  Write(Path("many.hex"), hex);
+  const struct {
+    int signal;
+    int status;
+    std::string message;
+  } cases[] = {
+      {SIGHUP, 129, "hung up (SIGHUP)"},
+      {SIGUSR1, 138, "stopped by SIGUSR1 (SIGUSR1)"},
+      {SIGPIPE, 141, "stopped by SIGPIPE (SIGPIPE)"},
+      {SIGALRM, 142, "stopped by SIGALRM (SIGALRM)"},
+  };
+  for (const auto& c : cases) {
+    SpawnOptions options;
+    options.signalAfter = std::chrono::milliseconds(3000);
+    options.signal = c.signal;
+    const auto r = Cli({"render", P("in.####.png"), P("out.####.png"), "--palette", P("many.hex"), "--pattern",
+                        "atkinson", "--jobs", "1", "--quiet"},
+                       options);
+    EXPECT_EQ(r.status, c.status) << c.message << r.err;
+    EXPECT_EQ(r.err, "palettrix: " + c.message + "; no output written\n");
+    EXPECT_LT(r.secondsAfterSignal, 10.0);
+    EXPECT_FALSE(fs::exists(Path("out.0001.png")));
+    EXPECT_TRUE(NoTemporaryFiles()) << c.message;
+  }
+}
+
+// A video input that is a FIFO nobody writes blocks in open(): the signal cuts the open short, even when
+// whoever started the command had the signals blocked (a mask survives exec).
+TEST_F(Hardening, ASignalStopsAnOpenBlockedOnAFifo) {
+  ASSERT_EQ(mkfifo(Path("clip.mkv").c_str(), 0600), 0);
+  for (const bool blocked : {false, true}) {
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+      SpawnOptions options;
+      options.signalAfter = std::chrono::milliseconds(2500);
+      options.signal = signal;
+      options.blockSignals = blocked;
+      const auto r = Cli({"render", P("clip.mkv"), P("out.mkv")}, options);
+      EXPECT_EQ(r.status, status) << blocked << r.err;
+      EXPECT_LT(r.secondsAfterSignal, 5.0);
+      ExpectOneLine(r.err);
+      EXPECT_FALSE(fs::exists(Path("out.mkv")));
+      EXPECT_TRUE(NoTemporaryFiles());
+    }
+  }
+}
+
+// --jobs asks for more jobs than the frames' memory allows: the frames in flight are held to a budget.
+// 1080p frames at 16 bits are 16.6 MB; 1024 jobs would hold all 40 (well over 600 MB), the budget holds 16.
+TEST_F(Hardening, ManyJobsHoldFramesToTheMemoryBudget) {
+  const int width = 1920, height = 1080;
+  const std::vector<uint16_t> black(static_cast<std::size_t>(width) * height * 3, 0);
+  for (int i = 1; i <= 40; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "hd.%04d.png", i);
+    auto out = OIIO::ImageOutput::create(Path(name).string());
+    ASSERT_TRUE(out);
+    OIIO::ImageSpec spec(width, height, 3, OIIO::TypeDesc::UINT16);
+    spec.attribute("png:compressionLevel", 1);
+    ASSERT_TRUE(out->open(Path(name).string(), spec) &&
+                out->write_image(OIIO::TypeDesc::UINT16, black.data()) && out->close());
+  }
+  const auto r = Cli({"render", P("hd.####.png"), P("out.####.png"), "--jobs", "1024", "--stats", "--quiet"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::size_t at = r.err.find("peak memory ");
+  ASSERT_NE(at, std::string::npos) << r.err;
+  EXPECT_LT(std::stol(r.err.substr(at + 12)), 600) << r.err;
+}
+
 TEST_F(Hardening, DecompressionBombsAreRefusedBeforeDecoding) {
   // 30000 x 30000 declared in a few bytes: more than the file can hold, and more than the pixel budget.
   Write(Path("bomb.png"), PngHeaderOnly(30000, 30000));
@@ -409,6 +491,19 @@ TEST_F(Hardening, MessagesAreOneSafeLine) {
   r = Cli({"palette", P("ok.hex")}, full);
   EXPECT_EQ(r.status, 4);
   EXPECT_EQ(r.err, "palettrix: standard output: cannot write (No space left on device)\n");
+  // A pipe whose reader has gone (`palettrix palette F | head -c1`), and a closed standard output: an
+  // output error, not the end of the process by SIGPIPE, nor text written into a file opened meanwhile.
+  SpawnOptions readerGone;
+  readerGone.stdoutReaderGone = true;
+  r = Cli({"palette", P("ok.hex")}, readerGone);
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(r.err, "palettrix: standard output: cannot write (the program reading it has closed the pipe)\n");
+  SpawnOptions closed;
+  closed.closedStdout = true;
+  r = Cli({"palette", P("ok.hex"), "--strip", P("strip.png")}, closed);
+  EXPECT_EQ(r.status, 4);
+  EXPECT_EQ(r.err, "palettrix: standard output: cannot write (it is closed)\n");
+  EXPECT_EQ(palettrix_test::ReadImage8(Path("strip.png")).width, 32);
   // An encoder's own banner and statistics stay off the terminal too.
   WriteSequence("in", 1, 2, 8);
   r = Cli({"render", P("in.####.png"), P("x265.mkv"), "--codec", "libx265", "--quiet"});

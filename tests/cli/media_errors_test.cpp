@@ -48,7 +48,7 @@ TEST_F(MediaErrors, FailuresNameTheCulpritAndLeaveNothingBehind) {
   } cases[] = {
       {P("nothing.mkv") + " " + P("keep.mkv"), 3, "nothing.mkv: no such file"},
       {P("bad.mkv") + " " + P("keep.mkv"), 3, "bad.mkv: cannot read video"},
-      {P("none.####.png") + " " + P("keep.mkv"), 3, "none.####.png: no files match"},
+      {P("none.####.png") + " " + P("keep.mkv"), 3, "none.####.png: no such file"},
       {P("pipe.####.png") + " " + P("keep.mkv"), 3, "pipe.0001.png: not a regular file"},
       {P("big.####.png") + " " + P("keep.mkv"), 3, "frame 4 is 32x32"},
       {P("broken.####.png") + " " + P("keep.mkv") + " --jobs 1", 3, "broken.0003.png"},
@@ -66,7 +66,8 @@ TEST_F(MediaErrors, FailuresNameTheCulpritAndLeaveNothingBehind) {
       {seq + " " + P("keep.mkv") + " --jobs 0", 2, "--jobs"},
       {seq + " " + P("keep.webm"), 2, "keep.webm"},
       {seq + " " + P("keep.png"), 2, "keep.png"},
-      {P("src.0001.png") + " " + P("keep.####.png"), 2, "keep.####.png"},
+      // From one image a numbered name is one image; a video still needs a sequence or video.
+      {P("src.0001.png") + " " + P("still.mkv"), 2, "still.mkv"},
       {P("src.0001.png") + " " + P("keep.png") + " --frames 1-2", 2, "--frames"},
       {seq + " " + P("missing/out.mkv"), 4, "missing/out.mkv"},
       {video + " " + P("missing/out.####.png"), 4, "missing/out.####.png"},

@@ -20,12 +20,24 @@ TEST(ProgressLine, CountsRateAndTimeLeft) {
   EXPECT_EQ(FormatProgress(300, 250, 10.0), "frame 300/300, 30.0 fps, 0:00 left");
 }
 
+// Narrower than the line: the rate goes first, then the time left, then the word; a count is cut last.
+TEST(ProgressLine, FitsTheWidthGiven) {
+  EXPECT_EQ(FormatProgress(12, 250, 0.5, 33), "frame 12/250, 24.0 fps, 0:10 left");
+  EXPECT_EQ(FormatProgress(12, 250, 0.5, 32), "frame 12/250, 0:10 left");
+  EXPECT_EQ(FormatProgress(12, 250, 0.5, 22), "frame 12/250");
+  EXPECT_EQ(FormatProgress(12, 250, 0.5, 11), "12/250");
+  EXPECT_EQ(FormatProgress(12, 250, 0.5, 5), "12/25");
+  EXPECT_EQ(FormatProgress(12, 250, 0.5, 0), "");
+  EXPECT_EQ(FormatProgress(12, std::nullopt, 0.5, 17), "frame 12");
+}
+
 class ProgressTerminal : public MediaTest {
  protected:
   // Runs the command with stderr (and stdout) on a pseudo-terminal and returns what it printed there.
-  std::string OnTerminal(const std::vector<std::string>& args, int& status) {
+  std::string OnTerminal(const std::vector<std::string>& args, int& status, unsigned short columns = 0) {
     int master = -1;
-    const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+    winsize size{24, columns, 0, 0};
+    const pid_t child = forkpty(&master, nullptr, nullptr, columns > 0 ? &size : nullptr);
     if (child == 0) {
       std::vector<char*> argv{const_cast<char*>(PALETTRIX_COMMAND)};
       for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -61,6 +73,22 @@ TEST_F(ProgressTerminal, ShowsOnATerminalUnlessQuiet) {
   const std::string quiet = OnTerminal({"render", P("src.####.png"), P("quiet.####.png"), "--quiet"}, status);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(quiet, "");
+}
+
+// On a terminal 20 columns wide every drawing of the line takes 19 at most, so none wraps onto a new row.
+TEST_F(ProgressTerminal, FitsANarrowTerminal) {
+  WriteSequence("src", 1, 3, 8);
+  int status = -1;
+  const std::string shown = OnTerminal({"render", P("src.####.png"), P("out.####.png")}, status, 20);
+  EXPECT_EQ(status, 0) << shown;
+  EXPECT_NE(shown.find("\rframe 3/3"), std::string::npos) << shown;
+  std::size_t start = 0;
+  while (start < shown.size()) {
+    std::size_t end = shown.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = shown.size();
+    EXPECT_LE(end - start, 19u) << shown;
+    start = end + 1;
+  }
 }
 
 }  // namespace
