@@ -274,6 +274,43 @@ TEST_F(ImageFormats, EveryOutputFormatHoldsWhatWasRenderedAtBothDepthsAndWithAlp
   }
 }
 
+TEST_F(ImageFormats, OpenExrHoldsWhatWasRenderedToHalfPrecision) {
+  // Written multiplied by alpha as half floats and read back divided by it: 8-bit values come back exactly,
+  // 16-bit ones within half precision (11 significant bits).
+  for (const bool deep : {false, true}) {
+    SCOPED_TRACE(deep ? "16-bit" : "8-bit");
+    minihost::World world(3, 1, deep ? minihost::Depth::Sixteen : minihost::Depth::Eight);
+    if (deep) {
+      world.pixel16(0, 0) = PF_Pixel16{32768, 0, 1, 2};
+      world.pixel16(1, 0) = PF_Pixel16{32768, 32768, 14135, 16384};
+      world.pixel16(2, 0) = PF_Pixel16{18022, 255, 32767, 9};
+    } else {
+      world.pixel8(0, 0) = PF_Pixel8{255, 0, 0, 0};
+      world.pixel8(1, 0) = PF_Pixel8{255, 255, 110, 83};
+      world.pixel8(2, 0) = PF_Pixel8{141, 17, 200, 254};
+    }
+    WriteImage(Path("out.exr"), world, true);
+    const minihost::Depth eight = minihost::Depth::Eight;
+    const LoadedImage back = ReadImage(Path("out.exr"), deep ? nullptr : &eight);
+    EXPECT_TRUE(back.hasAlpha);
+    for (int x = 0; x < 3; ++x) {
+      if (deep) {
+        const PF_Pixel16 a = back.world.pixel16(x, 0), b = world.pixel16(x, 0);
+        // A relative error of 2^-11 in the stored product stays one in the quotient: 16 steps at full scale.
+        const int tolerance = 20;
+        EXPECT_NEAR(a.alpha, b.alpha, tolerance);
+        EXPECT_NEAR(a.red, b.red, tolerance);
+        EXPECT_NEAR(a.green, b.green, tolerance);
+        EXPECT_NEAR(a.blue, b.blue, tolerance);
+      } else {
+        const PF_Pixel8 a = back.world.pixel8(x, 0), b = world.pixel8(x, 0);
+        EXPECT_TRUE(a.alpha == b.alpha && a.red == b.red && a.green == b.green && a.blue == b.blue)
+            << "pixel " << x;
+      }
+    }
+  }
+}
+
 TEST_F(ImageFormats, OutputsInFormatsNotWrittenAreRefusedBeforeAnyWork) {
   minihost::World world(2, 2, minihost::Depth::Eight);
   WriteImage(Path("in.png"), world, false);
