@@ -211,11 +211,9 @@ TEST_F(Hardening, AFileSizeLimitIsAnOutputErrorWithNothingLeft) {
   EXPECT_TRUE(NoTemporaryFiles());
 }
 
-TEST_F(Hardening, CtrlCStopsALongFramePromptlyWithNothingWritten) {
-  // Half a minute or more of error diffusion over 65,536 colours on two cores; the signal comes early in the
-  // run (while the image is read, the palette loaded or the frame rendered, as the machine's load has it),
-  // and the run must end within a fraction of a second, far below the bound here.
-  WriteNoise(Path("big.tif"), 8000, 8000);
+// 65,536 pseudo-random colours as a .hex palette: error diffusion over them is slow enough to be caught
+// mid-frame.
+std::string ManyColours() {
   std::string hex;
   uint32_t seed = 7;
   for (int i = 0; i < 65536; ++i) {
@@ -224,7 +222,15 @@ TEST_F(Hardening, CtrlCStopsALongFramePromptlyWithNothingWritten) {
     std::snprintf(line, sizeof line, "%06X\n", seed >> 8);
     hex += line;
   }
-  Write(Path("many.hex"), hex);
+  return hex;
+}
+
+TEST_F(Hardening, CtrlCStopsALongFramePromptlyWithNothingWritten) {
+  // Half a minute or more of error diffusion over 65,536 colours on two cores; the signal comes early in the
+  // run (while the image is read, the palette loaded or the frame rendered, as the machine's load has it),
+  // and the run must end within a fraction of a second, far below the bound here.
+  WriteNoise(Path("big.tif"), 8000, 8000);
+  Write(Path("many.hex"), ManyColours());
   SpawnOptions options;
   options.signalAfter = std::chrono::milliseconds(3500);
   const auto r = Cli({"render", P("big.tif"), P("out.png"), "--palette", P("many.hex"), "--pattern", "atkinson"},
@@ -242,15 +248,7 @@ TEST_F(Hardening, CtrlCStopsALongFramePromptlyWithNothingWritten) {
 TEST_F(Hardening, EverySignalThatWouldEndARunRemovesItsTemporaryFiles) {
   WriteNoise(Path("in.0001.png"), 16, 16, 1);
   WriteNoise(Path("in.0002.png"), 4000, 4000, 2);
-  std::string hex;
-  uint32_t seed = 7;
-  for (int i = 0; i < 65536; ++i) {
-    seed = seed * 1664525u + 1013904223u;
-    char line[8];
-    std::snprintf(line, sizeof line, "%06X\n", seed >> 8);
-    hex += line;
-  }
-  Write(Path("many.hex"), hex);
+  Write(Path("many.hex"), ManyColours());
   const struct {
     int signal;
     int status;

@@ -67,7 +67,17 @@ TEST_F(ImageFormats, CraftedFilesInFormatsNotReadNeverReachADecoder) {
   const auto result = Run("render " + P("evil.png") + " " + P("out.png"));
   EXPECT_EQ(result.status, kExitInput) << result.err;
   EXPECT_HAS(result.err, "evil.png: the file is not a PNG image");
-  EXPECT_FALSE(fs::exists(Path("out.png")));
+  const auto gallery = Run("gallery " + P("evil.png") + " " + P("sheet.png"));
+  EXPECT_EQ(gallery.status, kExitInput) << gallery.err;
+  // As the second frame of a sequence: the first frame's finished temporary file goes too.
+  minihost::World world(2, 2, minihost::Depth::Eight);
+  WriteImage(Path("in.0001.png"), world, false);
+  fs::copy_file(kImages / "crafted.iff", Path("in.0002.png"));
+  const auto sequence = Run("render " + P("in.####.png") + " " + P("out.####.png"));
+  EXPECT_EQ(sequence.status, kExitInput) << sequence.err;
+  EXPECT_HAS(sequence.err, "in.0002.png: the file is not a PNG image");
+  EXPECT_EQ(Files(),
+            (std::vector<std::string>{"evil.png", "in.0001.png", "in.0002.png", "noextension", "photo.png"}));
 }
 
 TEST_F(ImageFormats, ContentAndNameMustNameTheSameReader) {
