@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <span>
 #include <string_view>
@@ -335,10 +336,10 @@ std::vector<T> Quantise(const std::vector<float>& data) {
   return out;
 }
 
-Plain DecodeWithLibrary(const fs::path& path, const ImageFormat& format,
-                        std::span<const unsigned char> bytes) {
-  const QuietLibraries quiet;
-  OIIO::Filesystem::IOMemReader proxy(bytes.data(), bytes.size());
+// The library's reader for `format` alone, reading from `proxy` (the file's bytes), opened: its header read.
+std::unique_ptr<OIIO::ImageInput> OpenWithLibrary(const fs::path& path, const ImageFormat& format,
+                                                  std::span<const unsigned char> bytes,
+                                                  OIIO::Filesystem::IOMemReader& proxy, OIIO::ImageSpec& spec) {
   // Pixels exactly as stored: no premultiplication of colour by alpha on the way in.
   OIIO::ImageSpec config;
   config.attribute("oiio:UnassociatedAlpha", 1);
@@ -349,10 +350,23 @@ Plain DecodeWithLibrary(const fs::path& path, const ImageFormat& format,
   if (format.reader == std::string_view("dpx") && !DpxSizesFit(bytes)) {
     Refuse(path, "cannot read image, the file is damaged (its header declares more than the file holds)");
   }
-  OIIO::ImageSpec spec;
   if (!in->open(path.string(), spec, config)) {
     Refuse(path, "cannot read image (" + FirstLine(in->geterror()) + ")");
   }
+  return in;
+}
+
+bool SeparatedWithAlpha(const ImageFormat& format, const OIIO::ImageSpec& spec) {
+  return format.reader == std::string_view("tiff") &&
+         spec.get_int_attribute("tiff:PhotometricInterpretation", -1) == 5 && spec.nchannels == 5;
+}
+
+Plain DecodeWithLibrary(const fs::path& path, const ImageFormat& format,
+                        std::span<const unsigned char> bytes) {
+  const QuietLibraries quiet;
+  OIIO::Filesystem::IOMemReader proxy(bytes.data(), bytes.size());
+  OIIO::ImageSpec spec;
+  const auto in = OpenWithLibrary(path, format, bytes, proxy, spec);
   CheckSize(path, spec.width, spec.height, bytes.size());
   if (format.reader == std::string_view("png")) {
     const PngFacts png = WalkPng(bytes);
@@ -366,8 +380,7 @@ Plain DecodeWithLibrary(const fs::path& path, const ImageFormat& format,
   int channels = spec.nchannels;
   if (channels < 1) Refuse(path, "image has no channels");
   int alpha = AlphaChannel(spec);
-  const bool cmyk = format.reader == std::string_view("tiff") &&
-                    spec.get_int_attribute("tiff:PhotometricInterpretation", -1) == 5 && channels == 5;
+  const bool cmyk = SeparatedWithAlpha(format, spec);
   if (cmyk) alpha = 4;
   const bool premultiplied =
       alpha >= 0 && (format.premultiplied || (format.reader == std::string_view("tiff") &&
@@ -492,6 +505,27 @@ LoadedImage DecodeImageUnchecked(const fs::path& path, std::span<const unsigned 
 }
 
 }  // namespace
+
+bool ImageHasAlpha(const std::filesystem::path& path) {
+  try {
+    const std::vector<unsigned char> bytes = ReadWholeFile(path);
+    const ImageFormat& format = ChooseFormat(path, bytes);
+    if (format.reader == std::string_view("webp")) {
+      WebpInfo info;
+      std::string error;
+      return ReadWebpInfo(bytes, info, error) && info.alpha;
+    }
+    const QuietLibraries quiet;
+    OIIO::Filesystem::IOMemReader proxy(bytes.data(), bytes.size());
+    OIIO::ImageSpec spec;
+    OpenWithLibrary(path, format, bytes, proxy, spec);
+    return AlphaChannel(spec) >= 0 || SeparatedWithAlpha(format, spec);
+  } catch (const CliError&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
 
 void SetPixelBudget(unsigned long long pixels) { pixelBudget.store(pixels); }
 unsigned long long PixelBudget() { return pixelBudget.load(); }

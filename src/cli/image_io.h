@@ -27,6 +27,10 @@ LoadedImage ReadImage(const std::filesystem::path& path, const minihost::Depth* 
 LoadedImage DecodeImage(const std::filesystem::path& name, std::span<const unsigned char> bytes,
                         const minihost::Depth* depth);
 
+// Whether the image file has alpha, from its header, by the same rules as ReadImage; false when it cannot be
+// read (ReadImage says why).
+bool ImageHasAlpha(const std::filesystem::path& path);
+
 // Writes the world at its own depth (16 bits where the format holds them), with alpha only when
 // `withAlpha`. The file is written under a temporary name in the same folder and renamed when complete,
 // so a failure never leaves a partial file or destroys an existing one. Throws CliError naming the file.

@@ -1,7 +1,5 @@
 #include "cli/image_sequence.h"
 
-#include <OpenImageIO/imageio.h>
-
 #include <algorithm>
 #include <charconv>
 #include <system_error>
@@ -11,7 +9,6 @@
 #include "cli/safe_output.h"
 
 namespace fs = std::filesystem;
-namespace OIIO = OIIO_NAMESPACE;
 
 namespace {
 
@@ -156,19 +153,8 @@ std::optional<Frame> SequenceSource::next() {
 
 void SequenceSource::keepAlphaThroughout() {
   for (const long number : numbers_) {
-    // Only the header is read. A file that cannot be opened is reported when its frame is read.
-    const fs::path path = pattern_.frame(number);
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) continue;
-    auto in = OIIO::ImageInput::open(path.string());
-    if (!in) {
-      OIIO::geterror();
-      continue;
-    }
-    // As image files are read (image_io.h): a named alpha channel, else the second of two channels or the
-    // fourth of four.
-    const OIIO::ImageSpec& spec = in->spec();
-    if (spec.alpha_channel >= 0 || spec.nchannels == 2 || spec.nchannels == 4) {
+    // Only the header is decoded. A file that cannot be read is reported when its frame is read.
+    if (ImageHasAlpha(pattern_.frame(number))) {
       alphaThroughout_ = true;
       return;
     }
