@@ -178,6 +178,37 @@ bool DpxSizesFit(std::span<const unsigned char> bytes) {
   return word(4) <= size && word(24) <= size && word(28) <= size && word(32) <= size;
 }
 
+// The picture's size an OpenEXR header declares (its first part's data window), found by walking the header's
+// attributes: the library allocates its line buffers from it when the file is opened, before any check of
+// ours could see it. False when the header is damaged.
+bool ExrDataWindow(std::span<const unsigned char> bytes, long long& width, long long& height) {
+  std::size_t at = 8;  // magic number and version
+  const auto text = [&]() -> std::string_view {
+    const std::size_t start = at;
+    while (at < bytes.size() && bytes[at] != 0) ++at;
+    if (at >= bytes.size()) return {};
+    return std::string_view(reinterpret_cast<const char*>(bytes.data()) + start, at++ - start);
+  };
+  for (;;) {
+    const std::string_view name = text();
+    if (name.empty()) return false;  // the header's end (or a cut) before any data window
+    const std::string_view type = text();
+    if (type.empty() || bytes.size() - at < 4) return false;
+    const std::uint32_t size = byte_order::ReadLittle<std::uint32_t>(bytes.data() + at);
+    at += 4;
+    if (bytes.size() - at < size) return false;
+    if (name == "dataWindow" && type == "box2i" && size == 16) {
+      const auto corner = [&](std::size_t i) {
+        return static_cast<long long>(static_cast<std::int32_t>(byte_order::ReadLittle<std::uint32_t>(bytes.data() + at + 4 * i)));
+      };
+      width = corner(2) - corner(0) + 1;
+      height = corner(3) - corner(1) + 1;
+      return true;
+    }
+    at += size;
+  }
+}
+
 // The alpha channel's index, when the library's answer is one (GIF's reader names channel 4 of 4).
 int AlphaChannel(const OIIO::ImageSpec& spec) {
   if (spec.alpha_channel >= 0 && spec.alpha_channel < spec.nchannels) return spec.alpha_channel;
@@ -349,6 +380,13 @@ std::unique_ptr<OIIO::ImageInput> OpenWithLibrary(const fs::path& path, const Im
   }
   if (format.reader == std::string_view("dpx") && !DpxSizesFit(bytes)) {
     Refuse(path, "cannot read image, the file is damaged (its header declares more than the file holds)");
+  }
+  if (format.reader == std::string_view("openexr")) {
+    long long width = 0, height = 0;
+    if (!ExrDataWindow(bytes, width, height)) {
+      Refuse(path, "cannot read image, the file is damaged (its header has no readable data window)");
+    }
+    CheckSize(path, width, height, bytes.size());
   }
   if (!in->open(path.string(), spec, config)) {
     Refuse(path, "cannot read image (" + FirstLine(in->geterror()) + ")");

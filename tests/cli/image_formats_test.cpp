@@ -80,6 +80,11 @@ TEST_F(ImageFormats, CraftedFilesInFormatsNotReadNeverReachADecoder) {
             (std::vector<std::string>{"evil.png", "in.0001.png", "in.0002.png", "noextension", "photo.png"}));
 }
 
+TEST_F(ImageFormats, HeadersDeclaringMoreThanTheFileHoldsAreRefusedBeforeTheLibraryAllocates) {
+  EXPECT_HAS(Refusal(kImages / "fuzzed-wide.exr"), "image size 14358309x14 is outside 1 to 30000 pixels a side");
+  EXPECT_HAS(Refusal(kImages / "fuzzed-user-data.dpx"), "its header declares more than the file holds");
+}
+
 TEST_F(ImageFormats, ContentAndNameMustNameTheSameReader) {
   minihost::World world(2, 1, minihost::Depth::Eight);
   WriteImage(Path("real.png"), world, false);
