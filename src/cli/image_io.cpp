@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <new>
@@ -381,6 +382,12 @@ std::unique_ptr<OIIO::ImageInput> OpenWithLibrary(const fs::path& path, const Im
   if (format.reader == std::string_view("dpx") && !DpxSizesFit(bytes)) {
     Refuse(path, "cannot read image, the file is damaged (its header declares more than the file holds)");
   }
+  if (format.reader == std::string_view("gif")) {
+    // The reader allocates its canvas from the logical screen's size.
+    if (bytes.size() < 13) Refuse(path, "cannot read image, the file is damaged (it ends inside its header)");
+    CheckSize(path, byte_order::ReadLittle<std::uint16_t>(bytes.data() + 6),
+              byte_order::ReadLittle<std::uint16_t>(bytes.data() + 8), bytes.size());
+  }
   if (format.reader == std::string_view("openexr")) {
     long long width = 0, height = 0;
     if (!ExrDataWindow(bytes, width, height)) {
@@ -580,8 +587,13 @@ LoadedImage DecodeImage(const std::filesystem::path& name, std::span<const unsig
                         const minihost::Depth* depth) {
   try {
     return DecodeImageUnchecked(name, bytes, depth);
+  } catch (const CliError&) {
+    throw;
   } catch (const std::bad_alloc&) {
     throw CliError(kExitInput, Quote(name) + ": not enough memory to read the image");
+  } catch (const std::exception& e) {
+    // A decoder that gives up on a damaged file by throwing (a vector sized from a broken header).
+    throw CliError(kExitInput, Quote(name) + ": cannot read image, the file is damaged (" + e.what() + ")");
   }
 }
 
