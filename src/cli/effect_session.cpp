@@ -30,7 +30,13 @@ std::filesystem::path EffectSession::LibraryPath() {
   }
   std::error_code ec;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return (ec ? std::filesystem::current_path() : self.parent_path()) / "Palettrix.so";
+  const std::filesystem::path dir = ec ? std::filesystem::current_path() : self.parent_path();
+  // A build tree keeps the library beside the command; an installed command finds it in lib/palettrix
+  // under its own prefix, wherever that prefix was moved.
+  const std::filesystem::path beside = dir / "Palettrix.so";
+  const std::filesystem::path installed = (dir / ".." / "lib" / "palettrix" / "Palettrix.so").lexically_normal();
+  if (!std::filesystem::exists(beside, ec) && std::filesystem::exists(installed, ec)) return installed;
+  return beside;
 }
 
 EffectSession::EffectSession() : effect_(LoadEffect(host_)), instance_(effect_) {

@@ -18,7 +18,8 @@
 
 class EffectSession {
  public:
-  // Loads the effect library: $PALETTRIX_EFFECT when set, else Palettrix.so beside the executable.
+  // Loads the effect library: $PALETTRIX_EFFECT when set, else Palettrix.so beside the executable, else
+  // ../lib/palettrix/Palettrix.so from the executable's folder (the installed layout).
   // Throws CliError (effect) when it cannot be loaded.
   EffectSession();
 
