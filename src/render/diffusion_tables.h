@@ -146,11 +146,13 @@ static_assert(SharesGoForwardToDistinctPixels(kSierra));
 static_assert(SharesGoForwardToDistinctPixels(kTwoRowSierra));
 static_assert(SharesGoForwardToDistinctPixels(kAtkinson));
 
-// Every table, for code that is built once for each of them.
-#define PALETTRIX_DIFFUSION_TABLES(X)                                                                 \
-  X(kFloydSteinberg)                                                                                  \
-  X(kFalseFloydSteinberg) X(kFilterLite) X(kZhigangFan) X(kShiauFan) X(kJarvisJudiceNinke) X(kStucki) \
-      X(kBurkes) X(kSierra) X(kTwoRowSierra) X(kAtkinson)
+// Every table, for code that is built once for each of them. (clang-format reflows such a list
+// differently on each pass, so it is kept as written.)
+// clang-format off
+#define PALETTRIX_DIFFUSION_TABLES(X)                                                                   \
+  X(kFloydSteinberg) X(kFalseFloydSteinberg) X(kFilterLite) X(kZhigangFan) X(kShiauFan)                 \
+  X(kJarvisJudiceNinke) X(kStucki) X(kBurkes) X(kSierra) X(kTwoRowSierra) X(kAtkinson)
+// clang-format on
 
 namespace diffusion {
 
