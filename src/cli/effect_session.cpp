@@ -34,7 +34,8 @@ std::filesystem::path EffectSession::LibraryPath() {
   // A build tree keeps the library beside the command; an installed command finds it in lib/palettrix
   // under its own prefix, wherever that prefix was moved.
   const std::filesystem::path beside = dir / "Palettrix.so";
-  const std::filesystem::path installed = (dir / ".." / "lib" / "palettrix" / "Palettrix.so").lexically_normal();
+  const std::filesystem::path installed =
+      (dir / ".." / "lib" / "palettrix" / "Palettrix.so").lexically_normal();
   if (!std::filesystem::exists(beside, ec) && std::filesystem::exists(installed, ec)) return installed;
   return beside;
 }
