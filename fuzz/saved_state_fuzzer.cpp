@@ -4,6 +4,7 @@
 // sanitizer report; a bad state may only be refused with HostError.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -15,7 +16,9 @@
 
 namespace {
 
+// As the command finds it: $PALETTRIX_EFFECT when set, else Palettrix.so beside the fuzzer.
 std::filesystem::path EffectPath() {
+  if (const char* path = std::getenv("PALETTRIX_EFFECT"); path != nullptr && *path != '\0') return path;
   return std::filesystem::read_symlink("/proc/self/exe").parent_path() / "Palettrix.so";
 }
 
