@@ -10,14 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "driver/effect_driver.h"
 #include "frame_values.h"
-#include "minihost/effect.h"
-#include "minihost/host.h"
-#include "minihost/instance.h"
-#include "minihost/params.h"
-#include "minihost/saved_state.h"
 #include "minihost/world.h"
-#include "plugin/param_indices.h"
 
 namespace bench {
 
@@ -89,29 +84,26 @@ inline std::vector<uint8_t> CustomPaletteFlat(int count) {
 }
 
 // The effect loaded into a host of kHostThreads threads, and one instance of it with the given pattern
-// and swatch, restored from a saved state whose custom palette is `customFlat` (as a saved project
-// restores it). Not movable: the instance refers to the effect, the effect to the host.
+// and swatch, whose custom palette is `customFlat` as a saved project restores it.
 struct EffectRig {
-  minihost::Host host;
-  minihost::Effect effect;
-  minihost::Instance instance;
+  driver::EffectDriver driver;
 
   EffectRig(A_long pattern, A_long swatch, const std::vector<uint8_t>& customFlat)
-      : host(minihost::Host::Options{.threads = kHostThreads}),
-        effect(host, PALETTRIX_EFFECT_PATH),
-        instance(minihost::Instance::load(effect, SavedState(effect, pattern, swatch, customFlat))) {}
-  EffectRig(const EffectRig&) = delete;
-  EffectRig& operator=(const EffectRig&) = delete;
+      : driver(PALETTRIX_EFFECT_PATH, minihost::Host::Options{.threads = kHostThreads}) {
+    driver.setPopup("Pattern", pattern);
+    driver.setPopup("Swatch", swatch);
+    driver.setCustomPaletteFlat(customFlat);
+  }
 
   // Renders `input` into `output` once before the clock starts (what a host pays once: first touches of
   // memory, anything the effect builds on its first frame), then once per iteration; pixels per second.
   void TimeRenders(benchmark::State& state, minihost::World& input, minihost::World& output) {
-    if (const PF_Err err = instance.render(input, output); err != PF_Err_NONE) {
+    if (const PF_Err err = driver.render(input, output); err != PF_Err_NONE) {
       state.SkipWithError(("render failed: " + std::to_string(err)).c_str());
       return;
     }
     for (auto _ : state) {
-      if (const PF_Err err = instance.render(input, output); err != PF_Err_NONE) {
+      if (const PF_Err err = driver.render(input, output); err != PF_Err_NONE) {
         state.SkipWithError(("render failed: " + std::to_string(err)).c_str());
         break;
       }
@@ -119,15 +111,6 @@ struct EffectRig {
       benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * input.width() * input.height());
-  }
-
- private:
-  static std::vector<uint8_t> SavedState(const minihost::Effect& effect, A_long pattern, A_long swatch,
-                                         const std::vector<uint8_t>& customFlat) {
-    minihost::ParamSet params = effect.registeredParams();
-    params.setPopup(kParamPattern, pattern);
-    params.setPopup(kParamSwatch, swatch);
-    return minihost::EncodeSavedState(params, customFlat);
   }
 };
 

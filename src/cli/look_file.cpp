@@ -14,6 +14,7 @@
 
 #include "cli/popup_choice.h"
 #include "cli/safe_output.h"
+#include "palettefiles/flat_palette.h"
 #include "palettefiles/palette_file.h"
 
 namespace {
