@@ -63,7 +63,7 @@ inline std::vector<uint8_t> CustomPaletteFlat(int count) {
     const auto bits = std::bit_cast<uint32_t>(static_cast<float>(byte) / 255.0f);
     for (int shift = 0; shift < 32; shift += 8) flat.push_back(static_cast<uint8_t>(bits >> shift));
   };
-  uint32_t state = 2463534242u;
+  palettrix_test::SeededGenerator random(2463534242u);
   for (int i = 0; i < count; ++i) {
     if (count <= 256) {
       const Bytes3 color = StrideColorBytes(static_cast<uint32_t>(i));
@@ -71,13 +71,9 @@ inline std::vector<uint8_t> CustomPaletteFlat(int count) {
       put(color.g);
       put(color.b);
     } else {
-      // xorshift32: three bytes of each step.
-      state ^= state << 13;
-      state ^= state >> 17;
-      state ^= state << 5;
-      put(state & 255u);
-      put((state >> 8) & 255u);
-      put((state >> 16) & 255u);
+      put(random.next() >> 24);
+      put(random.next() >> 24);
+      put(random.next() >> 24);
     }
   }
   return flat;
