@@ -15,7 +15,7 @@ namespace {
 // Runs `step`, turning a host failure into the command's error for the effect: `doing` (what could not be
 // done, with its colon) before the host's message.
 template <typename Step>
-auto Effect(const char* doing, Step&& step) -> decltype(step()) {
+auto EffectStep(const char* doing, Step&& step) -> decltype(step()) {
   try {
     return std::forward<Step>(step)();
   } catch (const minihost::HostError& e) {
@@ -42,11 +42,11 @@ EffectSession::EffectSession() try : driver_(LibraryPath()) {
 }
 
 std::vector<std::string> EffectSession::patternChoices() const {
-  return Effect("", [&] { return driver_.popupChoices("Pattern"); });
+  return EffectStep("", [&] { return driver_.popupChoices("Pattern"); });
 }
 
 std::vector<std::string> EffectSession::swatchChoices() const {
-  return Effect("", [&] { return driver_.popupChoices("Swatch"); });
+  return EffectStep("", [&] { return driver_.popupChoices("Swatch"); });
 }
 
 void EffectSession::setPattern(A_long value) { setPopup("Pattern", value); }
@@ -54,7 +54,7 @@ void EffectSession::setPattern(A_long value) { setPopup("Pattern", value); }
 void EffectSession::setSwatch(A_long value) { setPopup("Swatch", value); }
 
 void EffectSession::setPopup(const char* name, A_long value) {
-  Effect("", [&] { driver_.setPopup(name, value); });
+  EffectStep("", [&] { driver_.setPopup(name, value); });
 }
 
 namespace {
@@ -70,14 +70,14 @@ std::string Number(double value) { return ExactNumber(value); }
 
 void EffectSession::setFloatSlider(const char* name, const std::string& option, double value,
                                    ExitStatus status) {
-  const driver::SliderRange range = Effect("", [&] { return driver_.sliderRange(name, PF_Param_FLOAT_SLIDER); });
+  const driver::SliderRange range = EffectStep("", [&] { return driver_.sliderRange(name, PF_Param_FLOAT_SLIDER); });
   if (!(value >= range.low && value <= range.high)) OutOfRange(status, option, value, range.low, range.high);
   driver_.setFloat(name, value);
 }
 
 void EffectSession::setFixedSlider(const char* name, const std::string& option, double value,
                                    ExitStatus status) {
-  const driver::SliderRange range = Effect("", [&] { return driver_.sliderRange(name, PF_Param_FIX_SLIDER); });
+  const driver::SliderRange range = EffectStep("", [&] { return driver_.sliderRange(name, PF_Param_FIX_SLIDER); });
   // The range in the control's own 16.16 units, where the check is exact.
   const double fixed = driver::FixedFromUnits(value);
   if (!(fixed >= range.low * 65536.0 && fixed <= range.high * 65536.0)) {
@@ -97,24 +97,24 @@ minihost::World EffectSession::render(minihost::World& input) {
 }
 
 void EffectSession::renderConcurrently() {
-  Effect("cannot make the effect's render copy: ", [&] { driver_.renderConcurrently(); });
+  EffectStep("cannot make the effect's render copy: ", [&] { driver_.renderConcurrently(); });
 }
 
 std::vector<uint8_t> EffectSession::save() {
-  return Effect("cannot save the effect's state: ", [&] { return driver_.save(); });
+  return EffectStep("cannot save the effect's state: ", [&] { return driver_.save(); });
 }
 
 void EffectSession::load(const std::vector<uint8_t>& saved) {
-  Effect("cannot load the effect's state: ", [&] { driver_.load(saved); });
+  EffectStep("cannot load the effect's state: ", [&] { driver_.load(saved); });
 }
 
 minihost::SavedState EffectSession::savedState() {
   const std::vector<uint8_t> bytes = save();
-  return Effect("cannot read the effect's saved state: ", [&] { return minihost::DecodeSavedState(bytes); });
+  return EffectStep("cannot read the effect's saved state: ", [&] { return minihost::DecodeSavedState(bytes); });
 }
 
 void EffectSession::setCustomPalette(const ColorList& colors) {
-  Effect("cannot load the effect's state: ", [&] { driver_.setCustomPalette(colors); });
+  EffectStep("cannot load the effect's state: ", [&] { driver_.setCustomPalette(colors); });
 }
 
 ColorList EffectSession::customPalette() { return PaletteFromFlatBytes(savedState().sequenceData); }
