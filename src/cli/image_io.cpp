@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bytes/byte_order.h"
+#include "bytes/pixels_per_byte.h"
 #include "cli/exit_status.h"
 #include "cli/image_formats.h"
 #include "cli/interrupt.h"

@@ -47,7 +47,7 @@ inline constexpr unsigned long long kDefaultPixelBudget = 15360ull * 8640ull;
 void SetPixelBudget(unsigned long long pixels);
 unsigned long long PixelBudget();
 // Throws CliError (input) naming `name` when width x height is over the budget or, for a file of
-// `fileBytes` (0: unknown, as for a pipe), more than the file can hold (palettefiles/image_checks.h).
+// `fileBytes` (0: unknown, as for a pipe), more than the file can hold (bytes/pixels_per_byte.h).
 void CheckPixelBudget(const std::string& name, long long width, long long height, std::uintmax_t fileBytes);
 
 // Channel conversions between files (0..255, 0..65535) and the host's 16-bit scale (0..32768).

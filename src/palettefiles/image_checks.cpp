@@ -1,14 +1,5 @@
 #include "palettefiles/image_checks.h"
 
-#include <limits>
-
-bool MoreThanBytesCanHold(unsigned long long pixels, std::uintmax_t fileBytes) {
-  if (fileBytes == 0) return false;
-  // A file so large that its bound does not fit holds anything that can be counted.
-  if (fileBytes > std::numeric_limits<unsigned long long>::max() / kMaxPixelsPerByte) return false;
-  return pixels > fileBytes * kMaxPixelsPerByte;
-}
-
 int AlphaChannel(const OIIO_NAMESPACE::ImageSpec& spec) {
   if (spec.alpha_channel >= 0 && spec.alpha_channel < spec.nchannels) return spec.alpha_channel;
   for (int c = 0; c < spec.nchannels; ++c) {

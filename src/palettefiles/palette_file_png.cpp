@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bytes/byte_order.h"
+#include "bytes/pixels_per_byte.h"
 #include "palettefiles/image_checks.h"
 #include "palettefiles/palette_file.h"
 #include "palettefiles/palette_file_errors.h"

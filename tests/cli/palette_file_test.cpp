@@ -10,6 +10,7 @@
 #include <string>
 
 #include "command_runner.h"
+#include "bytes/pixels_per_byte.h"
 #include "palettefiles/image_checks.h"
 
 namespace {
