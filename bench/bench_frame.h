@@ -10,14 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "driver/effect_driver.h"
 #include "frame_values.h"
-#include "minihost/effect.h"
-#include "minihost/host.h"
-#include "minihost/instance.h"
-#include "minihost/params.h"
-#include "minihost/saved_state.h"
 #include "minihost/world.h"
-#include "plugin/param_indices.h"
 
 namespace bench {
 
@@ -68,7 +63,7 @@ inline std::vector<uint8_t> CustomPaletteFlat(int count) {
     const auto bits = std::bit_cast<uint32_t>(static_cast<float>(byte) / 255.0f);
     for (int shift = 0; shift < 32; shift += 8) flat.push_back(static_cast<uint8_t>(bits >> shift));
   };
-  uint32_t state = 2463534242u;
+  palettrix_test::SeededGenerator random(2463534242u);
   for (int i = 0; i < count; ++i) {
     if (count <= 256) {
       const Bytes3 color = StrideColorBytes(static_cast<uint32_t>(i));
@@ -76,42 +71,35 @@ inline std::vector<uint8_t> CustomPaletteFlat(int count) {
       put(color.g);
       put(color.b);
     } else {
-      // xorshift32: three bytes of each step.
-      state ^= state << 13;
-      state ^= state >> 17;
-      state ^= state << 5;
-      put(state & 255u);
-      put((state >> 8) & 255u);
-      put((state >> 16) & 255u);
+      put(random.next() >> 24);
+      put(random.next() >> 24);
+      put(random.next() >> 24);
     }
   }
   return flat;
 }
 
 // The effect loaded into a host of kHostThreads threads, and one instance of it with the given pattern
-// and swatch, restored from a saved state whose custom palette is `customFlat` (as a saved project
-// restores it). Not movable: the instance refers to the effect, the effect to the host.
+// and swatch, whose custom palette is `customFlat` as a saved project restores it.
 struct EffectRig {
-  minihost::Host host;
-  minihost::Effect effect;
-  minihost::Instance instance;
+  driver::EffectDriver driver;
 
   EffectRig(A_long pattern, A_long swatch, const std::vector<uint8_t>& customFlat)
-      : host(minihost::Host::Options{.threads = kHostThreads}),
-        effect(host, PALETTRIX_EFFECT_PATH),
-        instance(minihost::Instance::load(effect, SavedState(effect, pattern, swatch, customFlat))) {}
-  EffectRig(const EffectRig&) = delete;
-  EffectRig& operator=(const EffectRig&) = delete;
+      : driver(PALETTRIX_EFFECT_PATH, minihost::Host::Options{.threads = kHostThreads}) {
+    driver.setPopup("Pattern", pattern);
+    driver.setPopup("Swatch", swatch);
+    driver.setCustomPaletteFlat(customFlat);
+  }
 
   // Renders `input` into `output` once before the clock starts (what a host pays once: first touches of
   // memory, anything the effect builds on its first frame), then once per iteration; pixels per second.
   void TimeRenders(benchmark::State& state, minihost::World& input, minihost::World& output) {
-    if (const PF_Err err = instance.render(input, output); err != PF_Err_NONE) {
+    if (const PF_Err err = driver.render(input, output); err != PF_Err_NONE) {
       state.SkipWithError(("render failed: " + std::to_string(err)).c_str());
       return;
     }
     for (auto _ : state) {
-      if (const PF_Err err = instance.render(input, output); err != PF_Err_NONE) {
+      if (const PF_Err err = driver.render(input, output); err != PF_Err_NONE) {
         state.SkipWithError(("render failed: " + std::to_string(err)).c_str());
         break;
       }
@@ -119,15 +107,6 @@ struct EffectRig {
       benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * input.width() * input.height());
-  }
-
- private:
-  static std::vector<uint8_t> SavedState(const minihost::Effect& effect, A_long pattern, A_long swatch,
-                                         const std::vector<uint8_t>& customFlat) {
-    minihost::ParamSet params = effect.registeredParams();
-    params.setPopup(kParamPattern, pattern);
-    params.setPopup(kParamSwatch, swatch);
-    return minihost::EncodeSavedState(params, customFlat);
   }
 };
 

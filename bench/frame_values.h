@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "support/seeded_generator.h"
+
 namespace bench {
 
 struct Bytes3 {
@@ -17,14 +19,13 @@ class FrameBytes {
  public:
   FrameBytes(std::int32_t width, std::int32_t height) : width_(width), height_(height) {}
   Bytes3 next(std::int32_t x, std::int32_t y) {
-    noise_ = noise_ * 1664525u + 1013904223u;
     return {static_cast<unsigned>(x * 255 / width_), static_cast<unsigned>(y * 255 / height_),
-            (static_cast<unsigned>(x + y) / 4 + (noise_ >> 28)) & 255u};
+            (static_cast<unsigned>(x + y) / 4 + (noise_.next() >> 28)) & 255u};
   }
 
  private:
   std::int32_t width_, height_;
-  std::uint32_t noise_ = 12345;
+  palettrix_test::SeededGenerator noise_{12345};
 };
 
 // Colour i of the custom palette of up to 256 colours, spread over the RGB cube by fixed strides, as a large

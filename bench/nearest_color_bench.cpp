@@ -11,6 +11,7 @@
 #include "palette/color_tables.h"
 #include "palette/nearest_color_search.h"
 #include "palette/nearest_color.h"
+#include "support/seeded_generator.h"
 
 namespace {
 
@@ -21,14 +22,7 @@ enum class Palette { Pico8, Vga8Bit, Random256, Random65536 };
 // overshoot error diffusion adds around it.
 enum class Queries { Cube, Ramp, Overshoot };
 
-uint64_t Next(uint64_t& state) {
-  uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
-
-float Unit(uint64_t& state) { return static_cast<float>(Next(state) >> 40) * 0x1p-24f; }
+using palettrix_test::SeededGenerator;
 
 std::vector<Color3> Colors(Palette palette) {
   switch (palette) {
@@ -38,10 +32,10 @@ std::vector<Color3> Colors(Palette palette) {
       return {kVga8Bit.begin(), kVga8Bit.end()};
     case Palette::Random256:
     case Palette::Random65536: {
-      uint64_t state = 7;
+      SeededGenerator random(7);
       std::vector<Color3> colors(palette == Palette::Random256 ? 256 : 65536);
       for (Color3& c : colors) {
-        c = Color3(Unit(state), Unit(state), Unit(state));
+        c = Color3(random.unit(), random.unit(), random.unit());
       }
       return colors;
     }
@@ -52,21 +46,21 @@ std::vector<Color3> Colors(Palette palette) {
 constexpr std::size_t kQueryCount = 1 << 16;
 
 std::vector<Color3> MakeQueries(Queries kind) {
-  uint64_t state = 11;
+  SeededGenerator random(11);
   std::vector<Color3> queries(kQueryCount);
   for (std::size_t i = 0; i < kQueryCount; ++i) {
     switch (kind) {
       case Queries::Cube:
-        queries[i] = Color3(Unit(state), Unit(state), Unit(state));
+        queries[i] = Color3(random.unit(), random.unit(), random.unit());
         break;
       case Queries::Ramp: {
         const float x = static_cast<float>(i % 256) / 255.0f;
         const float y = static_cast<float>(i / 256) / 255.0f;
-        queries[i] = Color3(x, y, 0.5f * (x + y)) + Color3(Unit(state), Unit(state), Unit(state)) * 0.02f;
+        queries[i] = Color3(x, y, 0.5f * (x + y)) + Color3(random.unit(), random.unit(), random.unit()) * 0.02f;
         break;
       }
       case Queries::Overshoot:
-        queries[i] = Color3(Unit(state), Unit(state), Unit(state)) * 1.6f - Color3(0.3f);
+        queries[i] = Color3(random.unit(), random.unit(), random.unit()) * 1.6f - Color3(0.3f);
         break;
     }
   }
@@ -98,10 +92,10 @@ void BM_SearchBytes(benchmark::State& state, Palette palette) {
   const std::vector<Color3> colors = Colors(palette);
   const NearestColorSearch search(colors);
   std::vector<std::array<uint8_t, 3>> pixels(kQueryCount);
-  uint64_t noise = 3;
+  SeededGenerator noise(3);
   for (std::size_t i = 0; i < kQueryCount; ++i) {
     pixels[i] = {static_cast<uint8_t>(i % 256), static_cast<uint8_t>(i / 256),
-                 static_cast<uint8_t>((i % 256 + i / 256) / 2 + (Next(noise) & 7))};
+                 static_cast<uint8_t>((i % 256 + i / 256) / 2 + (noise.next() >> 29))};
   }
   std::size_t i = 0;
   for (auto _ : state) {

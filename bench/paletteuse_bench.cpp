@@ -341,7 +341,7 @@ bool CheckAndDump(const std::vector<Palette>& palettes, const std::string& dumpD
       bench::EffectRig rig(pairing.pattern, palette.swatch, bench::CustomPaletteFlat(256));
       minihost::World input = *gSourceWorld;
       minihost::World output(kWidth, kHeight, minihost::Depth::Eight);
-      if (rig.instance.render(input, output) != PF_Err_NONE) {
+      if (rig.driver.render(input, output) != PF_Err_NONE) {
         std::printf("  ours: %s render failed\n", pairing.ours);
         ok = false;
         continue;

@@ -8,11 +8,10 @@
 #include <filesystem>
 #include <vector>
 
-#include "minihost/effect.h"
-#include "minihost/host.h"
+#include "driver/effect_driver.h"
 #include "minihost/host_error.h"
-#include "minihost/instance.h"
 #include "minihost/saved_state.h"
+#include "minihost/world.h"
 
 namespace {
 
@@ -25,14 +24,14 @@ std::filesystem::path EffectPath() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static minihost::Host host;
-  static minihost::Effect effect(host, EffectPath());
+  // Loaded once; each accepted state replaces the instance, so a frame renders with this input's state.
+  static driver::EffectDriver effect(EffectPath());
   const std::vector<uint8_t> bytes(data, data + size);
   try {
     minihost::DecodeSavedState(bytes);
-    minihost::Instance instance = minihost::Instance::load(effect, bytes);
+    effect.load(bytes);
     minihost::World input(8, 4, minihost::Depth::Eight), output(8, 4, minihost::Depth::Eight);
-    instance.render(input, output);
+    effect.render(input, output);
   } catch (const minihost::HostError&) {
   }
   return 0;

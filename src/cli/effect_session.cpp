@@ -2,23 +2,24 @@
 
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdlib>
-#include <cstring>
+#include <utility>
 
 #include "cli/interrupt.h"
 #include "cli/terminal.h"
 #include "minihost/host_error.h"
-#include "minihost/saved_state.h"
+#include "palettefiles/flat_palette.h"
 
 namespace {
 
-minihost::Effect LoadEffect(minihost::Host& host) {
-  const std::filesystem::path path = EffectSession::LibraryPath();
+// Runs `step`, turning a host failure into the command's error for the effect: `doing` (what could not be
+// done, with its colon) before the host's message.
+template <typename Step>
+auto EffectStep(const char* doing, Step&& step) -> decltype(step()) {
   try {
-    return minihost::Effect(host, path);
+    return std::forward<Step>(step)();
   } catch (const minihost::HostError& e) {
-    throw CliError(kExitEffect, std::string("cannot load the effect: ") + e.what());
+    throw CliError(kExitEffect, std::string(doing) + e.what());
   }
 }
 
@@ -40,25 +41,19 @@ std::filesystem::path EffectSession::LibraryPath() {
   return beside;
 }
 
-EffectSession::EffectSession() : effect_(LoadEffect(host_)), instance_(effect_) {
+EffectSession::EffectSession() try : driver_(LibraryPath()) {
   // Ctrl-C reaches a render part-way: the effect asks the host whether to stop as it goes.
-  host_.setProgress([](A_long, A_long) { return InterruptSignal() == 0; });
-}
-
-std::size_t EffectSession::find(const char* name, PF_ParamType type) const {
-  const auto& params = instance_.params();
-  for (std::size_t i = 0; i < params.size(); ++i) {
-    if (params[i].param_type == type && std::strcmp(params[i].name, name) == 0) return i;
-  }
-  throw CliError(kExitEffect, std::string("the effect has no control \"") + name + "\"");
+  driver_.host().setProgress([](A_long, A_long) { return InterruptSignal() == 0; });
+} catch (const minihost::HostError& e) {
+  throw CliError(kExitEffect, std::string("cannot load the effect: ") + e.what());
 }
 
 std::vector<std::string> EffectSession::patternChoices() const {
-  return instance_.params().popupChoices(find("Pattern", PF_Param_POPUP));
+  return EffectStep("", [&] { return driver_.popupChoices("Pattern"); });
 }
 
 std::vector<std::string> EffectSession::swatchChoices() const {
-  return instance_.params().popupChoices(find("Swatch", PF_Param_POPUP));
+  return EffectStep("", [&] { return driver_.popupChoices("Swatch"); });
 }
 
 void EffectSession::setPattern(A_long value) { setPopup("Pattern", value); }
@@ -66,7 +61,7 @@ void EffectSession::setPattern(A_long value) { setPopup("Pattern", value); }
 void EffectSession::setSwatch(A_long value) { setPopup("Swatch", value); }
 
 void EffectSession::setPopup(const char* name, A_long value) {
-  instance_.params().setPopup(find(name, PF_Param_POPUP), value);
+  EffectStep("", [&] { driver_.setPopup(name, value); });
 }
 
 namespace {
@@ -82,28 +77,26 @@ std::string Number(double value) { return ExactNumber(value); }
 
 void EffectSession::setFloatSlider(const char* name, const std::string& option, double value,
                                    ExitStatus status) {
-  const std::size_t index = find(name, PF_Param_FLOAT_SLIDER);
-  const PF_FloatSliderDef& slider = instance_.params()[index].u.fs_d;
-  if (!(value >= slider.valid_min && value <= slider.valid_max)) {
-    OutOfRange(status, option, value, slider.valid_min, slider.valid_max);
-  }
-  instance_.params().setFloat(index, value);
+  const driver::SliderRange range = EffectStep("", [&] { return driver_.sliderRange(name, PF_Param_FLOAT_SLIDER); });
+  if (!(value >= range.low && value <= range.high)) OutOfRange(status, option, value, range.low, range.high);
+  driver_.setFloat(name, value);
 }
 
 void EffectSession::setFixedSlider(const char* name, const std::string& option, double value,
                                    ExitStatus status) {
-  const std::size_t index = find(name, PF_Param_FIX_SLIDER);
-  const PF_FixedSliderDef& slider = instance_.params()[index].u.fd;
-  const double low = slider.valid_min / 65536.0, high = slider.valid_max / 65536.0;
-  const double fixed = std::round(value * 65536.0);
-  if (!(fixed >= slider.valid_min && fixed <= slider.valid_max)) OutOfRange(status, option, value, low, high);
-  instance_.params().setFixed(index, static_cast<PF_Fixed>(fixed));
+  const driver::SliderRange range = EffectStep("", [&] { return driver_.sliderRange(name, PF_Param_FIX_SLIDER); });
+  // The range in the control's own 16.16 units, where the check is exact.
+  const double fixed = driver::FixedFromUnits(value);
+  if (!(fixed >= range.low * 65536.0 && fixed <= range.high * 65536.0)) {
+    OutOfRange(status, option, value, range.low, range.high);
+  }
+  driver_.setFixed(name, value);
 }
 
 minihost::World EffectSession::render(minihost::World& input) {
   minihost::World output(input.width(), input.height(), input.depth());
   const auto start = std::chrono::steady_clock::now();
-  const PF_Err err = renderCopy_ ? renderCopy_->render(input, output) : instance_.render(input, output);
+  const PF_Err err = driver_.render(input, output);
   renderNanoseconds_ +=
       std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
   if (err != PF_Err_NONE) throw CliError(kExitEffect, "the effect failed to render (host error " + std::to_string(err) + ")");
@@ -111,47 +104,24 @@ minihost::World EffectSession::render(minihost::World& input) {
 }
 
 void EffectSession::renderConcurrently() {
-  try {
-    renderCopy_ = std::make_unique<minihost::RenderCopy>(instance_);
-  } catch (const minihost::HostError& e) {
-    throw CliError(kExitEffect, std::string("cannot make the effect's render copy: ") + e.what());
-  }
+  EffectStep("cannot make the effect's render copy: ", [&] { driver_.renderConcurrently(); });
 }
 
 std::vector<uint8_t> EffectSession::save() {
-  try {
-    return instance_.save();
-  } catch (const minihost::HostError& e) {
-    throw CliError(kExitEffect, std::string("cannot save the effect's state: ") + e.what());
-  }
+  return EffectStep("cannot save the effect's state: ", [&] { return driver_.save(); });
 }
 
 void EffectSession::load(const std::vector<uint8_t>& saved) {
-  try {
-    instance_ = minihost::Instance::load(effect_, saved);
-  } catch (const minihost::HostError& e) {
-    throw CliError(kExitEffect, std::string("cannot load the effect's state: ") + e.what());
-  }
+  EffectStep("cannot load the effect's state: ", [&] { driver_.load(saved); });
 }
 
 minihost::SavedState EffectSession::savedState() {
   const std::vector<uint8_t> bytes = save();
-  try {
-    return minihost::DecodeSavedState(bytes);
-  } catch (const minihost::HostError& e) {
-    throw CliError(kExitEffect, std::string("cannot read the effect's saved state: ") + e.what());
-  }
+  return EffectStep("cannot read the effect's saved state: ", [&] { return minihost::DecodeSavedState(bytes); });
 }
 
 void EffectSession::setCustomPalette(const ColorList& colors) {
-  std::vector<uint8_t> state;
-  try {
-    // The current control values with the colours as the flat part: what the host would have saved.
-    state = minihost::EncodeSavedState(instance_.params(), FlatPaletteBytes(colors));
-  } catch (const minihost::HostError& e) {
-    throw CliError(kExitEffect, std::string("cannot save the effect's state: ") + e.what());
-  }
-  load(state);
+  EffectStep("cannot load the effect's state: ", [&] { driver_.setCustomPalette(colors); });
 }
 
 ColorList EffectSession::customPalette() { return PaletteFromFlatBytes(savedState().sequenceData); }

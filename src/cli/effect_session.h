@@ -1,20 +1,19 @@
-// The effect as the command drives it: a host, the loaded library and one instance, with the controls
-// found by their names as a host user would find them.
+// The effect as the command drives it (driver/effect_driver.h), with the command's policy on top: where the
+// library comes from, Ctrl-C, the time spent rendering, and every failure as a CliError.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/exit_status.h"
-#include "minihost/instance.h"
-#include "minihost/render_copy.h"
+#include "driver/effect_driver.h"
+#include "minihost/saved_state.h"
+#include "minihost/world.h"
 #include "palette/color.h"
-#include "palettefiles/flat_palette.h"
 
 class EffectSession {
  public:
@@ -40,7 +39,7 @@ class EffectSession {
                       ExitStatus status = kExitUsage);
 
   // The controls and their values, as the instance holds them.
-  const minihost::ParamSet& params() const { return instance_.params(); }
+  const minihost::ParamSet& params() const { return driver_.params(); }
 
   // The instance's saved state (saved_state.h): control values and the flat bytes of its custom palette.
   std::vector<uint8_t> save();
@@ -50,8 +49,7 @@ class EffectSession {
   // (effect) when the state does not fit the effect or a sequence command fails.
   void load(const std::vector<uint8_t>& saved);
 
-  // Gives the instance `colors` as its custom palette the way a host loading a project would: the flat part
-  // of the current saved state is replaced by the colours' flat form and the instance is loaded from that.
+  // Gives the instance `colors` as its custom palette the way a host loading a project would.
   void setCustomPalette(const ColorList& colors);
   // The custom palette, read from the flat part of the saved state.
   ColorList customPalette();
@@ -67,13 +65,9 @@ class EffectSession {
   void renderConcurrently();
 
   // The host, for its pixel-iteration settings (threads, progress and cancellation).
-  minihost::Host& host() { return host_; }
+  minihost::Host& host() { return driver_.host(); }
 
  private:
-  std::size_t find(const char* name, PF_ParamType type) const;
-  minihost::Host host_;
-  minihost::Effect effect_;
-  minihost::Instance instance_;
-  std::unique_ptr<minihost::RenderCopy> renderCopy_;
+  driver::EffectDriver driver_;
   std::atomic<std::int64_t> renderNanoseconds_{0};
 };

@@ -39,8 +39,6 @@ bool StartsWith(std::span<const unsigned char> head, std::string_view magic, std
                     [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
 }
 
-bool Space(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
 // A Targa header: no signature, but a colour-map flag, an image type, a size and a pixel depth that
 // must make sense.
 bool TargaHeader(std::span<const unsigned char> head, std::size_t fileBytes) {
@@ -102,7 +100,7 @@ const ImageFormat* FormatByContent(std::span<const unsigned char> head, std::siz
       return &Named("bmp");
     }
   }
-  if (head.size() >= 3 && head[0] == 'P' && Space(head[2]) &&
+  if (head.size() >= 3 && head[0] == 'P' && PnmSpace(head[2]) &&
       ((head[1] >= '1' && head[1] <= '6') || head[1] == 'f' || head[1] == 'F')) {
     return &Named("pnm");
   }

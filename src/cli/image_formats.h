@@ -32,6 +32,12 @@ const ImageFormat* FormatByContent(std::span<const unsigned char> head, std::siz
 // by its first bytes, or empty when they are no format known here.
 std::string ForeignFormat(std::span<const unsigned char> head);
 
+// Whitespace between the fields of a PNM header: the C locale's white space (blank, tab, line feed, carriage
+// return, vertical tab, form feed).
+constexpr bool PnmSpace(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
 // "PNG, JPEG, TIFF, ..." of the formats read (or written).
 std::string FormatList(bool written);
 

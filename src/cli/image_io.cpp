@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bytes/byte_order.h"
+#include "bytes/pixels_per_byte.h"
 #include "cli/exit_status.h"
 #include "cli/image_formats.h"
 #include "cli/interrupt.h"
@@ -28,6 +29,7 @@
 #include "cli/terminal.h"
 #include "cli/webp_codec.h"
 #include "minihost/pixel_transfer.h"
+#include "palettefiles/image_checks.h"
 
 namespace OIIO = OIIO_NAMESPACE;
 namespace fs = std::filesystem;
@@ -43,7 +45,7 @@ void CheckPixelBudget(const std::string& name, long long width, long long height
                                    std::to_string(pixels) + " pixels, more than the limit of " +
                                    std::to_string(PixelBudget()) + " (--max-pixels)");
   }
-  if (fileBytes != 0 && pixels > fileBytes * kMaxPixelsPerByte) {
+  if (MoreThanBytesCanHold(pixels, fileBytes)) {
     throw CliError(kExitInput, name + ": declares " + std::to_string(width) + "x" + std::to_string(height) +
                                    " pixels, more than its " + std::to_string(fileBytes) +
                                    " bytes can hold (a damaged file, or a decompression bomb)");
@@ -60,10 +62,6 @@ std::string Quote(const fs::path& path) { return path.string(); }
 
 std::string Article(const std::string& name) {
   return (std::string_view("AEIOU").find(name.front()) != std::string_view::npos ? "an " : "a ") + name;
-}
-
-bool Space(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
 std::string KindOf(mode_t mode) {
@@ -210,18 +208,6 @@ bool ExrDataWindow(std::span<const unsigned char> bytes, long long& width, long 
   }
 }
 
-// The alpha channel's index, when the library's answer is one (GIF's reader names channel 4 of 4).
-int AlphaChannel(const OIIO::ImageSpec& spec) {
-  if (spec.alpha_channel >= 0 && spec.alpha_channel < spec.nchannels) return spec.alpha_channel;
-  for (int c = 0; c < spec.nchannels; ++c) {
-    if (spec.channel_name(c) == "A" || spec.channel_name(c) == "Alpha") return c;
-  }
-  // Grey with alpha and RGBA files that do not name their alpha channel.
-  if (spec.nchannels == 2) return 1;
-  if (spec.nchannels == 4) return 3;
-  return -1;
-}
-
 void RefuseSeveral(const fs::path& path) {
   Refuse(path,
          "the file holds several images (pages, parts or frames) and one image a file is read: "
@@ -272,7 +258,7 @@ bool DecodeBinaryPnm(const fs::path& path, std::span<const unsigned char> bytes,
   const auto number = [&]() -> unsigned long {
     // Whitespace and comments, then digits.
     for (;;) {
-      while (at < bytes.size() && Space(bytes[at])) ++at;
+      while (at < bytes.size() && PnmSpace(bytes[at])) ++at;
       if (at < bytes.size() && bytes[at] == '#') {
         while (at < bytes.size() && bytes[at] != '\n' && bytes[at] != '\r') ++at;
         continue;
@@ -291,7 +277,7 @@ bool DecodeBinaryPnm(const fs::path& path, std::span<const unsigned char> bytes,
   if (maximum < 1 || maximum > 65535)
     Refuse(path,
            "cannot read image (the maximum sample " + std::to_string(maximum) + " is outside 1 to 65535)");
-  if (at >= bytes.size() || !Space(bytes[at]))
+  if (at >= bytes.size() || !PnmSpace(bytes[at]))
     Refuse(path, "cannot read image, the file is damaged (its header is not a PNM header)");
   ++at;
   CheckSize(path, static_cast<long long>(width), static_cast<long long>(height), bytes.size());

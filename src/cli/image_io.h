@@ -46,12 +46,8 @@ void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha)
 inline constexpr unsigned long long kDefaultPixelBudget = 15360ull * 8640ull;
 void SetPixelBudget(unsigned long long pixels);
 unsigned long long PixelBudget();
-// Deflate (PNG, and TIFF and EXR as usually written) packs at most about 1032 bytes into one, and a byte
-// holds at most 8 one-bit pixels: an image file declaring more pixels than this many times its size is
-// damaged or a decompression bomb. (Fax-coded blank pages can pack more; they are no input for this tool.)
-inline constexpr unsigned long long kMaxPixelsPerByte = 8ull * 1100ull;
 // Throws CliError (input) naming `name` when width x height is over the budget or, for a file of
-// `fileBytes` (0: unknown, as for a pipe), more than the file can hold.
+// `fileBytes` (0: unknown, as for a pipe), more than the file can hold (bytes/pixels_per_byte.h).
 void CheckPixelBudget(const std::string& name, long long width, long long height, std::uintmax_t fileBytes);
 
 // Channel conversions between files (0..255, 0..65535) and the host's 16-bit scale (0..32768).

@@ -12,8 +12,10 @@
 #include <system_error>
 #include <vector>
 
+#include "bytes/hex_digit.h"
 #include "cli/popup_choice.h"
 #include "cli/safe_output.h"
+#include "palettefiles/flat_palette.h"
 #include "palettefiles/palette_file.h"
 
 namespace {
@@ -88,13 +90,6 @@ void Print(const OrderedJson& value, std::size_t depth, std::string& out) {
 
 [[noreturn]] void Refuse(const std::string& name, const std::string& reason) {
   throw CliError(kExitInput, name + ": " + reason);
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 Color3 ParseEntry(const Json& entry, const std::string& where) {

@@ -1,7 +1,7 @@
-// One frei0r instance's effect: a host of its own, the effect set up on it, and one instance of the effect
-// applied to a layer of a fixed size, whose frames render through one render copy, several at once when
-// the host asks for them at once. The frei0r layer above it knows nothing of hosts, worlds or parameter
-// arrays.
+// One frei0r instance's effect: the effect driven as every front end drives it (driver/effect_driver.h),
+// applied to a layer of a fixed size, whose frames of packed RGBA render through one render copy, several
+// at once when the host asks for them at once. The frei0r layer above it knows nothing of hosts, worlds or
+// parameter arrays.
 #pragma once
 
 #include <cstdint>
@@ -10,10 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "minihost/effect.h"
-#include "minihost/host.h"
-#include "minihost/instance.h"
-#include "minihost/render_copy.h"
+#include "driver/effect_driver.h"
 #include "minihost/world.h"
 #include "palette/color.h"
 
@@ -42,9 +39,7 @@ class FrameRenderer {
   // as round(value x 65536), as a host converts it.
   void setSlider(Slider slider, double value);
   // The slider's valid range and default, in the control's own units, as the effect registered it.
-  struct Range {
-    double low, high, initial;
-  };
+  using Range = driver::SliderRange;
   Range sliderRange(Slider slider) const;
 
   // Gives the effect `colors` as its custom palette the way a host opening a saved project does (the
@@ -56,11 +51,9 @@ class FrameRenderer {
   // whole before `out` is written, so they may be the same buffer. Returns the host error of a failed
   // render; `out` is then left transparent.
   //
-  // Frames render as After Effects renders several frames of a composition at once: through a render copy
-  // made from the instance's flattened sequence data, which any number of threads may call at once, each
-  // with pixel worlds of its own. A change of control or palette makes a new copy for the frames that
-  // start after it; frames already rendering finish on theirs. So render may be called from several
-  // threads at once, and alongside the setters (which the caller keeps to one thread at a time).
+  // Frames render through the driver's render copies (EffectDriver::renderConcurrently), each with pixel
+  // worlds of its own: render may be called from several threads at once, and alongside the setters
+  // (which the caller keeps to one thread at a time).
   PF_Err render(const uint32_t* in, uint32_t* out);
 
  private:
@@ -69,22 +62,14 @@ class FrameRenderer {
     minihost::World input, output;
   };
 
-  std::size_t find(const char* name, PF_ParamType type) const;
-  std::size_t sliderIndex(Slider slider) const;
-  void controlsChanged();
-  std::shared_ptr<minihost::RenderCopy> currentCopy();
   std::unique_ptr<Worlds> takeWorlds();
   void giveBack(std::unique_ptr<Worlds> worlds);
 
   unsigned width_, height_;
-  minihost::Host host_;
-  minihost::Effect effect_;
-  minihost::Instance instance_;
-  std::size_t patternIndex_, swatchIndex_;
+  driver::EffectDriver driver_;
   std::vector<std::string> patternChoices_, swatchChoices_;
 
-  // Guards the instance against a copy being made from it while it changes, the copy, and the spare worlds.
+  // Guards the spare worlds.
   std::mutex mutex_;
-  std::shared_ptr<minihost::RenderCopy> copy_;  // null until the first frame after a change
-  std::vector<std::unique_ptr<Worlds>> spare_;   // worlds of frames that have finished, for the next ones
+  std::vector<std::unique_ptr<Worlds>> spare_;  // worlds of frames that have finished, for the next ones
 };

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "bytes/byte_order.h"
+#include "bytes/pixels_per_byte.h"
+#include "palettefiles/image_checks.h"
 #include "palettefiles/palette_file.h"
 #include "palettefiles/palette_file_errors.h"
 
@@ -109,13 +111,6 @@ std::optional<ColorList> IndexedPalette(const std::filesystem::path& path, const
   return colors;
 }
 
-int AlphaChannel(const OIIO::ImageSpec& spec) {
-  if (spec.alpha_channel >= 0) return spec.alpha_channel;
-  if (spec.nchannels == 2) return 1;
-  if (spec.nchannels == 4) return 3;
-  return -1;
-}
-
 template <typename T>
 ColorList DistinctPixelColors(OIIO::ImageInput& in, const std::string& name) {
   const OIIO::ImageSpec& spec = in.spec();
@@ -147,10 +142,8 @@ ColorList DistinctPixelColors(OIIO::ImageInput& in, const std::string& name) {
   return colors;
 }
 
-// A palette image larger than a 16K frame is surely not one. No PNG packs more than about 8 x 1032 one-bit
-// pixels into a byte (deflate's limit).
+// A palette image larger than a 16K frame is surely not one.
 constexpr unsigned long long kMaxPaletteImagePixels = 15360ull * 8640ull;
-constexpr unsigned long long kMaxPixelsPerByte = 8ull * 1100ull;
 
 }  // namespace
 
@@ -175,7 +168,7 @@ ColorList ReadPngPalette(const std::filesystem::path& path, const std::string& n
                        " pixels is too large for a palette image (at most " + std::to_string(kMaxPaletteImagePixels) +
                        " pixels)");
   }
-  if (!ec && pixels > fileBytes * kMaxPixelsPerByte) {
+  if (!ec && MoreThanBytesCanHold(pixels, fileBytes)) {
     FailFile(name, "declares " + std::to_string(in->spec().width) + "x" + std::to_string(in->spec().height) +
                        " pixels, more than its " + std::to_string(fileBytes) + " bytes can hold");
   }

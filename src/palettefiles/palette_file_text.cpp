@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bytes/hex_digit.h"
 #include "palettefiles/palette_file.h"
 #include "palettefiles/palette_file_errors.h"
 
@@ -64,13 +65,6 @@ Color3 ChannelTriple(std::string_view& text, const std::string& name, std::size_
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "ase/ase_bytes.h"
 #include "cli/command_runner.h"
 #include "cli/media_fixture.h"
+#include "support/seeded_generator.h"
 
 namespace media_test {
 namespace {
@@ -27,10 +28,8 @@ namespace OIIO = OIIO_NAMESPACE;
 // Pixels no compressor can shrink, from our own generator so the bytes are the same everywhere.
 void WriteNoise(const fs::path& path, int width, int height, uint32_t seed = 1) {
   std::vector<uint8_t> pixels(static_cast<std::size_t>(width) * height * 3);
-  for (uint8_t& p : pixels) {
-    seed = seed * 1664525u + 1013904223u;
-    p = static_cast<uint8_t>(seed >> 24);
-  }
+  palettrix_test::SeededGenerator random(seed);
+  for (uint8_t& p : pixels) p = static_cast<uint8_t>(random.next() >> 24);
   auto out = OIIO::ImageOutput::create(path.string());
   ASSERT_TRUE(out);
   OIIO::ImageSpec spec(width, height, 3, OIIO::TypeDesc::UINT8);
@@ -215,11 +214,10 @@ TEST_F(Hardening, AFileSizeLimitIsAnOutputErrorWithNothingLeft) {
 // mid-frame.
 std::string ManyColours() {
   std::string hex;
-  uint32_t seed = 7;
+  palettrix_test::SeededGenerator random(7);
   for (int i = 0; i < 65536; ++i) {
-    seed = seed * 1664525u + 1013904223u;
     char line[8];
-    std::snprintf(line, sizeof line, "%06X\n", seed >> 8);
+    std::snprintf(line, sizeof line, "%06X\n", random.next() >> 8);
     hex += line;
   }
   return hex;

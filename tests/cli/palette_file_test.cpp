@@ -10,6 +10,8 @@
 #include <string>
 
 #include "command_runner.h"
+#include "bytes/pixels_per_byte.h"
+#include "palettefiles/image_checks.h"
 
 namespace {
 
@@ -260,4 +262,35 @@ TEST(PaletteValues, EightBitValuesAreRecognisedOnlyWhenExact) {
   EXPECT_FALSE(IsEightBit(0.5f, k));  // 127.5 of 255
   EXPECT_FALSE(IsEightBit(1.0000001f, k));
   EXPECT_FALSE(IsEightBit(NAN, k));
+}
+
+// Deflate packs at most 8 x 1100 one-bit pixels into a byte: 8800 pixels for a 1-byte file, 8800 x 1000 for
+// a 1000-byte one. An unknown size (0) holds anything, and so does a size whose bound passes 2^64.
+TEST(ImageChecks, APixelCountBeyondWhatTheFileCanHoldIsRefused) {
+  EXPECT_FALSE(MoreThanBytesCanHold(8800, 1));
+  EXPECT_TRUE(MoreThanBytesCanHold(8801, 1));
+  EXPECT_FALSE(MoreThanBytesCanHold(8800000, 1000));
+  EXPECT_TRUE(MoreThanBytesCanHold(8800001, 1000));
+  EXPECT_FALSE(MoreThanBytesCanHold(~0ull, 0));
+  EXPECT_FALSE(MoreThanBytesCanHold(~0ull, std::uintmax_t{1} << 62));
+}
+
+// An alpha index the library gives beyond the channels (GIF's reader says 4 of 4) is no channel: the one
+// named "A" is taken, else the last of two or four; three channels have none.
+TEST(ImageChecks, TheAlphaChannelIsAlwaysOneOfTheImagesChannels) {
+  OIIO::ImageSpec rgba(4, 4, 4, OIIO::TypeDesc::UINT8);
+  EXPECT_EQ(AlphaChannel(rgba), 3);
+  rgba.alpha_channel = 4;
+  EXPECT_EQ(AlphaChannel(rgba), 3);
+  OIIO::ImageSpec named(4, 4, 4, OIIO::TypeDesc::UINT8);
+  named.alpha_channel = 7;
+  named.channelnames = {"A", "B", "G", "R"};
+  EXPECT_EQ(AlphaChannel(named), 0);
+  OIIO::ImageSpec grey(4, 4, 2, OIIO::TypeDesc::UINT8);
+  grey.alpha_channel = -1;
+  grey.channelnames = {"Y", "Z"};
+  EXPECT_EQ(AlphaChannel(grey), 1);
+  OIIO::ImageSpec rgb(4, 4, 3, OIIO::TypeDesc::UINT8);
+  rgb.alpha_channel = 5;
+  EXPECT_EQ(AlphaChannel(rgb), -1);
 }

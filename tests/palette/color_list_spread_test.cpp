@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "palette_test_support.h"
+#include "support/seeded_generator.h"
 
 namespace {
 
@@ -33,10 +34,9 @@ TEST(ColorListSpread, NanComponentsAreLeftOut) {
   // across, so the numbers stay unsorted; the list is long enough to go through partitioning as well.
   const float nan = std::numeric_limits<float>::quiet_NaN();
   ColorList colors;
-  std::uint32_t state = 12345;
+  palettrix_test::SeededGenerator random(12345);
   for (int i = 0; i < 200; ++i) {
-    state = state * 1664525u + 1013904223u;
-    const bool poisoned = (state >> 28) < 4;
+    const bool poisoned = (random.next() >> 28) < 4;
     const float red = static_cast<float>(i * 3 % 5) * 0.25f;  // 0, 0.75, 0.5, 0.25, 1, 0, ...
     colors.emplace_back(poisoned ? nan : red, 0.5f, static_cast<float>(i % 3) * 0.5f);
   }

@@ -18,6 +18,7 @@
 
 #include "palette/color_tables.h"
 #include "palette/nearest_color.h"
+#include "support/seeded_generator.h"
 
 namespace {
 
@@ -32,25 +33,13 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kMax = std::numeric_limits<float>::max();
 
-// SplitMix64: a fixed sequence on every platform.
-class Generator {
+// The shared generator, giving colours too.
+class Generator : public palettrix_test::SeededGenerator {
  public:
-  explicit Generator(uint64_t seed) : state_(seed) {}
-  uint64_t next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  float unit() { return static_cast<float>(next() >> 40) * 0x1p-24f; }  // [0, 1), every step 2^-24
-  float between(float lo, float hi) { return lo + (hi - lo) * unit(); }
-  std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
+  using SeededGenerator::SeededGenerator;
   Color3 color(float lo = 0.0f, float hi = 1.0f) {
     return Color3(between(lo, hi), between(lo, hi), between(lo, hi));
   }
-
- private:
-  uint64_t state_;
 };
 
 Color3 Bytes(int r, int g, int b) {

@@ -19,6 +19,7 @@
 #include "minihost/saved_state.h"
 #include "plugin/param_indices.h"
 #include "support/custom_palette_fixture.h"
+#include "support/seeded_generator.h"
 
 namespace {
 
@@ -37,11 +38,8 @@ Bytes HandleBytes(minihost::Host& host, PF_Handle handle) {
 // A frame of deterministic noise over smooth ramps: every pattern meets both.
 minihost::World Frame(A_long width, A_long height, minihost::Depth depth, uint32_t seed) {
   minihost::World world(width, height, depth);
-  uint32_t state = seed;
-  auto next = [&state] {
-    state = state * 1664525u + 1013904223u;
-    return state >> 8;
-  };
+  palettrix_test::SeededGenerator random(seed);
+  auto next = [&random] { return random.next() >> 8; };
   for (A_long y = 0; y < height; ++y) {
     for (A_long x = 0; x < width; ++x) {
       const uint32_t noise = next();

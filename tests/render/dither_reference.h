@@ -12,6 +12,7 @@
 #include "minihost/world.h"
 #include "plugin/param_indices.h"
 #include "support/effect_under_test.h"
+#include "support/seeded_generator.h"
 
 namespace dither_test {
 
@@ -240,30 +241,25 @@ minihost::World DiffusionRef(minihost::World& in, const Controls& c,
   return out;
 }
 
-// A frame of seeded noise (SplitMix64), with some transparent pixels, channels at both ends of the range
+// A frame of seeded noise, with some transparent pixels, channels at both ends of the range
 // and, in deep frames, channels above full scale.
 template <typename Pixel>
 minihost::World Noise(A_long width, A_long height, uint64_t seed) {
   minihost::World world(width, height,
                         sizeof(Pixel) == 8 ? minihost::Depth::Sixteen : minihost::Depth::Eight);
-  const auto next = [&seed] {
-    uint64_t z = (seed += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  };
+  palettrix_test::SeededGenerator random(seed);
   const unsigned full = static_cast<unsigned>(kFull<Pixel>);
   const auto channel = [&] {
-    const uint64_t r = next() % 16;
+    const unsigned r = random.below(16);
     if (r == 0) return 0u;
     if (r == 1) return full;
-    if (r == 2 && full > 255) return full + static_cast<unsigned>(next() % 32767);
-    return static_cast<unsigned>(next() % (full + 1));
+    if (r == 2 && full > 255) return full + random.below(32767);
+    return random.below(full + 1);
   };
   using C = decltype(Pixel::alpha);
   for (A_long y = 0; y < height; ++y) {
     for (A_long x = 0; x < width; ++x) {
-      const unsigned alpha = next() % 8 == 0 ? 0u : static_cast<unsigned>(next() % (full + 1));
+      const unsigned alpha = random.below(8) == 0 ? 0u : random.below(full + 1);
       const unsigned r = channel(), g = channel(), b = channel();
       Px<Pixel>(world, x, y) =
           Pixel{static_cast<C>(alpha), static_cast<C>(r), static_cast<C>(g), static_cast<C>(b)};

@@ -24,17 +24,11 @@
 #include "palette/palette_catalogue.h"
 #include "render/error_diffusion.h"
 #include "render/pattern_catalogue.h"
+#include "support/seeded_generator.h"
 
 namespace {
 
-struct Rng {
-  uint64_t state;
-  uint32_t next() {
-    state = state * 6364136223846793005ull + 1442695040888963407ull;
-    return static_cast<uint32_t>(state >> 33);
-  }
-  float unit() { return static_cast<float>(next() >> 8) / 16777216.0f; }
-};
+using Rng = palettrix_test::SeededGenerator;
 
 // Helper threads kept from one frame to the next: starting threads for every frame would cost more than
 // the frames, under Wine most of all.
@@ -112,7 +106,7 @@ struct ShuffledWorkers {
       std::vector<int32_t> order(static_cast<std::size_t>(tasks));
       std::iota(order.begin(), order.end(), 0);
       Rng rng{self.seed};
-      for (std::size_t i = order.size(); i > 1; --i) std::swap(order[i - 1], order[rng.next() % i]);
+      for (std::size_t i = order.size(); i > 1; --i) std::swap(order[i - 1], order[rng.below(i)]);
       std::atomic<std::size_t> next{0};
       CrewOf(self.threads).Run([&](int32_t worker) {
         for (std::size_t k; (k = next.fetch_add(1)) < order.size();) task(taskContext, worker, order[k]);
@@ -165,16 +159,16 @@ Image Frame(PixelDepth depth, uint64_t seed) {
       }
     }
   }
-  std::size_t k = rng.next() % special.size();
+  std::size_t k = rng.below(special.size());
   for (int32_t y = 0; y < image.height; ++y) {
     for (int32_t x = 0; x < image.width; ++x) {
-      const unsigned alpha = (x + y) % 7 == 0 ? 0 : rng.next() % (deep ? 32769 : 256);
+      const unsigned alpha = (x + y) % 7 == 0 ? 0 : rng.below(deep ? 32769 : 256);
       if ((x + y) % 3 == 0) {
         const auto& s = special[k++ % special.size()];
         image.set(x, y, alpha, scaled(s[0]), scaled(s[1]), scaled(s[2]));
       } else {
         const unsigned top = deep ? (x % 11 == 0 ? 65536u : 32769u) : 256u;
-        image.set(x, y, alpha, rng.next() % top, rng.next() % top, rng.next() % top);
+        image.set(x, y, alpha, rng.below(top), rng.below(top), rng.below(top));
       }
     }
   }
@@ -258,7 +252,7 @@ TEST(FastPaths, PalettesTooLargeForTheUnitGridMatchTheReference) {
     for (int32_t y = 0; y < input.height; ++y) {
       for (int32_t x = 0; x < input.width; ++x) {
         const unsigned top = depth == PixelDepth::Eight ? 256u : 32769u;
-        input.set(x, y, 255, rng.next() % top, rng.next() % top, rng.next() % top);
+        input.set(x, y, 255, rng.below(top), rng.below(top), rng.below(top));
       }
     }
     for (const std::size_t pattern :
@@ -292,7 +286,7 @@ TEST(FastPaths, DiffusionAtNarrowAndOddSizes) {
       for (int32_t y = 0; y < h; ++y) {
         for (int32_t x = 0; x < w; ++x) {
           const unsigned alpha = (x * 3 + y) % 5 == 0 ? 0 : top - 1;
-          input.set(x, y, alpha, rng.next() % top, rng.next() % top, rng.next() % top);
+          input.set(x, y, alpha, rng.below(top), rng.below(top), rng.below(top));
         }
       }
       for (std::size_t pattern = 1; pattern <= 11; ++pattern) {
@@ -330,7 +324,7 @@ TEST(FastPaths, DiffusionThatRunsFarOutOfTheCube) {
     for (int32_t y = 0; y < input.height; ++y) {
       for (int32_t x = 0; x < input.width; ++x) {
         const unsigned top = depth == PixelDepth::Eight ? 255u : 32768u;
-        input.set(x, y, 1 + x % 255, top - rng.next() % 16, top - rng.next() % 16, top / 2 + rng.next() % 16);
+        input.set(x, y, 1 + x % 255, top - rng.below(16), top - rng.below(16), top / 2 + rng.below(16));
       }
     }
     for (const CustomPalette& custom : palettes) {

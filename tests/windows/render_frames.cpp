@@ -24,23 +24,13 @@
 #include "ase/load_swatch_colors.h"
 #include "minihost/instance.h"
 #include "minihost/saved_state.h"
+#include "support/seeded_generator.h"
 
 namespace {
 
 constexpr A_long kWidth = 53;
 constexpr A_long kHeight = 37;
 
-// A small generator of our own, so that the picture is the same with every standard library.
-class Noise {
- public:
-  uint32_t Next() {
-    state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
-    return static_cast<uint32_t>(state_ >> 33);
-  }
-
- private:
-  uint64_t state_ = 0x5EED;
-};
 
 // 8-bit colours whose result turns on the last bit of a sum or a rounding: with "1-bit Gray" the first
 // three give black, white and black only when the luma is added in the effect's order and rounded half
@@ -53,11 +43,11 @@ constexpr int kBoundaryColors[][3] = {{1, 179, 196},  {2, 201, 75},   {0, 201, 8
 // that every pattern has edges and flat areas to work on; a band of half and zero alpha on the right.
 minihost::World Picture(minihost::Depth depth) {
   minihost::World world(kWidth, kHeight, depth);
-  Noise noise;
+  palettrix_test::SeededGenerator noise(0x5EED);
   for (A_long y = 0; y < kHeight; ++y) {
     for (A_long x = 0; x < kWidth; ++x) {
       // Channels on a 0..32768 scale; the 8-bit picture takes them rounded to 0..255.
-      const int n = static_cast<int>(noise.Next() % 2049) - 1024;
+      const int n = static_cast<int>(noise.below(2049)) - 1024;
       int r = std::clamp(x * 32768 / (kWidth - 1) + n, 0, 32768);
       int g = std::clamp(y * 32768 / (kHeight - 1) - n / 2, 0, 32768);
       int b = std::clamp((x + kHeight - 1 - y) * 32768 / (kWidth + kHeight - 2) + n / 4, 0, 32768);
