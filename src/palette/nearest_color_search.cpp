@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <numeric>
 #include <stdexcept>
-#include <unordered_map>
 
 namespace {
 
@@ -249,6 +249,10 @@ class NearestColorGridBuilder {
   // vector registers.
   void select(const Candidates& parent, const Box& box, bool compareWithRivals, Candidates& kept) {
     const std::size_t count = parent.size();
+    if (count <= kMaxRivals) {
+      selectFew(parent, box, compareWithRivals, kept);
+      return;
+    }
     least_.resize(count);
     greatest_.resize(count);
     double mid[3];
@@ -337,6 +341,86 @@ class NearestColorGridBuilder {
       }
       kept.index[survivors] = kept.index[i];
       survivors += beaten ? 0 : 1;
+    }
+    kept.resize(survivors);
+  }
+
+  // select for lists no longer than kMaxRivals, most of the boxes near the bottom of the tree: the same
+  // arithmetic in the same order, so the same colours are kept, on the stack. Every colour left after the
+  // first test is a rival of every other, and a colour is out when any of them beats it, whatever their order.
+  void selectFew(const Candidates& parent, const Box& box, bool compareWithRivals, Candidates& kept) const {
+    const std::size_t count = parent.size();
+    double mid[3];
+    double halfWidth[3];
+    for (int c = 0; c < 3; ++c) {
+      mid[c] = 0.5 * (box.lo[c] + box.hi[c]);
+      halfWidth[c] = 0.5 * (box.hi[c] - box.lo[c]);
+    }
+    const auto outside = [](double fromMid, double half) {
+      const double beyond = fromMid - half;
+      return 0.5 * (beyond + std::fabs(beyond));
+    };
+    double p[kMaxRivals][3];
+    double least[kMaxRivals];
+    double greatest[kMaxRivals];
+    uint32_t index[kMaxRivals];
+    double bound = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < count; ++i) {
+      double inside = 0.0;
+      double far = 0.0;
+      for (int c = 0; c < 3; ++c) {
+        p[i][c] = parent.channel[c][i];
+      }
+      const double fromMidR = std::fabs(p[i][0] - mid[0]);
+      const double fromMidG = std::fabs(p[i][1] - mid[1]);
+      const double fromMidB = std::fabs(p[i][2] - mid[2]);
+      const double outsideR = outside(fromMidR, halfWidth[0]);
+      const double outsideG = outside(fromMidG, halfWidth[1]);
+      const double outsideB = outside(fromMidB, halfWidth[2]);
+      const double farR = fromMidR + halfWidth[0];
+      const double farG = fromMidG + halfWidth[1];
+      const double farB = fromMidB + halfWidth[2];
+      inside = outsideR * outsideR + outsideG * outsideG + outsideB * outsideB;
+      far = farR * farR + farG * farG + farB * farB;
+      least[i] = inside;
+      greatest[i] = far;
+      index[i] = parent.index[i];
+      bound = std::min(bound, far);
+    }
+    const double limit = bound * (1.0 + kRelative) + kAbsolute;
+    std::size_t near = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      for (int c = 0; c < 3; ++c) {
+        p[near][c] = p[i][c];
+      }
+      index[near] = index[i];
+      greatest[near] = greatest[i];
+      near += least[i] * (1.0 - kRelative) <= limit ? 1 : 0;
+    }
+    bool beaten[kMaxRivals] = {};
+    if (compareWithRivals && near > 1) {
+      const double twiceMid[3] = {2.0 * mid[0], 2.0 * mid[1], 2.0 * mid[2]};
+      const double width[3] = {2.0 * halfWidth[0], 2.0 * halfWidth[1], 2.0 * halfWidth[2]};
+      for (std::size_t i = 0; i < near; ++i) {
+        const double margin = kRelative * greatest[i];
+        for (std::size_t r = 0; r < near && !beaten[i]; ++r) {
+          const double* k = p[r];
+          const double gap =
+              ((k[0] - p[i][0]) * (twiceMid[0] - p[i][0] - k[0]) - std::fabs(k[0] - p[i][0]) * width[0]) +
+              ((k[1] - p[i][1]) * (twiceMid[1] - p[i][1] - k[1]) - std::fabs(k[1] - p[i][1]) * width[1]) +
+              ((k[2] - p[i][2]) * (twiceMid[2] - p[i][2] - k[2]) - std::fabs(k[2] - p[i][2]) * width[2]);
+          beaten[i] = gap > margin + (kRelative * greatest[r] + kAbsolute);
+        }
+      }
+    }
+    kept.resize(near);
+    std::size_t survivors = 0;
+    for (std::size_t i = 0; i < near; ++i) {
+      for (int c = 0; c < 3; ++c) {
+        kept.channel[c][survivors] = p[i][c];
+      }
+      kept.index[survivors] = index[i];
+      survivors += beaten[i] ? 0 : 1;
     }
     kept.resize(survivors);
   }
@@ -527,23 +611,8 @@ NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
     cellsPerAxis_ /= 2;
   }
   buildUnitGrid(distinct);
-  shells_.clear();
-  for (int k = 0;
-       k < kShellCount && colors_.size() >= kShellFewestColors && colors_.size() <= kShellMostColors; ++k) {
-    const double halfWidth = std::ldexp(1.0, k + 1);
-    Shell shell;
-    shell.low = static_cast<float>(0.5 - halfWidth);
-    shell.perUnit = static_cast<float>(kShellCellsPerAxis / (2.0 * halfWidth));
-    NearestColorGridBuilder builder(colors_, distinct, shell.low, 2.0 * halfWidth, kShellCellsPerAxis, blockBudget,
-                                    shell.cells, shell.blocks, std::ldexp(1.0, k - 22));
-    // The grid inside covers cells 4 to 11; a cell either side of its edge keeps lists of its own, so a
-    // point that rounding puts on either side is still answered from a real list.
-    builder.leaveHole(5, 11);
-    if (!builder.run()) {
-      break;
-    }
-    shell.blocks.shrink_to_fit();
-    shells_.push_back(std::move(shell));
+  if (colors_.size() >= kShellFewestColors && colors_.size() <= kShellMostColors) {
+    shells_ = std::make_shared<Shells>();
   }
   // Growing the list storage left up to half of it unused.
   cellBlocks_.shrink_to_fit();
@@ -573,6 +642,34 @@ NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
   }
 }
 
+const std::vector<NearestColorSearch::Shell>& NearestColorSearch::shells() const {
+  static const std::vector<Shell> none;
+  if (!shells_) {
+    return none;
+  }
+  std::call_once(shells_->built, [this] {
+    const std::vector<uint32_t> distinct = DistinctFiniteColors(colors_);
+    for (int k = 0; k < kShellCount; ++k) {
+      const double halfWidth = std::ldexp(1.0, k + 1);
+      Shell shell;
+      shell.low = static_cast<float>(0.5 - halfWidth);
+      shell.perUnit = static_cast<float>(kShellCellsPerAxis / (2.0 * halfWidth));
+      NearestColorGridBuilder builder(colors_, distinct, shell.low, 2.0 * halfWidth, kShellCellsPerAxis,
+                                      BlockBudgetFor(colors_.size()), shell.cells, shell.blocks,
+                                      std::ldexp(1.0, k - 22));
+      // The grid inside covers cells 4 to 11; a cell either side of its edge keeps lists of its own, so a
+      // point that rounding puts on either side is still answered from a real list.
+      builder.leaveHole(5, 11);
+      if (!builder.run()) {
+        break;
+      }
+      shell.blocks.shrink_to_fit();
+      shells_->shells.push_back(std::move(shell));
+    }
+  });
+  return shells_->shells;
+}
+
 void NearestColorSearch::buildUnitGrid(std::span<const uint32_t> distinct) {
   unitShift_ = UnitShiftFor(colors_.size());
   unitBlocks_.clear();
@@ -590,7 +687,11 @@ void NearestColorSearch::buildUnitGrid(std::span<const uint32_t> distinct) {
   }
   // Cells whose candidates fit in one block share it with every other cell of the same candidates: the
   // blocks stay few and in cache.
-  std::unordered_map<uint64_t, uint16_t> numbers;
+  // Block numbers by the block's four indices, in an open-addressed table with room for every number.
+  constexpr std::size_t kSlots = std::size_t{1} << 16;
+  constexpr uint64_t kEmpty = 0;  // no block lists colour 0 four times
+  std::vector<uint64_t> keys(kSlots, kEmpty);
+  std::vector<uint16_t> numbers(kSlots);
   unitCells_.assign(cells.size() + 1, 0);
   for (std::size_t k = 0; k < cells.size(); ++k) {
     const Cell cell = cells[k];
@@ -608,15 +709,19 @@ void NearestColorSearch::buildUnitGrid(std::span<const uint32_t> distinct) {
     for (const int32_t index : block.index) {
       key = (key << 16) | static_cast<uint16_t>(index);  // -1 as 0xFFFF
     }
-    const auto [at, added] = numbers.try_emplace(key, static_cast<uint16_t>(unitBlocks_.size()));
-    if (added) {
+    std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 48);
+    while (keys[slot] != kEmpty && keys[slot] != key) {
+      slot = (slot + 1) & (kSlots - 1);
+    }
+    if (keys[slot] == kEmpty) {
       if (unitBlocks_.size() == kUnitBlocks) {
-        numbers.erase(at);
         continue;
       }
+      keys[slot] = key;
+      numbers[slot] = static_cast<uint16_t>(unitBlocks_.size());
       unitBlocks_.push_back(block);
     }
-    unitCells_[k] = static_cast<uint16_t>(at->second + 1);
+    unitCells_[k] = static_cast<uint16_t>(numbers[slot] + 1);
   }
 }
 
@@ -649,7 +754,7 @@ int32_t NearestColorSearch::find(const Color3& in) const {
     return cell.count == 0 ? static_cast<int32_t>(cell.first)
                            : ScanBlocks(&cellBlocks_[cell.first], cell.count, in);
   }
-  for (const Shell& shell : shells_) {
+  for (const Shell& shell : shells()) {
     constexpr float kExtent = static_cast<float>(kShellCellsPerAxis);
     const float sx = (in.r - shell.low) * shell.perUnit;
     const float sy = (in.g - shell.low) * shell.perUnit;
@@ -676,11 +781,12 @@ NearestColorSearch::OuterGrid NearestColorSearch::outerGrid() const {
 }
 
 int NearestColorSearch::shellGrids(OuterGrid* out) const {
-  for (const Shell& shell : shells_) {
+  const std::vector<Shell>& built = shells();
+  for (const Shell& shell : built) {
     *out++ = {shell.cells.data(), shell.blocks.data(), kShellCellsPerAxis,
               shell.low,          shell.perUnit,       static_cast<float>(kShellCellsPerAxis)};
   }
-  return static_cast<int>(shells_.size());
+  return static_cast<int>(built.size());
 }
 
 int32_t NearestColorSearch::find8(uint8_t r, uint8_t g, uint8_t b) const {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -125,7 +126,15 @@ class NearestColorSearch {
     std::vector<Cell> cells;
     std::vector<Block> blocks;
   };
-  std::vector<Shell> shells_;
+  // Only error diffusion's far overshoot needs them, so they are built on first use (the first frame of
+  // error diffusion asks for them, or `find` meets a point beyond the grid), once, whichever thread asks
+  // first; read-only afterwards, so copies share them. Null for palettes that get none.
+  struct Shells {
+    std::once_flag built;
+    std::vector<Shell> shells;
+  };
+  std::shared_ptr<Shells> shells_;
+  const std::vector<Shell>& shells() const;
   // Palettes without a unit grid: every colour that can be taken, in a tree that answers crowded cells and
   // inputs outside the grid. Read-only once built, so copies share it.
   std::shared_ptr<const NearestColorTree> tree_;
