@@ -41,6 +41,8 @@ NearestColorTree::NearestColorTree(std::span<const Color3> colors, std::span<con
   build(all, 0, all.size(), 0);
   nodes_.shrink_to_fit();
   blocks_.shrink_to_fit();
+  blockLow_.shrink_to_fit();
+  blockHigh_.shrink_to_fit();
 }
 
 void NearestColorTree::build(std::vector<Point>& points, std::size_t begin, std::size_t end, std::size_t at) {
@@ -115,23 +117,42 @@ void NearestColorTree::build(std::vector<Point>& points, std::size_t begin, std:
   node.radius = radius;
   node.extent = std::fabs(low) + std::fabs(high) + radius;
   node.alongAxis = radius * 4.0 < high - low;
-  if (count <= kLeafColors || length == 0.0) {
-    // In palette order, so that each lane meets equal distances earliest colour first.
-    std::sort(points.begin() + static_cast<std::ptrdiff_t>(begin), points.begin() + static_cast<std::ptrdiff_t>(end),
-              [](const Point& x, const Point& y) { return x.index < y.index; });
+  // Colours on a line, up to much less than their spacing, are kept as one run in order along it, four to a
+  // block: a point's colours are then found from where it falls along the line, a block at a time outwards.
+  const bool line = count > kLeafColors && radius * 4.0 * static_cast<double>(count - 1) < high - low;
+  if (count <= kLeafColors || length == 0.0 || line) {
+    // A leaf in palette order, so that each lane meets equal distances earliest colour first; a run in order
+    // along the axis, scanned a block at a time (a block's lanes hold different colours, and keys merge
+    // across blocks by distance, then index).
+    const auto from = points.begin() + static_cast<std::ptrdiff_t>(begin);
+    const auto to = points.begin() + static_cast<std::ptrdiff_t>(end);
+    if (line) {
+      std::sort(from, to, [&](const Point& x, const Point& y) { return along(x) < along(y); });
+    } else {
+      std::sort(from, to, [](const Point& x, const Point& y) { return x.index < y.index; });
+    }
     node.first = static_cast<uint32_t>(blocks_.size());
     for (std::size_t i = begin; i < end; i += 4) {
       Block block;
+      double blockLow = std::numeric_limits<double>::infinity();
+      double blockHigh = -blockLow;
       for (std::size_t lane = 0; lane < 4; ++lane) {
         const bool used = i + lane < end;
         block.r[lane] = used ? static_cast<float>(points[i + lane].p[0]) : kInfinity;
         block.g[lane] = used ? static_cast<float>(points[i + lane].p[1]) : kInfinity;
         block.b[lane] = used ? static_cast<float>(points[i + lane].p[2]) : kInfinity;
         block.index[lane] = used ? static_cast<int32_t>(points[i + lane].index) : -1;
+        if (used) {
+          blockLow = std::min(blockLow, along(points[i + lane]));
+          blockHigh = std::max(blockHigh, along(points[i + lane]));
+        }
       }
       blocks_.push_back(block);
+      blockLow_.push_back(blockLow);
+      blockHigh_.push_back(blockHigh);
     }
     node.count = static_cast<uint32_t>(blocks_.size() - node.first);
+    node.line = line;
     nodes_[at] = node;
     return;
   }
@@ -161,6 +182,27 @@ void NearestColorTree::build(std::vector<Point>& points, std::size_t begin, std:
 // The least exact squared distance from q to any colour of the node, never more: the distance along the axis
 // beyond the node's span and the distance from the axis line beyond its radius, each shortened by what the
 // arithmetic may have lost.
+// Where q lies against the node's axis: how far along it, how far beyond its radius from it (never more than
+// the exact figures), and the allowance for the arithmetic's rounding.
+struct NearestColorTree::AxisPlace {
+  double along;
+  double across;
+  double slack;
+};
+
+[[gnu::always_inline]] inline NearestColorTree::AxisPlace NearestColorTree::placeOnAxis(const Node& node,
+                                                                                      const double q[3]) {
+  const double v[3] = {q[0] - node.centre[0], q[1] - node.centre[1], q[2] - node.centre[2]};
+  const double slack = kBoundSlack * (((std::fabs(v[0]) + std::fabs(v[1])) + std::fabs(v[2])) + node.extent);
+  const double t = (v[0] * node.axis[0] + v[1] * node.axis[1]) + v[2] * node.axis[2];
+  const double w[3] = {v[0] - t * node.axis[0], v[1] - t * node.axis[1], v[2] - t * node.axis[2]};
+  const double away = std::sqrt((w[0] * w[0] + w[1] * w[1]) + w[2] * w[2]);
+  return {t, std::max(away - node.radius - slack, 0.0), slack};
+}
+
+// The least exact squared distance from q to any colour of the node, never more: the distance from the box,
+// or for colours along the axis the distance along it beyond the node's span and from the axis line beyond
+// its radius, each shortened by what the arithmetic may have lost.
 [[gnu::always_inline]] inline double NearestColorTree::lowerBound(const Node& node, const double q[3]) {
   const double v[3] = {q[0] - node.centre[0], q[1] - node.centre[1], q[2] - node.centre[2]};
   const double slack = kBoundSlack * (((std::fabs(v[0]) + std::fabs(v[1])) + std::fabs(v[2])) + node.extent);
@@ -172,12 +214,9 @@ void NearestColorTree::build(std::vector<Point>& points, std::size_t begin, std:
   if (!node.alongAxis) {
     return outside;
   }
-  const double t = (v[0] * node.axis[0] + v[1] * node.axis[1]) + v[2] * node.axis[2];
-  const double w[3] = {v[0] - t * node.axis[0], v[1] - t * node.axis[1], v[2] - t * node.axis[2]};
-  const double away = std::sqrt((w[0] * w[0] + w[1] * w[1]) + w[2] * w[2]);
-  const double across = std::max(away - node.radius - slack, 0.0);
-  const double beyond = std::max(std::max(node.low - t, t - node.high) - slack, 0.0);
-  return std::max(across * across + beyond * beyond, outside);
+  const AxisPlace place = placeOnAxis(node, q);
+  const double beyond = std::max(std::max(node.low - place.along, place.along - node.high) - place.slack, 0.0);
+  return std::max(place.across * place.across + beyond * beyond, outside);
 }
 
 int32_t NearestColorTree::find(const Color3& in) const {
@@ -207,8 +246,28 @@ int32_t NearestColorTree::find(const Color3& in) const {
       continue;
     }
     const Node& node = nodes_[pending.node];
-    if (node.count != 0) {
+    if (node.count != 0 && !node.line) {
       key = std::min(key, block_scan::LeastKey(&blocks_[node.first], node.count, in));
+      continue;
+    }
+    if (node.line) {
+      // Outwards from where q falls along the line, each way until a block's least distance is passed over;
+      // the blocks' spans along the axis only grow that way.
+      const AxisPlace place = placeOnAxis(node, q);
+      const double across = place.across * place.across;
+      const double* lows = &blockLow_[node.first];
+      const double* highs = &blockHigh_[node.first];
+      const uint32_t start = static_cast<uint32_t>(std::lower_bound(highs, highs + node.count, place.along) - highs);
+      for (uint32_t k = start; k < node.count; ++k) {
+        const double beyond = std::max(lows[k] - place.along - place.slack, 0.0);
+        if (passedOver(across + beyond * beyond)) break;
+        key = std::min(key, block_scan::LeastKey(&blocks_[node.first + k], 1, in));
+      }
+      for (uint32_t k = start; k-- > 0;) {
+        const double beyond = std::max(place.along - highs[k] - place.slack, 0.0);
+        if (passedOver(across + beyond * beyond)) break;
+        key = std::min(key, block_scan::LeastKey(&blocks_[node.first + k], 1, in));
+      }
       continue;
     }
     const double left = lowerBound(nodes_[node.first], q);

@@ -46,6 +46,7 @@ class NearestColorTree {
     double radius;
     double extent;  // |low| + |high| + radius, for the rounding allowance of the bound
     bool alongAxis;  // strung out along the axis: the capsule bounds it much better than the box
+    bool line;       // a leaf of colours on the axis, in blocks in order along it
     uint32_t first;
     uint32_t count;  // 0 for an inner node
   };
@@ -55,8 +56,13 @@ class NearestColorTree {
   };
 
   void build(std::vector<Point>& points, std::size_t begin, std::size_t end, std::size_t node);
+  struct AxisPlace;
+  static AxisPlace placeOnAxis(const Node& node, const double q[3]);
   static double lowerBound(const Node& node, const double q[3]);
 
   std::vector<Node> nodes_;
   std::vector<Block> blocks_;
+  // Each block's least and greatest position along its node's axis (used by line leaves).
+  std::vector<double> blockLow_;
+  std::vector<double> blockHigh_;
 };
