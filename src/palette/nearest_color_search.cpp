@@ -119,8 +119,8 @@ std::vector<uint32_t> DistinctFiniteColors(std::span<const Color3> colors) {
 
 // In palettes without a unit grid, a cell whose candidates stay more than this many (colours packed tightly
 // together), or a box with more that lie along a line (which no finer grid thins out), is answered by the
-// tree instead of lists.
-constexpr std::size_t kCrowdedColors = 64;
+// tree instead of lists. Scanning 64 blocks costs less than a walk down the tree to a cluster's surface.
+constexpr std::size_t kCrowdedColors = 256;
 
 inline float GridCoordinate(float v, float cellsPerUnit) { return (v - kGridLow) * cellsPerUnit; }
 
