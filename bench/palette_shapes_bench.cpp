@@ -45,7 +45,8 @@ std::vector<Color3> Shape(const std::string& name) {
     for (int i = 0; i < 65536; ++i) colors.emplace_back(Unit(state), Unit(state), Unit(state));
   } else if (name == "greys65536" || name == "greys16384") {
     const int count = name == "greys65536" ? 65536 : 16384;
-    for (int k = 0; k < count; ++k) colors.emplace_back(static_cast<float>(k) / static_cast<float>(count - 1));
+    for (int k = 0; k < count; ++k)
+      colors.emplace_back(static_cast<float>(k) / static_cast<float>(count - 1));
   } else if (name == "identical65536") {
     colors.assign(65536, Color3(0.2f, 0.6f, 0.4f));
   } else if (name == "sixteen65536") {
@@ -102,8 +103,8 @@ void RenderFrame(benchmark::State& state, std::string shape, std::size_t pattern
   frame.palette.spread = Color3(0.05f);
   frame.threshold = frame.palette.spread;
   frame.isa = BestIsa();
-  const Kernel kernel = kDepth == PixelDepth::Eight ? PatternCatalogue[pattern].kernel8
-                                                    : PatternCatalogue[pattern].kernel16;
+  const Kernel kernel =
+      kDepth == PixelDepth::Eight ? PatternCatalogue[pattern].kernel8 : PatternCatalogue[pattern].kernel16;
   for (auto _ : state) benchmark::DoNotOptimize(kernel(frame, in, out, Workers{}));
   state.SetItemsProcessed(state.iterations() * kSide * kSide);
 }
@@ -121,8 +122,7 @@ int main(int argc, char** argv) {
   for (const char* shape : shapes) {
     for (const Choice& pattern : patterns) {
       for (const bool deep : {false, true}) {
-        const std::string name =
-            std::string(shape) + "/" + pattern.name + "/" + (deep ? "16bit" : "8bit");
+        const std::string name = std::string(shape) + "/" + pattern.name + "/" + (deep ? "16bit" : "8bit");
         auto* b = deep ? benchmark::RegisterBenchmark(name.c_str(), RenderFrame<Pixel16>, shape, pattern.row)
                        : benchmark::RegisterBenchmark(name.c_str(), RenderFrame<Pixel8>, shape, pattern.row);
         bench::TimedPerFrame(b);

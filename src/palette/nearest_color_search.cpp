@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <numeric>
 #include <stdexcept>
 
@@ -647,27 +648,38 @@ const std::vector<NearestColorSearch::Shell>& NearestColorSearch::shells() const
   if (!shells_) {
     return none;
   }
-  std::call_once(shells_->built, [this] {
-    const std::vector<uint32_t> distinct = DistinctFiniteColors(colors_);
-    for (int k = 0; k < kShellCount; ++k) {
-      const double halfWidth = std::ldexp(1.0, k + 1);
-      Shell shell;
-      shell.low = static_cast<float>(0.5 - halfWidth);
-      shell.perUnit = static_cast<float>(kShellCellsPerAxis / (2.0 * halfWidth));
-      NearestColorGridBuilder builder(colors_, distinct, shell.low, 2.0 * halfWidth, kShellCellsPerAxis,
-                                      BlockBudgetFor(colors_.size()), shell.cells, shell.blocks,
-                                      std::ldexp(1.0, k - 22));
-      // The grid inside covers cells 4 to 11; a cell either side of its edge keeps lists of its own, so a
-      // point that rounding puts on either side is still answered from a real list.
-      builder.leaveHole(5, 11);
-      if (!builder.run()) {
-        break;
-      }
-      shell.blocks.shrink_to_fit();
-      shells_->shells.push_back(std::move(shell));
+  // Built on whichever thread asks first, a render worker perhaps, where an exception must not escape: without
+  // memory for them the shells stay empty, and points beyond the grid are answered by the scan of every colour.
+  std::call_once(shells_->built, [this]() noexcept {
+    try {
+      buildShells();
+    } catch (const std::bad_alloc&) {
+      shells_->shells.clear();
+      shells_->shells.shrink_to_fit();
     }
   });
   return shells_->shells;
+}
+
+void NearestColorSearch::buildShells() const {
+  const std::vector<uint32_t> distinct = DistinctFiniteColors(colors_);
+  for (int k = 0; k < kShellCount; ++k) {
+    const double halfWidth = std::ldexp(1.0, k + 1);
+    Shell shell;
+    shell.low = static_cast<float>(0.5 - halfWidth);
+    shell.perUnit = static_cast<float>(kShellCellsPerAxis / (2.0 * halfWidth));
+    NearestColorGridBuilder builder(colors_, distinct, shell.low, 2.0 * halfWidth, kShellCellsPerAxis,
+                                    BlockBudgetFor(colors_.size()), shell.cells, shell.blocks,
+                                    std::ldexp(1.0, k - 22));
+    // The grid inside covers cells 4 to 11; a cell either side of its edge keeps lists of its own, so a
+    // point that rounding puts on either side is still answered from a real list.
+    builder.leaveHole(5, 11);
+    if (!builder.run()) {
+      break;
+    }
+    shell.blocks.shrink_to_fit();
+    shells_->shells.push_back(std::move(shell));
+  }
 }
 
 void NearestColorSearch::buildUnitGrid(std::span<const uint32_t> distinct) {

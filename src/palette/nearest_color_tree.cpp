@@ -1,11 +1,11 @@
 #include "palette/nearest_color_tree.h"
 
-#include "palette/block_scan.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+
+#include "palette/block_scan.h"
 
 namespace {
 
@@ -15,10 +15,10 @@ constexpr float kInfinity = std::numeric_limits<float>::infinity();
 constexpr std::size_t kLeafColors = 16;
 
 // A node is passed over when even the least distance any of its colours can have, less what single-precision
-// rounding can take off it, is beyond the best distance found so far: then none of them can be taken, nor tie.
-// The computed distance d of a colour and the exact one D satisfy d >= D (1 - 5u) - 2^-147 with u = 2^-24
-// (the search's own rounding argument); kRelative is more than six times 5u and also covers the rounding of
-// the bound's last few double-precision operations.
+// rounding can take off it, is beyond the best distance found so far: then none of them can be taken, nor
+// tie. The computed distance d of a colour and the exact one D satisfy d >= D (1 - 5u) - 2^-147 with u =
+// 2^-24 (the search's own rounding argument); kRelative is more than six times 5u and also covers the
+// rounding of the bound's last few double-precision operations.
 constexpr double kRelative = 2e-6;
 constexpr double kAbsolute = 1e-30;
 // What the bound's double-precision arithmetic may be off by, relative to the sizes it works with: its
@@ -169,7 +169,8 @@ void NearestColorTree::build(std::vector<Point>& points, std::size_t begin, std:
     for (int c = 1; c < 3; ++c) {
       if (node.boxHigh[c] - node.boxLow[c] > node.boxHigh[widest] - node.boxLow[widest]) widest = c;
     }
-    std::nth_element(first, split, last, [widest](const Point& x, const Point& y) { return x.p[widest] < y.p[widest]; });
+    std::nth_element(first, split, last,
+                     [widest](const Point& x, const Point& y) { return x.p[widest] < y.p[widest]; });
   }
   node.first = static_cast<uint32_t>(nodes_.size());
   node.count = 0;
@@ -191,7 +192,7 @@ struct NearestColorTree::AxisPlace {
 };
 
 [[gnu::always_inline]] inline NearestColorTree::AxisPlace NearestColorTree::placeOnAxis(const Node& node,
-                                                                                      const double q[3]) {
+                                                                                        const double q[3]) {
   const double v[3] = {q[0] - node.centre[0], q[1] - node.centre[1], q[2] - node.centre[2]};
   const double slack = kBoundSlack * (((std::fabs(v[0]) + std::fabs(v[1])) + std::fabs(v[2])) + node.extent);
   const double t = (v[0] * node.axis[0] + v[1] * node.axis[1]) + v[2] * node.axis[2];
@@ -215,7 +216,8 @@ struct NearestColorTree::AxisPlace {
     return outside;
   }
   const AxisPlace place = placeOnAxis(node, q);
-  const double beyond = std::max(std::max(node.low - place.along, place.along - node.high) - place.slack, 0.0);
+  const double beyond =
+      std::max(std::max(node.low - place.along, place.along - node.high) - place.slack, 0.0);
   return std::max(place.across * place.across + beyond * beyond, outside);
 }
 
@@ -257,7 +259,8 @@ int32_t NearestColorTree::find(const Color3& in) const {
       const double across = place.across * place.across;
       const double* lows = &blockLow_[node.first];
       const double* highs = &blockHigh_[node.first];
-      const uint32_t start = static_cast<uint32_t>(std::lower_bound(highs, highs + node.count, place.along) - highs);
+      const uint32_t start =
+          static_cast<uint32_t>(std::lower_bound(highs, highs + node.count, place.along) - highs);
       for (uint32_t k = start; k < node.count; ++k) {
         const double beyond = std::max(lows[k] - place.along - place.slack, 0.0);
         if (passedOver(across + beyond * beyond)) break;

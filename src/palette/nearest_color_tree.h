@@ -44,7 +44,7 @@ class NearestColorTree {
     double low;
     double high;
     double radius;
-    double extent;  // |low| + |high| + radius, for the rounding allowance of the bound
+    double extent;   // |low| + |high| + radius, for the rounding allowance of the bound
     bool alongAxis;  // strung out along the axis: the capsule bounds it much better than the box
     bool line;       // a leaf of colours on the axis, in blocks in order along it
     uint32_t first;
