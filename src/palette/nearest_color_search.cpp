@@ -760,12 +760,19 @@ int32_t NearestColorSearch::find(const Color3& in) const {
                               static_cast<std::size_t>(static_cast<int>(y))) *
                                  n +
                              static_cast<std::size_t>(static_cast<int>(x))];
-    if (cell.count == kTreeCell) {
+    if (cell.count == 0) {
+      return static_cast<int32_t>(cell.first);
+    }
+    if (cell.count == kTreeCell) [[unlikely]] {
       return tree_->find(in);
     }
-    return cell.count == 0 ? static_cast<int32_t>(cell.first)
-                           : ScanBlocks(&cellBlocks_[cell.first], cell.count, in);
+    return ScanBlocks(&cellBlocks_[cell.first], cell.count, in);
   }
+  return findBeyondGrid(in);
+}
+
+// Kept out of find, so that the common lookups stay short.
+int32_t NearestColorSearch::findBeyondGrid(const Color3& in) const {
   for (const Shell& shell : shells()) {
     constexpr float kExtent = static_cast<float>(kShellCellsPerAxis);
     const float sx = (in.r - shell.low) * shell.perUnit;

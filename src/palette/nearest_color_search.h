@@ -136,6 +136,7 @@ class NearestColorSearch {
   std::shared_ptr<Shells> shells_;
   const std::vector<Shell>& shells() const;
   void buildShells() const;
+  [[gnu::noinline]] int32_t findBeyondGrid(const Color3& in) const;
   // Palettes without a unit grid: every colour that can be taken, in a tree that answers crowded cells and
   // inputs outside the grid. Read-only once built, so copies share it.
   std::shared_ptr<const NearestColorTree> tree_;
