@@ -5,12 +5,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "palette/color_tables.h"
-#include "palette/nearest_color_search.h"
 #include "palette/nearest_color.h"
+#include "palette/nearest_color_search.h"
+#include "palette/palette_catalogue.h"
 #include "support/seeded_generator.h"
 
 namespace {
@@ -140,6 +142,32 @@ BENCHMARK_CAPTURE(BM_Build, vga8bit, Palette::Vga8Bit)->Unit(benchmark::kMillise
 BENCHMARK_CAPTURE(BM_Build, random256, Palette::Random256)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Build, random65536, Palette::Random65536)->Unit(benchmark::kMillisecond);
 
+// Building each table palette's search, as the first frame with that palette does.
+void BM_BuildTable(benchmark::State& state, std::size_t row) {
+  const std::span<const Color3> colors = PaletteCatalogue[row].colors;
+  for (auto _ : state) {
+    NearestColorSearch search(colors);
+    benchmark::DoNotOptimize(search);
+  }
+  state.SetLabel(std::to_string(colors.size()) + " colours");
+}
+
+void RegisterTables() {
+  for (std::size_t row = 0; row < kPaletteCount; ++row) {
+    if (PaletteCatalogue[row].rule != PaletteRule::Table) continue;
+    std::string name = std::string("BM_BuildTable/") + PaletteCatalogue[row].label;
+    std::erase(name, ' ');
+    benchmark::RegisterBenchmark(name.c_str(), BM_BuildTable, row)->Unit(benchmark::kMillisecond);
+  }
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  RegisterTables();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,12 +1,15 @@
 #include "palette/nearest_color_search.h"
 
+#include "palette/block_scan.h"
+#include "palette/nearest_color_tree.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
+#include <mutex>
+#include <new>
 #include <numeric>
 #include <stdexcept>
-#include <unordered_map>
 
 namespace {
 
@@ -29,7 +32,6 @@ constexpr int kShellCellsPerAxis = 16;
 constexpr std::size_t kShellFewestColors = 33;
 constexpr std::size_t kShellMostColors = 4096;
 
-constexpr float kFloatMax = std::numeric_limits<float>::max();
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 constexpr uint32_t kNoColor = 0xFFFFFFFFu;  // -1 once read back as int32_t
 
@@ -85,6 +87,42 @@ constexpr std::array<float, 256> kByteValues = [] {
   return values;
 }();
 
+// A colour with an infinite or NaN channel has a distance that is never taken, and a colour equal to an
+// earlier one always loses the tie to it: neither can be an answer anywhere. The rest, in palette order.
+std::vector<uint32_t> DistinctFiniteColors(std::span<const Color3> colors) {
+  std::vector<uint32_t> finite;
+  for (std::size_t j = 0; j < colors.size(); ++j) {
+    const Color3& c = colors[j];
+    if (std::isfinite(c.r) && std::isfinite(c.g) && std::isfinite(c.b)) {
+      finite.push_back(static_cast<uint32_t>(j));
+    }
+  }
+  std::vector<uint32_t> byValue = finite;
+  // Equal values (-0 and +0 included) give equal distances to every input, bit for bit.
+  const auto less = [colors](uint32_t a, uint32_t b) {
+    const Color3& ca = colors[a];
+    const Color3& cb = colors[b];
+    if (ca.r != cb.r) return ca.r < cb.r;
+    if (ca.g != cb.g) return ca.g < cb.g;
+    if (ca.b != cb.b) return ca.b < cb.b;
+    return a < b;
+  };
+  std::sort(byValue.begin(), byValue.end(), less);
+  std::vector<bool> repeated(colors.size(), false);
+  for (std::size_t i = 1; i < byValue.size(); ++i) {
+    if (colors[byValue[i]] == colors[byValue[i - 1]]) {
+      repeated[byValue[i]] = true;
+    }
+  }
+  std::erase_if(finite, [&repeated](uint32_t j) { return repeated[j]; });
+  return finite;
+}
+
+// In palettes without a unit grid, a cell whose candidates stay more than this many (colours packed tightly
+// together), or a box with more that lie along a line (which no finer grid thins out), is answered by the
+// tree instead of lists. Scanning 64 blocks costs less than a walk down the tree to a cluster's surface.
+constexpr std::size_t kCrowdedColors = 256;
+
 inline float GridCoordinate(float v, float cellsPerUnit) { return (v - kGridLow) * cellsPerUnit; }
 
 // Cells per axis by palette size. Up to a few thousand colours 32 cells per axis (a cell 1/16 wide) leave
@@ -104,55 +142,10 @@ std::size_t BlockBudgetFor(std::size_t colors) {
   return std::max<std::size_t>(std::size_t{1} << 19, 4 * colors);
 }
 
-// Four lanes of floats or ints: the compiler maps these onto the target's vector registers, and each lane
-// rounds exactly like a scalar operation. A cast between the two reinterprets the bits.
-using Lanes = float __attribute__((vector_size(16)));
-using LaneInts = int32_t __attribute__((vector_size(16)));
-
-inline Lanes LoadLanes(const float* from) {
-  Lanes lanes;
-  std::memcpy(&lanes, from, sizeof lanes);
-  return lanes;
-}
-
-inline LaneInts LoadLaneInts(const int32_t* from) {
-  LaneInts lanes;
-  std::memcpy(&lanes, from, sizeof lanes);
-  return lanes;
-}
-
-// The first candidate at the least distance, as the linear scan takes it: distances are computed exactly
-// like NearestColor's, and each lane keeps the first of its strictly smaller ones.
+// The first candidate at the least distance, as the linear scan takes it, or -1.
 template <typename Block>
 inline int32_t ScanBlocks(const Block* blocks, std::size_t count, const Color3& in) {
-  const Lanes r = {in.r, in.r, in.r, in.r};
-  const Lanes g = {in.g, in.g, in.g, in.g};
-  const Lanes b = {in.b, in.b, in.b, in.b};
-  Lanes best = {kFloatMax, kFloatMax, kFloatMax, kFloatMax};
-  LaneInts found = {-1, -1, -1, -1};
-  for (std::size_t k = 0; k < count; ++k) {
-    const Block& block = blocks[k];
-    const Lanes dr = LoadLanes(block.r) - r;
-    const Lanes dg = LoadLanes(block.g) - g;
-    const Lanes db = LoadLanes(block.b) - b;
-    const Lanes distance = (dr * dr + dg * dg) + db * db;
-    // All ones where the distance is strictly smaller; a NaN distance compares false.
-    const LaneInts take = distance < best;
-    best = (Lanes)((take & (LaneInts)distance) | (~take & (LaneInts)best));
-    found = (take & LoadLaneInts(block.index)) | (~take & found);
-  }
-  // Each lane holds the first of its own least distances, so the answer is the earliest colour among the
-  // lanes at the overall least: the least of the keys (distance, index). Kept distances are never negative
-  // or NaN, so their bit patterns order like their values; a lane that took nothing holds the largest float
-  // and -1, a key above every taken one, and gives -1 when no lane took anything.
-  const LaneInts bestBits = (LaneInts)best;
-  uint64_t key = UINT64_MAX;
-  for (int lane = 0; lane < 4; ++lane) {
-    const uint64_t laneKey = (static_cast<uint64_t>(static_cast<uint32_t>(bestBits[lane])) << 32) |
-                             static_cast<uint32_t>(found[lane]);
-    key = std::min(key, laneKey);
-  }
-  return static_cast<int32_t>(static_cast<uint32_t>(key));
+  return static_cast<int32_t>(static_cast<uint32_t>(block_scan::LeastKey(blocks, count, in)));
 }
 
 }  // namespace
@@ -166,10 +159,11 @@ class NearestColorGridBuilder {
   using Cell = NearestColorSearch::Cell;
 
   // Cells of the grid from `low` to `low + width` on each channel.
-  NearestColorGridBuilder(std::span<const Color3> colors, double low, double width, int cellsPerAxis,
-                          std::size_t blockBudget, std::vector<Cell>& cells, std::vector<Block>& blocks,
-                          double slack = kCellSlack)
+  NearestColorGridBuilder(std::span<const Color3> colors, std::span<const uint32_t> distinct, double low,
+                          double width, int cellsPerAxis, std::size_t blockBudget, std::vector<Cell>& cells,
+                          std::vector<Block>& blocks, double slack = kCellSlack)
       : colors_(colors),
+        distinct_(distinct),
         cellsPerAxis_(cellsPerAxis),
         low_(low),
         cellWidth_(width / cellsPerAxis),
@@ -193,9 +187,15 @@ class NearestColorGridBuilder {
     holeHi_ = hi;
   }
 
+  // Crowded cells (see kCrowdedColors) are marked for the tree rather than given lists.
+  void sendCrowdedToTree() { crowdedToTree_ = true; }
+
   // False when the lists outgrew the budget. A single cell is always accepted: it lists each colour once.
   bool run() {
-    const Candidates all = distinctFiniteColors();
+    Candidates all;
+    for (const uint32_t j : distinct_) {
+      all.push(colors_[j], j);
+    }
     if (holeLo_ < holeHi_) {
       holeCell_ = emit(all);
     }
@@ -235,42 +235,6 @@ class NearestColorGridBuilder {
     double hi[3];
   };
 
-  // A colour with an infinite or NaN channel has a distance that is never taken, and a colour equal to an
-  // earlier one always loses the tie to it: neither can be an answer anywhere.
-  Candidates distinctFiniteColors() const {
-    std::vector<uint32_t> finite;
-    for (std::size_t j = 0; j < colors_.size(); ++j) {
-      const Color3& c = colors_[j];
-      if (std::isfinite(c.r) && std::isfinite(c.g) && std::isfinite(c.b)) {
-        finite.push_back(static_cast<uint32_t>(j));
-      }
-    }
-    std::vector<uint32_t> byValue = finite;
-    // Equal values (-0 and +0 included) give equal distances to every input, bit for bit.
-    const auto less = [this](uint32_t a, uint32_t b) {
-      const Color3& ca = colors_[a];
-      const Color3& cb = colors_[b];
-      if (ca.r != cb.r) return ca.r < cb.r;
-      if (ca.g != cb.g) return ca.g < cb.g;
-      if (ca.b != cb.b) return ca.b < cb.b;
-      return a < b;
-    };
-    std::sort(byValue.begin(), byValue.end(), less);
-    std::vector<bool> repeated(colors_.size(), false);
-    for (std::size_t i = 1; i < byValue.size(); ++i) {
-      if (colors_[byValue[i]] == colors_[byValue[i - 1]]) {
-        repeated[byValue[i]] = true;
-      }
-    }
-    Candidates distinct;
-    for (uint32_t j : finite) {
-      if (!repeated[j]) {
-        distinct.push(colors_[j], j);
-      }
-    }
-    return distinct;
-  }
-
   // Greatest exact squared distance from a colour to the box.
   static double greatestDistance(const double p[3], const Box& box) {
     double greatest = 0.0;
@@ -286,6 +250,10 @@ class NearestColorGridBuilder {
   // vector registers.
   void select(const Candidates& parent, const Box& box, bool compareWithRivals, Candidates& kept) {
     const std::size_t count = parent.size();
+    if (count <= kMaxRivals) {
+      selectFew(parent, box, compareWithRivals, kept);
+      return;
+    }
     least_.resize(count);
     greatest_.resize(count);
     double mid[3];
@@ -378,6 +346,144 @@ class NearestColorGridBuilder {
     kept.resize(survivors);
   }
 
+  // select for lists no longer than kMaxRivals, most of the boxes near the bottom of the tree: the same
+  // arithmetic in the same order, so the same colours are kept, on the stack. Every colour left after the
+  // first test is a rival of every other, and a colour is out when any of them beats it, whatever their order.
+  void selectFew(const Candidates& parent, const Box& box, bool compareWithRivals, Candidates& kept) const {
+    const std::size_t count = parent.size();
+    double mid[3];
+    double halfWidth[3];
+    for (int c = 0; c < 3; ++c) {
+      mid[c] = 0.5 * (box.lo[c] + box.hi[c]);
+      halfWidth[c] = 0.5 * (box.hi[c] - box.lo[c]);
+    }
+    const auto outside = [](double fromMid, double half) {
+      const double beyond = fromMid - half;
+      return 0.5 * (beyond + std::fabs(beyond));
+    };
+    double p[kMaxRivals][3];
+    double least[kMaxRivals];
+    double greatest[kMaxRivals];
+    uint32_t index[kMaxRivals];
+    double bound = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < count; ++i) {
+      double inside = 0.0;
+      double far = 0.0;
+      for (int c = 0; c < 3; ++c) {
+        p[i][c] = parent.channel[c][i];
+      }
+      const double fromMidR = std::fabs(p[i][0] - mid[0]);
+      const double fromMidG = std::fabs(p[i][1] - mid[1]);
+      const double fromMidB = std::fabs(p[i][2] - mid[2]);
+      const double outsideR = outside(fromMidR, halfWidth[0]);
+      const double outsideG = outside(fromMidG, halfWidth[1]);
+      const double outsideB = outside(fromMidB, halfWidth[2]);
+      const double farR = fromMidR + halfWidth[0];
+      const double farG = fromMidG + halfWidth[1];
+      const double farB = fromMidB + halfWidth[2];
+      inside = outsideR * outsideR + outsideG * outsideG + outsideB * outsideB;
+      far = farR * farR + farG * farG + farB * farB;
+      least[i] = inside;
+      greatest[i] = far;
+      index[i] = parent.index[i];
+      bound = std::min(bound, far);
+    }
+    const double limit = bound * (1.0 + kRelative) + kAbsolute;
+    std::size_t near = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      for (int c = 0; c < 3; ++c) {
+        p[near][c] = p[i][c];
+      }
+      index[near] = index[i];
+      greatest[near] = greatest[i];
+      near += least[i] * (1.0 - kRelative) <= limit ? 1 : 0;
+    }
+    bool beaten[kMaxRivals] = {};
+    if (compareWithRivals && near > 1) {
+      const double twiceMid[3] = {2.0 * mid[0], 2.0 * mid[1], 2.0 * mid[2]};
+      const double width[3] = {2.0 * halfWidth[0], 2.0 * halfWidth[1], 2.0 * halfWidth[2]};
+      for (std::size_t i = 0; i < near; ++i) {
+        const double margin = kRelative * greatest[i];
+        for (std::size_t r = 0; r < near && !beaten[i]; ++r) {
+          const double* k = p[r];
+          const double gap =
+              ((k[0] - p[i][0]) * (twiceMid[0] - p[i][0] - k[0]) - std::fabs(k[0] - p[i][0]) * width[0]) +
+              ((k[1] - p[i][1]) * (twiceMid[1] - p[i][1] - k[1]) - std::fabs(k[1] - p[i][1]) * width[1]) +
+              ((k[2] - p[i][2]) * (twiceMid[2] - p[i][2] - k[2]) - std::fabs(k[2] - p[i][2]) * width[2]);
+          beaten[i] = gap > margin + (kRelative * greatest[r] + kAbsolute);
+        }
+      }
+    }
+    kept.resize(near);
+    std::size_t survivors = 0;
+    for (std::size_t i = 0; i < near; ++i) {
+      for (int c = 0; c < 3; ++c) {
+        kept.channel[c][survivors] = p[i][c];
+      }
+      kept.index[survivors] = index[i];
+      survivors += beaten[i] ? 0 : 1;
+    }
+    kept.resize(survivors);
+  }
+
+  Box boxOf(const int start[3], int span) const {
+    Box box;
+    for (int c = 0; c < 3; ++c) {
+      box.lo[c] = low_ + start[c] * cellWidth_ - slack_;
+      box.hi[c] = low_ + (start[c] + span) * cellWidth_ + slack_;
+    }
+    return box;
+  }
+
+  // Whether the candidates lie along a line, within a quarter of a cell of it: then every box the line
+  // crosses keeps about as many of them as its width spans along the line, however fine the grid.
+  bool alongALine(const Candidates& list) const {
+    const std::size_t count = list.size();
+    double centre[3] = {0.0, 0.0, 0.0};
+    for (int c = 0; c < 3; ++c) {
+      for (std::size_t i = 0; i < count; ++i) centre[c] += list.channel[c][i];
+      centre[c] /= static_cast<double>(count);
+    }
+    const auto farthestFrom = [&](const double from[3]) {
+      std::size_t far = 0;
+      double most = -1.0;
+      for (std::size_t i = 0; i < count; ++i) {
+        double d = 0.0;
+        for (int c = 0; c < 3; ++c) d += (list.channel[c][i] - from[c]) * (list.channel[c][i] - from[c]);
+        far = d > most ? i : far;
+        most = std::max(d, most);
+      }
+      return far;
+    };
+    const std::size_t a = farthestFrom(centre);
+    const double pa[3] = {list.channel[0][a], list.channel[1][a], list.channel[2][a]};
+    const std::size_t b = farthestFrom(pa);
+    double axis[3];
+    double length = 0.0;
+    for (int c = 0; c < 3; ++c) {
+      axis[c] = list.channel[c][b] - pa[c];
+      length += axis[c] * axis[c];
+    }
+    length = std::sqrt(length);
+    const double reach = 0.25 * cellWidth_;
+    for (std::size_t i = 0; i < count; ++i) {
+      double v[3];
+      double t = 0.0;
+      for (int c = 0; c < 3; ++c) {
+        v[c] = list.channel[c][i] - pa[c];
+        t += v[c] * axis[c];
+      }
+      t /= length;
+      double away = 0.0;
+      for (int c = 0; c < 3; ++c) {
+        const double w = v[c] - t * axis[c] / length;
+        away += w * w;
+      }
+      if (away > reach * reach) return false;
+    }
+    return true;
+  }
+
   void fill(int x0, int y0, int z0, int span, Cell cell) {
     const std::size_t n = static_cast<std::size_t>(cellsPerAxis_);
     for (int z = z0; z < z0 + span; ++z) {
@@ -420,11 +526,9 @@ class NearestColorGridBuilder {
       fill(x0, y0, z0, span, holeCell_);
       return;
     }
-    Box box;
+    const Box box = boxOf(start, span);
     bool outsideCube = false;
     for (int c = 0; c < 3; ++c) {
-      box.lo[c] = low_ + start[c] * cellWidth_ - slack_;
-      box.hi[c] = low_ + (start[c] + span) * cellWidth_ + slack_;
       outsideCube = outsideCube || box.lo[c] > 1.0 || box.hi[c] < 0.0;
     }
     Candidates& list = lists_[depth];
@@ -433,6 +537,10 @@ class NearestColorGridBuilder {
     select(parent, box, 2 * span <= cellsPerAxis_, list);
     if (list.size() == 0) {
       fill(x0, y0, z0, span, Cell{kNoColor, 0});
+      return;
+    }
+    if (crowdedToTree_ && list.size() > kCrowdedColors && (span == 1 || alongALine(list))) {
+      fill(x0, y0, z0, span, Cell{0, NearestColorSearch::kTreeCell});
       return;
     }
     if (list.size() == 1) {
@@ -459,6 +567,8 @@ class NearestColorGridBuilder {
   }
 
   std::span<const Color3> colors_;
+  std::span<const uint32_t> distinct_;
+  bool crowdedToTree_ = false;
   int cellsPerAxis_;
   double low_;
   double cellWidth_;
@@ -483,46 +593,43 @@ NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
   if (colors_.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
     throw std::length_error("NearestColorSearch: more colours than an index can name");
   }
+  const std::vector<uint32_t> distinct = DistinctFiniteColors(colors_);
+  const bool unitGridLeftOut = UnitShiftFor(colors_.size()) < 0;
+  if (unitGridLeftOut && !distinct.empty()) {
+    tree_ = std::make_shared<const NearestColorTree>(colors_, distinct);
+  }
   const std::size_t blockBudget = BlockBudgetFor(colors_.size());
   cellsPerAxis_ = CellsPerAxisFor(colors_.size());
-  while (
-      !NearestColorGridBuilder(colors_, kGridLow, kGridWidth, cellsPerAxis_, blockBudget, cells_, cellBlocks_)
-           .run()) {
-    cellsPerAxis_ /= 2;
-  }
-  buildUnitGrid();
-  shells_.clear();
-  for (int k = 0;
-       k < kShellCount && colors_.size() >= kShellFewestColors && colors_.size() <= kShellMostColors; ++k) {
-    const double halfWidth = std::ldexp(1.0, k + 1);
-    Shell shell;
-    shell.low = static_cast<float>(0.5 - halfWidth);
-    shell.perUnit = static_cast<float>(kShellCellsPerAxis / (2.0 * halfWidth));
-    NearestColorGridBuilder builder(colors_, shell.low, 2.0 * halfWidth, kShellCellsPerAxis, blockBudget,
-                                    shell.cells, shell.blocks, std::ldexp(1.0, k - 22));
-    // The grid inside covers cells 4 to 11; a cell either side of its edge keeps lists of its own, so a
-    // point that rounding puts on either side is still answered from a real list.
-    builder.leaveHole(5, 11);
-    if (!builder.run()) {
+  for (;;) {
+    NearestColorGridBuilder builder(colors_, distinct, kGridLow, kGridWidth, cellsPerAxis_, blockBudget, cells_,
+                                    cellBlocks_);
+    if (tree_) {
+      builder.sendCrowdedToTree();
+    }
+    if (builder.run()) {
       break;
     }
-    shell.blocks.shrink_to_fit();
-    shells_.push_back(std::move(shell));
+    cellsPerAxis_ /= 2;
+  }
+  buildUnitGrid(distinct);
+  if (colors_.size() >= kShellFewestColors && colors_.size() <= kShellMostColors) {
+    shells_ = std::make_shared<Shells>();
   }
   // Growing the list storage left up to half of it unused.
   cellBlocks_.shrink_to_fit();
   cellsPerUnit_ = static_cast<float>(cellsPerAxis_ / kGridWidth);
   gridExtent_ = static_cast<float>(cellsPerAxis_);
 
-  for (std::size_t i = 0; i < colors_.size(); i += 4) {
+  // Only the colours that can be taken, the first of equal ones, in palette order.
+  for (std::size_t i = 0; i < distinct.size() && !tree_; i += 4) {
     Block block;
     for (std::size_t lane = 0; lane < 4; ++lane) {
-      const bool used = i + lane < colors_.size();
-      const Color3 c = used ? colors_[i + lane] : Color3(kInfinity);
+      const bool used = i + lane < distinct.size();
+      const Color3 c = used ? colors_[distinct[i + lane]] : Color3(kInfinity);
       block.r[lane] = c.r;
       block.g[lane] = c.g;
       block.b[lane] = c.b;
-      block.index[lane] = used ? static_cast<int32_t>(i + lane) : -1;
+      block.index[lane] = used ? static_cast<int32_t>(distinct[i + lane]) : -1;
     }
     allBlocks_.push_back(block);
   }
@@ -536,7 +643,46 @@ NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
   }
 }
 
-void NearestColorSearch::buildUnitGrid() {
+const std::vector<NearestColorSearch::Shell>& NearestColorSearch::shells() const {
+  static const std::vector<Shell> none;
+  if (!shells_) {
+    return none;
+  }
+  // Built on whichever thread asks first, a render worker perhaps, where an exception must not escape: without
+  // memory for them the shells stay empty, and points beyond the grid are answered by the scan of every colour.
+  std::call_once(shells_->built, [this]() noexcept {
+    try {
+      buildShells();
+    } catch (const std::bad_alloc&) {
+      shells_->shells.clear();
+      shells_->shells.shrink_to_fit();
+    }
+  });
+  return shells_->shells;
+}
+
+void NearestColorSearch::buildShells() const {
+  const std::vector<uint32_t> distinct = DistinctFiniteColors(colors_);
+  for (int k = 0; k < kShellCount; ++k) {
+    const double halfWidth = std::ldexp(1.0, k + 1);
+    Shell shell;
+    shell.low = static_cast<float>(0.5 - halfWidth);
+    shell.perUnit = static_cast<float>(kShellCellsPerAxis / (2.0 * halfWidth));
+    NearestColorGridBuilder builder(colors_, distinct, shell.low, 2.0 * halfWidth, kShellCellsPerAxis,
+                                    BlockBudgetFor(colors_.size()), shell.cells, shell.blocks,
+                                    std::ldexp(1.0, k - 22));
+    // The grid inside covers cells 4 to 11; a cell either side of its edge keeps lists of its own, so a
+    // point that rounding puts on either side is still answered from a real list.
+    builder.leaveHole(5, 11);
+    if (!builder.run()) {
+      break;
+    }
+    shell.blocks.shrink_to_fit();
+    shells_->shells.push_back(std::move(shell));
+  }
+}
+
+void NearestColorSearch::buildUnitGrid(std::span<const uint32_t> distinct) {
   unitShift_ = UnitShiftFor(colors_.size());
   unitBlocks_.clear();
   unitCells_.clear();
@@ -546,14 +692,18 @@ void NearestColorSearch::buildUnitGrid() {
   }
   std::vector<Cell> cells;
   std::vector<Block> lists;
-  while (!NearestColorGridBuilder(colors_, 0.0, 1.0, 1 << unitShift_, BlockBudgetFor(colors_.size()), cells,
-                                  lists)
+  while (!NearestColorGridBuilder(colors_, distinct, 0.0, 1.0, 1 << unitShift_, BlockBudgetFor(colors_.size()),
+                                  cells, lists)
               .run()) {
     --unitShift_;
   }
   // Cells whose candidates fit in one block share it with every other cell of the same candidates: the
   // blocks stay few and in cache.
-  std::unordered_map<uint64_t, uint16_t> numbers;
+  // Block numbers by the block's four indices, in an open-addressed table with room for every number.
+  constexpr std::size_t kSlots = std::size_t{1} << 16;
+  constexpr uint64_t kEmpty = 0;  // no block lists colour 0 four times
+  std::vector<uint64_t> keys(kSlots, kEmpty);
+  std::vector<uint16_t> numbers(kSlots);
   unitCells_.assign(cells.size() + 1, 0);
   for (std::size_t k = 0; k < cells.size(); ++k) {
     const Cell cell = cells[k];
@@ -571,15 +721,19 @@ void NearestColorSearch::buildUnitGrid() {
     for (const int32_t index : block.index) {
       key = (key << 16) | static_cast<uint16_t>(index);  // -1 as 0xFFFF
     }
-    const auto [at, added] = numbers.try_emplace(key, static_cast<uint16_t>(unitBlocks_.size()));
-    if (added) {
+    std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 48);
+    while (keys[slot] != kEmpty && keys[slot] != key) {
+      slot = (slot + 1) & (kSlots - 1);
+    }
+    if (keys[slot] == kEmpty) {
       if (unitBlocks_.size() == kUnitBlocks) {
-        numbers.erase(at);
         continue;
       }
+      keys[slot] = key;
+      numbers[slot] = static_cast<uint16_t>(unitBlocks_.size());
       unitBlocks_.push_back(block);
     }
-    unitCells_[k] = static_cast<uint16_t>(at->second + 1);
+    unitCells_[k] = static_cast<uint16_t>(numbers[slot] + 1);
   }
 }
 
@@ -606,10 +760,20 @@ int32_t NearestColorSearch::find(const Color3& in) const {
                               static_cast<std::size_t>(static_cast<int>(y))) *
                                  n +
                              static_cast<std::size_t>(static_cast<int>(x))];
-    return cell.count == 0 ? static_cast<int32_t>(cell.first)
-                           : ScanBlocks(&cellBlocks_[cell.first], cell.count, in);
+    if (cell.count == 0) {
+      return static_cast<int32_t>(cell.first);
+    }
+    if (cell.count == kTreeCell) [[unlikely]] {
+      return tree_->find(in);
+    }
+    return ScanBlocks(&cellBlocks_[cell.first], cell.count, in);
   }
-  for (const Shell& shell : shells_) {
+  return findBeyondGrid(in);
+}
+
+// Kept out of find, so that the common lookups stay short.
+int32_t NearestColorSearch::findBeyondGrid(const Color3& in) const {
+  for (const Shell& shell : shells()) {
     constexpr float kExtent = static_cast<float>(kShellCellsPerAxis);
     const float sx = (in.r - shell.low) * shell.perUnit;
     const float sy = (in.g - shell.low) * shell.perUnit;
@@ -628,7 +792,7 @@ int32_t NearestColorSearch::find(const Color3& in) const {
   if (!std::isfinite(in.r) || !std::isfinite(in.g) || !std::isfinite(in.b)) {
     return -1;
   }
-  return ScanBlocks(allBlocks_.data(), allBlocks_.size(), in);
+  return tree_ ? tree_->find(in) : ScanBlocks(allBlocks_.data(), allBlocks_.size(), in);
 }
 
 NearestColorSearch::OuterGrid NearestColorSearch::outerGrid() const {
@@ -636,11 +800,12 @@ NearestColorSearch::OuterGrid NearestColorSearch::outerGrid() const {
 }
 
 int NearestColorSearch::shellGrids(OuterGrid* out) const {
-  for (const Shell& shell : shells_) {
+  const std::vector<Shell>& built = shells();
+  for (const Shell& shell : built) {
     *out++ = {shell.cells.data(), shell.blocks.data(), kShellCellsPerAxis,
               shell.low,          shell.perUnit,       static_cast<float>(kShellCellsPerAxis)};
   }
-  return static_cast<int>(shells_.size());
+  return static_cast<int>(built.size());
 }
 
 int32_t NearestColorSearch::find8(uint8_t r, uint8_t g, uint8_t b) const {
@@ -648,8 +813,8 @@ int32_t NearestColorSearch::find8(uint8_t r, uint8_t g, uint8_t b) const {
   if (cell.count == 0) {
     return static_cast<int32_t>(cell.first);
   }
-  return ScanBlocks(&cellBlocks_[cell.first], cell.count,
-                    Color3(kByteValues[r], kByteValues[g], kByteValues[b]));
+  const Color3 in(kByteValues[r], kByteValues[g], kByteValues[b]);
+  return cell.count == kTreeCell ? tree_->find(in) : ScanBlocks(&cellBlocks_[cell.first], cell.count, in);
 }
 
 Color3& NearestColorSearch::nearest(Color3& out, const Color3& in) const {

@@ -6,10 +6,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 
 #include "palette/color.h"
+
+class NearestColorTree;
 
 // Built once per palette; afterwards read-only, so any number of threads may query one object at once.
 // Copies and moves are independent of the original.
@@ -67,6 +71,7 @@ class NearestColorSearch {
   // and below `extent`, and then in cell (z * perAxis + y) * perAxis + x of the coordinates truncated. A cell
   // of count 0 is answered by colour `first` (-1 as unsigned for none); any other by the first colour at the
   // least distance, below the largest float, among the `count` blocks from blocks[first] on (else -1).
+  // Palettes without a unit grid have one more kind, count kTreeCell, answered by `find` alone.
   struct Cell {
     uint32_t first;
     uint32_t count;
@@ -90,7 +95,10 @@ class NearestColorSearch {
  private:
   friend class NearestColorGridBuilder;
 
-  void buildUnitGrid();
+  // Marks an outer-grid cell whose candidates are too many for a list (see Cell).
+  static constexpr uint32_t kTreeCell = 0xFFFFFFFFu;
+
+  void buildUnitGrid(std::span<const uint32_t> distinct);
 
   // The unit grid's cell of a point of the unit cube: each channel times the cells per axis (exact, a power
   // of two), truncated, 1 itself in the last cell.
@@ -118,8 +126,21 @@ class NearestColorSearch {
     std::vector<Cell> cells;
     std::vector<Block> blocks;
   };
-  std::vector<Shell> shells_;
-  // Every colour, for inputs outside the grid.
+  // Only error diffusion's far overshoot needs them, so they are built on first use (the first frame of
+  // error diffusion asks for them, or `find` meets a point beyond the grid), once, whichever thread asks
+  // first; read-only afterwards, so copies share them. Null for palettes that get none.
+  struct Shells {
+    std::once_flag built;
+    std::vector<Shell> shells;
+  };
+  std::shared_ptr<Shells> shells_;
+  const std::vector<Shell>& shells() const;
+  void buildShells() const;
+  [[gnu::noinline]] int32_t findBeyondGrid(const Color3& in) const;
+  // Palettes without a unit grid: every colour that can be taken, in a tree that answers crowded cells and
+  // inputs outside the grid. Read-only once built, so copies share it.
+  std::shared_ptr<const NearestColorTree> tree_;
+  // Otherwise every colour that can be taken, for inputs outside the grid and the shells.
   std::vector<Block> allBlocks_;
   // For find8: the grid offset of each byte value along red, green and blue.
   std::array<uint32_t, 256> byteOffsetR_{};

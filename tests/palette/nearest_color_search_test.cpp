@@ -289,6 +289,125 @@ TEST(NearestColorSearch, MatchesTheReferenceOnLargePalettes) {
   }
 }
 
+// Colours that leave a grid's cells crowded: ramps (every colour on one line, so every cell of any grid
+// meets many of them), repeats, and tight clusters.
+std::vector<Color3> Ramp(std::size_t count, const Color3& from, const Color3& to) {
+  std::vector<Color3> palette;
+  for (std::size_t k = 0; k < count; ++k) {
+    const float t = static_cast<float>(k) / static_cast<float>(count - 1);
+    palette.push_back(from + (to - from) * t);
+  }
+  return palette;
+}
+
+std::vector<Color3> DrawnFrom(const std::vector<Color3>& few, std::size_t count, Generator& random) {
+  std::vector<Color3> palette;
+  for (std::size_t i = 0; i < count; ++i) {
+    palette.push_back(few[random.below(few.size())]);
+  }
+  return palette;
+}
+
+std::vector<Color3> Clusters(std::size_t clusters, std::size_t count, float size, Generator& random) {
+  const std::vector<Color3> centres = RandomPalette(clusters, random, 0.1f, 0.9f);
+  std::vector<Color3> palette;
+  for (std::size_t i = 0; i < count; ++i) {
+    palette.push_back(centres[random.below(clusters)] + (random.color() - Color3(0.5f)) * size);
+  }
+  return palette;
+}
+
+TEST(NearestColorSearch, MatchesTheReferenceOnCrowdedPalettes) {
+  Generator random(5);
+  std::vector<Color3> descending = Ramp(16384, Color3(0.0f), Color3(1.0f));
+  std::reverse(descending.begin(), descending.end());
+  // A ramp of a few colours repeated: each colour appears many times, first somewhere in the middle.
+  std::vector<Color3> repeatedRamp;
+  for (int round = 0; round < 12; ++round) {
+    const std::vector<Color3> ramp = Ramp(500 + static_cast<std::size_t>(round), Color3(0.1f, 0.9f, 0.3f),
+                                          Color3(0.8f, 0.2f, 0.6f));
+    repeatedRamp.insert(repeatedRamp.end(), ramp.begin(), ramp.end());
+  }
+  const std::pair<std::string, std::vector<Color3>> palettes[] = {
+      {"65,536 greys", Ramp(65536, Color3(0.0f), Color3(1.0f))},
+      {"16,384 greys", Ramp(16384, Color3(0.0f), Color3(1.0f))},
+      {"16,384 greys, white first", descending},
+      {"a ramp across the cube", Ramp(20000, Color3(0.9f, 0.05f, 0.3f), Color3(0.2f, 1.0f, 0.7f))},
+      {"a short ramp", Ramp(8000, Color3(0.5f, 0.5f, 0.5f), Color3(0.52f, 0.5f, 0.49f))},
+      {"ramps repeated", repeatedRamp},
+      {"65,536 identical", std::vector<Color3>(65536, Color3(0.2f, 0.6f, 0.4f))},
+      {"65,536 from 16", DrawnFrom(RandomPalette(16, random), 65536, random)},
+      {"65,536 from 5000", DrawnFrom(RandomPalette(5000, random), 65536, random)},
+      {"8 tight clusters", Clusters(8, 65536, 0.01f, random)},
+      {"3 very tight clusters", Clusters(3, 30000, 1e-4f, random)},
+      {"clusters and random", [&random] {
+         std::vector<Color3> palette = Clusters(4, 20000, 0.02f, random);
+         const std::vector<Color3> spread = RandomPalette(5000, random);
+         palette.insert(palette.begin() + 7000, spread.begin(), spread.end());
+         return palette;
+       }()},
+  };
+  for (const auto& [name, palette] : palettes) {
+    const NearestColorSearch search(palette);
+    std::vector<Color3> points = Points(palette, SpreadFor(palette.size(), 400000), random);
+    // Where the ramps are crowded: between neighbouring colours, and a float step either side.
+    for (std::size_t i = 0; i + 1 < palette.size(); i += 1 + palette.size() / 300) {
+      const Color3 middle = (palette[i] + palette[i + 1]) * 0.5f;
+      points.push_back(middle);
+      points.push_back(Color3(std::nextafter(middle.r, kInf), middle.g, std::nextafter(middle.b, -kInf)));
+      points.push_back(middle + Color3(0.3f, -0.2f, 0.05f));
+      points.push_back(middle + Color3(-40.0f, 25.0f, 3.0f));
+    }
+    EXPECT_TRUE(MatchesReference(search, palette, points)) << name;
+    std::size_t wrong8 = 0;
+    for (std::size_t i = 0; i < 3000 / kScale; ++i) {
+      const int r = static_cast<int>(random.below(256));
+      const int g = static_cast<int>(random.below(256));
+      const int b = i % 2 == 0 ? r : static_cast<int>(random.below(256));  // greys half of the time
+      wrong8 += search.find8(static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b)) !=
+                        ReferenceIndex(palette, Bytes(r, g, b))
+                    ? 1
+                    : 0;
+    }
+    EXPECT_EQ(wrong8, 0u) << name;
+  }
+}
+
+TEST(NearestColorSearch, EqualColoursGiveTheFirst) {
+  // Worked by hand: equal colours are at equal distances from every input, so the earliest of them wins.
+  Generator random(6);
+  std::vector<Color3> palette = RandomPalette(9000, random);
+  const Color3 twice(0.25f, 0.5f, 0.75f);
+  palette[4321] = twice;
+  palette[8999] = twice;
+  palette[6000] = twice;
+  const NearestColorSearch search(palette);
+  EXPECT_EQ(search.find(twice), 4321);
+  EXPECT_EQ(search.find(Color3(40.0f, -30.0f, 2.0f)), ReferenceIndex(palette, Color3(40.0f, -30.0f, 2.0f)));
+  std::vector<Color3> same(70000, Color3(0.5f));
+  same[0] = Color3(kNaN);
+  same[1] = Color3(0.5f, 0.5f, 0.25f);
+  const NearestColorSearch repeated(same);
+  EXPECT_EQ(repeated.find(Color3(0.5f)), 2);
+  EXPECT_EQ(repeated.find(Color3(0.5f, 0.5f, 0.0f)), 1);
+  // Blue differences of 2.5 and 2.75 vanish beside 2e12 in single precision: a tie, which entry 1 wins.
+  EXPECT_EQ(repeated.find(Color3(1e6f, -1e6f, 3.0f)), 1);
+  EXPECT_EQ(repeated.find(Color3(1e6f, -1e6f, 0.5f)), 1);
+  EXPECT_EQ(repeated.find8(255, 255, 255), 2);  // 0.75 against 1.0625
+  EXPECT_EQ(repeated.find8(0, 0, 0), 1);        // 0.5625 against 0.75
+  EXPECT_EQ(repeated.find(Color3(0.5f, kInf, 0.5f)), -1);
+  // The greys k / 65535 and the grey halfway between two of them: both are at the same distance, and the
+  // first wins.
+  const std::vector<Color3> greys = Ramp(65536, Color3(0.0f), Color3(1.0f));
+  const NearestColorSearch ramp(greys);
+  const Color3 half = Color3(0.5f);
+  EXPECT_EQ(ramp.find(half), ReferenceIndex(greys, half));
+  EXPECT_EQ(ramp.find8(255, 255, 255), 65535);
+  EXPECT_EQ(ramp.find8(0, 0, 0), 0);
+  EXPECT_EQ(ramp.find(Color3(2.0f, 2.0f, 2.0f)), 65535);
+  EXPECT_EQ(ramp.find(Color3(-1.0f, -1.0f, -1.0f)), 0);
+}
+
 TEST(NearestColorSearch, KnownAnswers) {
   // Each of these lies within a few ulps of a tie with a later entry.
   EXPECT_EQ(NearestColorSearch(kPico8).find(Bytes(204, 14, 182)), 14);

@@ -239,14 +239,8 @@ TEST(FastPaths, EveryPatternPaletteDepthInstructionSetAndThreadCountMatchesTheRe
   }
 }
 
-// A palette of thousands of colours, which the search answers without its unit-cube grid: every pixel of
-// the threshold and ordered rows then goes through the rows' second pass, and error diffusion looks up
-// lane by lane.
-TEST(FastPaths, PalettesTooLargeForTheUnitGridMatchTheReference) {
-  Rng rng{5};
-  ColorList many;
-  for (int i = 0; i < 5000; ++i) many.push_back(Color3(rng.unit(), rng.unit(), rng.unit()));
-  const CustomPalette custom(std::move(many));
+// One large palette through every kind of kernel, at both depths, against the plain definition.
+void MatchesTheReferenceWithoutTheUnitGrid(const CustomPalette& custom, Rng& rng) {
   for (const PixelDepth depth : {PixelDepth::Eight, PixelDepth::Sixteen}) {
     Image input(61, 7, depth);
     for (int32_t y = 0; y < input.height; ++y) {
@@ -266,9 +260,33 @@ TEST(FastPaths, PalettesTooLargeForTheUnitGridMatchTheReference) {
       for (const Isa isa : SupportedIsas()) {
         frame.isa = isa;
         ASSERT_EQ(RenderFast(frame, input, 2, 3), expected.bytes)
-            << PatternCatalogue[pattern].label << ", " << IsaName(isa);
+            << PatternCatalogue[pattern].label << ", " << IsaName(isa) << ", " << custom.colors().size()
+            << " colours";
       }
     }
+  }
+}
+
+// Palettes of thousands of colours, which the search answers without its unit-cube grid: every pixel of
+// the threshold and ordered rows then goes through the rows' second pass, and error diffusion looks up
+// lane by lane. Besides random colours, shapes that crowd the search's cells: a grey ramp (its colours on
+// one line), one colour repeated, and tight clusters.
+TEST(FastPaths, PalettesTooLargeForTheUnitGridMatchTheReference) {
+  Rng rng{5};
+  ColorList many;
+  for (int i = 0; i < 5000; ++i) many.push_back(Color3(rng.unit(), rng.unit(), rng.unit()));
+  ColorList greys;
+  for (int k = 0; k < 16384; ++k) greys.push_back(Color3(static_cast<float>(k) / 16383.0f));
+  ColorList clusters;
+  const Color3 centres[] = {Color3(0.2f, 0.7f, 0.4f), Color3(0.9f, 0.1f, 0.5f), Color3(0.4f, 0.4f, 0.95f)};
+  for (int i = 0; i < 12000; ++i) {
+    clusters.push_back(centres[i % 3] + Color3(rng.unit(), rng.unit(), rng.unit()) * 0.004f);
+  }
+  const CustomPalette customs[] = {CustomPalette(std::move(many)), CustomPalette(std::move(greys)),
+                                   CustomPalette(ColorList(20000, Color3(0.3f, 0.5f, 0.1f))),
+                                   CustomPalette(std::move(clusters))};
+  for (const CustomPalette& custom : customs) {
+    MatchesTheReferenceWithoutTheUnitGrid(custom, rng);
   }
 }
 

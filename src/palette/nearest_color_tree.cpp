@@ -1,0 +1,287 @@
+#include "palette/nearest_color_tree.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "palette/block_scan.h"
+
+namespace {
+
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+
+// Leaves hold up to this many colours, four blocks.
+constexpr std::size_t kLeafColors = 16;
+
+// A node is passed over when even the least distance any of its colours can have, less what single-precision
+// rounding can take off it, is beyond the best distance found so far: then none of them can be taken, nor
+// tie. The computed distance d of a colour and the exact one D satisfy d >= D (1 - 5u) - 2^-147 with u =
+// 2^-24 (the search's own rounding argument); kRelative is more than six times 5u and also covers the
+// rounding of the bound's last few double-precision operations.
+constexpr double kRelative = 2e-6;
+constexpr double kAbsolute = 1e-30;
+// What the bound's double-precision arithmetic may be off by, relative to the sizes it works with: its
+// inputs are floats and its few steps each round by 2^-53, so 1e-12 leaves a wide margin.
+constexpr double kBoundSlack = 1e-12;
+
+}  // namespace
+
+NearestColorTree::NearestColorTree(std::span<const Color3> colors, std::span<const uint32_t> points) {
+  if (points.empty()) {
+    return;
+  }
+  std::vector<Point> all;
+  all.reserve(points.size());
+  for (const uint32_t j : points) {
+    const Color3& c = colors[j];
+    all.push_back({{c.r, c.g, c.b}, j});
+  }
+  nodes_.resize(1);
+  build(all, 0, all.size(), 0);
+  nodes_.shrink_to_fit();
+  blocks_.shrink_to_fit();
+  blockLow_.shrink_to_fit();
+  blockHigh_.shrink_to_fit();
+}
+
+void NearestColorTree::build(std::vector<Point>& points, std::size_t begin, std::size_t end, std::size_t at) {
+  const std::size_t count = end - begin;
+  double centre[3] = {0.0, 0.0, 0.0};
+  for (std::size_t i = begin; i < end; ++i) {
+    for (int c = 0; c < 3; ++c) centre[c] += points[i].p[c];
+  }
+  for (double& c : centre) c /= static_cast<double>(count);
+  // The longest direction, nearly: from the colour farthest from the centre to the colour farthest from it.
+  const auto farthestFrom = [&](const double from[3]) {
+    std::size_t far = begin;
+    double most = -1.0;
+    for (std::size_t i = begin; i < end; ++i) {
+      double d = 0.0;
+      for (int c = 0; c < 3; ++c) d += (points[i].p[c] - from[c]) * (points[i].p[c] - from[c]);
+      if (d > most) {
+        most = d;
+        far = i;
+      }
+    }
+    return far;
+  };
+  const std::size_t a = farthestFrom(centre);
+  const std::size_t b = farthestFrom(points[a].p);
+  double axis[3];
+  double length = 0.0;
+  for (int c = 0; c < 3; ++c) {
+    axis[c] = points[b].p[c] - points[a].p[c];
+    length += axis[c] * axis[c];
+  }
+  length = std::sqrt(length);
+  if (length > 0.0) {
+    for (double& c : axis) c /= length;
+  } else {
+    axis[0] = 1.0;
+    axis[1] = axis[2] = 0.0;
+  }
+  const auto along = [&](const Point& point) {
+    return ((point.p[0] - centre[0]) * axis[0] + (point.p[1] - centre[1]) * axis[1]) +
+           (point.p[2] - centre[2]) * axis[2];
+  };
+  double low = std::numeric_limits<double>::infinity();
+  double high = -low;
+  double radius = 0.0;
+  for (std::size_t i = begin; i < end; ++i) {
+    const double t = along(points[i]);
+    low = std::min(low, t);
+    high = std::max(high, t);
+    double away = 0.0;
+    for (int c = 0; c < 3; ++c) {
+      const double w = (points[i].p[c] - centre[c]) - t * axis[c];
+      away += w * w;
+    }
+    radius = std::max(radius, std::sqrt(away));
+  }
+  Node node{};
+  for (int c = 0; c < 3; ++c) {
+    node.centre[c] = centre[c];
+    node.axis[c] = axis[c];
+    node.boxLow[c] = std::numeric_limits<double>::infinity();
+    node.boxHigh[c] = -node.boxLow[c];
+  }
+  for (std::size_t i = begin; i < end; ++i) {
+    for (int c = 0; c < 3; ++c) {
+      node.boxLow[c] = std::min(node.boxLow[c], points[i].p[c]);
+      node.boxHigh[c] = std::max(node.boxHigh[c], points[i].p[c]);
+    }
+  }
+  node.low = low;
+  node.high = high;
+  node.radius = radius;
+  node.extent = std::fabs(low) + std::fabs(high) + radius;
+  node.alongAxis = radius * 4.0 < high - low;
+  // Colours on a line, up to much less than their spacing, are kept as one run in order along it, four to a
+  // block: a point's colours are then found from where it falls along the line, a block at a time outwards.
+  const bool line = count > kLeafColors && radius * 4.0 * static_cast<double>(count - 1) < high - low;
+  if (count <= kLeafColors || length == 0.0 || line) {
+    // A leaf in palette order, so that each lane meets equal distances earliest colour first; a run in order
+    // along the axis, scanned a block at a time (a block's lanes hold different colours, and keys merge
+    // across blocks by distance, then index).
+    const auto from = points.begin() + static_cast<std::ptrdiff_t>(begin);
+    const auto to = points.begin() + static_cast<std::ptrdiff_t>(end);
+    if (line) {
+      std::sort(from, to, [&](const Point& x, const Point& y) { return along(x) < along(y); });
+    } else {
+      std::sort(from, to, [](const Point& x, const Point& y) { return x.index < y.index; });
+    }
+    node.first = static_cast<uint32_t>(blocks_.size());
+    for (std::size_t i = begin; i < end; i += 4) {
+      Block block;
+      double blockLow = std::numeric_limits<double>::infinity();
+      double blockHigh = -blockLow;
+      for (std::size_t lane = 0; lane < 4; ++lane) {
+        const bool used = i + lane < end;
+        block.r[lane] = used ? static_cast<float>(points[i + lane].p[0]) : kInfinity;
+        block.g[lane] = used ? static_cast<float>(points[i + lane].p[1]) : kInfinity;
+        block.b[lane] = used ? static_cast<float>(points[i + lane].p[2]) : kInfinity;
+        block.index[lane] = used ? static_cast<int32_t>(points[i + lane].index) : -1;
+        if (used) {
+          blockLow = std::min(blockLow, along(points[i + lane]));
+          blockHigh = std::max(blockHigh, along(points[i + lane]));
+        }
+      }
+      blocks_.push_back(block);
+      blockLow_.push_back(blockLow);
+      blockHigh_.push_back(blockHigh);
+    }
+    node.count = static_cast<uint32_t>(blocks_.size() - node.first);
+    node.line = line;
+    nodes_[at] = node;
+    return;
+  }
+  // Colours strung out along a line are halved along it; others along the box's widest side, which keeps the
+  // children's boxes apart.
+  const std::size_t middle = begin + count / 2;
+  const auto first = points.begin() + static_cast<std::ptrdiff_t>(begin);
+  const auto split = points.begin() + static_cast<std::ptrdiff_t>(middle);
+  const auto last = points.begin() + static_cast<std::ptrdiff_t>(end);
+  if (node.alongAxis) {
+    std::nth_element(first, split, last, [&](const Point& x, const Point& y) { return along(x) < along(y); });
+  } else {
+    int widest = 0;
+    for (int c = 1; c < 3; ++c) {
+      if (node.boxHigh[c] - node.boxLow[c] > node.boxHigh[widest] - node.boxLow[widest]) widest = c;
+    }
+    std::nth_element(first, split, last,
+                     [widest](const Point& x, const Point& y) { return x.p[widest] < y.p[widest]; });
+  }
+  node.first = static_cast<uint32_t>(nodes_.size());
+  node.count = 0;
+  nodes_[at] = node;
+  nodes_.resize(nodes_.size() + 2);
+  build(points, begin, middle, node.first);
+  build(points, middle, end, node.first + 1);
+}
+
+// The least exact squared distance from q to any colour of the node, never more: the distance along the axis
+// beyond the node's span and the distance from the axis line beyond its radius, each shortened by what the
+// arithmetic may have lost.
+// Where q lies against the node's axis: how far along it, how far beyond its radius from it (never more than
+// the exact figures), and the allowance for the arithmetic's rounding.
+struct NearestColorTree::AxisPlace {
+  double along;
+  double across;
+  double slack;
+};
+
+[[gnu::always_inline]] inline NearestColorTree::AxisPlace NearestColorTree::placeOnAxis(const Node& node,
+                                                                                        const double q[3]) {
+  const double v[3] = {q[0] - node.centre[0], q[1] - node.centre[1], q[2] - node.centre[2]};
+  const double slack = kBoundSlack * (((std::fabs(v[0]) + std::fabs(v[1])) + std::fabs(v[2])) + node.extent);
+  const double t = (v[0] * node.axis[0] + v[1] * node.axis[1]) + v[2] * node.axis[2];
+  const double w[3] = {v[0] - t * node.axis[0], v[1] - t * node.axis[1], v[2] - t * node.axis[2]};
+  const double away = std::sqrt((w[0] * w[0] + w[1] * w[1]) + w[2] * w[2]);
+  return {t, std::max(away - node.radius - slack, 0.0), slack};
+}
+
+// The least exact squared distance from q to any colour of the node, never more: the distance from the box,
+// or for colours along the axis the distance along it beyond the node's span and from the axis line beyond
+// its radius, each shortened by what the arithmetic may have lost.
+[[gnu::always_inline]] inline double NearestColorTree::lowerBound(const Node& node, const double q[3]) {
+  const double v[3] = {q[0] - node.centre[0], q[1] - node.centre[1], q[2] - node.centre[2]};
+  const double slack = kBoundSlack * (((std::fabs(v[0]) + std::fabs(v[1])) + std::fabs(v[2])) + node.extent);
+  double outside = 0.0;
+  for (int c = 0; c < 3; ++c) {
+    const double gap = std::max(std::max(node.boxLow[c] - q[c], q[c] - node.boxHigh[c]) - slack, 0.0);
+    outside += gap * gap;
+  }
+  if (!node.alongAxis) {
+    return outside;
+  }
+  const AxisPlace place = placeOnAxis(node, q);
+  const double beyond =
+      std::max(std::max(node.low - place.along, place.along - node.high) - place.slack, 0.0);
+  return std::max(place.across * place.across + beyond * beyond, outside);
+}
+
+int32_t NearestColorTree::find(const Color3& in) const {
+  if (nodes_.empty()) {
+    return -1;
+  }
+  const double q[3] = {in.r, in.g, in.b};
+  uint64_t key = block_scan::kNoKey;
+  const auto passedOver = [&key](double bound) {
+    float best;
+    const uint32_t bits = static_cast<uint32_t>(key >> 32);
+    std::memcpy(&best, &bits, sizeof best);
+    return bound * (1.0 - kRelative) - kAbsolute > static_cast<double>(best);
+  };
+  // Nearer children are taken first, so the best distance falls fast and most other nodes are passed over.
+  // Median splits keep the tree's depth below 64 for any palette that fits in memory.
+  struct Pending {
+    uint32_t node;
+    double bound;
+  };
+  Pending stack[64];
+  int top = 0;
+  stack[top++] = {0, 0.0};
+  while (top > 0) {
+    const Pending pending = stack[--top];
+    if (passedOver(pending.bound)) {
+      continue;
+    }
+    const Node& node = nodes_[pending.node];
+    if (node.count != 0 && !node.line) {
+      key = std::min(key, block_scan::LeastKey(&blocks_[node.first], node.count, in));
+      continue;
+    }
+    if (node.line) {
+      // Outwards from where q falls along the line, each way until a block's least distance is passed over;
+      // the blocks' spans along the axis only grow that way.
+      const AxisPlace place = placeOnAxis(node, q);
+      const double across = place.across * place.across;
+      const double* lows = &blockLow_[node.first];
+      const double* highs = &blockHigh_[node.first];
+      const uint32_t start =
+          static_cast<uint32_t>(std::lower_bound(highs, highs + node.count, place.along) - highs);
+      for (uint32_t k = start; k < node.count; ++k) {
+        const double beyond = std::max(lows[k] - place.along - place.slack, 0.0);
+        if (passedOver(across + beyond * beyond)) break;
+        key = std::min(key, block_scan::LeastKey(&blocks_[node.first + k], 1, in));
+      }
+      for (uint32_t k = start; k-- > 0;) {
+        const double beyond = std::max(place.along - highs[k] - place.slack, 0.0);
+        if (passedOver(across + beyond * beyond)) break;
+        key = std::min(key, block_scan::LeastKey(&blocks_[node.first + k], 1, in));
+      }
+      continue;
+    }
+    const double left = lowerBound(nodes_[node.first], q);
+    const double right = lowerBound(nodes_[node.first + 1], q);
+    if (left <= right) {
+      stack[top++] = {node.first + 1, right};
+      stack[top++] = {node.first, left};
+    } else {
+      stack[top++] = {node.first, left};
+      stack[top++] = {node.first + 1, right};
+    }
+  }
+  return static_cast<int32_t>(static_cast<uint32_t>(key));
+}

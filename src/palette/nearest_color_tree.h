@@ -1,0 +1,68 @@
+// An exact nearest-colour search whose cost stays bounded however the colours lie: a binary tree over the
+// distinct colours, each node bounded by a capsule (a segment along the node's longest direction, widened by
+// the farthest colour's distance from it). Colours on a line, in tight clusters or on a surface, which leave
+// a grid's cells crowded, cost it a path down the tree and the colours whose distances are within rounding
+// of the least.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "palette/color.h"
+
+class NearestColorTree {
+ public:
+  NearestColorTree() = default;
+  // `points`: the indices into `colors` of the colours that may be taken, each with finite channels and
+  // none equal to another (the first of equal colours, since it always wins the tie).
+  NearestColorTree(std::span<const Color3> colors, std::span<const uint32_t> points);
+
+  // The first colour in palette order at the least single-precision distance (dr * dr + dg * dg) + db * db
+  // from `in`, among the points, or -1 when none is below the largest finite float. `in` must be finite.
+  int32_t find(const Color3& in) const;
+
+  bool empty() const { return nodes_.empty(); }
+
+ private:
+  // Four colours side by side; unused lanes hold an infinite colour and index -1.
+  struct alignas(64) Block {
+    float r[4];
+    float g[4];
+    float b[4];
+    int32_t index[4];
+  };
+  // A colour p of the node lies in the box [boxLow, boxHigh], at (p - centre) . axis in [low, high] along the
+  // axis, and within `radius` of the axis line. The box bounds colours spread in all directions tightly, the
+  // capsule colours along a line. Inner nodes have children `first` and `first + 1`; leaves hold `count`
+  // blocks from blocks_[first].
+  struct Node {
+    double boxLow[3];
+    double boxHigh[3];
+    double centre[3];
+    double axis[3];
+    double low;
+    double high;
+    double radius;
+    double extent;   // |low| + |high| + radius, for the rounding allowance of the bound
+    bool alongAxis;  // strung out along the axis: the capsule bounds it much better than the box
+    bool line;       // a leaf of colours on the axis, in blocks in order along it
+    uint32_t first;
+    uint32_t count;  // 0 for an inner node
+  };
+  struct Point {
+    double p[3];
+    uint32_t index;
+  };
+
+  void build(std::vector<Point>& points, std::size_t begin, std::size_t end, std::size_t node);
+  struct AxisPlace;
+  static AxisPlace placeOnAxis(const Node& node, const double q[3]);
+  static double lowerBound(const Node& node, const double q[3]);
+
+  std::vector<Node> nodes_;
+  std::vector<Block> blocks_;
+  // Each block's least and greatest position along its node's axis (used by line leaves).
+  std::vector<double> blockLow_;
+  std::vector<double> blockHigh_;
+};
