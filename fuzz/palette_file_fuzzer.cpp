@@ -28,12 +28,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   try {
     switch (data[0] % 6) {
-      case 0: ParseGimpPalette(bytes, "fuzz.gpl"); break;
-      case 1: ParseJascPalette(bytes, "fuzz.pal"); break;
-      case 2: ParseHexPalette(bytes, "fuzz.hex"); break;
-      case 3: ParseColorTable(bytes, "fuzz.act"); break;
-      case 4: ReadSwatchExchangePalette(Scratch(".ase", bytes), "fuzz.ase"); break;
-      default: ReadPngPalette(Scratch(".png", bytes), "fuzz.png"); break;
+      case 0:
+        ParseGimpPalette(bytes, "fuzz.gpl");
+        break;
+      case 1:
+        ParseJascPalette(bytes, "fuzz.pal");
+        break;
+      case 2:
+        ParseHexPalette(bytes, "fuzz.hex");
+        break;
+      case 3:
+        ParseColorTable(bytes, "fuzz.act");
+        break;
+      case 4:
+        ReadSwatchExchangePalette(Scratch(".ase", bytes), "fuzz.ase");
+        break;
+      default:
+        ReadPngPalette(Scratch(".png", bytes), "fuzz.png");
+        break;
     }
   } catch (const PaletteFileError&) {
   }

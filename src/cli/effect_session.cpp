@@ -70,21 +70,24 @@ std::string Number(double value) { return ExactNumber(value); }
 
 [[noreturn]] void OutOfRange(ExitStatus status, const std::string& option, double value, double low,
                              double high) {
-  throw CliError(status, option + ": " + Number(value) + " is outside " + Number(low) + " to " + Number(high));
+  throw CliError(status,
+                 option + ": " + Number(value) + " is outside " + Number(low) + " to " + Number(high));
 }
 
 }  // namespace
 
 void EffectSession::setFloatSlider(const char* name, const std::string& option, double value,
                                    ExitStatus status) {
-  const driver::SliderRange range = EffectStep("", [&] { return driver_.sliderRange(name, PF_Param_FLOAT_SLIDER); });
+  const driver::SliderRange range =
+      EffectStep("", [&] { return driver_.sliderRange(name, PF_Param_FLOAT_SLIDER); });
   if (!(value >= range.low && value <= range.high)) OutOfRange(status, option, value, range.low, range.high);
   driver_.setFloat(name, value);
 }
 
 void EffectSession::setFixedSlider(const char* name, const std::string& option, double value,
                                    ExitStatus status) {
-  const driver::SliderRange range = EffectStep("", [&] { return driver_.sliderRange(name, PF_Param_FIX_SLIDER); });
+  const driver::SliderRange range =
+      EffectStep("", [&] { return driver_.sliderRange(name, PF_Param_FIX_SLIDER); });
   // The range in the control's own 16.16 units, where the check is exact.
   const double fixed = driver::FixedFromUnits(value);
   if (!(fixed >= range.low * 65536.0 && fixed <= range.high * 65536.0)) {
@@ -99,7 +102,8 @@ minihost::World EffectSession::render(minihost::World& input) {
   const PF_Err err = driver_.render(input, output);
   renderNanoseconds_ +=
       std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
-  if (err != PF_Err_NONE) throw CliError(kExitEffect, "the effect failed to render (host error " + std::to_string(err) + ")");
+  if (err != PF_Err_NONE)
+    throw CliError(kExitEffect, "the effect failed to render (host error " + std::to_string(err) + ")");
   return output;
 }
 
@@ -117,7 +121,8 @@ void EffectSession::load(const std::vector<uint8_t>& saved) {
 
 minihost::SavedState EffectSession::savedState() {
   const std::vector<uint8_t> bytes = save();
-  return EffectStep("cannot read the effect's saved state: ", [&] { return minihost::DecodeSavedState(bytes); });
+  return EffectStep("cannot read the effect's saved state: ",
+                    [&] { return minihost::DecodeSavedState(bytes); });
 }
 
 void EffectSession::setCustomPalette(const ColorList& colors) {

@@ -32,7 +32,8 @@ struct Job {
 // The three stages of a run: the calling thread reads frames and hands them over, the jobs render them
 // through the session's render copy, and a writer thread takes the results in order into the sink. So reading
 // frame k+1 and writing frame k-1 go on while frame k renders. Jobs stay in `inFlight_` from reading until
-// written, at most `limit_` of them (PlanFramesInFlight), which bounds the memory whatever the length of the input.
+// written, at most `limit_` of them (PlanFramesInFlight), which bounds the memory whatever the length of the
+// input.
 class Pipeline {
  public:
   Pipeline(EffectSession& session, FramesInFlight plan, FrameSink& sink, Progress& progress)
@@ -206,9 +207,9 @@ StepTimes RenderFrames(FrameSource& source, FrameSink& sink, EffectSession& sess
     auto start = Clock::now();
     std::optional<Frame> frame = source.next();
     times.decode += Clock::now() - start;
-    const std::size_t frameBytes =
-        frame ? static_cast<std::size_t>(frame->world.rowbytes()) * static_cast<std::size_t>(frame->world.height())
-              : 0;
+    const std::size_t frameBytes = frame ? static_cast<std::size_t>(frame->world.rowbytes()) *
+                                               static_cast<std::size_t>(frame->world.height())
+                                         : 0;
     Pipeline pipeline(session, PlanFramesInFlight(frameBytes, jobs), sink, progress);
     while (frame) {
       ++times.frames;

@@ -5,12 +5,12 @@
 #include <memory>
 
 #include "cli/commands.h"
-#include "cli/option_checks.h"
 #include "cli/exit_status.h"
 #include "cli/gallery_sheet.h"
 #include "cli/image_formats.h"
 #include "cli/image_io.h"
 #include "cli/look_options.h"
+#include "cli/option_checks.h"
 #include "cli/safe_output.h"
 
 namespace {

@@ -39,7 +39,8 @@ std::atomic<unsigned long long> pixelBudget{kDefaultPixelBudget};
 }  // namespace
 
 void CheckPixelBudget(const std::string& name, long long width, long long height, std::uintmax_t fileBytes) {
-  const unsigned long long pixels = static_cast<unsigned long long>(width) * static_cast<unsigned long long>(height);
+  const unsigned long long pixels =
+      static_cast<unsigned long long>(width) * static_cast<unsigned long long>(height);
   if (pixels > PixelBudget()) {
     throw CliError(kExitInput, name + ": " + std::to_string(width) + "x" + std::to_string(height) + " is " +
                                    std::to_string(pixels) + " pixels, more than the limit of " +
@@ -198,7 +199,8 @@ bool ExrDataWindow(std::span<const unsigned char> bytes, long long& width, long 
     if (bytes.size() - at < size) return false;
     if (name == "dataWindow" && type == "box2i" && size == 16) {
       const auto corner = [&](std::size_t i) {
-        return static_cast<long long>(static_cast<std::int32_t>(byte_order::ReadLittle<std::uint32_t>(bytes.data() + at + 4 * i)));
+        return static_cast<long long>(
+            static_cast<std::int32_t>(byte_order::ReadLittle<std::uint32_t>(bytes.data() + at + 4 * i)));
       };
       width = corner(2) - corner(0) + 1;
       height = corner(3) - corner(1) + 1;
@@ -357,7 +359,8 @@ std::vector<T> Quantise(const std::vector<float>& data) {
 // The library's reader for `format` alone, reading from `proxy` (the file's bytes), opened: its header read.
 std::unique_ptr<OIIO::ImageInput> OpenWithLibrary(const fs::path& path, const ImageFormat& format,
                                                   std::span<const unsigned char> bytes,
-                                                  OIIO::Filesystem::IOMemReader& proxy, OIIO::ImageSpec& spec) {
+                                                  OIIO::Filesystem::IOMemReader& proxy,
+                                                  OIIO::ImageSpec& spec) {
   // Pixels exactly as stored: no premultiplication of colour by alpha on the way in.
   OIIO::ImageSpec config;
   config.attribute("oiio:UnassociatedAlpha", 1);
@@ -431,8 +434,9 @@ Plain DecodeWithLibrary(const fs::path& path, const ImageFormat& format,
       const int end = std::min(spec.height, y + band);
       const bool ok = spec.tile_width > 0
                           ? in->read_image(0, 0, 0, channels, type, data)
-                          : in->read_scanlines(0, 0, spec.y + y, spec.y + end, 0, 0, channels, type,
-                                               static_cast<unsigned char*>(data) + rowBytes * static_cast<std::size_t>(y));
+                          : in->read_scanlines(
+                                0, 0, spec.y + y, spec.y + end, 0, 0, channels, type,
+                                static_cast<unsigned char*>(data) + rowBytes * static_cast<std::size_t>(y));
       const std::string error = in->geterror();
       if (!ok || !error.empty())
         Refuse(path, "cannot read image, the file is damaged (" + FirstLine(error) + ")");
@@ -594,8 +598,10 @@ void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha)
   const std::size_t count = static_cast<std::size_t>(world.width()) * world.height() * channels;
   std::vector<uint16_t> data16;
   std::vector<uint8_t> data8;
-  if (deep) data16.resize(count);
-  else data8.resize(count);
+  if (deep)
+    data16.resize(count);
+  else
+    data8.resize(count);
   const minihost::PlainLayout layout{deep ? minihost::SampleBits::Sixteen : minihost::SampleBits::Eight,
                                      channels, alpha ? 3 : -1,
                                      static_cast<std::size_t>(world.width()) * channels * (deep ? 2u : 1u)};

@@ -191,10 +191,9 @@ Json::parser_callback_t DuplicateKeyRefusal(const std::string& name) {
         Level& level = levels->back();
         const std::string& key = parsed.get_ref<const std::string&>();
         if (!level.keys.insert(key).second) {
-          const std::string where =
-              levels->size() > 1 && !(*levels)[levels->size() - 2].key.empty()
-                  ? " in " + Quoted((*levels)[levels->size() - 2].key)
-                  : std::string();
+          const std::string where = levels->size() > 1 && !(*levels)[levels->size() - 2].key.empty()
+                                        ? " in " + Quoted((*levels)[levels->size() - 2].key)
+                                        : std::string();
           Refuse(name, "key " + Quoted(key) + " is given twice" + where + "; a look gives each key once");
         }
         level.key = key;

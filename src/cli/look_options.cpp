@@ -19,16 +19,20 @@ void AddLookOptions(CLI::App& command, LookOptions& options, bool withSaveLook) 
         "Write the look (controls and custom palette) to a JSON file, to reuse with --look, once "
         "the run has succeeded (never over a file the run reads)");
   }
-  command.add_option("--pattern", options.pattern,
-                     "Dither pattern: a label from `palettrix list patterns` (any case, '-' or '_' for a space) "
-                     "or its number")
+  command
+      .add_option("--pattern", options.pattern,
+                  "Dither pattern: a label from `palettrix list patterns` (any case, '-' or '_' for a space) "
+                  "or its number")
       ->default_str("Bayer 8x8");
-  command.add_option("--swatch", options.swatch, "Palette: a label from `palettrix list swatches` or its number")
+  command
+      .add_option("--swatch", options.swatch, "Palette: a label from `palettrix list swatches` or its number")
       ->default_str("6-bit RGB");
   for (SliderOption& slider : options.sliders) {
     slider.option = command.add_option(slider.flag, slider.value, slider.help);
   }
-  command.add_option("--depth", options.depth, "Bits per channel to render at: 8 or 16 (default: the file's own)")
+  command
+      .add_option("--depth", options.depth,
+                  "Bits per channel to render at: 8 or 16 (default: the file's own)")
       ->check(CLI::Validator(
           [](std::string& value) {
             return value == "8" || value == "16" ? std::string() : "\"" + value + "\" is not 8 or 16";

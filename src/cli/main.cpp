@@ -1,9 +1,9 @@
 // palettrix: applies the Palettrix effect to images through the effect's own entry point, loaded and
 // driven by minihost as a host would.
-#include <CLI/CLI.hpp>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,7 +32,9 @@ void RefuseEmptyValues(CLI::App& app) {
     for (CLI::Option* option : command->get_options()) {
       if (option->get_type_size() == 0 || option->get_name() == "--help") continue;
       option->check(CLI::Validator(
-          [](std::string& value) { return value.empty() ? std::string("an empty value is not allowed") : std::string(); },
+          [](std::string& value) {
+            return value.empty() ? std::string("an empty value is not allowed") : std::string();
+          },
           "", "not empty"));
     }
   }

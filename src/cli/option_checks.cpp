@@ -80,26 +80,30 @@ std::string UsageMessage(const CLI::App& app, const CLI::ParseError& error) {
   const std::string what = error.what();
   if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr) {
     if (&command == &app) return "no command given: say " + CommandNames(app) + " (palettrix --help)";
-    return where + what.substr(0, what.find(" is required")) + " is missing (palettrix " + command.get_name() +
-           " --help)";
+    return where + what.substr(0, what.find(" is required")) + " is missing (palettrix " +
+           command.get_name() + " --help)";
   }
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr && !NameBefore(what).empty()) {
     return where + NameBefore(what) + ": given more than once; give it once";
   }
   if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
     const std::vector<std::string> extra = app.remaining(true);
-    return where + (extra.empty() ? std::string("too many arguments") : Quoted(extra.front()) + " is one argument too many") +
+    return where +
+           (extra.empty() ? std::string("too many arguments")
+                          : Quoted(extra.front()) + " is one argument too many") +
            " (palettrix " + (&command == &app ? "" : command.get_name() + " ") + "--help)";
   }
   if (dynamic_cast<const CLI::ConversionError*>(&error) != nullptr) {
     // "Could not convert: --scale = abc" and "The value abc is not an allowed value for --scale".
-    if (const std::size_t is = what.find(" = "); what.starts_with("Could not convert: ") && is != std::string::npos) {
+    if (const std::size_t is = what.find(" = ");
+        what.starts_with("Could not convert: ") && is != std::string::npos) {
       return what.substr(19, is - 19) + ": " + Quoted(what.substr(is + 3)) + " is not a number";
     }
   }
   // Validation failures already read "--jobs: "0" is not a whole number from 1 to 1024"; a positional
   // argument's (WHAT, INPUT) is named by its command instead.
   const std::string name = NameBefore(what);
-  if (!name.empty() && !name.starts_with("-") && &command != &app) return where + what.substr(name.size() + 2);
+  if (!name.empty() && !name.starts_with("-") && &command != &app)
+    return where + what.substr(name.size() + 2);
   return what;
 }

@@ -3,7 +3,8 @@
 #include "cli/exit_status.h"
 #include "minihost/params.h"
 
-A_long ParsePopupChoice(const std::string& option, const std::string& text, const std::vector<std::string>& choices) {
+A_long ParsePopupChoice(const std::string& option, const std::string& text,
+                        const std::vector<std::string>& choices) {
   const minihost::PopupChoiceMatch match = minihost::MatchPopupChoice(text, choices);
   if (match.choice != 0) return match.choice;
   if (match.number) {

@@ -92,8 +92,9 @@ FrameRate ParseFrameRate(const std::string& text) {
                             number(std::string_view(text).substr(slash + 1), den) && den > 0;
   const double rate = ok ? num / den : 0;
   if (!ok || !(rate >= kMinFrameRate && rate <= kMaxFrameRate)) {
-    throw CliError(kExitUsage, "--fps: \"" + text + "\" is not a frame rate from " + ExactNumber(kMinFrameRate) +
-                                   " to " + ExactNumber(kMaxFrameRate) + " (25, 29.97, 30000/1001)");
+    throw CliError(kExitUsage, "--fps: \"" + text + "\" is not a frame rate from " +
+                                   ExactNumber(kMinFrameRate) + " to " + ExactNumber(kMaxFrameRate) +
+                                   " (25, 29.97, 30000/1001)");
   }
   const AVRational q = av_d2q(rate, 1000000);
   return {q.num, q.den};

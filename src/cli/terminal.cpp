@@ -5,8 +5,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <charconv>
+#include <cstring>
 #include <mutex>
 
 #include "cli/exit_status.h"
@@ -15,7 +15,7 @@ namespace {
 
 std::atomic<bool> verbose{false};
 std::mutex quietMutex;
-int quietCount = 0;  // under quietMutex
+int quietCount = 0;    // under quietMutex
 int savedStderr = -1;  // under quietMutex
 
 // A copy of standard error taken before anything is redirected, kept for the life of the process.
@@ -33,10 +33,14 @@ std::size_t Utf8Length(std::string_view text, std::size_t at) {
   const unsigned char lead = byte(at);
   std::size_t length = 0;
   unsigned minimum = 0, value = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) length = 2, minimum = 0x80, value = lead & 0x1Fu;
-  else if (lead >= 0xE0 && lead <= 0xEF) length = 3, minimum = 0x800, value = lead & 0x0Fu;
-  else if (lead >= 0xF0 && lead <= 0xF4) length = 4, minimum = 0x10000, value = lead & 0x07u;
-  else return 0;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    length = 2, minimum = 0x80, value = lead & 0x1Fu;
+  else if (lead >= 0xE0 && lead <= 0xEF)
+    length = 3, minimum = 0x800, value = lead & 0x0Fu;
+  else if (lead >= 0xF0 && lead <= 0xF4)
+    length = 4, minimum = 0x10000, value = lead & 0x07u;
+  else
+    return 0;
   if (at + length > text.size()) return 0;
   for (std::size_t i = 1; i < length; ++i) {
     if ((byte(at + i) & 0xC0u) != 0x80u) return 0;
@@ -136,9 +140,15 @@ std::string ExactNumber(double value) {
 std::string StandardOutputFailure(int error) {
   std::string reason;
   switch (error) {
-    case EPIPE: reason = "the program reading it has closed the pipe"; break;
-    case EBADF: reason = "it is closed"; break;
-    default: reason = std::strerror(error); break;
+    case EPIPE:
+      reason = "the program reading it has closed the pipe";
+      break;
+    case EBADF:
+      reason = "it is closed";
+      break;
+    default:
+      reason = std::strerror(error);
+      break;
   }
   return "standard output: cannot write (" + reason + ")";
 }

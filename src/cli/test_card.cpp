@@ -26,8 +26,8 @@ Rgb Mix(const Rgb& a, const Rgb& b, double t) {
 
 // The card in unit coordinates: u across, v down, both 0..1.
 Rgb CardColor(double u, double v, double aspect) {
-  if (v < 0.12) return {u, u, u};                   // grey ramp
-  if (v < 0.24) return Hue(u);                      // pure hues
+  if (v < 0.12) return {u, u, u};                                  // grey ramp
+  if (v < 0.24) return Hue(u);                                     // pure hues
   if (v < 0.36) return Mix(Hue(u), {1, 1, 1}, (v - 0.24) / 0.12);  // hues to white
 
   // Lower part: a colour wheel on the left, soft shapes over a warm-to-cool gradient on the right.
@@ -68,11 +68,13 @@ minihost::World MakeTestCard(A_long width, A_long height, minihost::Depth depth)
         return std::lround(std::clamp(value, 0.0, 1.0) * full);
       };
       if (depth == minihost::Depth::Eight) {
-        world.pixel8(x, y) = {255, static_cast<A_u_char>(channel(c.r, 255)), static_cast<A_u_char>(channel(c.g, 255)),
+        world.pixel8(x, y) = {255, static_cast<A_u_char>(channel(c.r, 255)),
+                              static_cast<A_u_char>(channel(c.g, 255)),
                               static_cast<A_u_char>(channel(c.b, 255))};
       } else {
         world.pixel16(x, y) = {32768, static_cast<A_u_short>(channel(c.r, 32768)),
-                               static_cast<A_u_short>(channel(c.g, 32768)), static_cast<A_u_short>(channel(c.b, 32768))};
+                               static_cast<A_u_short>(channel(c.g, 32768)),
+                               static_cast<A_u_short>(channel(c.b, 32768))};
       }
     }
   }

@@ -110,7 +110,8 @@ FfvLayout FfvLayoutFor(int width, int height) {
 }
 
 YuvTags YuvTagsForSize(int width, int height) {
-  if (width >= 1280 || height > 576) return {AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709, SWS_CS_ITU709};
+  if (width >= 1280 || height > 576)
+    return {AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709, SWS_CS_ITU709};
   return {AVCOL_SPC_SMPTE170M, AVCOL_PRI_SMPTE170M, AVCOL_TRC_SMPTE170M, SWS_CS_ITU601};
 }
 

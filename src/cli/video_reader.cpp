@@ -261,8 +261,8 @@ std::optional<Frame> VideoReader::next() {
 void VideoReader::refuseDamage() const {
   const std::string damage = av::TakeInputDamage();
   if (damage.empty()) return;
-  throw CliError(kExitInput, path_.string() + ": damaged at frame " + std::to_string(decodedCount_ + (videoDone_ ? 1 : 0)) +
-                                 " (" + damage + ")");
+  throw CliError(kExitInput, path_.string() + ": damaged at frame " +
+                                 std::to_string(decodedCount_ + (videoDone_ ? 1 : 0)) + " (" + damage + ")");
 }
 
 bool VideoReader::afterEnd(const AVPacket& packet) const {
@@ -314,7 +314,8 @@ Frame VideoReader::convert(const AVFrame& source) {
   const AVPixelFormat plain = PlainFormat(format, fullRange);
   const AVPixelFormat target = deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA;
 
-  const SwsKey key{source.width, source.height, plain, ColourMatrix(source.colorspace, source.width, source.height), fullRange};
+  const SwsKey key{source.width, source.height, plain,
+                   ColourMatrix(source.colorspace, source.width, source.height), fullRange};
   if (!sws_ || !(key == swsKey_)) {
     sws_.reset(sws_getContext(source.width, source.height, plain, source.width, source.height, target,
                               SWS_BILINEAR | SWS_ACCURATE_RND | SWS_BITEXACT | SWS_FULL_CHR_H_INT, nullptr,

@@ -224,7 +224,8 @@ void VideoWriter::open(const Frame& first) {
     av_dict_set(&settings, "qp", "0", 0);
   }
   // x265 prints its banner and statistics itself, past FFmpeg's log.
-  if (std::strcmp(codec->name, "libx265") == 0 && !Verbose()) av_dict_set(&settings, "x265-params", "log-level=error", 0);
+  if (std::strcmp(codec->name, "libx265") == 0 && !Verbose())
+    av_dict_set(&settings, "x265-params", "log-level=error", 0);
   const SignalBlock leaveSignalsToTheMainThread;
   const int opened = avcodec_open2(&encoder, codec, &settings);
   av_dict_free(&settings);

@@ -71,7 +71,9 @@ void EffectDriver::load(const std::vector<uint8_t>& saved) {
   changed();
 }
 
-void EffectDriver::setCustomPalette(const ColorList& colors) { setCustomPaletteFlat(FlatPaletteBytes(colors)); }
+void EffectDriver::setCustomPalette(const ColorList& colors) {
+  setCustomPaletteFlat(FlatPaletteBytes(colors));
+}
 
 void EffectDriver::setCustomPaletteFlat(const std::vector<uint8_t>& flat) {
   const std::lock_guard lock(mutex_);

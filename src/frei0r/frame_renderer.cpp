@@ -19,12 +19,18 @@ A_long CheckedSize(unsigned size, A_long limit, const char* what) {
 
 const char* SliderName(FrameRenderer::Slider slider) {
   switch (slider) {
-    case FrameRenderer::Slider::OffsetX: return "Offset X";
-    case FrameRenderer::Slider::OffsetY: return "Offset Y";
-    case FrameRenderer::Slider::Scale: return "Scale";
-    case FrameRenderer::Slider::ThresholdRed: return "Threshold Red";
-    case FrameRenderer::Slider::ThresholdGreen: return "Threshold Green";
-    case FrameRenderer::Slider::ThresholdBlue: return "Threshold Blue";
+    case FrameRenderer::Slider::OffsetX:
+      return "Offset X";
+    case FrameRenderer::Slider::OffsetY:
+      return "Offset Y";
+    case FrameRenderer::Slider::Scale:
+      return "Scale";
+    case FrameRenderer::Slider::ThresholdRed:
+      return "Threshold Red";
+    case FrameRenderer::Slider::ThresholdGreen:
+      return "Threshold Green";
+    case FrameRenderer::Slider::ThresholdBlue:
+      return "Threshold Blue";
   }
   return "";
 }

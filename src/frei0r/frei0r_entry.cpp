@@ -66,14 +66,18 @@ PALETTRIX_FREI0R_EXPORT void f0r_destruct(f0r_instance_t instance) {
   Guarded("destroying an instance", [&] { delete static_cast<PluginInstance*>(instance); });
 }
 
-PALETTRIX_FREI0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
+PALETTRIX_FREI0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
+                                                 int param_index) {
   if (instance == nullptr) return;
-  Guarded("setting a parameter", [&] { static_cast<PluginInstance*>(instance)->setParam(param, param_index); });
+  Guarded("setting a parameter",
+          [&] { static_cast<PluginInstance*>(instance)->setParam(param, param_index); });
 }
 
-PALETTRIX_FREI0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int param_index) {
+PALETTRIX_FREI0R_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
+                                                 int param_index) {
   if (instance == nullptr) return;
-  Guarded("reading a parameter", [&] { static_cast<PluginInstance*>(instance)->getParam(param, param_index); });
+  Guarded("reading a parameter",
+          [&] { static_cast<PluginInstance*>(instance)->getParam(param, param_index); });
 }
 
 PALETTRIX_FREI0R_EXPORT void f0r_update(f0r_instance_t instance, double, const uint32_t* inframe,

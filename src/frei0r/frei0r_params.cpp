@@ -33,13 +33,20 @@ const std::array<Frei0rParamInfo, kParamCount> kFrei0rParams = {{
 
 std::optional<FrameRenderer::Slider> SliderOf(int param) {
   switch (param) {
-    case kParamOffsetX: return FrameRenderer::Slider::OffsetX;
-    case kParamOffsetY: return FrameRenderer::Slider::OffsetY;
-    case kParamScale: return FrameRenderer::Slider::Scale;
-    case kParamThresholdRed: return FrameRenderer::Slider::ThresholdRed;
-    case kParamThresholdGreen: return FrameRenderer::Slider::ThresholdGreen;
-    case kParamThresholdBlue: return FrameRenderer::Slider::ThresholdBlue;
-    default: return std::nullopt;
+    case kParamOffsetX:
+      return FrameRenderer::Slider::OffsetX;
+    case kParamOffsetY:
+      return FrameRenderer::Slider::OffsetY;
+    case kParamScale:
+      return FrameRenderer::Slider::Scale;
+    case kParamThresholdRed:
+      return FrameRenderer::Slider::ThresholdRed;
+    case kParamThresholdGreen:
+      return FrameRenderer::Slider::ThresholdGreen;
+    case kParamThresholdBlue:
+      return FrameRenderer::Slider::ThresholdBlue;
+    default:
+      return std::nullopt;
   }
 }
 

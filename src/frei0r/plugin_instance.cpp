@@ -24,8 +24,9 @@ PluginInstance::PluginInstance(unsigned width, unsigned height) : width_(width),
   try {
     renderer_ = std::make_unique<FrameRenderer>(width, height);
   } catch (const std::exception& e) {
-    complain(kParamCount, std::string("cannot render ") + std::to_string(width) + "x" + std::to_string(height) +
-                              " frames (" + e.what() + "); this instance gives transparent frames");
+    complain(kParamCount, std::string("cannot render ") + std::to_string(width) + "x" +
+                              std::to_string(height) + " frames (" + e.what() +
+                              "); this instance gives transparent frames");
   }
   for (int index = 0; index < kParamCount; ++index) {
     const std::optional<FrameRenderer::Slider> slider = SliderOf(index);
@@ -87,7 +88,8 @@ void PluginInstance::setString(int index, const char* text) {
     return;
   }
   const bool pattern = index == kParamPattern;
-  const std::vector<std::string>& choices = pattern ? renderer_->patternChoices() : renderer_->swatchChoices();
+  const std::vector<std::string>& choices =
+      pattern ? renderer_->patternChoices() : renderer_->swatchChoices();
   const A_long choice = minihost::MatchPopupChoice(value, choices).choice;
   if (choice == 0) {
     complain(index, std::string(name) + ": unknown " + name + " " + Quoted(value) + " (see palettrix list " +

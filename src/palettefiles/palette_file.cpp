@@ -40,7 +40,7 @@ void CheckPaletteSize(const ColorList& colors, const std::string& name) {
   if (colors.empty()) FailFile(name, "holds no colour");
   if (colors.size() > kMaxPaletteColors) {
     FailFile(name, "holds " + std::to_string(colors.size()) + " colours, more than a palette's " +
-                               std::to_string(kMaxPaletteColors));
+                       std::to_string(kMaxPaletteColors));
   }
 }
 
@@ -60,7 +60,7 @@ ColorList ReadPaletteFile(const std::filesystem::path& path) {
   const std::optional<PaletteFormat> format = PaletteFormatOf(path);
   if (!format) {
     FailFile(name, "unknown palette format \"" + path.extension().string() +
-                               "\" (known: .ase, .gpl, .pal, .hex, .act, .png)");
+                       "\" (known: .ase, .gpl, .pal, .hex, .act, .png)");
   }
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) FailFile(name, "no such file");

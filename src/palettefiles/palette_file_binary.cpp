@@ -59,7 +59,7 @@ ColorList ParseColorTable(const std::string& bytes, const std::string& name) {
   if (bytes.empty()) FailFile(name, "the file is empty");
   if (bytes.size() != kTableBytes && bytes.size() != kTableBytes + 4) {
     FailFile(name, std::to_string(bytes.size()) +
-                               " bytes is not the size of a colour table (768 bytes, or 772 with a count)");
+                       " bytes is not the size of a colour table (768 bytes, or 772 with a count)");
   }
   std::size_t count = kTableColors;
   unsigned transparent = kNoTransparentIndex;
@@ -67,8 +67,7 @@ ColorList ParseColorTable(const std::string& bytes, const std::string& name) {
     count = byte_order::ReadBig<uint16_t>(bytes.data() + kTableBytes);
     transparent = byte_order::ReadBig<uint16_t>(bytes.data() + kTableBytes + 2);
     if (count > kTableColors) {
-      FailFile(name,
-                       "declares " + std::to_string(count) + " colours; a colour table holds at most 256");
+      FailFile(name, "declares " + std::to_string(count) + " colours; a colour table holds at most 256");
     }
   }
   ColorList colors;

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "palettefiles/palette_file.h"
 #include "palette/color.h"
+#include "palettefiles/palette_file.h"
 
 // `text` in double quotes. Built by appending: GCC 12 at -O3 misreads some "literal" + std::string
 // concatenations as overlapping copies.
@@ -24,8 +24,7 @@ inline std::string Quote(std::string_view text) {
   throw PaletteFileError(name + ": " + reason);
 }
 
-[[noreturn]] inline void FailLine(const std::string& name, std::size_t line,
-                                          const std::string& reason) {
+[[noreturn]] inline void FailLine(const std::string& name, std::size_t line, const std::string& reason) {
   throw PaletteFileError(name + ":" + std::to_string(line) + ": " + reason);
 }
 

@@ -50,8 +50,7 @@ struct Chunk {
 // memory is set aside for it.
 Chunk ReadChunk(std::ifstream& in, std::uintmax_t fileSize, const std::string& name) {
   unsigned char head[8];
-  if (!in.read(reinterpret_cast<char*>(head), sizeof head))
-    FailFile(name, "the PNG file is truncated");
+  if (!in.read(reinterpret_cast<char*>(head), sizeof head)) FailFile(name, "the PNG file is truncated");
   const uint32_t length = byte_order::ReadBig<uint32_t>(head);
   Chunk chunk{std::string(reinterpret_cast<const char*>(head + 4), 4), {}};
   const auto position = static_cast<std::uintmax_t>(in.tellg());
@@ -85,8 +84,7 @@ std::optional<ColorList> IndexedPalette(const std::filesystem::path& path, const
     FailFile(name, "not a PNG image (no PNG signature)");
   }
   const Chunk header = ReadChunk(in, fileSize, name);
-  if (header.type != "IHDR" || header.data.size() != 13)
-    FailFile(name, "the PNG file has no valid IHDR");
+  if (header.type != "IHDR" || header.data.size() != 13) FailFile(name, "the PNG file has no valid IHDR");
   if (header.data[9] != kIndexedColorType) return std::nullopt;
 
   std::vector<unsigned char> palette, alpha;
@@ -99,7 +97,7 @@ std::optional<ColorList> IndexedPalette(const std::filesystem::path& path, const
   if (palette.empty()) FailFile(name, "an indexed PNG image without a palette (PLTE) chunk");
   if (palette.size() % 3 != 0 || palette.size() > 3 * 256) {
     FailFile(name, "its PNG palette chunk has " + std::to_string(palette.size()) +
-                               " bytes, not 3 for each of 1 to 256 colours");
+                       " bytes, not 3 for each of 1 to 256 colours");
   }
   ColorList colors;
   for (std::size_t i = 0; i < palette.size() / 3; ++i) {
@@ -133,7 +131,7 @@ ColorList DistinctPixelColors(OIIO::ImageInput& in, const std::string& name) {
       if (!seen.insert(r << 32 | g << 16 | b).second) continue;
       if (seen.size() > kMaxPaletteColors) {
         FailFile(name, "has more than " + std::to_string(kMaxPaletteColors) +
-                                   " different colours; a palette image has one pixel or one block a colour");
+                           " different colours; a palette image has one pixel or one block a colour");
       }
       colors.push_back(
           Color3(static_cast<float>(r) / full, static_cast<float>(g) / full, static_cast<float>(b) / full));
@@ -159,14 +157,14 @@ ColorList ReadPngPalette(const std::filesystem::path& path, const std::string& n
   if (in->spec().nchannels < 1) FailFile(name, "the image has no channels");
   // Checked before a pixel is decoded: a palette image is small, and a damaged header or a decompression
   // bomb must not cost minutes and gigabytes.
-  const unsigned long long pixels =
-      static_cast<unsigned long long>(std::max(in->spec().width, 0)) * static_cast<unsigned long long>(std::max(in->spec().height, 0));
+  const unsigned long long pixels = static_cast<unsigned long long>(std::max(in->spec().width, 0)) *
+                                    static_cast<unsigned long long>(std::max(in->spec().height, 0));
   std::error_code ec;
   const std::uintmax_t fileBytes = std::filesystem::file_size(path, ec);
   if (pixels > kMaxPaletteImagePixels) {
     FailFile(name, std::to_string(in->spec().width) + "x" + std::to_string(in->spec().height) +
-                       " pixels is too large for a palette image (at most " + std::to_string(kMaxPaletteImagePixels) +
-                       " pixels)");
+                       " pixels is too large for a palette image (at most " +
+                       std::to_string(kMaxPaletteImagePixels) + " pixels)");
   }
   if (!ec && MoreThanBytesCanHold(pixels, fileBytes)) {
     FailFile(name, "declares " + std::to_string(in->spec().width) + "x" + std::to_string(in->spec().height) +

@@ -72,8 +72,7 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 ColorList ParseGimpPalette(const std::string& bytes, const std::string& name) {
   const std::vector<std::string_view> lines = Lines(bytes);
   if (lines.empty()) FailFile(name, "the file is empty");
-  if (Trim(lines[0]) != "GIMP Palette")
-    FailLine(name, 1, "not a GIMP palette (no \"GIMP Palette\" line)");
+  if (Trim(lines[0]) != "GIMP Palette") FailLine(name, 1, "not a GIMP palette (no \"GIMP Palette\" line)");
   ColorList colors;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::size_t number = i + 1;
@@ -95,8 +94,7 @@ ColorList ParseJascPalette(const std::string& bytes, const std::string& name) {
   const std::vector<std::string_view> lines = Lines(bytes);
   if (lines.empty()) FailFile(name, "the file is empty");
   if (Trim(lines[0]) != "JASC-PAL") FailLine(name, 1, "not a JASC palette (no \"JASC-PAL\" line)");
-  if (lines.size() < 2 || Trim(lines[1]) != "0100")
-    FailLine(name, 2, "expected the version \"0100\"");
+  if (lines.size() < 2 || Trim(lines[1]) != "0100") FailLine(name, 2, "expected the version \"0100\"");
   if (lines.size() < 3) FailLine(name, 3, "expected the number of colours");
   const std::string_view countText = Trim(lines[2]);
   std::size_t count = 0;
@@ -107,8 +105,8 @@ ColorList ParseJascPalette(const std::string& bytes, const std::string& name) {
   if (count == 0) FailFile(name, "holds no colour (its count is 0)");
   if (count > kMaxPaletteColors) {
     FailLine(name, 3,
-                     "a count of " + std::string(countText) + " is more than a palette's " +
-                         std::to_string(kMaxPaletteColors) + " colours");
+             "a count of " + std::string(countText) + " is more than a palette's " +
+                 std::to_string(kMaxPaletteColors) + " colours");
   }
   ColorList colors;
   colors.reserve(count);
@@ -120,8 +118,8 @@ ColorList ParseJascPalette(const std::string& bytes, const std::string& name) {
   }
   if (colors.size() < count) {
     FailLine(name, i + 1,
-                     "the file ends after " + std::to_string(colors.size()) + " of its " +
-                         std::to_string(count) + " colours");
+             "the file ends after " + std::to_string(colors.size()) + " of its " + std::to_string(count) +
+                 " colours");
   }
   for (; i < lines.size(); ++i) {
     if (!Trim(lines[i]).empty()) {

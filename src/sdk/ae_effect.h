@@ -211,7 +211,8 @@ struct PF_UtilCallbacks {
   void* blend;
   void* convolve;
   void* copy;
-  PF_Err (*fill)(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect* dst_rect, PF_EffectWorld* world);
+  PF_Err (*fill)(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect* dst_rect,
+                 PF_EffectWorld* world);
   void* gaussian_kernel;
   PF_Err (*iterate)(PF_InData* in_data, A_long progress_base, A_long progress_final, PF_EffectWorld* src,
                     const PF_Rect* area, void* refcon, PF_IteratePixel8Func pix_fn, PF_EffectWorld* dst);
@@ -237,7 +238,8 @@ struct PF_UtilCallbacks {
   // Calls fn for i = 0..iterations-1 on the host's threads, or once per thread when iterations is
   // PF_Iterations_ONCE_PER_PROCESSOR; no in_data, so no progress or abort on the effect's behalf.
   PF_Err (*iterate_generic)(A_long iterations, void* refcon,
-                            PF_Err (*fn_func)(void* refcon, A_long thread_index, A_long i, A_long iterations));
+                            PF_Err (*fn_func)(void* refcon, A_long thread_index, A_long i,
+                                              A_long iterations));
   PF_Err (*host_resize_handle)(A_u_longlong new_size, PF_Handle* handleP);
   void* subpixel_sample16;
   void* area_sample16;
@@ -315,13 +317,14 @@ struct PF_OutData {
 };
 
 // The effect's entry point; its exported name is what the registration resource names.
-typedef PF_Err (*PF_EntryPointFunc)(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-                                    PF_LayerDef* output, void* extra);
+typedef PF_Err (*PF_EntryPointFunc)(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
+                                    PF_ParamDef* params[], PF_LayerDef* output, void* extra);
 
 }  // extern "C"
 
 // Layout of the 64-bit host: sizes and the offsets of every member used.
-#define PF_CHECK_OFFSET(type, member, offset) static_assert(offsetof(type, member) == (offset), #type "." #member)
+#define PF_CHECK_OFFSET(type, member, offset) \
+  static_assert(offsetof(type, member) == (offset), #type "." #member)
 
 static_assert(sizeof(PF_Pixel) == 4 && sizeof(PF_Pixel16) == 8);
 PF_CHECK_OFFSET(PF_Pixel, alpha, 0);

@@ -63,7 +63,11 @@ const std::vector<RealFile>& RealFiles() {
       // Group starts without a name field throw the walk out of step: the bytes after them read as
       // unknown block types, and no entry is found.
       // Its group starts have no data at all; reading them as empty keeps every colour after them.
-      {"cpc--BenjaminMoore_AmericasColors_en-us.ase", true, 42, 1e-6f, {{0, Hex(0xCBC5B1)}, {41, Hex(0xEAE6D1)}}},
+      {"cpc--BenjaminMoore_AmericasColors_en-us.ase",
+       true,
+       42,
+       1e-6f,
+       {{0, Hex(0xCBC5B1)}, {41, Hex(0xEAE6D1)}}},
       {"cpc--Raspberry.ase", true, 5, 1e-6f, {{0, Hex(0x730517)}, {4, Hex(0x1E7069)}}},
       {"cpc--argyle-socks.ase", true, 5, 0.5f / 255.0f, {{0, Hex(0xAEBB69)}, {3, Hex(0xADECFF)}}},
       {"cpc--color-cubes.ase", true, 329, 1e-6f, {{0, Hex(0xFFBFBF)}, {328, Hex(0xFF007F)}}},

@@ -2,22 +2,21 @@
 #pragma once
 
 #include <OpenImageIO/imageio.h>
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <optional>
-#include <thread>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace palettrix_test {
@@ -57,7 +56,8 @@ inline std::string Slurp(const fs::path& path);
 
 // Runs the palettrix command with `args` as its argument vector (no shell), its output captured in files
 // in `logDir`.
-inline Spawned Spawn(const std::vector<std::string>& args, const fs::path& logDir, const SpawnOptions& options = {}) {
+inline Spawned Spawn(const std::vector<std::string>& args, const fs::path& logDir,
+                     const SpawnOptions& options = {}) {
   const fs::path out = logDir / ".spawn-stdout", err = logDir / ".spawn-stderr";
   std::vector<std::string> strings = {PALETTRIX_COMMAND};
   strings.insert(strings.end(), args.begin(), args.end());
@@ -72,7 +72,8 @@ inline Spawned Spawn(const std::vector<std::string>& args, const fs::path& logDi
   }
   const pid_t child = fork();
   if (child == 0) {
-    const int o = options.stdoutReaderGone ? pipeEnds[1] : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int o =
+        options.stdoutReaderGone ? pipeEnds[1] : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (o < 0 || e < 0) _exit(126);
     dup2(o, STDOUT_FILENO);
@@ -99,7 +100,8 @@ inline Spawned Spawn(const std::vector<std::string>& args, const fs::path& logDi
     const auto sent = std::chrono::steady_clock::now();
     kill(child, options.signal);
     waitpid(child, &raw, 0);
-    result.secondsAfterSignal = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+    result.secondsAfterSignal =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
   } else {
     waitpid(child, &raw, 0);
   }

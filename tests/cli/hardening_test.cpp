@@ -52,7 +52,8 @@ std::string Chunk(const std::string& type, const std::string& data) {
   u32(static_cast<uint32_t>(data.size()));
   chunk += type + data;
   const std::string crcd = type + data;
-  u32(static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(crcd.data()), static_cast<uInt>(crcd.size()))));
+  u32(static_cast<uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(crcd.data()), static_cast<uInt>(crcd.size()))));
   return chunk;
 }
 
@@ -63,7 +64,8 @@ std::string PngHeaderOnly(uint32_t width, uint32_t height) {
     for (int shift = 24; shift >= 0; shift -= 8) ihdr += static_cast<char>(v >> shift);
   }
   ihdr += std::string("\x01\x00\x00\x00\x00", 5);  // depth 1, grey, deflate, adaptive filter, no interlace
-  return std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr) + Chunk("IDAT", std::string("\x78\x9c\xed\xc1\x01", 5));
+  return std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr) +
+         Chunk("IDAT", std::string("\x78\x9c\xed\xc1\x01", 5));
 }
 
 class Hardening : public MediaTest {
@@ -113,8 +115,8 @@ TEST_F(Hardening, NoOutputReplacesAFileTheRunReads) {
   ASSERT_EQ(Cli({"render", P("in.0001.png"), P("first.png"), "--save-look", P("look.json")}).status, 0);
   fs::create_symlink(Path("in.0001.png"), Path("link.json"));
   fs::create_hard_link(Path("in.0001.png"), Path("hard.png"));
-  const std::vector<std::string> kept = {"in.0001.png", "in.0002.png", "hard.png", "clip.mkv", "mine.gpl",
-                                         "look.json"};
+  const std::vector<std::string> kept = {"in.0001.png", "in.0002.png", "hard.png",
+                                         "clip.mkv",    "mine.gpl",    "look.json"};
   std::map<std::string, std::string> before;
   for (const std::string& name : kept) before[name] = ReadFile(Path(name));
   const std::vector<std::vector<std::string>> runs = {
@@ -231,8 +233,8 @@ TEST_F(Hardening, CtrlCStopsALongFramePromptlyWithNothingWritten) {
   Write(Path("many.hex"), ManyColours());
   SpawnOptions options;
   options.signalAfter = std::chrono::milliseconds(3500);
-  const auto r = Cli({"render", P("big.tif"), P("out.png"), "--palette", P("many.hex"), "--pattern", "atkinson"},
-                     options);
+  const auto r = Cli(
+      {"render", P("big.tif"), P("out.png"), "--palette", P("many.hex"), "--pattern", "atkinson"}, options);
   EXPECT_EQ(r.status, 130) << r.err;
   EXPECT_LT(r.secondsAfterSignal, 10.0);
   EXPECT_EQ(r.err, "palettrix: interrupted (SIGINT); no output written\n");
@@ -261,8 +263,8 @@ TEST_F(Hardening, EverySignalThatWouldEndARunRemovesItsTemporaryFiles) {
     SpawnOptions options;
     options.signalAfter = std::chrono::milliseconds(3000);
     options.signal = c.signal;
-    const auto r = Cli({"render", P("in.####.png"), P("out.####.png"), "--palette", P("many.hex"), "--pattern",
-                        "atkinson", "--jobs", "1", "--quiet"},
+    const auto r = Cli({"render", P("in.####.png"), P("out.####.png"), "--palette", P("many.hex"),
+                        "--pattern", "atkinson", "--jobs", "1", "--quiet"},
                        options);
     EXPECT_EQ(r.status, c.status) << c.message << r.err;
     EXPECT_EQ(r.err, "palettrix: " + c.message + "; no output written\n");
@@ -349,7 +351,8 @@ TEST_F(Hardening, DamagedInputsAreErrorsNamingTheFileAndFrame) {
     const auto r = Cli({"render", P("cut" + extension), P("out.png")});
     EXPECT_EQ(r.status, 3) << extension;
     ExpectOneLine(r.err);
-    EXPECT_NE(r.err.find(P("cut" + extension) + ": cannot read image, the file is damaged"), std::string::npos)
+    EXPECT_NE(r.err.find(P("cut" + extension) + ": cannot read image, the file is damaged"),
+              std::string::npos)
         << r.err;
   }
   WriteVideo("clip.mkv", 30, 10, 0);
@@ -407,7 +410,7 @@ TEST_F(Hardening, NonFiniteSwatchValuesAreRefusedInEveryColourModel) {
   const float inf = std::numeric_limits<float>::infinity();
   const std::vector<std::pair<std::string, std::vector<float>>> swatches = {
       {"RGB ", {0.5f, nan, 0.5f}}, {"Gray", {inf}},       {"CMYK", {nan, 0, 0, 0}},
-      {"CMYK", {0, 0, 0, inf}},   {"LAB ", {nan, 0, 0}}, {"LAB ", {50, 0, -inf}},
+      {"CMYK", {0, 0, 0, inf}},    {"LAB ", {nan, 0, 0}}, {"LAB ", {50, 0, -inf}},
   };
   for (const auto& [model, values] : swatches) {
     // A good swatch first, then the bad one: the message names the second.
@@ -472,7 +475,8 @@ TEST_F(Hardening, MessagesAreOneSafeLine) {
   Write(Path("esc.gpl"), std::string("GIMP Palette\n1 2 \x1b]0;title\x07\x1b[31m") + '\0' + "red\n");
   r = Cli({"palette", P("esc.gpl")});
   EXPECT_EQ(r.status, 3);
-  EXPECT_EQ(r.err, "palettrix: " + P("esc.gpl") + ":2: \"\\x1B]0;title\\x07\\x1B[31m\\x00red\" is not a channel value 0 to 255\n");
+  EXPECT_EQ(r.err, "palettrix: " + P("esc.gpl") +
+                       ":2: \"\\x1B]0;title\\x07\\x1B[31m\\x00red\" is not a channel value 0 to 255\n");
   Write(Path("long.gpl"), "GIMP Palette\n1 2 " + std::string(15 << 20, 'x') + "\n");
   r = Cli({"palette", P("long.gpl")});
   EXPECT_EQ(r.status, 3);

@@ -81,7 +81,8 @@ TEST_F(ImageFormats, CraftedFilesInFormatsNotReadNeverReachADecoder) {
 }
 
 TEST_F(ImageFormats, HeadersDeclaringMoreThanTheFileHoldsAreRefusedBeforeTheLibraryAllocates) {
-  EXPECT_HAS(Refusal(kImages / "fuzzed-wide.exr"), "image size 14358309x14 is outside 1 to 30000 pixels a side");
+  EXPECT_HAS(Refusal(kImages / "fuzzed-wide.exr"),
+             "image size 14358309x14 is outside 1 to 30000 pixels a side");
   EXPECT_HAS(Refusal(kImages / "fuzzed-user-data.dpx"), "its header declares more than the file holds");
   // GIF canvases the size of their logical screens: 707 and 369 million pixels.
   EXPECT_HAS(Refusal(kImages / "fuzzed-throws.gif"), "26996x26214 is 707673144 pixels, more than the limit");

@@ -1,24 +1,23 @@
-#include <gtest/gtest.h>
+#include "cli/image_io.h"
 
 #include <OpenImageIO/imageio.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
-#include <unistd.h>
-
 #include "cli/exit_status.h"
-#include "cli/image_io.h"
 
 namespace fs = std::filesystem;
 
 TEST(ImageIo, ChannelScalesMapToTheHostsSixteenBitRangeAndBack) {
   // (v * 32768 + 127) / 255 and (v * 32768 + 32767) / 65535 in, min(65535, (v * 65535 + 16384) / 32768) out.
   EXPECT_EQ(To16From8(0), 0u);
-  EXPECT_EQ(To16From8(1), 129u);    // (32768 + 127) / 255 = 129 exactly
+  EXPECT_EQ(To16From8(1), 129u);      // (32768 + 127) / 255 = 129 exactly
   EXPECT_EQ(To16From8(128), 16448u);  // 16448.75 truncated
   EXPECT_EQ(To16From8(255), 32768u);
   EXPECT_EQ(To16From16(0), 0u);
-  EXPECT_EQ(To16From16(1), 1u);     // any non-zero value stays non-zero
+  EXPECT_EQ(To16From16(1), 1u);          // any non-zero value stays non-zero
   EXPECT_EQ(To16From16(32768), 16384u);  // 16384.75 truncated
   EXPECT_EQ(To16From16(65535), 32768u);
   EXPECT_EQ(From16To16(0), 0u);
@@ -53,7 +52,8 @@ TEST(ImageIo, GreyAndGreyAlphaFilesBecomeEqualChannels) {
   OIIO::ImageSpec spec(2, 1, 2, OIIO::TypeDesc::UINT8);
   spec.alpha_channel = 1;
   spec.attribute("oiio:UnassociatedAlpha", 1);
-  ASSERT_TRUE(out->open(path.string(), spec) && out->write_image(OIIO::TypeDesc::UINT8, pixels) && out->close());
+  ASSERT_TRUE(out->open(path.string(), spec) && out->write_image(OIIO::TypeDesc::UINT8, pixels) &&
+              out->close());
 
   LoadedImage image = ReadImage(path, nullptr);
   EXPECT_TRUE(image.hasAlpha);

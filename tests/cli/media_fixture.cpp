@@ -1,7 +1,5 @@
 #include "media_fixture.h"
 
-#include "command_runner.h"
-
 #include <OpenImageIO/imageio.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +9,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "command_runner.h"
 
 namespace media_test {
 

@@ -30,18 +30,22 @@ TEST_F(Messages, CommandLineMistakesAreExplained) {
     std::string err;
   } cases[] = {
       {{}, "no command given: say render, demo, list, gallery or palette (palettrix --help)"},
-      {{"render", P("in.png"), P("o.png"), "--jobs", "0"}, "--jobs: \"0\" is not a whole number from 1 to 1024"},
-      {{"render", P("in.png"), P("o.png"), "--jobs", ""}, "--jobs: \"\" is not a whole number from 1 to 1024"},
+      {{"render", P("in.png"), P("o.png"), "--jobs", "0"},
+       "--jobs: \"0\" is not a whole number from 1 to 1024"},
+      {{"render", P("in.png"), P("o.png"), "--jobs", ""},
+       "--jobs: \"\" is not a whole number from 1 to 1024"},
       {{"render", P("in.png"), P("o.png"), "--jobs", "1025"},
        "--jobs: \"1025\" is not a whole number from 1 to 1024"},
-      {{"render", P("in.png"), P("o.png"), "--jobs", "2", "--jobs", "3"}, "render: --jobs: given more than once; give it once"},
+      {{"render", P("in.png"), P("o.png"), "--jobs", "2", "--jobs", "3"},
+       "render: --jobs: given more than once; give it once"},
       {{"render", "-in.png", P("o.png")},
        "render: \"-in.png\" is not an option; a file name that starts with \"-\" needs \"--\" before it "
        "(palettrix render -- -in.png ...)"},
       {{"render", P("in.png")}, "render: OUTPUT is missing (palettrix render --help)"},
       {{"render", P("in.png"), P("o.png"), "--scale", "big"}, "--scale: \"big\" is not a number"},
       {{"list", "colours"}, "list: \"colours\" is not patterns or swatches"},
-      {{"gallery", P("in.png"), P("o.png"), "--columns", "27"}, "--columns: \"27\" is not a whole number from 1 to 26"},
+      {{"gallery", P("in.png"), P("o.png"), "--columns", "27"},
+       "--columns: \"27\" is not a whole number from 1 to 26"},
   };
   for (const auto& c : cases) {
     const auto r = Args(c.args);
@@ -99,8 +103,9 @@ TEST_F(Messages, ALookThatGivesAKeyTwiceIsRefused) {
   EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.err, "palettrix: " + P("twice.json") +
                        ": key \"Scale\" is given twice in \"controls\"; a look gives each key once\n");
-  palettrix_test::Spit(Path("palettes.json"),
-                       R"({"palettrix_look": 1, "custom_palette": ["#000000"], "custom_palette": ["#FFFFFF"]})");
+  palettrix_test::Spit(
+      Path("palettes.json"),
+      R"({"palettrix_look": 1, "custom_palette": ["#000000"], "custom_palette": ["#FFFFFF"]})");
   r = Run("render " + P("in.png") + " " + P("o.png") + " --look " + P("palettes.json"));
   EXPECT_EQ(r.status, 3);
   EXPECT_EQ(r.err, "palettrix: " + P("palettes.json") +

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "command_runner.h"
 #include "bytes/pixels_per_byte.h"
+#include "command_runner.h"
 #include "palettefiles/image_checks.h"
 
 namespace {

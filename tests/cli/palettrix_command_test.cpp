@@ -1,7 +1,6 @@
 // The palettrix command as a user runs it: files in, files out, exit statuses and messages.
-#include <gtest/gtest.h>
-
 #include <OpenImageIO/imageio.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,8 +28,8 @@ class PalettrixCommand : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("palettrix-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-            std::to_string(getpid()));
+           ("palettrix-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+            "-" + std::to_string(getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -51,7 +50,8 @@ class PalettrixCommand : public ::testing::Test {
   }
 
   template <typename T>
-  void WriteImage(const fs::path& path, int width, int height, int channels, const std::vector<T>& pixels) const {
+  void WriteImage(const fs::path& path, int width, int height, int channels,
+                  const std::vector<T>& pixels) const {
     const OIIO::TypeDesc type = sizeof(T) == 1 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
     auto out = OIIO::ImageOutput::create(path.string());
     ASSERT_TRUE(out);
@@ -72,8 +72,10 @@ class PalettrixCommand : public ::testing::Test {
     EXPECT_TRUE(in) << path;
     if (!in) return {};
     Image image{in->spec(), {}};
-    image.pixels.resize(static_cast<std::size_t>(image.spec.width) * image.spec.height * image.spec.nchannels);
-    const OIIO::TypeDesc type = image.spec.format.size() == 1 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
+    image.pixels.resize(static_cast<std::size_t>(image.spec.width) * image.spec.height *
+                        image.spec.nchannels);
+    const OIIO::TypeDesc type =
+        image.spec.format.size() == 1 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
     std::vector<uint8_t> bytes(image.pixels.size() * type.size());
     EXPECT_TRUE(in->read_image(0, 0, 0, image.spec.nchannels, type, bytes.data()));
     for (std::size_t i = 0; i < image.pixels.size(); ++i) {
@@ -89,13 +91,14 @@ class PalettrixCommand : public ::testing::Test {
 
 TEST_F(PalettrixCommand, RendersAnEightBitImageWithoutAlpha) {
   WriteImage<uint8_t>(Path("in.png"), 2, 1, 3, {204, 14, 182, 0x1D, 0x2B, 0x53});
-  const Result r = Run(Path("in.png").string() + " " + Path("out.png").string() + " --pattern threshold --swatch pico_8");
+  const Result r =
+      Run(Path("in.png").string() + " " + Path("out.png").string() + " --pattern threshold --swatch pico_8");
   // The subcommand comes first; the line above deliberately omits it to check the usage error.
   EXPECT_EQ(r.status, 2);
   EXPECT_FALSE(fs::exists(Path("out.png")));
 
-  const Result ok =
-      Run("render " + Path("in.png").string() + " " + Path("out.png").string() + " --pattern threshold --swatch pico-8");
+  const Result ok = Run("render " + Path("in.png").string() + " " + Path("out.png").string() +
+                        " --pattern threshold --swatch pico-8");
   ASSERT_EQ(ok.status, 0) << ok.err;
   const Image out = ReadBack(Path("out.png"));
   EXPECT_EQ(out.spec.nchannels, 3);
@@ -136,7 +139,8 @@ TEST_F(PalettrixCommand, BadInputNamesTheCulpritAndWritesNothing) {
   } cases[] = {
       {"render " + Path("nothing.png").string() + " " + Path("keep.png").string(), 3, "nothing.png"},
       {"render " + Path("broken.png").string() + " " + Path("keep.png").string(), 3, "broken.png"},
-      {"render " + Path("in.png").string() + " " + Path("keep.png").string() + " --pattern Sparkle", 2, "--pattern"},
+      {"render " + Path("in.png").string() + " " + Path("keep.png").string() + " --pattern Sparkle", 2,
+       "--pattern"},
       {"render " + Path("in.png").string() + " " + Path("keep.png").string() + " --swatch 23", 2, "--swatch"},
       {"render " + Path("in.png").string() + " " + Path("keep.png").string() + " --depth 12", 2, "--depth"},
       {"render " + Path("in.png").string() + " " + Path("no/such/out.png").string(), 4, "out.png"},
@@ -182,17 +186,18 @@ TEST_F(PalettrixCommand, DemoRendersTheBuiltInTestCard) {
 TEST_F(PalettrixCommand, SliderValuesOutsideTheirControlsRangeAreRefused) {
   WriteImage<uint8_t>(Path("in.png"), 1, 1, 3, {1, 2, 3});
   const std::string base = "render " + Path("in.png").string() + " " + Path("out.png").string();
-  for (const char* option : {"--offset-x 1000.5", "--offset-y -1001", "--scale 0.99", "--scale 100.01",
-                             "--threshold-red 1000.01", "--threshold-green -2000", "--threshold-blue nan",
-                             "--scale abc"}) {
+  for (const char* option :
+       {"--offset-x 1000.5", "--offset-y -1001", "--scale 0.99", "--scale 100.01", "--threshold-red 1000.01",
+        "--threshold-green -2000", "--threshold-blue nan", "--scale abc"}) {
     const Result r = Run(base + " " + option);
     EXPECT_EQ(r.status, 2) << option << "\n" << r.err;
     EXPECT_NE(r.err.find(std::string(option).substr(0, std::string(option).find(' '))), std::string::npos)
         << r.err;
     EXPECT_FALSE(fs::exists(Path("out.png"))) << option;
   }
-  const Result ok = Run(base + " --offset-x -1000 --offset-y 1000 --scale 100 --threshold-red -1000 "
-                               "--threshold-green 1000 --threshold-blue 45.67");
+  const Result ok = Run(base +
+                        " --offset-x -1000 --offset-y 1000 --scale 100 --threshold-red -1000 "
+                        "--threshold-green 1000 --threshold-blue 45.67");
   EXPECT_EQ(ok.status, 0) << ok.err;
 }
 

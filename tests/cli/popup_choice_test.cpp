@@ -1,10 +1,12 @@
+#include "cli/popup_choice.h"
+
 #include <gtest/gtest.h>
 
 #include "cli/exit_status.h"
-#include "cli/popup_choice.h"
 
 TEST(PopupChoice, LabelsMatchWithoutCaseWithDashOrUnderscoreForSpace) {
-  const std::vector<std::string> choices = {"Threshold", "Floyd Steinberg", "Shiau-Fan", "Jarvis, Judice & Ninke"};
+  const std::vector<std::string> choices = {"Threshold", "Floyd Steinberg", "Shiau-Fan",
+                                            "Jarvis, Judice & Ninke"};
   EXPECT_EQ(ParsePopupChoice("--pattern", "threshold", choices), 1);
   EXPECT_EQ(ParsePopupChoice("--pattern", "FLOYD_STEINBERG", choices), 2);
   EXPECT_EQ(ParsePopupChoice("--pattern", "floyd-steinberg", choices), 2);

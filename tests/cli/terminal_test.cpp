@@ -1,4 +1,6 @@
 // The command's terminal text and its safe output file, on their own.
+#include "cli/terminal.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +10,6 @@
 
 #include "cli/exit_status.h"
 #include "cli/safe_output.h"
-#include "cli/terminal.h"
 
 namespace {
 

@@ -17,8 +17,10 @@ TEST(VideoPolicy, ContainersAndTheirDefaultCodecs) {
     const char* audio;
   };
   const Row rows[] = {
-      {"out.mkv", "matroska", "ffv1", "ffv1", "flac"},  {"OUT.MP4", "mp4", "libx264rgb", "libx264rgb", "aac"},
-      {"a/b.mov", "mov", "qtrle", "png", "alac"},      {"x.Avi", "avi", "ffv1", "ffv1", "pcm_s16le"},
+      {"out.mkv", "matroska", "ffv1", "ffv1", "flac"},
+      {"OUT.MP4", "mp4", "libx264rgb", "libx264rgb", "aac"},
+      {"a/b.mov", "mov", "qtrle", "png", "alac"},
+      {"x.Avi", "avi", "ffv1", "ffv1", "pcm_s16le"},
   };
   for (const Row& row : rows) {
     const Container* container = ContainerFor(row.name);
@@ -28,12 +30,13 @@ TEST(VideoPolicy, ContainersAndTheirDefaultCodecs) {
     EXPECT_STREQ(container->codec16, row.codec16);
     EXPECT_STREQ(container->audioCodec, row.audio);
   }
-  for (const char* name : {"in.webm", "in.mp4.png", "mkv", "out.", "out.mkv2"}) EXPECT_EQ(ContainerFor(name), nullptr) << name;
+  for (const char* name : {"in.webm", "in.mp4.png", "mkv", "out.", "out.mkv2"})
+    EXPECT_EQ(ContainerFor(name), nullptr) << name;
 }
 
 TEST(VideoPolicy, CrfRangesOfTheEncodersThatDeclareTooWideAnOption) {
-  const std::pair<const char*, double> rows[] = {{"libx264", 51},    {"libx264rgb", 51}, {"libx265", 51},
-                                                 {"libvpx", 63},     {"libvpx-vp9", 63}, {"libaom-av1", 63},
+  const std::pair<const char*, double> rows[] = {{"libx264", 51},  {"libx264rgb", 51}, {"libx265", 51},
+                                                 {"libvpx", 63},   {"libvpx-vp9", 63}, {"libaom-av1", 63},
                                                  {"libsvtav1", 63}};
   for (const auto& [codec, high] : rows) {
     const std::optional<CrfLimits> limits = KnownCrfLimits(codec);
@@ -129,10 +132,11 @@ TEST(VideoPolicy, SlicesAndYuvTagsFollowTheFrameSize) {
 }
 
 TEST(VideoPolicy, YuvjFormatsAreFullRangeUnderThePlainName) {
-  const std::pair<AVPixelFormat, AVPixelFormat> rows[] = {
-      {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV420P}, {AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV422P},
-      {AV_PIX_FMT_YUVJ444P, AV_PIX_FMT_YUV444P}, {AV_PIX_FMT_YUVJ440P, AV_PIX_FMT_YUV440P},
-      {AV_PIX_FMT_YUVJ411P, AV_PIX_FMT_YUV411P}};
+  const std::pair<AVPixelFormat, AVPixelFormat> rows[] = {{AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV420P},
+                                                          {AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV422P},
+                                                          {AV_PIX_FMT_YUVJ444P, AV_PIX_FMT_YUV444P},
+                                                          {AV_PIX_FMT_YUVJ440P, AV_PIX_FMT_YUV440P},
+                                                          {AV_PIX_FMT_YUVJ411P, AV_PIX_FMT_YUV411P}};
   for (const auto& [j, plain] : rows) {
     bool full = false;
     EXPECT_EQ(PlainFormat(j, full), plain);

@@ -72,8 +72,9 @@ std::vector<uint32_t> TestFrame(unsigned width, unsigned height) {
   std::vector<uint32_t> frame(std::size_t{width} * height);
   for (unsigned y = 0; y < height; ++y) {
     for (unsigned x = 0; x < width; ++x) {
-      frame[y * width + x] = Rgba(static_cast<uint8_t>(x * 255 / width), static_cast<uint8_t>(y * 255 / height),
-                                  static_cast<uint8_t>((x * 37 + y * 11) & 255), static_cast<uint8_t>(255 - x));
+      frame[y * width + x] =
+          Rgba(static_cast<uint8_t>(x * 255 / width), static_cast<uint8_t>(y * 255 / height),
+               static_cast<uint8_t>((x * 37 + y * 11) & 255), static_cast<uint8_t>(255 - x));
     }
   }
   return frame;
@@ -85,7 +86,8 @@ struct Look {
   double scale, red;
 };
 
-std::vector<uint32_t> Render(const Look& look, const std::vector<uint32_t>& in, unsigned width, unsigned height) {
+std::vector<uint32_t> Render(const Look& look, const std::vector<uint32_t>& in, unsigned width,
+                             unsigned height) {
   Frei0rPlugin& p = Plugin();
   f0r_instance_t instance = p.construct(width, height);
   p.setString(instance, kPattern, look.pattern);
@@ -111,9 +113,11 @@ TEST(Frei0rPlugin, DescribesItselfAndEveryParameter) {
   EXPECT_GT(std::strlen(info.explanation), 20u);
 
   const std::pair<const char*, int> expected[kCount] = {
-      {"pattern", F0R_PARAM_STRING},       {"swatch", F0R_PARAM_STRING},       {"palette file", F0R_PARAM_STRING},
-      {"offset x", F0R_PARAM_DOUBLE},      {"offset y", F0R_PARAM_DOUBLE},     {"scale", F0R_PARAM_DOUBLE},
-      {"threshold red", F0R_PARAM_DOUBLE}, {"threshold green", F0R_PARAM_DOUBLE}, {"threshold blue", F0R_PARAM_DOUBLE}};
+      {"pattern", F0R_PARAM_STRING},       {"swatch", F0R_PARAM_STRING},
+      {"palette file", F0R_PARAM_STRING},  {"offset x", F0R_PARAM_DOUBLE},
+      {"offset y", F0R_PARAM_DOUBLE},      {"scale", F0R_PARAM_DOUBLE},
+      {"threshold red", F0R_PARAM_DOUBLE}, {"threshold green", F0R_PARAM_DOUBLE},
+      {"threshold blue", F0R_PARAM_DOUBLE}};
   for (int i = 0; i < kCount; ++i) {
     f0r_param_info_t param{};
     Plugin().paramInfo(&param, i);
@@ -160,7 +164,8 @@ TEST(Frei0rPlugin, EveryParameterReadsBackWhatWasSetAndRefusesWhatCannotBe) {
     EXPECT_EQ(p.getString(instance, kSwatch), "Commodore 64 - Orrel");
     // Neither unknown labels, numbers past either end, nor empty or endless text change anything.
     const std::string endless(1 << 20, 'x');
-    for (const char* bad : {"0", "27", "-1", "2x", "", "Bayer", endless.c_str(), static_cast<const char*>(nullptr)}) {
+    for (const char* bad :
+         {"0", "27", "-1", "2x", "", "Bayer", endless.c_str(), static_cast<const char*>(nullptr)}) {
       p.setString(instance, kPattern, bad);
       EXPECT_EQ(p.getString(instance, kPattern), "Diagonal 5x5");
     }
@@ -169,8 +174,9 @@ TEST(Frei0rPlugin, EveryParameterReadsBackWhatWasSetAndRefusesWhatCannotBe) {
 
     // Doubles: inside kept, outside clamped, NaN refused.
     const double inf = std::numeric_limits<double>::infinity();
-    const std::pair<double, double> doubles[] = {{0.25, 0.25}, {1.0, 1.0}, {0.0, 0.0}, {1.5, 1.0}, {-0.5, 0.0},
-                                                 {inf, 1.0},   {-inf, 0.0}, {1e-300, 1e-300}, {0.75, 0.75}};
+    const std::pair<double, double> doubles[] = {{0.25, 0.25}, {1.0, 1.0},       {0.0, 0.0},
+                                                 {1.5, 1.0},   {-0.5, 0.0},      {inf, 1.0},
+                                                 {-inf, 0.0},  {1e-300, 1e-300}, {0.75, 0.75}};
     for (int i = kOffsetX; i < kCount; ++i) {
       for (auto [set, got] : doubles) {
         p.setDouble(instance, i, set);
@@ -435,7 +441,8 @@ TEST(Frei0rPlugin, KdenliveDescriptionMatchesTheParameters) {
     expected.push_back(param.name);
   }
   EXPECT_EQ(names, expected);
-  const std::vector<std::string> values = each("paramlist=\"", "\""), labels = each("<paramlistdisplay>", "<");
+  const std::vector<std::string> values = each("paramlist=\"", "\""),
+                                 labels = each("<paramlistdisplay>", "<");
   ASSERT_EQ(values.size(), labels.size());
   std::vector<std::pair<long, long>> counts;
   for (std::size_t i = 0; i < values.size(); ++i) {

@@ -21,10 +21,10 @@ bool IsAsctime(const std::string& text) {
   if (!named(weekdays, text.substr(0, 3)) || !named(months, text.substr(4, 3))) return false;
   for (std::size_t i = 0; i < shape.size(); ++i) {
     const char c = text[i];
-    const bool ok = shape[i] == 'd'   ? (c >= '0' && c <= '9')
-                    : shape[i] == 'D' ? (c == ' ' || (c >= '1' && c <= '3'))
+    const bool ok = shape[i] == 'd'                      ? (c >= '0' && c <= '9')
+                    : shape[i] == 'D'                    ? (c == ' ' || (c >= '1' && c <= '3'))
                     : shape[i] == 'w' || shape[i] == 'm' ? true
-                                      : c == shape[i];
+                                                         : c == shape[i];
     if (!ok) return false;
   }
   return true;

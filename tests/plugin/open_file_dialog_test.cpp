@@ -1,14 +1,13 @@
 // The dialog layer with stand-in dialog programs first on PATH.
+#include "plugin/open_file_dialog.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include <unistd.h>
-
-#include "plugin/open_file_dialog.h"
 
 namespace fs = std::filesystem;
 
@@ -56,7 +55,6 @@ class OpenFileDialogTest : public ::testing::Test {
 
 }  // namespace
 
-
 TEST(OpenFileDialogArguments, TitleFilterAndSingleSelectionAsSeparateArguments) {
   EXPECT_EQ(ZenityArguments(kRequest),
             (std::vector<std::string>{"zenity", "--file-selection", "--title=Open Palette",
@@ -69,7 +67,8 @@ TEST(OpenFileDialogArguments, TitleFilterAndSingleSelectionAsSeparateArguments) 
 TEST_F(OpenFileDialogTest, ThePathTheUserChoseComesBack) {
   StandIn("zenity", "/home/someone/palettes/it's a $HOME; palette.ase", 0);
   EXPECT_EQ(OpenFileDialog(kRequest), "/home/someone/palettes/it's a $HOME; palette.ase");
-  EXPECT_EQ(Args(), "--file-selection\n--title=Open Palette\n--file-filter=Adobe Swatch Exchange (*.ase) | *.ase\n");
+  EXPECT_EQ(Args(),
+            "--file-selection\n--title=Open Palette\n--file-filter=Adobe Swatch Exchange (*.ase) | *.ase\n");
 }
 
 TEST_F(OpenFileDialogTest, ACancelGivesNothing) {

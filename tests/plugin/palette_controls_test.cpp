@@ -32,9 +32,7 @@ std::vector<std::array<float, 3>> Greys(int count) {
 }
 
 // The flat part of a saved state: everything after the length that ends it.
-Bytes FlatPart(const Bytes& saved) {
-  return minihost::DecodeSavedState(saved).sequenceData;
-}
+Bytes FlatPart(const Bytes& saved) { return minihost::DecodeSavedState(saved).sequenceData; }
 
 class PaletteControls : public CustomPaletteTest {
  protected:
@@ -132,8 +130,11 @@ TEST_F(PaletteControls, TheRowShowsOnlyForCustomAndThePropertiesOnlyForOrderedPa
 
 TEST_F(PaletteControls, LoadPaletteReplacesTheColoursInFileOrder) {
   // A swatch file of five RGB colours (written here byte by byte, big-endian).
-  const std::vector<std::array<float, 3>> five = {
-      {1.0f, 0.0f, 0.0f}, {0.0f, 0.5f, 0.0f}, {0.25f, 0.25f, 1.0f}, {0.75f, 0.125f, 0.0f}, {0.0f, 0.0f, 0.0625f}};
+  const std::vector<std::array<float, 3>> five = {{1.0f, 0.0f, 0.0f},
+                                                  {0.0f, 0.5f, 0.0f},
+                                                  {0.25f, 0.25f, 1.0f},
+                                                  {0.75f, 0.125f, 0.0f},
+                                                  {0.0f, 0.0f, 0.0625f}};
   Bytes ase = {'A', 'S', 'E', 'F', 0, 1, 0, 0, 0, 0, 0, 5};
   for (const auto& color : five) {
     const Bytes block = {0, 1, 0, 0, 0, 22, 0, 1, 0, 0, 'R', 'G', 'B', ' '};
@@ -146,8 +147,8 @@ TEST_F(PaletteControls, LoadPaletteReplacesTheColoursInFileOrder) {
     ase.push_back(2);
   }
   const fs::path file = dir_ / "five.ase";
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(ase.data()),
-                                               static_cast<std::streamsize>(ase.size()));
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(ase.data()), static_cast<std::streamsize>(ase.size()));
 
   minihost::Instance instance = WithPalette(Greys(40));
   instance.params().setPopup(kParamSwatch, "Custom");

@@ -30,8 +30,9 @@ TEST(ParamsSetup, TheFirstRefusedDefinitionEndsRegistration) {
     in.inter.add_param = FailingAddParam::Call;
     PF_OutData out{};
     out.num_params = 77;
-    EXPECT_EQ(loaded.host.call(loaded.effect.entryPoint(), PF_Cmd_PARAMS_SETUP, in, out, nullptr, nullptr, nullptr),
-              PF_Err_OUT_OF_MEMORY);
+    EXPECT_EQ(
+        loaded.host.call(loaded.effect.entryPoint(), PF_Cmd_PARAMS_SETUP, in, out, nullptr, nullptr, nullptr),
+        PF_Err_OUT_OF_MEMORY);
     EXPECT_EQ(FailingAddParam::calls, failAt) << "nothing is sent after the refusal";
     EXPECT_EQ(registry.size(), static_cast<std::size_t>(failAt - 1)) << "what came before stays";
     EXPECT_EQ(out.num_params, 77);
@@ -46,8 +47,9 @@ TEST(ParamsSetup, WithoutTheEffectUISuiteTheUserIsToldAndRegistrationGoesOn) {
   minihost::ParamSet registry;
   PF_InData in = loaded.host.makeInData(&registry);
   PF_OutData out{};
-  EXPECT_EQ(loaded.host.call(loaded.effect.entryPoint(), PF_Cmd_PARAMS_SETUP, in, out, nullptr, nullptr, nullptr),
-            PF_Err_NONE);
+  EXPECT_EQ(
+      loaded.host.call(loaded.effect.entryPoint(), PF_Cmd_PARAMS_SETUP, in, out, nullptr, nullptr, nullptr),
+      PF_Err_NONE);
   EXPECT_EQ(out.num_params, 18);
   EXPECT_EQ(registry.size(), 17u);
   EXPECT_TRUE(out.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE);
@@ -66,10 +68,12 @@ TEST(ParamsSetup, TheOptionsButtonReadsLoadPaletteExceptUnderPremiere) {
     minihost::ParamSet registry;
     PF_InData in = loaded.host.makeInData(&registry);
     PF_OutData out{};
-    ASSERT_EQ(loaded.host.call(loaded.effect.entryPoint(), PF_Cmd_PARAMS_SETUP, in, out, nullptr, nullptr, nullptr),
-              PF_Err_NONE);
+    ASSERT_EQ(
+        loaded.host.call(loaded.effect.entryPoint(), PF_Cmd_PARAMS_SETUP, in, out, nullptr, nullptr, nullptr),
+        PF_Err_NONE);
     EXPECT_EQ(registry.optionsButtonName, appl == PF_ApplID_PremierePro ? "" : "Load Palette");
-    EXPECT_EQ(loaded.host.acquireCount("PF Effect UI Suite") - acquired, appl == PF_ApplID_PremierePro ? 0 : 1);
+    EXPECT_EQ(loaded.host.acquireCount("PF Effect UI Suite") - acquired,
+              appl == PF_ApplID_PremierePro ? 0 : 1);
     EXPECT_EQ(loaded.host.suitesHeld(), 0);
   }
 }

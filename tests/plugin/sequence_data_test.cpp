@@ -31,7 +31,8 @@ class SequenceData : public ::testing::Test {
     PF_InData in = host().makeInData();
     in.sequence_data = handle;
     PF_OutData out{};
-    EXPECT_EQ(host().call(loaded_.effect.entryPoint(), cmd, in, out, nullptr, nullptr, nullptr), expected) << cmd;
+    EXPECT_EQ(host().call(loaded_.effect.entryPoint(), cmd, in, out, nullptr, nullptr, nullptr), expected)
+        << cmd;
     return out.sequence_data;
   }
 
@@ -89,7 +90,8 @@ TEST_F(SequenceData, ResetupReadsWholeRecordsInOrder) {
   } cases[] = {
       {{}, {}},
       {Concat({kOne, kHalf, kQuarter, {0x7F}}), Concat({kOne, kHalf, kQuarter})},  // 13 bytes: one colour
-      {Concat({kOne, kHalf, kQuarter, kHalf, kZero, kOne}), Concat({kOne, kHalf, kQuarter, kHalf, kZero, kOne})},
+      {Concat({kOne, kHalf, kQuarter, kHalf, kZero, kOne}),
+       Concat({kOne, kHalf, kQuarter, kHalf, kZero, kOne})},
       {three, three},
   };
   const std::size_t before = host().liveHandles();
@@ -140,7 +142,8 @@ TEST_F(SequenceData, MissingOrFlatHandlesAreNeverReadAsAnAddress) {
 TEST_F(SequenceData, WithoutTheHandleSuiteNothingChanges) {
   PF_Handle flat = Flat(Concat({kOne, kHalf, kQuarter}));
   host().refuseSuite("PF Handle Suite");
-  for (PF_Cmd cmd : {PF_Cmd_SEQUENCE_SETUP, PF_Cmd_SEQUENCE_RESETUP, PF_Cmd_SEQUENCE_FLATTEN, PF_Cmd_SEQUENCE_SETDOWN}) {
+  for (PF_Cmd cmd :
+       {PF_Cmd_SEQUENCE_SETUP, PF_Cmd_SEQUENCE_RESETUP, PF_Cmd_SEQUENCE_FLATTEN, PF_Cmd_SEQUENCE_SETDOWN}) {
     EXPECT_EQ(Send(cmd, flat, PF_Err_BAD_CALLBACK_PARAM), nullptr);
     EXPECT_EQ(Contents(flat), Concat({kOne, kHalf, kQuarter}));
   }

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "plugin/pipl.h"
 #include "minihost/host_error.h"
+#include "plugin/pipl.h"
 
 using minihost::HostError;
 using minihost::PiPLCode;

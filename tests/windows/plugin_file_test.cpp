@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "plugin/pipl.h"
 #include "minihost/pipl_reader.h"
 #include "pe_image.h"
+#include "plugin/pipl.h"
 
 namespace {
 

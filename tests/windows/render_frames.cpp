@@ -31,7 +31,6 @@ namespace {
 constexpr A_long kWidth = 53;
 constexpr A_long kHeight = 37;
 
-
 // 8-bit colours whose result turns on the last bit of a sum or a rounding: with "1-bit Gray" the first
 // three give black, white and black only when the luma is added in the effect's order and rounded half
 // away from zero exactly (the first has luma 0.49999997); the others are nearest-colour ties and near
