@@ -58,7 +58,8 @@ std::vector<Color3> MakeQueries(Queries kind) {
       case Queries::Ramp: {
         const float x = static_cast<float>(i % 256) / 255.0f;
         const float y = static_cast<float>(i / 256) / 255.0f;
-        queries[i] = Color3(x, y, 0.5f * (x + y)) + Color3(random.unit(), random.unit(), random.unit()) * 0.02f;
+        queries[i] =
+            Color3(x, y, 0.5f * (x + y)) + Color3(random.unit(), random.unit(), random.unit()) * 0.02f;
         break;
       }
       case Queries::Overshoot:

@@ -1,8 +1,5 @@
 #include "palette/nearest_color_search.h"
 
-#include "palette/block_scan.h"
-#include "palette/nearest_color_tree.h"
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -10,6 +7,9 @@
 #include <new>
 #include <numeric>
 #include <stdexcept>
+
+#include "palette/block_scan.h"
+#include "palette/nearest_color_tree.h"
 
 namespace {
 
@@ -348,7 +348,8 @@ class NearestColorGridBuilder {
 
   // select for lists no longer than kMaxRivals, most of the boxes near the bottom of the tree: the same
   // arithmetic in the same order, so the same colours are kept, on the stack. Every colour left after the
-  // first test is a rival of every other, and a colour is out when any of them beats it, whatever their order.
+  // first test is a rival of every other, and a colour is out when any of them beats it, whatever their
+  // order.
   void selectFew(const Candidates& parent, const Box& box, bool compareWithRivals, Candidates& kept) const {
     const std::size_t count = parent.size();
     double mid[3];
@@ -601,8 +602,8 @@ NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
   const std::size_t blockBudget = BlockBudgetFor(colors_.size());
   cellsPerAxis_ = CellsPerAxisFor(colors_.size());
   for (;;) {
-    NearestColorGridBuilder builder(colors_, distinct, kGridLow, kGridWidth, cellsPerAxis_, blockBudget, cells_,
-                                    cellBlocks_);
+    NearestColorGridBuilder builder(colors_, distinct, kGridLow, kGridWidth, cellsPerAxis_, blockBudget,
+                                    cells_, cellBlocks_);
     if (tree_) {
       builder.sendCrowdedToTree();
     }
@@ -648,8 +649,9 @@ const std::vector<NearestColorSearch::Shell>& NearestColorSearch::shells() const
   if (!shells_) {
     return none;
   }
-  // Built on whichever thread asks first, a render worker perhaps, where an exception must not escape: without
-  // memory for them the shells stay empty, and points beyond the grid are answered by the scan of every colour.
+  // Built on whichever thread asks first, a render worker perhaps, where an exception must not escape:
+  // without memory for them the shells stay empty, and points beyond the grid are answered by the scan of
+  // every colour.
   std::call_once(shells_->built, [this]() noexcept {
     try {
       buildShells();
@@ -692,8 +694,8 @@ void NearestColorSearch::buildUnitGrid(std::span<const uint32_t> distinct) {
   }
   std::vector<Cell> cells;
   std::vector<Block> lists;
-  while (!NearestColorGridBuilder(colors_, distinct, 0.0, 1.0, 1 << unitShift_, BlockBudgetFor(colors_.size()),
-                                  cells, lists)
+  while (!NearestColorGridBuilder(colors_, distinct, 0.0, 1.0, 1 << unitShift_,
+                                  BlockBudgetFor(colors_.size()), cells, lists)
               .run()) {
     --unitShift_;
   }

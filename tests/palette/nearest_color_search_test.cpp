@@ -149,8 +149,8 @@ std::vector<Color3> Points(std::span<const Color3> palette, std::size_t spread, 
     points.push_back(middle);
     points.push_back(Color3(middle.r, std::nextafter(middle.g, kInf), middle.b));
   }
-  const float specials[] = {kNaN, kInf,  -kInf, kMax,  -kMax, 1e20f, -1e20f, 1e19f,
-                            1.5f, -0.5f, -0.0f, 0.5f,  2.0f,  1.0f,  0.0f,   std::nextafter(1.0f, 2.0f)};
+  const float specials[] = {kNaN, kInf,  -kInf, kMax, -kMax, 1e20f, -1e20f, 1e19f,
+                            1.5f, -0.5f, -0.0f, 0.5f, 2.0f,  1.0f,  0.0f,   std::nextafter(1.0f, 2.0f)};
   for (float special : specials) {
     for (int channel = 0; channel < 3; ++channel) {
       Color3 c = random.color();
@@ -324,8 +324,8 @@ TEST(NearestColorSearch, MatchesTheReferenceOnCrowdedPalettes) {
   // A ramp of a few colours repeated: each colour appears many times, first somewhere in the middle.
   std::vector<Color3> repeatedRamp;
   for (int round = 0; round < 12; ++round) {
-    const std::vector<Color3> ramp = Ramp(500 + static_cast<std::size_t>(round), Color3(0.1f, 0.9f, 0.3f),
-                                          Color3(0.8f, 0.2f, 0.6f));
+    const std::vector<Color3> ramp =
+        Ramp(500 + static_cast<std::size_t>(round), Color3(0.1f, 0.9f, 0.3f), Color3(0.8f, 0.2f, 0.6f));
     repeatedRamp.insert(repeatedRamp.end(), ramp.begin(), ramp.end());
   }
   const std::pair<std::string, std::vector<Color3>> palettes[] = {
@@ -340,7 +340,8 @@ TEST(NearestColorSearch, MatchesTheReferenceOnCrowdedPalettes) {
       {"65,536 from 5000", DrawnFrom(RandomPalette(5000, random), 65536, random)},
       {"8 tight clusters", Clusters(8, 65536, 0.01f, random)},
       {"3 very tight clusters", Clusters(3, 30000, 1e-4f, random)},
-      {"clusters and random", [&random] {
+      {"clusters and random",
+       [&random] {
          std::vector<Color3> palette = Clusters(4, 20000, 0.02f, random);
          const std::vector<Color3> spread = RandomPalette(5000, random);
          palette.insert(palette.begin() + 7000, spread.begin(), spread.end());
