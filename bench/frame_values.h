@@ -3,7 +3,9 @@
 // pixels and colours.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "support/seeded_generator.h"
 
@@ -31,5 +33,25 @@ class FrameBytes {
 // Colour i of the custom palette of up to 256 colours, spread over the RGB cube by fixed strides, as a large
 // swatch file would; each channel a byte value k stands for k / 255.
 inline Bytes3 StrideColorBytes(std::uint32_t i) { return {i * 37 % 256, i * 91 % 256, i * 173 % 256}; }
+
+// The benchmarks' frame as the kernels see pixels (alpha, red, green, blue): opaque, 8-bit values scaled
+// to the host's 16-bit range for 16-bit pixels.
+template <typename Pixel>
+std::vector<Pixel> KernelFrame(std::int32_t width, std::int32_t height) {
+  using Channel = decltype(Pixel{}.red);
+  constexpr unsigned kScale = sizeof(Pixel) == 4 ? 1 : 128;
+  constexpr unsigned kOpaque = sizeof(Pixel) == 4 ? 255 : 32768;
+  std::vector<Pixel> frame;
+  frame.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  FrameBytes bytes(width, height);
+  for (std::int32_t y = 0; y < height; ++y) {
+    for (std::int32_t x = 0; x < width; ++x) {
+      const auto [r, g, b] = bytes.next(x, y);
+      frame.push_back({static_cast<Channel>(kOpaque), static_cast<Channel>(r * kScale),
+                       static_cast<Channel>(g * kScale), static_cast<Channel>(b * kScale)});
+    }
+  }
+  return frame;
+}
 
 }  // namespace bench

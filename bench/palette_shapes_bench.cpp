@@ -64,25 +64,8 @@ const NearestColorSearch& SearchFor(const std::string& name) {
 }
 
 template <typename Pixel>
-std::vector<Pixel> MakeFrame() {
-  using Channel = decltype(Pixel{}.red);
-  constexpr unsigned kScale = sizeof(Pixel) == 4 ? 1 : 128;
-  constexpr unsigned kOpaque = sizeof(Pixel) == 4 ? 255 : 32768;
-  std::vector<Pixel> frame;
-  bench::FrameBytes bytes(kSide, kSide);
-  for (std::int32_t y = 0; y < kSide; ++y) {
-    for (std::int32_t x = 0; x < kSide; ++x) {
-      const auto [r, g, b] = bytes.next(x, y);
-      frame.push_back({static_cast<Channel>(kOpaque), static_cast<Channel>(r * kScale),
-                       static_cast<Channel>(g * kScale), static_cast<Channel>(b * kScale)});
-    }
-  }
-  return frame;
-}
-
-template <typename Pixel>
 void RenderFrame(benchmark::State& state, std::string shape, std::size_t pattern) {
-  const std::vector<Pixel> input = MakeFrame<Pixel>();
+  const std::vector<Pixel> input = bench::KernelFrame<Pixel>(kSide, kSide);
   std::vector<Pixel> output(input.size());
   constexpr PixelDepth kDepth = sizeof(Pixel) == 4 ? PixelDepth::Eight : PixelDepth::Sixteen;
   const ImageView in{const_cast<Pixel*>(input.data()), kSide * std::ptrdiff_t{sizeof(Pixel)}, kSide, kSide,

@@ -25,25 +25,6 @@ namespace {
 constexpr std::int32_t kWidth = 1920;
 constexpr std::int32_t kHeight = 1080;
 
-// The benchmarks' frame, as the kernels see pixels: alpha, red, green, blue.
-template <typename Pixel>
-std::vector<Pixel> MakeFrame() {
-  using Channel = decltype(Pixel{}.red);
-  constexpr unsigned kScale = sizeof(Pixel) == 4 ? 1 : 128;
-  constexpr unsigned kOpaque = sizeof(Pixel) == 4 ? 255 : 32768;
-  std::vector<Pixel> frame;
-  frame.reserve(static_cast<std::size_t>(kWidth) * kHeight);
-  bench::FrameBytes bytes(kWidth, kHeight);
-  for (std::int32_t y = 0; y < kHeight; ++y) {
-    for (std::int32_t x = 0; x < kWidth; ++x) {
-      const auto [r, g, b] = bytes.next(x, y);
-      frame.push_back({static_cast<Channel>(kOpaque), static_cast<Channel>(r * kScale),
-                       static_cast<Channel>(g * kScale), static_cast<Channel>(b * kScale)});
-    }
-  }
-  return frame;
-}
-
 // The benchmarks' 256-colour custom palette, as colours.
 const NearestColorSearch& Custom256() {
   static const NearestColorSearch search = [] {
@@ -81,7 +62,7 @@ struct Choice {
 
 template <typename Pixel>
 void RenderFrame(benchmark::State& state, Choice pattern, Choice palette, int threads) {
-  const std::vector<Pixel> input = MakeFrame<Pixel>();
+  const std::vector<Pixel> input = bench::KernelFrame<Pixel>(kWidth, kHeight);
   std::vector<Pixel> output(input.size());
   constexpr PixelDepth kDepth = sizeof(Pixel) == 4 ? PixelDepth::Eight : PixelDepth::Sixteen;
   const ImageView in{const_cast<Pixel*>(input.data()), kWidth * std::ptrdiff_t{sizeof(Pixel)}, kWidth,

@@ -235,6 +235,24 @@ class NearestColorGridBuilder {
     double hi[3];
   };
 
+  // A box as its centre and half-widths, as the candidate tests measure from it.
+  struct Centred {
+    double mid[3];
+    double halfWidth[3];
+    explicit Centred(const Box& box) {
+      for (int c = 0; c < 3; ++c) {
+        mid[c] = 0.5 * (box.lo[c] + box.hi[c]);
+        halfWidth[c] = 0.5 * (box.hi[c] - box.lo[c]);
+      }
+    }
+  };
+
+  // How far a colour `fromMid` from the centre lies beyond a half-width, or 0 inside the box.
+  static double Outside(double fromMid, double half) {
+    const double beyond = fromMid - half;
+    return 0.5 * (beyond + std::fabs(beyond));
+  }
+
   // Greatest exact squared distance from a colour to the box.
   static double greatestDistance(const double p[3], const Box& box) {
     double greatest = 0.0;
@@ -256,16 +274,9 @@ class NearestColorGridBuilder {
     }
     least_.resize(count);
     greatest_.resize(count);
-    double mid[3];
-    double halfWidth[3];
-    for (int c = 0; c < 3; ++c) {
-      mid[c] = 0.5 * (box.lo[c] + box.hi[c]);
-      halfWidth[c] = 0.5 * (box.hi[c] - box.lo[c]);
-    }
-    const auto outside = [](double fromMid, double half) {
-      const double beyond = fromMid - half;
-      return 0.5 * (beyond + std::fabs(beyond));  // beyond, or 0 inside the box
-    };
+    const Centred centred(box);
+    const double* mid = centred.mid;
+    const double* halfWidth = centred.halfWidth;
     const double* pr = parent.channel[0].data();
     const double* pg = parent.channel[1].data();
     const double* pb = parent.channel[2].data();
@@ -273,9 +284,9 @@ class NearestColorGridBuilder {
       const double fromMidR = std::fabs(pr[i] - mid[0]);
       const double fromMidG = std::fabs(pg[i] - mid[1]);
       const double fromMidB = std::fabs(pb[i] - mid[2]);
-      const double outsideR = outside(fromMidR, halfWidth[0]);
-      const double outsideG = outside(fromMidG, halfWidth[1]);
-      const double outsideB = outside(fromMidB, halfWidth[2]);
+      const double outsideR = Outside(fromMidR, halfWidth[0]);
+      const double outsideG = Outside(fromMidG, halfWidth[1]);
+      const double outsideB = Outside(fromMidB, halfWidth[2]);
       const double farR = fromMidR + halfWidth[0];
       const double farG = fromMidG + halfWidth[1];
       const double farB = fromMidB + halfWidth[2];
@@ -352,16 +363,9 @@ class NearestColorGridBuilder {
   // order.
   void selectFew(const Candidates& parent, const Box& box, bool compareWithRivals, Candidates& kept) const {
     const std::size_t count = parent.size();
-    double mid[3];
-    double halfWidth[3];
-    for (int c = 0; c < 3; ++c) {
-      mid[c] = 0.5 * (box.lo[c] + box.hi[c]);
-      halfWidth[c] = 0.5 * (box.hi[c] - box.lo[c]);
-    }
-    const auto outside = [](double fromMid, double half) {
-      const double beyond = fromMid - half;
-      return 0.5 * (beyond + std::fabs(beyond));
-    };
+    const Centred centred(box);
+    const double* mid = centred.mid;
+    const double* halfWidth = centred.halfWidth;
     double p[kMaxRivals][3];
     double least[kMaxRivals];
     double greatest[kMaxRivals];
@@ -376,9 +380,9 @@ class NearestColorGridBuilder {
       const double fromMidR = std::fabs(p[i][0] - mid[0]);
       const double fromMidG = std::fabs(p[i][1] - mid[1]);
       const double fromMidB = std::fabs(p[i][2] - mid[2]);
-      const double outsideR = outside(fromMidR, halfWidth[0]);
-      const double outsideG = outside(fromMidG, halfWidth[1]);
-      const double outsideB = outside(fromMidB, halfWidth[2]);
+      const double outsideR = Outside(fromMidR, halfWidth[0]);
+      const double outsideG = Outside(fromMidG, halfWidth[1]);
+      const double outsideB = Outside(fromMidB, halfWidth[2]);
       const double farR = fromMidR + halfWidth[0];
       const double farG = fromMidG + halfWidth[1];
       const double farB = fromMidB + halfWidth[2];
