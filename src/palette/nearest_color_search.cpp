@@ -8,6 +8,21 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "palette/nearest_color_grids.h"
+
+// The search's own lookups, built for every CPU: the 4-lane instance of its block scan. (The lookups of
+// many points at once are built for each instruction set by the rows; they would take vectors wider than
+// the baseline ABI passes.)
+#define PALETTRIX_ISA_NAMESPACE nearest_baseline
+#define PALETTRIX_LANES 4
+#define PALETTRIX_BLOCK_SCAN_ONLY
+#include "palette/nearest_lanes.inc"
+#undef PALETTRIX_BLOCK_SCAN_ONLY
+#undef PALETTRIX_LANES
+#undef PALETTRIX_ISA_NAMESPACE
+
+using nearest_baseline::ScanBlocks;
+
 namespace {
 
 // The grid spans [-0.5, 1.5) on each channel: the unit cube and the overshoot error diffusion produces.
@@ -22,7 +37,7 @@ constexpr double kGridWidth = 2.0;
 // cells are a quarter of that, so the colours that can win in a cell stay few. A shell's coordinates
 // (v - low) stay below its width 2^(k + 2), so they round by at most 2^(k - 23); the slack allows twice
 // that. Points beyond every shell are answered by scanning every colour.
-constexpr int kShellCount = NearestColorSearch::kMaxShells;
+constexpr int kShellCount = NearestGrids::kMaxShells;
 constexpr int kShellCellsPerAxis = 16;
 // Palettes in this range get them: a scan of a few dozen colours costs no more than a shell's cell, and
 // beyond a few thousand colours the shells' cells would list too many.
@@ -102,57 +117,6 @@ int CellsPerAxisFor(std::size_t colors) {
 // over large regions (on a sphere around a point, say) would otherwise fill memory.
 std::size_t BlockBudgetFor(std::size_t colors) {
   return std::max<std::size_t>(std::size_t{1} << 19, 4 * colors);
-}
-
-// Four lanes of floats or ints: the compiler maps these onto the target's vector registers, and each lane
-// rounds exactly like a scalar operation. A cast between the two reinterprets the bits.
-using Lanes = float __attribute__((vector_size(16)));
-using LaneInts = int32_t __attribute__((vector_size(16)));
-
-inline Lanes LoadLanes(const float* from) {
-  Lanes lanes;
-  std::memcpy(&lanes, from, sizeof lanes);
-  return lanes;
-}
-
-inline LaneInts LoadLaneInts(const int32_t* from) {
-  LaneInts lanes;
-  std::memcpy(&lanes, from, sizeof lanes);
-  return lanes;
-}
-
-// The first candidate at the least distance, as the linear scan takes it: distances are computed exactly
-// like NearestColor's, and each lane keeps the first of its strictly smaller ones.
-template <typename Block>
-inline int32_t ScanBlocks(const Block* blocks, std::size_t count, const Color3& in) {
-  const Lanes r = {in.r, in.r, in.r, in.r};
-  const Lanes g = {in.g, in.g, in.g, in.g};
-  const Lanes b = {in.b, in.b, in.b, in.b};
-  Lanes best = {kFloatMax, kFloatMax, kFloatMax, kFloatMax};
-  LaneInts found = {-1, -1, -1, -1};
-  for (std::size_t k = 0; k < count; ++k) {
-    const Block& block = blocks[k];
-    const Lanes dr = LoadLanes(block.r) - r;
-    const Lanes dg = LoadLanes(block.g) - g;
-    const Lanes db = LoadLanes(block.b) - b;
-    const Lanes distance = (dr * dr + dg * dg) + db * db;
-    // All ones where the distance is strictly smaller; a NaN distance compares false.
-    const LaneInts take = distance < best;
-    best = (Lanes)((take & (LaneInts)distance) | (~take & (LaneInts)best));
-    found = (take & LoadLaneInts(block.index)) | (~take & found);
-  }
-  // Each lane holds the first of its own least distances, so the answer is the earliest colour among the
-  // lanes at the overall least: the least of the keys (distance, index). Kept distances are never negative
-  // or NaN, so their bit patterns order like their values; a lane that took nothing holds the largest float
-  // and -1, a key above every taken one, and gives -1 when no lane took anything.
-  const LaneInts bestBits = (LaneInts)best;
-  uint64_t key = UINT64_MAX;
-  for (int lane = 0; lane < 4; ++lane) {
-    const uint64_t laneKey = (static_cast<uint64_t>(static_cast<uint32_t>(bestBits[lane])) << 32) |
-                             static_cast<uint32_t>(found[lane]);
-    key = std::min(key, laneKey);
-  }
-  return static_cast<int32_t>(static_cast<uint32_t>(key));
 }
 
 }  // namespace
@@ -591,7 +555,7 @@ int32_t NearestColorSearch::find(const Color3& in) const {
       return cell & (kUnitDirect - 1);
     }
     if (cell != 0) {
-      const int32_t found = ScanBlocks(&unitBlocks_[cell - 1u], 1, in);
+      const int32_t found = ScanBlocks<1>(&unitBlocks_[cell - 1u], 1, in.r, in.g, in.b);
       if (found >= 0) {
         return found;
       }
@@ -607,7 +571,7 @@ int32_t NearestColorSearch::find(const Color3& in) const {
                                  n +
                              static_cast<std::size_t>(static_cast<int>(x))];
     return cell.count == 0 ? static_cast<int32_t>(cell.first)
-                           : ScanBlocks(&cellBlocks_[cell.first], cell.count, in);
+                           : ScanBlocks<1>(&cellBlocks_[cell.first], cell.count, in.r, in.g, in.b);
   }
   for (const Shell& shell : shells_) {
     constexpr float kExtent = static_cast<float>(kShellCellsPerAxis);
@@ -621,26 +585,49 @@ int32_t NearestColorSearch::find(const Color3& in) const {
                                         n +
                                     static_cast<std::size_t>(static_cast<int>(sx))];
       return cell.count == 0 ? static_cast<int32_t>(cell.first)
-                             : ScanBlocks(&shell.blocks[cell.first], cell.count, in);
+                             : ScanBlocks<1>(&shell.blocks[cell.first], cell.count, in.r, in.g, in.b);
     }
   }
   // An infinite or NaN channel makes every distance infinite or NaN, and neither is ever taken.
   if (!std::isfinite(in.r) || !std::isfinite(in.g) || !std::isfinite(in.b)) {
     return -1;
   }
-  return ScanBlocks(allBlocks_.data(), allBlocks_.size(), in);
+  return ScanBlocks<1>(allBlocks_.data(), static_cast<uint32_t>(allBlocks_.size()), in.r, in.g, in.b);
 }
 
-NearestColorSearch::OuterGrid NearestColorSearch::outerGrid() const {
-  return {cells_.data(), cellBlocks_.data(), cellsPerAxis_, kGridLow, cellsPerUnit_, gridExtent_};
-}
-
-int NearestColorSearch::shellGrids(OuterGrid* out) const {
+NearestGrids NearestColorSearch::grids() const {
+  NearestGrids grids{};
+  grids.unit = {unitCells_.empty() ? nullptr : unitCells_.data(), unitBlocks_.data(), unitShift_};
+  grids.outer = {cells_.data(), cellBlocks_.data(), cellsPerAxis_, kGridLow, cellsPerUnit_, gridExtent_};
   for (const Shell& shell : shells_) {
-    *out++ = {shell.cells.data(), shell.blocks.data(), kShellCellsPerAxis,
-              shell.low,          shell.perUnit,       static_cast<float>(kShellCellsPerAxis)};
+    grids.shells[grids.shellCount++] = {shell.cells.data(), shell.blocks.data(),
+                                        kShellCellsPerAxis, shell.low,
+                                        shell.perUnit,      static_cast<float>(kShellCellsPerAxis)};
   }
-  return static_cast<int>(shells_.size());
+  grids.colors = colors_.data();
+  grids.colorCount = colors_.size();
+  grids.search = this;
+  return grids;
+}
+
+template <typename Word>
+static void UnitCellWords(const std::vector<uint16_t>& cells, const Word* colorWords, Word open,
+                          int openShift, std::size_t first, std::size_t end, Word* out) {
+  constexpr uint16_t kDirect = NearestGrids::kUnitDirect;
+  for (std::size_t k = first; k < end; ++k) {
+    const uint16_t cell = cells[k];
+    out[k] = (cell & kDirect) != 0 ? colorWords[cell & (kDirect - 1)] : (Word{cell} << openShift) | open;
+  }
+}
+
+void NearestColorSearch::unitCellWords(const uint32_t* colorWords, uint32_t open, int openShift,
+                                       std::size_t first, std::size_t end, uint32_t* out) const {
+  UnitCellWords(unitCells_, colorWords, open, openShift, first, end, out);
+}
+
+void NearestColorSearch::unitCellWords(const uint64_t* colorWords, uint64_t open, int openShift,
+                                       std::size_t first, std::size_t end, uint64_t* out) const {
+  UnitCellWords(unitCells_, colorWords, open, openShift, first, end, out);
 }
 
 int32_t NearestColorSearch::find8(uint8_t r, uint8_t g, uint8_t b) const {
@@ -648,8 +635,7 @@ int32_t NearestColorSearch::find8(uint8_t r, uint8_t g, uint8_t b) const {
   if (cell.count == 0) {
     return static_cast<int32_t>(cell.first);
   }
-  return ScanBlocks(&cellBlocks_[cell.first], cell.count,
-                    Color3(kByteValues[r], kByteValues[g], kByteValues[b]));
+  return ScanBlocks<1>(&cellBlocks_[cell.first], cell.count, kByteValues[r], kByteValues[g], kByteValues[b]);
 }
 
 Color3& NearestColorSearch::nearest(Color3& out, const Color3& in) const {
