@@ -9,7 +9,10 @@
 #include <stdexcept>
 
 #include "palette/block_scan.h"
+#include "palette/nearest_color_grids.h"
 #include "palette/nearest_color_tree.h"
+
+using nearest_baseline::ScanBlocks;
 
 namespace {
 
@@ -25,7 +28,7 @@ constexpr double kGridWidth = 2.0;
 // cells are a quarter of that, so the colours that can win in a cell stay few. A shell's coordinates
 // (v - low) stay below its width 2^(k + 2), so they round by at most 2^(k - 23); the slack allows twice
 // that. Points beyond every shell are answered by scanning every colour.
-constexpr int kShellCount = NearestColorSearch::kMaxShells;
+constexpr int kShellCount = 11;
 constexpr int kShellCellsPerAxis = 16;
 // Palettes in this range get them: a scan of a few dozen colours costs no more than a shell's cell, and
 // beyond a few thousand colours the shells' cells would list too many.
@@ -140,12 +143,6 @@ int CellsPerAxisFor(std::size_t colors) {
 // over large regions (on a sphere around a point, say) would otherwise fill memory.
 std::size_t BlockBudgetFor(std::size_t colors) {
   return std::max<std::size_t>(std::size_t{1} << 19, 4 * colors);
-}
-
-// The first candidate at the least distance, as the linear scan takes it, or -1.
-template <typename Block>
-inline int32_t ScanBlocks(const Block* blocks, std::size_t count, const Color3& in) {
-  return static_cast<int32_t>(static_cast<uint32_t>(block_scan::LeastKey(blocks, count, in)));
 }
 
 }  // namespace
@@ -751,7 +748,7 @@ int32_t NearestColorSearch::find(const Color3& in) const {
       return cell & (kUnitDirect - 1);
     }
     if (cell != 0) {
-      const int32_t found = ScanBlocks(&unitBlocks_[cell - 1u], 1, in);
+      const int32_t found = ScanBlocks<1>(&unitBlocks_[cell - 1u], 1, in.r, in.g, in.b);
       if (found >= 0) {
         return found;
       }
@@ -772,7 +769,7 @@ int32_t NearestColorSearch::find(const Color3& in) const {
     if (cell.count == kTreeCell) [[unlikely]] {
       return tree_->find(in);
     }
-    return ScanBlocks(&cellBlocks_[cell.first], cell.count, in);
+    return ScanBlocks<1>(&cellBlocks_[cell.first], cell.count, in.r, in.g, in.b);
   }
   return findBeyondGrid(in);
 }
@@ -791,27 +788,47 @@ int32_t NearestColorSearch::findBeyondGrid(const Color3& in) const {
                                         n +
                                     static_cast<std::size_t>(static_cast<int>(sx))];
       return cell.count == 0 ? static_cast<int32_t>(cell.first)
-                             : ScanBlocks(&shell.blocks[cell.first], cell.count, in);
+                             : ScanBlocks<1>(&shell.blocks[cell.first], cell.count, in.r, in.g, in.b);
     }
   }
   // An infinite or NaN channel makes every distance infinite or NaN, and neither is ever taken.
   if (!std::isfinite(in.r) || !std::isfinite(in.g) || !std::isfinite(in.b)) {
     return -1;
   }
-  return tree_ ? tree_->find(in) : ScanBlocks(allBlocks_.data(), allBlocks_.size(), in);
+  return tree_ ? tree_->find(in)
+               : ScanBlocks<1>(allBlocks_.data(), static_cast<uint32_t>(allBlocks_.size()), in.r, in.g, in.b);
 }
 
-NearestColorSearch::OuterGrid NearestColorSearch::outerGrid() const {
-  return {cells_.data(), cellBlocks_.data(), cellsPerAxis_, kGridLow, cellsPerUnit_, gridExtent_};
+// The shells stay out: they are built on first use, and the lookups hand the points beyond the outer grid
+// to `find`, which builds and reads them.
+NearestGrids NearestColorSearch::grids() const {
+  NearestGrids grids{};
+  grids.unit = {unitCells_.empty() ? nullptr : unitCells_.data(), unitBlocks_.data(), unitShift_};
+  grids.outer = {cells_.data(), cellBlocks_.data(), cellsPerAxis_, kGridLow, cellsPerUnit_, gridExtent_};
+  grids.colors = colors_.data();
+  grids.colorCount = colors_.size();
+  grids.search = this;
+  return grids;
 }
 
-int NearestColorSearch::shellGrids(OuterGrid* out) const {
-  const std::vector<Shell>& built = shells();
-  for (const Shell& shell : built) {
-    *out++ = {shell.cells.data(), shell.blocks.data(), kShellCellsPerAxis,
-              shell.low,          shell.perUnit,       static_cast<float>(kShellCellsPerAxis)};
+template <typename Word>
+static void UnitCellWords(const std::vector<uint16_t>& cells, const Word* colorWords, Word open,
+                          int openShift, std::size_t first, std::size_t end, Word* out) {
+  constexpr uint16_t kDirect = NearestGrids::kUnitDirect;
+  for (std::size_t k = first; k < end; ++k) {
+    const uint16_t cell = cells[k];
+    out[k] = (cell & kDirect) != 0 ? colorWords[cell & (kDirect - 1)] : (Word{cell} << openShift) | open;
   }
-  return static_cast<int>(built.size());
+}
+
+void NearestColorSearch::unitCellWords(const uint32_t* colorWords, uint32_t open, int openShift,
+                                       std::size_t first, std::size_t end, uint32_t* out) const {
+  UnitCellWords(unitCells_, colorWords, open, openShift, first, end, out);
+}
+
+void NearestColorSearch::unitCellWords(const uint64_t* colorWords, uint64_t open, int openShift,
+                                       std::size_t first, std::size_t end, uint64_t* out) const {
+  UnitCellWords(unitCells_, colorWords, open, openShift, first, end, out);
 }
 
 int32_t NearestColorSearch::find8(uint8_t r, uint8_t g, uint8_t b) const {
@@ -819,8 +836,10 @@ int32_t NearestColorSearch::find8(uint8_t r, uint8_t g, uint8_t b) const {
   if (cell.count == 0) {
     return static_cast<int32_t>(cell.first);
   }
-  const Color3 in(kByteValues[r], kByteValues[g], kByteValues[b]);
-  return cell.count == kTreeCell ? tree_->find(in) : ScanBlocks(&cellBlocks_[cell.first], cell.count, in);
+  if (cell.count == kTreeCell) {
+    return tree_->find(Color3(kByteValues[r], kByteValues[g], kByteValues[b]));
+  }
+  return ScanBlocks<1>(&cellBlocks_[cell.first], cell.count, kByteValues[r], kByteValues[g], kByteValues[b]);
 }
 
 Color3& NearestColorSearch::nearest(Color3& out, const Color3& in) const {

@@ -14,6 +14,7 @@
 #include "palette/color.h"
 
 class NearestColorTree;
+struct NearestGrids;
 
 // Built once per palette; afterwards read-only, so any number of threads may query one object at once.
 // Copies and moves are independent of the original.
@@ -38,6 +39,29 @@ class NearestColorSearch {
   // What NearestColor writes: the colour found, or the input. `out` may be `in`.
   Color3& nearest(Color3& out, const Color3& in) const;
 
+  // The search's grids, for its lookups of many points at once (palette/nearest_lanes.inc); their layout
+  // is in palette/nearest_color_grids.h, which only the search and those lookups include.
+  NearestGrids grids() const;
+
+  // Whether the search has a grid over the unit cube (palettes of up to a few thousand colours), and how
+  // many cells it has.
+  bool hasUnitGrid() const { return !unitCells_.empty(); }
+  std::size_t unitCellCount() const { return unitCells_.empty() ? 0 : unitCells_.size() - 1; }
+
+  // For a table of pixels over the unit grid's cells: cell k of [first, end) as colourWords[i] where colour
+  // i answers all of the cell, else as `open` | (the cell's value for the lookups << openShift).
+  void unitCellWords(const uint32_t* colorWords, uint32_t open, int openShift, std::size_t first,
+                     std::size_t end, uint32_t* out) const;
+  void unitCellWords(const uint64_t* colorWords, uint64_t open, int openShift, std::size_t first,
+                     std::size_t end, uint64_t* out) const;
+
+  std::span<const Color3> colors() const { return colors_; }
+  std::size_t size() const { return colors_.size(); }
+
+ private:
+  friend class NearestColorGridBuilder;
+  friend struct NearestGrids;
+
   // Up to four candidates side by side, in palette order, so that four distances are computed at once.
   // Unused lanes hold an infinite colour, whose distance is never taken, and index -1.
   struct alignas(64) Block {
@@ -48,52 +72,23 @@ class NearestColorSearch {
   };
 
   // A finer grid over the unit cube [0, 1]^3 (every colour the threshold and ordered patterns look up, and
-  // most of those error diffusion does), for callers that look up many points at once. A cell holds
-  // kUnitDirect | the index of the colour `find` gives anywhere in the cell, when there is one; else 1 + the
-  // number of the one block that lists every colour that can win anywhere in the cell, whose first colour at
-  // the least distance is the answer unless that distance is not below the largest finite float; else 0.
-  // Where the cell leaves it open, `find` decides. Palettes of more than a few thousand colours have no
-  // such grid (`cells` null): most of its cells would be left open. One more cell, 0, follows the last, so
-  // that a 32-bit load at any cell stays inside.
+  // most of those error diffusion does). A cell holds kUnitDirect | the index of the colour `find` gives
+  // anywhere in the cell, when there is one; else 1 + the number of the one block that lists every colour
+  // that can win anywhere in the cell, whose first colour at the least distance is the answer unless that
+  // distance is not below the largest finite float; else 0. Where the cell leaves it open, `find` decides.
+  // Palettes of more than a few thousand colours have no such grid: most of its cells would be left open.
+  // One more cell, 0, follows the last, so that a 32-bit load at any cell stays inside.
   static constexpr uint16_t kUnitDirect = 0x8000;
-  struct UnitGrid {
-    const uint16_t* cells;
-    const Block* blocks;
-    int shift;  // 1 << shift cells per axis
-  };
-  UnitGrid unitGrid() const {
-    return {unitCells_.empty() ? nullptr : unitCells_.data(), unitBlocks_.data(), unitShift_};
-  }
 
   // The grid `find` looks in for points outside the unit grid, and the shells around it it looks in next,
-  // innermost first, for points outside that: each `perAxis` cells a side from `low` in each channel, where a
-  // channel v has the coordinate (v - low) * perUnit, a point lies in the grid when all three are at least 0
-  // and below `extent`, and then in cell (z * perAxis + y) * perAxis + x of the coordinates truncated. A cell
-  // of count 0 is answered by colour `first` (-1 as unsigned for none); any other by the first colour at the
-  // least distance, below the largest float, among the `count` blocks from blocks[first] on (else -1).
+  // innermost first, for points outside that (see NearestGrids). A cell of count 0 is answered by colour
+  // `first` (-1 as unsigned for none); any other by the first colour at the least distance, below the
+  // largest float, among the `count` blocks from blocks[first] on (else -1).
   // Palettes without a unit grid have one more kind, count kTreeCell, answered by `find` alone.
   struct Cell {
     uint32_t first;
     uint32_t count;
   };
-  struct OuterGrid {
-    const Cell* cells;
-    const Block* blocks;
-    int perAxis;
-    float low;
-    float perUnit;
-    float extent;  // perAxis, as a float
-  };
-  OuterGrid outerGrid() const;
-  static constexpr int kMaxShells = 11;
-  // Writes the shells into `out`, which has room for kMaxShells, and gives how many there are.
-  int shellGrids(OuterGrid* out) const;
-
-  std::span<const Color3> colors() const { return colors_; }
-  std::size_t size() const { return colors_.size(); }
-
- private:
-  friend class NearestColorGridBuilder;
 
   // Marks an outer-grid cell whose candidates are too many for a list (see Cell).
   static constexpr uint32_t kTreeCell = 0xFFFFFFFFu;

@@ -226,7 +226,7 @@ int32_t NearestColorTree::find(const Color3& in) const {
     return -1;
   }
   const double q[3] = {in.r, in.g, in.b};
-  uint64_t key = block_scan::kNoKey;
+  uint64_t key = nearest_baseline::kNoKey;
   const auto passedOver = [&key](double bound) {
     float best;
     const uint32_t bits = static_cast<uint32_t>(key >> 32);
@@ -249,7 +249,7 @@ int32_t NearestColorTree::find(const Color3& in) const {
     }
     const Node& node = nodes_[pending.node];
     if (node.count != 0 && !node.line) {
-      key = std::min(key, block_scan::LeastKey(&blocks_[node.first], node.count, in));
+      key = std::min(key, nearest_baseline::LeastKey(&blocks_[node.first], node.count, in));
       continue;
     }
     if (node.line) {
@@ -264,12 +264,12 @@ int32_t NearestColorTree::find(const Color3& in) const {
       for (uint32_t k = start; k < node.count; ++k) {
         const double beyond = std::max(lows[k] - place.along - place.slack, 0.0);
         if (passedOver(across + beyond * beyond)) break;
-        key = std::min(key, block_scan::LeastKey(&blocks_[node.first + k], 1, in));
+        key = std::min(key, nearest_baseline::LeastKey(&blocks_[node.first + k], 1, in));
       }
       for (uint32_t k = start; k-- > 0;) {
         const double beyond = std::max(place.along - highs[k] - place.slack, 0.0);
         if (passedOver(across + beyond * beyond)) break;
-        key = std::min(key, block_scan::LeastKey(&blocks_[node.first + k], 1, in));
+        key = std::min(key, nearest_baseline::LeastKey(&blocks_[node.first + k], 1, in));
       }
       continue;
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "palette/color.h"
+#include "palette/nearest_color_grids.h"
 
 class NearestColorTree {
  public:
@@ -26,12 +27,7 @@ class NearestColorTree {
 
  private:
   // Four colours side by side; unused lanes hold an infinite colour and index -1.
-  struct alignas(64) Block {
-    float r[4];
-    float g[4];
-    float b[4];
-    int32_t index[4];
-  };
+  using Block = NearestGrids::Block;
   // A colour p of the node lies in the box [boxLow, boxHigh], at (p - centre) . axis in [low, high] along the
   // axis, and within `radius` of the axis line. The box bounds colours spread in all directions tightly, the
   // capsule colours along a line. Inner nodes have children `first` and `first + 1`; leaves hold `count`

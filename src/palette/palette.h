@@ -50,7 +50,7 @@ inline Color3& Quantize(const Palette& palette, Color3& out, const Color3& in) {
   return out;
 }
 
-// The plain definition the fast paths are held to: table and custom colours by a scan of the list.
+// The reference definition the fast paths are held to: table and custom colours by a scan of the list.
 inline Color3& QuantizeReference(const Palette& palette, Color3& out, const Color3& in) {
   if (palette.rule == QuantizeRule::NearestColor) {
     const auto colors = palette.search->colors();

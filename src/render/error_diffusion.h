@@ -5,95 +5,27 @@
 // shares in scan order and every float sum is the one the serial walk makes.
 //
 // Two walks do this. Where the frame's instruction set has them, bands of rows go through the vectorised
-// band functions (diffusion_bands.inc), one row in each lane, and the bands form the wavefront; the plain
-// build walks rows, a few to a worker. Either way the work entries are a ring of the few rows a table
-// reaches plus those in flight, instead of an entry for every pixel: rows finish in order (each waits for
-// the one above), so the rows far enough back are done and their place free.
+// band functions (diffusion_bands.inc), one row in each lane, and the bands form the wavefront; the
+// baseline build walks rows, a few to a worker. Either way the work entries are a ring of the few rows a
+// table reaches plus those in flight, instead of an entry for every pixel: rows finish in order (each waits
+// for the one above), so the rows far enough back are done and their place free.
 #pragma once
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <limits>
 #include <memory>
-#include <mutex>
-#include <span>
-#include <thread>
 #include <utility>
-#include <vector>
 
+#include "render/diffusion_progress.h"
 #include "render/diffusion_tables.h"
-#include "render/fast_rows.h"
 #include "render/kernel.h"
 #include "render/lanes4.h"
 #include "render/pixel_convert.h"
+#include "render/vector_kernels.h"
 #include "render/work_buffer.h"
 
 namespace diffusion {
-
-// How far each of a run's rows (or bands of rows) has got, for those that wait on it; and whether the run
-// is stopping.
-class Progress {
- public:
-  explicit Progress(std::int32_t count)
-      : done_(std::make_unique<std::atomic<std::int64_t>[]>(static_cast<std::size_t>(std::max(count, 0)))) {
-    for (std::int32_t i = 0; i < count; ++i) done_[static_cast<std::size_t>(i)].store(kNone);
-  }
-
-  // Waits until entry i has got to `value`; false when the run is stopping. A spin first, then sleep: the
-  // band or row waited for is usually a stride of steps ahead, a few microseconds, and waking a sleeper
-  // takes longer than that, often more than the stride itself. The spin gives up after some 50 microseconds,
-  // so that on a host whose cores are busy with other frames a waiting worker soon leaves its core to them.
-  // (A mutex and condition variable rather than atomic waits, which some C++ runtimes without futexes can
-  // miss a wake-up in.)
-  bool waitFor(std::int32_t i, std::int64_t value) {
-    const std::atomic<std::int64_t>& done = done_[static_cast<std::size_t>(i)];
-    for (int spins = 0; spins < kSpins; ++spins) {
-      if (done.load(std::memory_order_acquire) >= value) return !stopping();
-      Relax();
-    }
-    std::unique_lock lock(sleep_);
-    sleepers_.fetch_add(1);
-    wake_.wait(lock, [&] { return stopping() || done.load() >= value; });
-    sleepers_.fetch_sub(1);
-    return !stopping();
-  }
-
-  // Says entry i has got to `value`, waking sleepers only when there are any: a sleeper counts itself
-  // before it looks at the entry, so either it sees this store or this sees it.
-  void publish(std::int32_t i, std::int64_t value) {
-    done_[static_cast<std::size_t>(i)].store(value);
-    if (sleepers_.load() > 0) {
-      { const std::lock_guard lock(sleep_); }
-      wake_.notify_all();
-    }
-  }
-  void finish(std::int32_t i) { publish(i, kAll); }
-
-  // A worker that gives up lets whoever waits on its entry see the stop.
-  void abandon(std::int32_t i) {
-    stop_.store(true);
-    finish(i);
-  }
-  bool stopping() const { return stop_.load(); }
-
- private:
-  // About 25 ns each on the x86 cores this was measured on.
-  static constexpr int kSpins = 2048;
-  static void Relax() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-  }
-  static constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::min();
-  static constexpr std::int64_t kAll = std::numeric_limits<std::int64_t>::max();
-  std::unique_ptr<std::atomic<std::int64_t>[]> done_;
-  std::atomic<bool> stop_{false};
-  std::atomic<std::int32_t> sleepers_{0};  // workers asleep in waitFor
-  std::mutex sleep_{};
-  std::condition_variable wake_{};
-};
 
 // Whether the views describe pixels a walk may touch: the same depth, not empty, rows that hold their width.
 template <typename Pixel>
@@ -159,7 +91,7 @@ struct Wavefront {
     switch (palette.rule) {
       case QuantizeRule::RgbCube: {
         const F4 divisor{palette.levels, palette.levels, palette.levels, 1.0f};
-        return lanes4::RoundHalfAway(c * lanes4::Splat(palette.levels)) / divisor;
+        return RoundHalfAway(c * lanes4::Splat(palette.levels)) / divisor;
       }
       case QuantizeRule::NearestColor: {
         const std::int32_t index = palette.search->find(lanes4::ToColor(c));
@@ -400,7 +332,7 @@ bool DiffuseInBands(const FrameDescription& frame, const ImageView& input, const
 }
 
 // The band function of an instruction set for one table and depth, and the rows it walks at once; none
-// for the plain build. AVX-512 takes the AVX2 bands: wider vectors would only put more rows in flight.
+// for the baseline build. AVX-512 takes the AVX2 bands: wider vectors would only put more rows in flight.
 template <typename Pixel, const auto& kTable>
 std::pair<BandFunction, std::int32_t> BandsFor(Isa isa) {
   constexpr bool kDeep = kDepthOf<Pixel> == PixelDepth::Sixteen;
@@ -408,28 +340,12 @@ std::pair<BandFunction, std::int32_t> BandsFor(Isa isa) {
     case Isa::Scalar:
       break;
     case Isa::Sse4:
-      return {kDeep ? rows_sse4::Band16<kTable> : rows_sse4::Band8<kTable>, 4};
+      return {kDeep ? isa_sse4::Band16<kTable> : isa_sse4::Band8<kTable>, 4};
     case Isa::Avx2:
     case Isa::Avx512:
-      return {kDeep ? rows_avx2::Band16<kTable> : rows_avx2::Band8<kTable>, 8};
+      return {kDeep ? isa_avx2::Band16<kTable> : isa_avx2::Band8<kTable>, 8};
   }
   return {nullptr, 0};
-}
-
-// The bands' own nearest-colour lookup for an instruction set (see BandNearest); none for the plain build.
-using BandLookup = void (*)(const NearestColorSearch& search, const Color3* in, Color3* out,
-                            std::int32_t count);
-inline BandLookup BandLookupFor(Isa isa) {
-  switch (isa) {
-    case Isa::Scalar:
-      break;
-    case Isa::Sse4:
-      return rows_sse4::BandNearest;
-    case Isa::Avx2:
-    case Isa::Avx512:
-      return rows_avx2::BandNearest;
-  }
-  return nullptr;
 }
 
 }  // namespace diffusion

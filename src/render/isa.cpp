@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "render/fast_rows.h"
+#include "render/vector_kernels.h"
 
 namespace {
 
@@ -59,10 +59,10 @@ const char* IsaName(Isa isa) {
 
 const FastRows& FastRowsFor(Isa isa) {
   static constexpr FastRows kRows[] = {
-      {rows_scalar::Row8, rows_scalar::Row16},
-      {rows_sse4::Row8, rows_sse4::Row16},
-      {rows_avx2::Row8, rows_avx2::Row16},
-      {rows_avx512::Row8, rows_avx512::Row16},
+      {isa_scalar::Row8, isa_scalar::Row16},
+      {isa_sse4::Row8, isa_sse4::Row16},
+      {isa_avx2::Row8, isa_avx2::Row16},
+      {isa_avx512::Row8, isa_avx512::Row16},
   };
   static_assert(std::size(kRows) == kAll.size());
   return kRows[static_cast<std::size_t>(isa)];

@@ -1,5 +1,5 @@
 // The instruction sets the fast rows are built for, chosen at run time for the CPU at hand. Every one of
-// them gives the same bytes as the plain per-pixel definitions.
+// them gives the same bytes as the reference per-pixel definitions.
 #pragma once
 
 #include <cstdint>

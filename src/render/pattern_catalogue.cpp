@@ -7,7 +7,7 @@
 namespace {
 
 constexpr PatternRow Threshold(const char* label) {
-  return {label, PatternFamily::Threshold, nullptr, {}, PlainThreshold<Pixel8>, PlainThreshold<Pixel16>};
+  return {label, PatternFamily::Threshold, nullptr, {}, ThresholdRows<Pixel8>, ThresholdRows<Pixel16>};
 }
 
 template <const auto& kTable>
@@ -67,8 +67,8 @@ void RenderReference(const FrameDescription& frame, const ImageView& input, cons
   const bool deep = input.depth == PixelDepth::Sixteen;
   switch (row.family) {
     case PatternFamily::Threshold:
-      return deep ? reference::PlainThreshold<Pixel16>(frame, input, output)
-                  : reference::PlainThreshold<Pixel8>(frame, input, output);
+      return deep ? reference::Threshold<Pixel16>(frame, input, output)
+                  : reference::Threshold<Pixel8>(frame, input, output);
     case PatternFamily::Ordered:
       return deep ? reference::OrderedDither<Pixel16>(frame, *row.matrix, input, output)
                   : reference::OrderedDither<Pixel8>(frame, *row.matrix, input, output);

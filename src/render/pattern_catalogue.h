@@ -1,6 +1,6 @@
 // The catalogue of the 26 dither patterns the "Pattern" popup offers, in popup order: each row's label,
 // its family, whether the pattern controls (offsets, scale, thresholds) shape it, and its kernel for each
-// depth, with the plain per-pixel definition beside it.
+// depth, with the reference per-pixel definition beside it.
 #pragma once
 
 #include <array>
@@ -33,5 +33,5 @@ extern const std::array<PatternRow, kPatternCount> PatternCatalogue;
 // The index of the first ordered pattern: the patterns before it ignore the pattern controls.
 std::size_t FirstOrderedPattern();
 
-// The pattern by the plain per-pixel definitions, on the calling thread; for tests and as the fallback.
+// The pattern by the reference per-pixel definitions, on the calling thread; for tests and as the fallback.
 void RenderReference(const FrameDescription& frame, const ImageView& input, const ImageView& output);

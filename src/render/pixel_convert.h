@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "palette/color.h"
+#include "palette/rounding.h"
 #include "render/image_view.h"
 
 // 8-bit channel to float: a true division by 255, not a multiplication by its reciprocal; worked out for
@@ -24,15 +25,11 @@ template <typename Pixel>
 inline constexpr int kFullScale = sizeof(Pixel) == sizeof(Pixel8) ? 255 : 32768;
 
 // Float to channel: scaled in single precision and truncated toward zero, held to the channel's range
-// (a value above full scale must not wrap to a dark low byte); NaN gives 0.
+// (HeldChannel).
 template <typename Pixel>
 inline decltype(Pixel::red) FloatToChannel(float value) {
   using Channel = decltype(Pixel::red);
-  constexpr float kScale = static_cast<float>(kFullScale<Pixel>);
-  const float scaled = value * kScale;
-  if (!(scaled > 0.0f)) return 0;
-  if (scaled >= kScale) return static_cast<Channel>(kFullScale<Pixel>);
-  return static_cast<Channel>(scaled);
+  return static_cast<Channel>(HeldChannel(value, static_cast<float>(kFullScale<Pixel>)));
 }
 
 template <typename Pixel>
@@ -46,12 +43,6 @@ inline void StoreColor(Pixel& out, const Color3& color, decltype(Pixel::alpha) a
   out.red = FloatToChannel<Pixel>(color.r);
   out.green = FloatToChannel<Pixel>(color.g);
   out.blue = FloatToChannel<Pixel>(color.b);
-}
-
-// Into 0..1, lower bound first so that a NaN channel becomes 0.
-inline float ClampToUnit(float value) {
-  const float floored = value > 0.0f ? value : 0.0f;
-  return floored < 1.0f ? floored : 1.0f;
 }
 
 // The ordered patterns' working colour: the bias times the threshold plus the colour, each product rounded

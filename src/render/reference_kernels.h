@@ -1,4 +1,4 @@
-// The plain per-pixel definitions of the three kernel families: one pixel at a time, on one thread, the
+// The reference per-pixel definitions of the three kernel families: one pixel at a time, on one thread, the
 // palette searched by a scan of its colours. They are what the fast kernels must reproduce byte for byte,
 // and they stay in the library as the path anything can fall back to.
 #pragma once
@@ -22,7 +22,7 @@ bool Renderable(const ImageView& input, const ImageView& output) {
 
 // "Threshold": the pixel straight to the palette, no bias and no carried error.
 template <typename Pixel>
-void PlainThresholdPixel(const FrameDescription& frame, const Pixel& in, Pixel& out) {
+void ThresholdPixel(const FrameDescription& frame, const Pixel& in, Pixel& out) {
   Color3 q;
   StoreColor(out, QuantizeReference(frame.palette, q, PixelToColor(in)), in.alpha);
 }
@@ -53,13 +53,13 @@ void OrderedDitherPixel(const FrameDescription& frame, const DitherMatrix& matri
 }
 
 template <typename Pixel>
-void PlainThreshold(const FrameDescription& frame, const ImageView& input, const ImageView& output) {
+void Threshold(const FrameDescription& frame, const ImageView& input, const ImageView& output) {
   if (!Renderable<Pixel>(input, output)) return;
   const std::int32_t width = input.width < output.width ? input.width : output.width;
   const std::int32_t height = input.height < output.height ? input.height : output.height;
   for (std::int32_t y = 0; y < height; ++y) {
     for (std::int32_t x = 0; x < width; ++x)
-      PlainThresholdPixel(frame, input.at<Pixel>(x, y), output.at<Pixel>(x, y));
+      ThresholdPixel(frame, input.at<Pixel>(x, y), output.at<Pixel>(x, y));
   }
 }
 

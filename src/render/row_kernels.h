@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "render/dither_matrices.h"
-#include "render/fast_rows.h"
 #include "render/kernel.h"
 #include "render/pixel_convert.h"
+#include "render/vector_kernels.h"
 
 namespace row_kernels {
 
@@ -97,7 +97,7 @@ inline void MakeBiasRows(Frame& f) {
   }
 }
 
-// Each palette colour as the pixel the plain definition stores for it (alpha left 0), so the rows store a
+// Each palette colour as the pixel the reference definition stores for it (alpha left 0), so the rows store a
 // colour found without converting it again; and room for the search's unit grid as pixels (FillCellPixels).
 template <typename Pixel>
 void MakeColorPixels(Frame& f) {
@@ -114,7 +114,7 @@ void MakeColorPixels(Frame& f) {
     StoreColor(pixel, colors[i], 0);
     std::memcpy(&colorWords[i], &pixel, sizeof pixel);
   }
-  f.cellCount = std::size_t{1} << (3 * search.unitGrid().shift);
+  f.cellCount = search.unitCellCount();
   f.cellPixels = std::make_unique_for_overwrite<std::uint64_t[]>((f.cellCount * sizeof(Word) + 7) / 8);
 }
 
@@ -124,15 +124,9 @@ template <typename Pixel>
 void FillCellPixels(Frame& f, std::size_t first, std::size_t end) {
   using Word = std::conditional_t<sizeof(Pixel) == 4, std::uint32_t, std::uint64_t>;
   constexpr int kAlphaBits = 8 * sizeof(Pixel) / 4;
-  const std::uint16_t* cells = f.frame->palette.search->unitGrid().cells;
-  const auto* colorWords = reinterpret_cast<const Word*>(f.colorPixels.data());
-  auto* cellWords = reinterpret_cast<Word*>(f.cellPixels.get());
-  for (std::size_t k = first; k < end; ++k) {
-    const std::uint16_t cell = cells[k];
-    cellWords[k] = (cell & NearestColorSearch::kUnitDirect) != 0
-                       ? colorWords[cell & (NearestColorSearch::kUnitDirect - 1)]
-                       : (Word{cell} << kAlphaBits) | ((Word{1} << kAlphaBits) - 1);
-  }
+  f.frame->palette.search->unitCellWords(reinterpret_cast<const Word*>(f.colorPixels.data()),
+                                         (Word{1} << kAlphaBits) - 1, kAlphaBits, first, end,
+                                         reinterpret_cast<Word*>(f.cellPixels.get()));
 }
 
 template <typename Pixel>
@@ -154,7 +148,7 @@ bool Run(const FrameDescription& frame, const ImageView& input, const ImageView&
   f.matrix = matrix;
   if (matrix != nullptr) MakeBiasRows(f);
   // The two-pass nearest-colour rows need the search's unit grid; palettes without one go lane by lane.
-  if (frame.palette.rule == QuantizeRule::NearestColor && frame.palette.search->unitGrid().cells != nullptr) {
+  if (frame.palette.rule == QuantizeRule::NearestColor && frame.palette.search->hasUnitGrid()) {
     MakeColorPixels<Pixel>(f);
     // A grid of 64 cells a side (a quarter of a million) is filled by the workers, a slice each; a smaller
     // one costs less than handing it out.
@@ -189,8 +183,8 @@ bool Run(const FrameDescription& frame, const ImageView& input, const ImageView&
 }  // namespace row_kernels
 
 template <typename Pixel>
-bool PlainThreshold(const FrameDescription& frame, const ImageView& input, const ImageView& output,
-                    const Workers& workers) {
+bool ThresholdRows(const FrameDescription& frame, const ImageView& input, const ImageView& output,
+                   const Workers& workers) {
   return row_kernels::Run<Pixel>(frame, input, output, workers, nullptr);
 }
 

@@ -1,9 +1,10 @@
-// The rows one pixel at a time: what every CPU runs, and what the wider rows must equal.
-#include "render/fast_rows.h"
+// The rows one pixel at a time, in the baseline build: what every CPU runs, and what the wider rows must
+// equal.
 #include "render/image_view.h"
 #include "render/pixel_convert.h"
+#include "render/vector_kernels.h"
 
-namespace rows_scalar {
+namespace isa_scalar {
 namespace {
 
 template <typename Pixel>
@@ -25,4 +26,4 @@ void Row(const RowJob& job) {
 void Row8(const RowJob& job) { Row<Pixel8>(job); }
 void Row16(const RowJob& job) { Row<Pixel16>(job); }
 
-}  // namespace rows_scalar
+}  // namespace isa_scalar

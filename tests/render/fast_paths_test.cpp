@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include "palette/color_tables.h"
 #include "palette/nearest_color.h"
 #include "palette/palette_catalogue.h"
+#include "render/band_nearest.h"
 #include "render/error_diffusion.h"
 #include "render/pattern_catalogue.h"
 #include "support/seeded_generator.h"

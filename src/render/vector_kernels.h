@@ -1,6 +1,6 @@
-// The fast rows of the threshold and ordered kernels: pixels converted, biased, clamped, quantised and
-// stored several at a time, built once for each instruction set. Each gives the bytes the plain per-pixel
-// definitions give.
+// The kernels built once for each instruction set: the rows of the threshold and ordered patterns (pixels
+// converted, biased, clamped, quantised and stored several at a time) and the bands of error diffusion (a
+// row in each lane). Each gives the bytes the reference per-pixel definitions give.
 #pragma once
 
 #include <cstdint>
@@ -72,22 +72,22 @@ struct FastRows {
 
 const FastRows& FastRowsFor(Isa isa);
 
-// One instruction set's rows, in a namespace of its own; each is built from fast_rows.inc with its flags.
-//
-// BandNearest writes for each of `count` colours the colour the bands quantise it to (with the grids for a
-// palette that has a unit grid), for tests to hold against the plain scan. Only the sets with bands have it.
-#define PALETTRIX_DECLARE_ROWS(ns)                                                                       \
-  namespace ns {                                                                                         \
-  void Row8(const RowJob& job);                                                                          \
-  void Row16(const RowJob& job);                                                                         \
-  template <const auto& kTable>                                                                          \
-  void Band8(const BandJob& job);                                                                        \
-  template <const auto& kTable>                                                                          \
-  void Band16(const BandJob& job);                                                                       \
-  void BandNearest(const NearestColorSearch& search, const Color3* in, Color3* out, std::int32_t count); \
+// Each instruction set's kernels, in a namespace of its own: rows_scalar.cpp (the baseline build, what
+// every CPU runs) and rows_sse4.cpp, rows_avx2.cpp and rows_avx512.cpp, each built with its set's flags
+// from fast_rows.inc and, for the sets with bands, diffusion_bands.inc. Everything those files define lies
+// in their namespace (the build checks it), so no code built with wider flags can stand in for a baseline
+// function. Only the sets with 4 or 8 lanes have bands.
+#define PALETTRIX_DECLARE_ROWS(ns) \
+  namespace ns {                   \
+  void Row8(const RowJob& job);    \
+  void Row16(const RowJob& job);   \
+  template <const auto& kTable>    \
+  void Band8(const BandJob& job);  \
+  template <const auto& kTable>    \
+  void Band16(const BandJob& job); \
   }
-PALETTRIX_DECLARE_ROWS(rows_scalar)
-PALETTRIX_DECLARE_ROWS(rows_sse4)
-PALETTRIX_DECLARE_ROWS(rows_avx2)
-PALETTRIX_DECLARE_ROWS(rows_avx512)
+PALETTRIX_DECLARE_ROWS(isa_scalar)
+PALETTRIX_DECLARE_ROWS(isa_sse4)
+PALETTRIX_DECLARE_ROWS(isa_avx2)
+PALETTRIX_DECLARE_ROWS(isa_avx512)
 #undef PALETTRIX_DECLARE_ROWS
