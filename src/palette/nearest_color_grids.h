@@ -14,6 +14,7 @@ struct NearestGrids {
   using Cell = NearestColorSearch::Cell;
   static constexpr std::uint16_t kUnitDirect = NearestColorSearch::kUnitDirect;
   static constexpr std::uint32_t kTreeCell = NearestColorSearch::kTreeCell;
+  static constexpr int kMaxShells = 11;
 
   // The grid over the unit cube (cells null when the palette has none): 1 << shift cells per axis, cell
   // x | y << shift | z << 2 * shift of each channel times the cells per axis, truncated, the last cell
@@ -24,7 +25,7 @@ struct NearestGrids {
     int shift;
   };
 
-  // The outer grid: `perAxis` cells a side from `low` in each channel, where a channel v has
+  // The outer grid and each shell: `perAxis` cells a side from `low` in each channel, where a channel v has
   // the coordinate (v - low) * perUnit, a point lies in the grid when all three are at least 0 and below
   // `extent`, and then in cell (z * perAxis + y) * perAxis + x of the coordinates truncated.
   struct OuterGrid {
@@ -38,6 +39,8 @@ struct NearestGrids {
 
   UnitGrid unit;
   OuterGrid outer;
+  OuterGrid shells[kMaxShells];  // innermost first; none unless asked for
+  int shellCount;
   const Color3* colors;  // the palette
   std::size_t colorCount;
   const NearestColorSearch* search;  // for the points no grid decides

@@ -28,7 +28,7 @@ constexpr double kGridWidth = 2.0;
 // cells are a quarter of that, so the colours that can win in a cell stay few. A shell's coordinates
 // (v - low) stay below its width 2^(k + 2), so they round by at most 2^(k - 23); the slack allows twice
 // that. Points beyond every shell are answered by scanning every colour.
-constexpr int kShellCount = 11;
+constexpr int kShellCount = NearestGrids::kMaxShells;
 constexpr int kShellCellsPerAxis = 16;
 // Palettes in this range get them: a scan of a few dozen colours costs no more than a shell's cell, and
 // beyond a few thousand colours the shells' cells would list too many.
@@ -799,8 +799,6 @@ int32_t NearestColorSearch::findBeyondGrid(const Color3& in) const {
                : ScanBlocks<1>(allBlocks_.data(), static_cast<uint32_t>(allBlocks_.size()), in.r, in.g, in.b);
 }
 
-// The shells stay out: they are built on first use, and the lookups hand the points beyond the outer grid
-// to `find`, which builds and reads them.
 NearestGrids NearestColorSearch::grids() const {
   NearestGrids grids{};
   grids.unit = {unitCells_.empty() ? nullptr : unitCells_.data(), unitBlocks_.data(), unitShift_};
@@ -808,6 +806,16 @@ NearestGrids NearestColorSearch::grids() const {
   grids.colors = colors_.data();
   grids.colorCount = colors_.size();
   grids.search = this;
+  return grids;
+}
+
+NearestGrids NearestColorSearch::gridsWithShells() const {
+  NearestGrids grids = this->grids();
+  for (const Shell& shell : shells()) {
+    grids.shells[grids.shellCount++] = {shell.cells.data(), shell.blocks.data(),
+                                        kShellCellsPerAxis, shell.low,
+                                        shell.perUnit,      static_cast<float>(kShellCellsPerAxis)};
+  }
   return grids;
 }
 

@@ -40,8 +40,11 @@ class NearestColorSearch {
   Color3& nearest(Color3& out, const Color3& in) const;
 
   // The search's grids, for its lookups of many points at once (palette/nearest_lanes.inc); their layout
-  // is in palette/nearest_color_grids.h, which only the search and those lookups include.
+  // is in palette/nearest_color_grids.h, which only the search and those lookups include. The shells
+  // around the outer grid, which only error diffusion's far overshoot reaches, are built on first use:
+  // `grids` leaves them to `find`, `gridsWithShells` builds them if need be and includes them.
   NearestGrids grids() const;
+  NearestGrids gridsWithShells() const;
 
   // Whether the search has a grid over the unit cube (palettes of up to a few thousand colours), and how
   // many cells it has.
