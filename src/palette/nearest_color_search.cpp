@@ -1,6 +1,7 @@
 #include "palette/nearest_color_search.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <mutex>
@@ -147,34 +148,37 @@ std::size_t BlockBudgetFor(std::size_t colors) {
 
 }  // namespace
 
-// Builds the grid top-down as an octree: each box keeps those of its parent's candidates that may still win
+// Builds a grid top-down as an octree: each box keeps those of its parent's candidates that may still win
 // somewhere inside it, so the lists shrink level by level and a box left with a single colour fills all its
-// cells at once.
+// cells at once. It builds the outer grid and its shells as cells of block lists, and the grid over the unit
+// cube straight into its 16-bit cells.
 class NearestColorGridBuilder {
  public:
   using Block = NearestColorSearch::Block;
   using Cell = NearestColorSearch::Cell;
+  static constexpr uint16_t kUnitDirect = NearestColorSearch::kUnitDirect;
 
-  // Cells of the grid from `low` to `low + width` on each channel.
+  // Cells of the grid from `low` to `low + width` on each channel, as lists of blocks.
   NearestColorGridBuilder(std::span<const Color3> colors, std::span<const uint32_t> distinct, double low,
                           double width, int cellsPerAxis, std::size_t blockBudget, std::vector<Cell>& cells,
                           std::vector<Block>& blocks, double slack = kCellSlack)
-      : colors_(colors),
-        distinct_(distinct),
-        cellsPerAxis_(cellsPerAxis),
-        low_(low),
-        cellWidth_(width / cellsPerAxis),
-        slack_(slack),
-        blockBudget_(blockBudget),
-        cells_(cells),
-        blocks_(blocks) {
-    int depth = 0;
-    while ((1 << depth) < cellsPerAxis) {
-      ++depth;
-    }
-    lists_.resize(static_cast<std::size_t>(depth) + 1);
-    cells_.assign(static_cast<std::size_t>(cellsPerAxis) * cellsPerAxis * cellsPerAxis, Cell{kNoColor, 0});
-    blocks_.clear();
+      : NearestColorGridBuilder(colors, distinct, low, width, cellsPerAxis, blockBudget, slack, blocks) {
+    cells_ = &cells;
+    cells.assign(cellCount(), Cell{kNoColor, 0});
+  }
+
+  // The grid over the unit cube, as NearestColorSearch's unit cells (one more, 0, after the last) and the
+  // blocks they share. The budget counts the blocks the cells would take as lists of their own, as for
+  // the other grids, so that the grid is made coarser for the same palettes.
+  NearestColorGridBuilder(std::span<const Color3> colors, std::span<const uint32_t> distinct, int cellsPerAxis,
+                          std::size_t blockBudget, std::vector<uint16_t>& unitCells,
+                          std::vector<Block>& unitBlocks)
+      : NearestColorGridBuilder(colors, distinct, 0.0, 1.0, cellsPerAxis, blockBudget, kCellSlack,
+                                unitBlocks) {
+    unitCells_ = &unitCells;
+    unitCells.assign(cellCount() + 1, 0);
+    unitKeys_.assign(kUnitSlots, kNoKey);
+    unitNumbers_.resize(kUnitSlots);
   }
 
   // Cells [lo, hi) on every axis are never looked in (a finer grid answers there): they share one list of
@@ -194,13 +198,40 @@ class NearestColorGridBuilder {
       all.push(colors_[j], j);
     }
     if (holeLo_ < holeHi_) {
-      holeCell_ = emit(all);
+      holeCell_ = emit(all.index.data(), all.size());
     }
-    node(0, 0, 0, 0, cellsPerAxis_, all);
+    const int start[3] = {0, 0, 0};
+    // Boxes wider than half the grid hold most colours anyway; comparing them pairwise there costs much and
+    // removes next to nothing.
+    select(all, boxOf(start, cellsPerAxis_), 2 * cellsPerAxis_ <= cellsPerAxis_, lists_[0]);
+    node(0, 0, 0, 0, cellsPerAxis_, lists_[0]);
     return !overBudget_;
   }
 
  private:
+  NearestColorGridBuilder(std::span<const Color3> colors, std::span<const uint32_t> distinct, double low,
+                          double width, int cellsPerAxis, std::size_t blockBudget, double slack,
+                          std::vector<Block>& blocks)
+      : colors_(colors),
+        distinct_(distinct),
+        cellsPerAxis_(cellsPerAxis),
+        low_(low),
+        cellWidth_(width / cellsPerAxis),
+        slack_(slack),
+        blockBudget_(blockBudget),
+        blocks_(blocks) {
+    int depth = 0;
+    while ((1 << depth) < cellsPerAxis) {
+      ++depth;
+    }
+    lists_.resize(static_cast<std::size_t>(depth) + 1);
+    blocks_.clear();
+  }
+
+  std::size_t cellCount() const {
+    const auto n = static_cast<std::size_t>(cellsPerAxis_);
+    return n * n * n;
+  }
   // The candidates of one box, channel by channel, so that the sweeps over them run on vector registers.
   // The storage only grows: boxes at one depth reuse it.
   struct Candidates {
@@ -486,87 +517,303 @@ class NearestColorGridBuilder {
     return true;
   }
 
-  void fill(int x0, int y0, int z0, int span, Cell cell) {
+  // The candidate tests of select for the eight halves of a box (at `start`, `span` cells a side, both
+  // even) whose list holds at most kMaxRivals colours: bit i of kept[(dz * 2 + dy) * 2 + dx] is set where
+  // colour i of the list is kept in the half at start + (dx, dy, dz) * span / 2. The same arithmetic in the
+  // same order as selectFew, so the same colours are kept; but each term of a distance or of a gap depends
+  // on one channel's half only, so it is worked out once for both halves of that channel instead of once
+  // for each of the eight.
+  void selectHalves(const Candidates& list, const int start[3], int span, uint8_t kept[8]) const {
+    const std::size_t count = list.size();
+    const int half = span / 2;
+    double mid[3][2];
+    double halfWidth[3][2];
+    for (int c = 0; c < 3; ++c) {
+      for (int o = 0; o < 2; ++o) {
+        const double lo = low_ + (start[c] + o * half) * cellWidth_ - slack_;
+        const double hi = low_ + (start[c] + o * half + half) * cellWidth_ + slack_;
+        mid[c][o] = 0.5 * (lo + hi);
+        halfWidth[c][o] = 0.5 * (hi - lo);
+      }
+    }
+    // Per channel and half, each colour's squared distances beyond the box and to its far side.
+    double inside[3][2][kMaxRivals];
+    double far[3][2][kMaxRivals];
+    for (int c = 0; c < 3; ++c) {
+      const double* p = list.channel[c].data();
+      for (int o = 0; o < 2; ++o) {
+        for (std::size_t i = 0; i < count; ++i) {
+          const double fromMid = std::fabs(p[i] - mid[c][o]);
+          const double outside = Outside(fromMid, halfWidth[c][o]);
+          const double farthest = fromMid + halfWidth[c][o];
+          inside[c][o][i] = outside * outside;
+          far[c][o][i] = farthest * farthest;
+        }
+      }
+    }
+    double greatest[8][kMaxRivals];
+    unsigned near[8];
+    unsigned compared = 0;  // the colours near in some half along with another
+    for (int o = 0; o < 8; ++o) {
+      const int ox = o & 1;
+      const int oy = (o >> 1) & 1;
+      const int oz = o >> 2;
+      double least[kMaxRivals];
+      double bound = std::numeric_limits<double>::infinity();
+      for (std::size_t i = 0; i < count; ++i) {
+        least[i] = inside[0][ox][i] + inside[1][oy][i] + inside[2][oz][i];
+        greatest[o][i] = far[0][ox][i] + far[1][oy][i] + far[2][oz][i];
+        bound = std::min(bound, greatest[o][i]);
+      }
+      const double limit = bound * (1.0 + kRelative) + kAbsolute;
+      unsigned mask = 0;
+      for (std::size_t i = 0; i < count; ++i) {
+        mask |= least[i] * (1.0 - kRelative) <= limit ? 1u << i : 0u;
+      }
+      near[o] = mask;
+      compared |= (mask & (mask - 1)) != 0 ? mask : 0u;
+    }
+    if (compared == 0) {
+      for (int o = 0; o < 8; ++o) {
+        kept[o] = static_cast<uint8_t>(near[o]);
+      }
+      return;
+    }
+    // The gap of selectFew, D_i - D_r at its least over the half, by channel and half, for the pairs that
+    // meet in some half.
+    double gap[kMaxRivals][kMaxRivals][3][2];
+    for (std::size_t i = 0; i < count; ++i) {
+      if ((compared >> i & 1) == 0) continue;
+      const double p[3] = {list.channel[0][i], list.channel[1][i], list.channel[2][i]};
+      for (std::size_t r = 0; r < count; ++r) {
+        if ((compared >> r & 1) == 0 || r == i) continue;
+        for (int c = 0; c < 3; ++c) {
+          const double k = list.channel[c][r];
+          for (int o = 0; o < 2; ++o) {
+            const double twiceMid = 2.0 * mid[c][o];
+            const double width = 2.0 * halfWidth[c][o];
+            gap[i][r][c][o] = (k - p[c]) * (twiceMid - p[c] - k) - std::fabs(k - p[c]) * width;
+          }
+        }
+      }
+    }
+    for (int o = 0; o < 8; ++o) {
+      const unsigned mask = near[o];
+      if ((mask & (mask - 1)) == 0) {
+        kept[o] = static_cast<uint8_t>(mask);
+        continue;
+      }
+      const int ox = o & 1;
+      const int oy = (o >> 1) & 1;
+      const int oz = o >> 2;
+      unsigned survivors = mask;
+      for (unsigned rest = mask; rest != 0; rest &= rest - 1) {
+        const auto i = static_cast<std::size_t>(std::countr_zero(rest));
+        const double margin = kRelative * greatest[o][i];
+        for (unsigned others = mask & ~(1u << i); others != 0; others &= others - 1) {
+          const auto r = static_cast<std::size_t>(std::countr_zero(others));
+          const double (*g)[2] = gap[i][r];
+          if (g[0][ox] + g[1][oy] + g[2][oz] > margin + (kRelative * greatest[o][r] + kAbsolute)) {
+            survivors &= ~(1u << i);
+            break;
+          }
+        }
+      }
+      kept[o] = static_cast<uint8_t>(survivors);
+    }
+  }
+
+  bool inHole(int x0, int y0, int z0, int span) const {
+    return holeLo_ < holeHi_ && std::min({x0, y0, z0}) >= holeLo_ && std::max({x0, y0, z0}) + span <= holeHi_;
+  }
+
+  template <typename T>
+  void fill(std::vector<T>& grid, int x0, int y0, int z0, int span, T value) {
     const std::size_t n = static_cast<std::size_t>(cellsPerAxis_);
     for (int z = z0; z < z0 + span; ++z) {
       for (int y = y0; y < y0 + span; ++y) {
-        Cell* row = &cells_[(static_cast<std::size_t>(z) * n + static_cast<std::size_t>(y)) * n];
-        std::fill(row + x0, row + x0 + span, cell);
+        T* row = &grid[(static_cast<std::size_t>(z) * n + static_cast<std::size_t>(y)) * n];
+        std::fill(row + x0, row + x0 + span, value);
       }
     }
   }
 
-  Cell emit(const Candidates& list) {
+  void fill(int x0, int y0, int z0, int span, Cell cell) { fill(*cells_, x0, y0, z0, span, cell); }
+
+  // The colours `index` (in palette order) as blocks of the outer grid, and the cell that lists them.
+  Cell emit(const uint32_t* index, std::size_t count) {
     const std::size_t first = blocks_.size();
-    for (std::size_t i = 0; i < list.size(); i += 4) {
-      Block block;
-      for (std::size_t lane = 0; lane < 4; ++lane) {
-        if (i + lane < list.size()) {
-          const uint32_t index = list.index[i + lane];
-          const Color3& c = colors_[index];
-          block.r[lane] = c.r;
-          block.g[lane] = c.g;
-          block.b[lane] = c.b;
-          block.index[lane] = static_cast<int32_t>(index);
-        } else {
-          block.r[lane] = block.g[lane] = block.b[lane] = kInfinity;
-          block.index[lane] = -1;
-        }
-      }
-      blocks_.push_back(block);
+    for (std::size_t i = 0; i < count; i += 4) {
+      blocks_.push_back(blockOf(index + i, std::min<std::size_t>(count - i, 4)));
     }
     overBudget_ = overBudget_ || (blocks_.size() > blockBudget_ && cellsPerAxis_ > 1);
     return Cell{static_cast<uint32_t>(first), static_cast<uint32_t>(blocks_.size() - first)};
   }
 
-  void node(std::size_t depth, int x0, int y0, int z0, int span, const Candidates& parent) {
-    if (overBudget_) {
-      return;
+  Block blockOf(const uint32_t* index, std::size_t count) const {
+    Block block;
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+      if (lane < count) {
+        const Color3& c = colors_[index[lane]];
+        block.r[lane] = c.r;
+        block.g[lane] = c.g;
+        block.b[lane] = c.b;
+        block.index[lane] = static_cast<int32_t>(index[lane]);
+      } else {
+        block.r[lane] = block.g[lane] = block.b[lane] = kInfinity;
+        block.index[lane] = -1;
+      }
     }
-    const int start[3] = {x0, y0, z0};
-    if (holeLo_ < holeHi_ && std::min({x0, y0, z0}) >= holeLo_ && std::max({x0, y0, z0}) + span <= holeHi_) {
-      fill(x0, y0, z0, span, holeCell_);
-      return;
+    return block;
+  }
+
+  // The unit cell of a box whose candidates are the colours `index`: 1 + the number of the block that lists
+  // them, shared by every cell of the same candidates; 0 (the full search) when they need more than one
+  // block, or when the blocks would outnumber 15 bits.
+  uint16_t unitListCell(const uint32_t* index, std::size_t count) {
+    const std::size_t blocks = (count + 3) / 4;
+    unitListBlocks_ += blocks;
+    overBudget_ = overBudget_ || (unitListBlocks_ > blockBudget_ && cellsPerAxis_ > 1);
+    if (blocks != 1) {
+      return 0;
     }
-    const Box box = boxOf(start, span);
+    uint64_t key = 0;
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+      key = (key << 16) | (lane < count ? index[lane] : 0xFFFFu);
+    }
+    if (key == lastKey_) {
+      return lastCell_;
+    }
+    std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 48);
+    while (unitKeys_[slot] != kNoKey && unitKeys_[slot] != key) {
+      slot = (slot + 1) & (kUnitSlots - 1);
+    }
+    if (unitKeys_[slot] == kNoKey) {
+      if (blocks_.size() == kUnitBlocks) {
+        return 0;
+      }
+      unitKeys_[slot] = key;
+      unitNumbers_[slot] = static_cast<uint16_t>(blocks_.size() + 1);
+      blocks_.push_back(blockOf(index, count));
+    }
+    lastKey_ = key;
+    lastCell_ = unitNumbers_[slot];
+    return lastCell_;
+  }
+
+  // Fills a box none of whose candidates is taken anywhere in it.
+  void placeNone(int x0, int y0, int z0, int span) {
+    if (unitCells_ != nullptr) {
+      fill(*unitCells_, x0, y0, z0, span, uint16_t{0});
+    } else {
+      fill(x0, y0, z0, span, Cell{kNoColor, 0});
+    }
+  }
+
+  // Fills a box with the candidates `index`, or hands it on to its halves (false): the decisions that need
+  // nothing but its candidates.
+  bool settle(int x0, int y0, int z0, int span, const Box& box, const uint32_t* index, std::size_t count) {
+    if (count == 0) {
+      placeNone(x0, y0, z0, span);
+      return true;
+    }
+    if (count == 1) {
+      const Color3& c = colors_[index[0]];
+      const double p[3] = {c.r, c.g, c.b};
+      if (greatestDistance(p, box) <= kSafeSingle) {
+        if (unitCells_ != nullptr) {
+          const uint16_t cell = index[0] < kUnitDirect ? static_cast<uint16_t>(kUnitDirect | index[0]) : 0;
+          fill(*unitCells_, x0, y0, z0, span, cell);
+        } else {
+          fill(x0, y0, z0, span, Cell{index[0], 0});
+        }
+        return true;
+      }
+    }
+    // Outside the cube (the overshoot of error diffusion, rarer than colours inside it) a box whose
+    // candidates fit in one block shares that block among all its cells rather than being refined further.
     bool outsideCube = false;
     for (int c = 0; c < 3; ++c) {
       outsideCube = outsideCube || box.lo[c] > 1.0 || box.hi[c] < 0.0;
     }
-    Candidates& list = lists_[depth];
-    // Boxes wider than half the grid hold most colours anyway; comparing them pairwise there costs much and
-    // removes next to nothing.
-    select(parent, box, 2 * span <= cellsPerAxis_, list);
-    if (list.size() == 0) {
-      fill(x0, y0, z0, span, Cell{kNoColor, 0});
+    if (span == 1 || (outsideCube && count <= 4)) {
+      if (unitCells_ != nullptr) {
+        fill(*unitCells_, x0, y0, z0, span, unitListCell(index, count));
+      } else {
+        fill(x0, y0, z0, span, emit(index, count));
+      }
+      return true;
+    }
+    return false;
+  }
+
+  // A box (not in the hole) whose candidates select has kept in `list`.
+  void node(std::size_t depth, int x0, int y0, int z0, int span, const Candidates& list) {
+    if (overBudget_) {
       return;
     }
     if (crowdedToTree_ && list.size() > kCrowdedColors && (span == 1 || alongALine(list))) {
       fill(x0, y0, z0, span, Cell{0, NearestColorSearch::kTreeCell});
       return;
     }
-    if (list.size() == 1) {
-      const double p[3] = {list.channel[0][0], list.channel[1][0], list.channel[2][0]};
-      if (greatestDistance(p, box) <= kSafeSingle) {
-        fill(x0, y0, z0, span, Cell{list.index[0], 0});
-        return;
-      }
-    }
-    // Outside the cube (the overshoot of error diffusion, rarer than colours inside it) a box whose
-    // candidates fit in one block shares that block among all its cells rather than being refined further.
-    if (span == 1 || (outsideCube && list.size() <= 4)) {
-      fill(x0, y0, z0, span, emit(list));
-      return;
-    }
-    const int half = span / 2;
-    for (int dz = 0; dz < 2; ++dz) {
-      for (int dy = 0; dy < 2; ++dy) {
-        for (int dx = 0; dx < 2; ++dx) {
-          node(depth + 1, x0 + dx * half, y0 + dy * half, z0 + dz * half, half, list);
-        }
-      }
+    const int start[3] = {x0, y0, z0};
+    if (!settle(x0, y0, z0, span, boxOf(start, span), list.index.data(), list.size())) {
+      split(depth, x0, y0, z0, span, list);
     }
   }
+
+  // The eight halves of a box that needs them, each given the candidates that may win in it.
+  void split(std::size_t depth, int x0, int y0, int z0, int span, const Candidates& list) {
+    const int half = span / 2;
+    Candidates& kept = lists_[depth + 1];
+    const int start[3] = {x0, y0, z0};
+    uint8_t keptMasks[8];
+    const bool few = list.size() <= kMaxRivals;
+    if (few) {
+      selectHalves(list, start, span, keptMasks);
+    }
+    for (int o = 0; o < 8; ++o) {
+      if (overBudget_) {
+        return;
+      }
+      const int child[3] = {x0 + (o & 1) * half, y0 + ((o >> 1) & 1) * half, z0 + (o >> 2) * half};
+      if (inHole(child[0], child[1], child[2], half)) {
+        fill(child[0], child[1], child[2], half, holeCell_);
+        continue;
+      }
+      const Box box = boxOf(child, half);
+      if (!few) {
+        select(list, box, true, kept);
+        node(depth + 1, child[0], child[1], child[2], half, kept);
+        continue;
+      }
+      // Decided from the kept colours' indices where that is enough; their lists are copied only for the
+      // halves that are split further.
+      uint32_t index[kMaxRivals];
+      std::size_t count = 0;
+      for (unsigned mask = keptMasks[o]; mask != 0; mask &= mask - 1) {
+        index[count++] = list.index[static_cast<std::size_t>(std::countr_zero(mask))];
+      }
+      if (settle(child[0], child[1], child[2], half, box, index, count)) {
+        continue;
+      }
+      kept.resize(count);
+      std::size_t at = 0;
+      for (unsigned mask = keptMasks[o]; mask != 0; mask &= mask - 1, ++at) {
+        const auto i = static_cast<std::size_t>(std::countr_zero(mask));
+        for (int c = 0; c < 3; ++c) {
+          kept.channel[c][at] = list.channel[c][i];
+        }
+        kept.index[at] = list.index[i];
+      }
+      split(depth + 1, child[0], child[1], child[2], half, kept);
+    }
+  }
+
+  // Marks an empty slot of the unit grid's block table: no block lists colour 0 four times.
+  static constexpr uint64_t kNoKey = 0;
+  // Slots for every block number, at most half of them taken.
+  static constexpr std::size_t kUnitSlots = std::size_t{1} << 16;
 
   std::span<const Color3> colors_;
   std::span<const uint32_t> distinct_;
@@ -580,8 +827,15 @@ class NearestColorGridBuilder {
   int holeLo_ = 0;
   int holeHi_ = 0;
   Cell holeCell_{kNoColor, 0};
-  std::vector<Cell>& cells_;
+  std::vector<Cell>* cells_ = nullptr;
+  std::vector<uint16_t>* unitCells_ = nullptr;
   std::vector<Block>& blocks_;
+  // The unit grid's blocks by their four indices, in an open-addressed table, and the last one looked up.
+  std::vector<uint64_t> unitKeys_;
+  std::vector<uint16_t> unitNumbers_;
+  uint64_t lastKey_ = kNoKey;
+  uint16_t lastCell_ = 0;
+  std::size_t unitListBlocks_ = 0;
   std::vector<Candidates> lists_;
   std::vector<double> least_;
   std::vector<double> greatest_;
@@ -693,50 +947,10 @@ void NearestColorSearch::buildUnitGrid(std::span<const uint32_t> distinct) {
     unitShift_ = 0;
     return;
   }
-  std::vector<Cell> cells;
-  std::vector<Block> lists;
-  while (!NearestColorGridBuilder(colors_, distinct, 0.0, 1.0, 1 << unitShift_,
-                                  BlockBudgetFor(colors_.size()), cells, lists)
+  while (!NearestColorGridBuilder(colors_, distinct, 1 << unitShift_, BlockBudgetFor(colors_.size()), unitCells_,
+                                  unitBlocks_)
               .run()) {
     --unitShift_;
-  }
-  // Cells whose candidates fit in one block share it with every other cell of the same candidates: the
-  // blocks stay few and in cache.
-  // Block numbers by the block's four indices, in an open-addressed table with room for every number.
-  constexpr std::size_t kSlots = std::size_t{1} << 16;
-  constexpr uint64_t kEmpty = 0;  // no block lists colour 0 four times
-  std::vector<uint64_t> keys(kSlots, kEmpty);
-  std::vector<uint16_t> numbers(kSlots);
-  unitCells_.assign(cells.size() + 1, 0);
-  for (std::size_t k = 0; k < cells.size(); ++k) {
-    const Cell cell = cells[k];
-    if (cell.count == 0) {
-      if (cell.first < kUnitDirect) {
-        unitCells_[k] = static_cast<uint16_t>(kUnitDirect | cell.first);
-      }
-      continue;
-    }
-    if (cell.count > 1) {
-      continue;
-    }
-    const Block& block = lists[cell.first];
-    uint64_t key = 0;
-    for (const int32_t index : block.index) {
-      key = (key << 16) | static_cast<uint16_t>(index);  // -1 as 0xFFFF
-    }
-    std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 48);
-    while (keys[slot] != kEmpty && keys[slot] != key) {
-      slot = (slot + 1) & (kSlots - 1);
-    }
-    if (keys[slot] == kEmpty) {
-      if (unitBlocks_.size() == kUnitBlocks) {
-        continue;
-      }
-      keys[slot] = key;
-      numbers[slot] = static_cast<uint16_t>(unitBlocks_.size());
-      unitBlocks_.push_back(block);
-    }
-    unitCells_[k] = static_cast<uint16_t>(numbers[slot] + 1);
   }
 }
 
