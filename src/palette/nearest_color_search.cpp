@@ -9,6 +9,10 @@
 #include <numeric>
 #include <stdexcept>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "palette/block_scan.h"
 #include "palette/nearest_color_grids.h"
 #include "palette/nearest_color_tree.h"
@@ -177,8 +181,7 @@ class NearestColorGridBuilder {
                                 unitBlocks) {
     unitCells_ = &unitCells;
     unitCells.assign(cellCount() + 1, 0);
-    unitKeys_.assign(kUnitSlots, kNoKey);
-    unitNumbers_.resize(kUnitSlots);
+    unitSlots_.assign(kUnitSlots, 0);
   }
 
   // Cells [lo, hi) on every axis are never looked in (a finer grid answers there): they share one list of
@@ -226,6 +229,15 @@ class NearestColorGridBuilder {
     }
     lists_.resize(static_cast<std::size_t>(depth) + 1);
     blocks_.clear();
+    // A box that one colour is left in gets it without a test when no colour and no box lies beyond 1e14 on
+    // any channel: the greatest squared distance is then at most 3 * (2e14)^2, far below kSafeSingle.
+    constexpr double kNear = 1e14;
+    singlesSafe_ = low - slack >= -kNear && low + width + slack <= kNear;
+    for (const uint32_t j : distinct) {
+      for (int c = 0; c < 3; ++c) {
+        singlesSafe_ = singlesSafe_ && std::fabs(colors[j][c]) <= kNear;
+      }
+    }
   }
 
   std::size_t cellCount() const {
@@ -517,110 +529,196 @@ class NearestColorGridBuilder {
     return true;
   }
 
-  // The candidate tests of select for the eight halves of a box (at `start`, `span` cells a side, both
-  // even) whose list holds at most kMaxRivals colours: bit i of kept[(dz * 2 + dy) * 2 + dx] is set where
-  // colour i of the list is kept in the half at start + (dx, dy, dz) * span / 2. The same arithmetic in the
-  // same order as selectFew, so the same colours are kept; but each term of a distance or of a gap depends
-  // on one channel's half only, so it is worked out once for both halves of that channel instead of once
-  // for each of the eight.
-  void selectHalves(const Candidates& list, const int start[3], int span, uint8_t kept[8]) const {
+  // Doubles two at a time: a value for each of the two halves of a box along one channel.
+  typedef double Pair __attribute__((vector_size(16)));
+  typedef int64_t PairBits __attribute__((vector_size(16)));
+
+  // A value for each of the eight halves of a box, half (dz * 2 + dy) * 2 + dx in lane dx of v[dz * 2 + dy].
+  struct Halves {
+    Pair v[4];
+  };
+
+  static Pair Splat(double value) { return Pair{value, value}; }
+  static Pair Abs(Pair v) { return (Pair)((PairBits)v & 0x7FFFFFFFFFFFFFFF); }
+  static Pair Outside(Pair fromMid, Pair half) {
+    const Pair beyond = fromMid - half;
+    return 0.5 * (beyond + Abs(beyond));
+  }
+
+  // Bit o set where half o's lane of `test` is true (all ones).
+  static unsigned HalvesMask(const PairBits (&test)[4]) {
+    unsigned mask = 0;
+    for (int k = 0; k < 4; ++k) {
+#if defined(__SSE2__)
+      mask |= static_cast<unsigned>(_mm_movemask_pd((__m128d)test[k])) << (2 * k);
+#else
+      mask |= static_cast<unsigned>(test[k][0] & 1) << (2 * k);
+      mask |= static_cast<unsigned>(test[k][1] & 1) << (2 * k + 1);
+#endif
+    }
+    return mask;
+  }
+
+  // A sum of one term per channel, red's first, in each half: each channel's term depends only on that
+  // channel's half.
+  static Halves SumOverHalves(Pair r, Pair g, Pair b) {
+    Halves sum;
+    for (int k = 0; k < 4; ++k) {
+      sum.v[k] = r + Splat(g[k & 1]) + Splat(b[k >> 1]);
+    }
+    return sum;
+  }
+
+  // The number of bits set (std::popcount would be a library call on the baseline instruction set).
+  static std::size_t PopCount(uint32_t v) {
+    v = v - ((v >> 1) & 0x55555555u);
+    v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+    return (((v + (v >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24;
+  }
+
+  // Lists of up to this many colours have the candidates of their halves chosen together by selectHalves.
+  static constexpr std::size_t kHalvesMost = 32;
+
+  // select for each of the eight halves of a box whose list holds at most kHalvesMost colours, the halves
+  // given by their bounds along each channel (lo[c][d], hi[c][d] for d = 0, 1): bit i of
+  // kept[(dz * 2 + dy) * 2 + dx] is set where colour i of the list is kept in half (dx, dy, dz). The same arithmetic in the same order as
+  // select, so the same colours are kept; but each term of a distance or of a gap depends on one channel's
+  // half only, so it is worked out once for both halves of that channel, and the halves are summed side by
+  // side. Bit o of the result is set where half o leaves more than kMaxRivals colours to compare, which
+  // select then decides on its own.
+  unsigned selectHalves(const Candidates& list, const Pair lo[3], const Pair hi[3], uint32_t kept[8]) const {
     const std::size_t count = list.size();
-    const int half = span / 2;
-    double mid[3][2];
-    double halfWidth[3][2];
-    for (int c = 0; c < 3; ++c) {
-      for (int o = 0; o < 2; ++o) {
-        const double lo = low_ + (start[c] + o * half) * cellWidth_ - slack_;
-        const double hi = low_ + (start[c] + o * half + half) * cellWidth_ + slack_;
-        mid[c][o] = 0.5 * (lo + hi);
-        halfWidth[c][o] = 0.5 * (hi - lo);
+    return count <= 2    ? selectHalvesOf<2>(list, lo, hi, kept)
+           : count <= 4  ? selectHalvesOf<4>(list, lo, hi, kept)
+           : count <= 8  ? selectHalvesOf<8>(list, lo, hi, kept)
+           : count <= 16 ? selectHalvesOf<16>(list, lo, hi, kept)
+                         : selectHalvesOf<kHalvesMost>(list, lo, hi, kept);
+  }
+
+  // selectHalves for lists of up to kN colours, made up to kN with infinite ones, which are never near.
+  template <std::size_t kN>
+  unsigned selectHalvesOf(const Candidates& list, const Pair lo[3], const Pair hi[3], uint32_t kept[8]) const {
+    const std::size_t count = list.size();
+    double p[3][kN];
+    uint32_t inList[kN];
+    for (std::size_t i = 0; i < kN; ++i) {
+      for (int c = 0; c < 3; ++c) {
+        p[c][i] = i < count ? list.channel[c][i] : std::numeric_limits<double>::infinity();
       }
     }
-    // Per channel and half, each colour's squared distances beyond the box and to its far side.
-    double inside[3][2][kMaxRivals];
-    double far[3][2][kMaxRivals];
+    Pair mid[3];
+    Pair halfWidth[3];
     for (int c = 0; c < 3; ++c) {
-      const double* p = list.channel[c].data();
-      for (int o = 0; o < 2; ++o) {
-        for (std::size_t i = 0; i < count; ++i) {
-          const double fromMid = std::fabs(p[i] - mid[c][o]);
-          const double outside = Outside(fromMid, halfWidth[c][o]);
-          const double farthest = fromMid + halfWidth[c][o];
-          inside[c][o][i] = outside * outside;
-          far[c][o][i] = farthest * farthest;
+      mid[c] = 0.5 * (lo[c] + hi[c]);
+      halfWidth[c] = 0.5 * (hi[c] - lo[c]);
+    }
+    // The first test: each colour's least and greatest squared distance to each half, against the least
+    // greatest distance there.
+    Halves greatest[kN];
+    unsigned nearIn[kN];  // the halves where each colour passes the first test
+    {
+      Halves least[kN];
+      Halves bound;
+      for (Pair& v : bound.v) {
+        v = Splat(std::numeric_limits<double>::infinity());
+      }
+      for (std::size_t i = 0; i < kN; ++i) {
+        Pair inside[3];
+        Pair far[3];
+        for (int c = 0; c < 3; ++c) {
+          const Pair fromMid = Abs(Splat(p[c][i]) - mid[c]);
+          const Pair outside = Outside(fromMid, halfWidth[c]);
+          const Pair farthest = fromMid + halfWidth[c];
+          inside[c] = outside * outside;
+          far[c] = farthest * farthest;
+        }
+        least[i] = SumOverHalves(inside[0], inside[1], inside[2]);
+        greatest[i] = SumOverHalves(far[0], far[1], far[2]);
+        for (int k = 0; k < 4; ++k) {
+          bound.v[k] = greatest[i].v[k] < bound.v[k] ? greatest[i].v[k] : bound.v[k];
         }
       }
+      Halves limit;
+      for (int k = 0; k < 4; ++k) {
+        limit.v[k] = bound.v[k] * (1.0 + kRelative) + kAbsolute;
+      }
+      for (std::size_t i = 0; i < kN; ++i) {
+        PairBits near[4];
+        for (int k = 0; k < 4; ++k) {
+          near[k] = least[i].v[k] * (1.0 - kRelative) <= limit.v[k];
+        }
+        nearIn[i] = HalvesMask(near);
+      }
     }
-    double greatest[8][kMaxRivals];
-    unsigned near[8];
-    unsigned compared = 0;  // the colours near in some half along with another
+    uint32_t near[8] = {};
+    for (std::size_t i = 0; i < kN; ++i) {
+      inList[i] = 1u << i;
+      for (unsigned halves = nearIn[i]; halves != 0; halves &= halves - 1) {
+        near[std::countr_zero(halves)] |= inList[i];
+      }
+    }
+    unsigned unsettled = 0;  // halves select decides
+    unsigned compared = 0;   // halves whose colours are held against each other here
     for (int o = 0; o < 8; ++o) {
-      const int ox = o & 1;
-      const int oy = (o >> 1) & 1;
-      const int oz = o >> 2;
-      double least[kMaxRivals];
-      double bound = std::numeric_limits<double>::infinity();
-      for (std::size_t i = 0; i < count; ++i) {
-        least[i] = inside[0][ox][i] + inside[1][oy][i] + inside[2][oz][i];
-        greatest[o][i] = far[0][ox][i] + far[1][oy][i] + far[2][oz][i];
-        bound = std::min(bound, greatest[o][i]);
-      }
-      const double limit = bound * (1.0 + kRelative) + kAbsolute;
-      unsigned mask = 0;
-      for (std::size_t i = 0; i < count; ++i) {
-        mask |= least[i] * (1.0 - kRelative) <= limit ? 1u << i : 0u;
-      }
-      near[o] = mask;
-      compared |= (mask & (mask - 1)) != 0 ? mask : 0u;
+      const bool several = (near[o] & (near[o] - 1)) != 0;
+      const bool many = kN > kMaxRivals && several && PopCount(near[o]) > kMaxRivals;
+      unsettled |= many ? 1u << o : 0u;
+      compared |= several && !many ? 1u << o : 0u;
     }
     if (compared == 0) {
-      for (int o = 0; o < 8; ++o) {
-        kept[o] = static_cast<uint8_t>(near[o]);
-      }
-      return;
+      std::copy(near, near + 8, kept);
+      return unsettled;
     }
-    // The gap of selectFew, D_i - D_r at its least over the half, by channel and half, for the pairs that
-    // meet in some half.
-    double gap[kMaxRivals][kMaxRivals][3][2];
-    for (std::size_t i = 0; i < count; ++i) {
-      if ((compared >> i & 1) == 0) continue;
-      const double p[3] = {list.channel[0][i], list.channel[1][i], list.channel[2][i]};
-      for (std::size_t r = 0; r < count; ++r) {
-        if ((compared >> r & 1) == 0 || r == i) continue;
+    // Colour i is out of a half where another colour r there is nearer everywhere in it, beyond what
+    // rounding can undo: D_i - D_r is linear in the point, least at the centre less the slope times the
+    // half-widths.
+    Pair width[3];
+    for (int c = 0; c < 3; ++c) {
+      width[c] = 2.0 * halfWidth[c];
+    }
+    Halves rivalMargin[kN];
+    for (std::size_t i = 0; i < kN; ++i) {
+      for (int k = 0; k < 4; ++k) {
+        rivalMargin[i].v[k] = kRelative * greatest[i].v[k] + kAbsolute;
+      }
+    }
+    std::fill(kept, kept + 8, 0u);
+    for (std::size_t i = 0; i < kN; ++i) {
+      const unsigned comparedHere = nearIn[i] & compared;
+      unsigned beaten = 0;
+      if (comparedHere != 0) {
+        Halves margin;
+        for (int k = 0; k < 4; ++k) {
+          margin.v[k] = kRelative * greatest[i].v[k];
+        }
+        Pair fromTwiceMid[3];  // twice the centre less colour i
         for (int c = 0; c < 3; ++c) {
-          const double k = list.channel[c][r];
-          for (int o = 0; o < 2; ++o) {
-            const double twiceMid = 2.0 * mid[c][o];
-            const double width = 2.0 * halfWidth[c][o];
-            gap[i][r][c][o] = (k - p[c]) * (twiceMid - p[c] - k) - std::fabs(k - p[c]) * width;
+          fromTwiceMid[c] = 2.0 * mid[c] - p[c][i];
+        }
+        for (std::size_t r = 0; r < kN && beaten != comparedHere; ++r) {
+          const unsigned both = comparedHere & nearIn[r];
+          if (r == i || both == 0) {
+            continue;
           }
+          Pair term[3];
+          for (int c = 0; c < 3; ++c) {
+            const double k = p[c][r];
+            const double slope = k - p[c][i];
+            term[c] = Splat(slope) * (fromTwiceMid[c] - k) - Splat(std::fabs(slope)) * width[c];
+          }
+          const Halves gap = SumOverHalves(term[0], term[1], term[2]);
+          PairBits out[4];
+          for (int k = 0; k < 4; ++k) {
+            out[k] = gap.v[k] > margin.v[k] + rivalMargin[r].v[k];
+          }
+          beaten |= HalvesMask(out) & both;
         }
       }
-    }
-    for (int o = 0; o < 8; ++o) {
-      const unsigned mask = near[o];
-      if ((mask & (mask - 1)) == 0) {
-        kept[o] = static_cast<uint8_t>(mask);
-        continue;
+      for (unsigned halves = nearIn[i] & ~beaten; halves != 0; halves &= halves - 1) {
+        kept[std::countr_zero(halves)] |= inList[i];
       }
-      const int ox = o & 1;
-      const int oy = (o >> 1) & 1;
-      const int oz = o >> 2;
-      unsigned survivors = mask;
-      for (unsigned rest = mask; rest != 0; rest &= rest - 1) {
-        const auto i = static_cast<std::size_t>(std::countr_zero(rest));
-        const double margin = kRelative * greatest[o][i];
-        for (unsigned others = mask & ~(1u << i); others != 0; others &= others - 1) {
-          const auto r = static_cast<std::size_t>(std::countr_zero(others));
-          const double (*g)[2] = gap[i][r];
-          if (g[0][ox] + g[1][oy] + g[2][oz] > margin + (kRelative * greatest[o][r] + kAbsolute)) {
-            survivors &= ~(1u << i);
-            break;
-          }
-        }
-      }
-      kept[o] = static_cast<uint8_t>(survivors);
     }
+    return unsettled;
   }
 
   bool inHole(int x0, int y0, int z0, int span) const {
@@ -630,6 +728,11 @@ class NearestColorGridBuilder {
   template <typename T>
   void fill(std::vector<T>& grid, int x0, int y0, int z0, int span, T value) {
     const std::size_t n = static_cast<std::size_t>(cellsPerAxis_);
+    if (span == 1) {
+      grid[(static_cast<std::size_t>(z0) * n + static_cast<std::size_t>(y0)) * n + static_cast<std::size_t>(x0)] =
+          value;
+      return;
+    }
     for (int z = z0; z < z0 + span; ++z) {
       for (int y = y0; y < y0 + span; ++y) {
         T* row = &grid[(static_cast<std::size_t>(z) * n + static_cast<std::size_t>(y)) * n];
@@ -671,34 +774,52 @@ class NearestColorGridBuilder {
   // them, shared by every cell of the same candidates; 0 (the full search) when they need more than one
   // block, or when the blocks would outnumber 15 bits.
   uint16_t unitListCell(const uint32_t* index, std::size_t count) {
+    uint64_t key = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      key = (key << 16) | index[i];
+    }
+    return unitListCell(key, count, [&] { return blockOf(index, count); });
+  }
+
+  // The same, given the colours' indices packed 16 bits each, the first colour's highest (see UnitKey), and
+  // a maker of the block.
+  template <typename MakeBlock>
+  uint16_t unitListCell(uint64_t packed, std::size_t count, const MakeBlock& makeBlock) {
     const std::size_t blocks = (count + 3) / 4;
     unitListBlocks_ += blocks;
     overBudget_ = overBudget_ || (unitListBlocks_ > blockBudget_ && cellsPerAxis_ > 1);
     if (blocks != 1) {
       return 0;
     }
-    uint64_t key = 0;
-    for (std::size_t lane = 0; lane < 4; ++lane) {
-      key = (key << 16) | (lane < count ? index[lane] : 0xFFFFu);
-    }
+    // Unused lanes as 0xFFFF, as -1 reads in 16 bits.
+    const int unused = 16 * static_cast<int>(4 - count);
+    const uint64_t key = unused == 0 ? packed : (packed << unused) | ((uint64_t{1} << unused) - 1);
     if (key == lastKey_) {
       return lastCell_;
     }
     std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 48);
-    while (unitKeys_[slot] != kNoKey && unitKeys_[slot] != key) {
+    while (unitSlots_[slot] != 0 && UnitKey(blocks_[unitSlots_[slot] - 1u]) != key) {
       slot = (slot + 1) & (kUnitSlots - 1);
     }
-    if (unitKeys_[slot] == kNoKey) {
+    if (unitSlots_[slot] == 0) {
       if (blocks_.size() == kUnitBlocks) {
         return 0;
       }
-      unitKeys_[slot] = key;
-      unitNumbers_[slot] = static_cast<uint16_t>(blocks_.size() + 1);
-      blocks_.push_back(blockOf(index, count));
+      blocks_.push_back(makeBlock());
+      unitSlots_[slot] = static_cast<uint16_t>(blocks_.size());
     }
     lastKey_ = key;
-    lastCell_ = unitNumbers_[slot];
+    lastCell_ = unitSlots_[slot];
     return lastCell_;
+  }
+
+  // A block's four indices, 16 bits each, the first lane's highest.
+  static uint64_t UnitKey(const Block& block) {
+    uint64_t key = 0;
+    for (const int32_t index : block.index) {
+      key = (key << 16) | static_cast<uint16_t>(index);
+    }
+    return key;
   }
 
   // Fills a box none of whose candidates is taken anywhere in it.
@@ -720,7 +841,7 @@ class NearestColorGridBuilder {
     if (count == 1) {
       const Color3& c = colors_[index[0]];
       const double p[3] = {c.r, c.g, c.b};
-      if (greatestDistance(p, box) <= kSafeSingle) {
+      if (singlesSafe_ || greatestDistance(p, box) <= kSafeSingle) {
         if (unitCells_ != nullptr) {
           const uint16_t cell = index[0] < kUnitDirect ? static_cast<uint16_t>(kUnitDirect | index[0]) : 0;
           fill(*unitCells_, x0, y0, z0, span, cell);
@@ -732,11 +853,11 @@ class NearestColorGridBuilder {
     }
     // Outside the cube (the overshoot of error diffusion, rarer than colours inside it) a box whose
     // candidates fit in one block shares that block among all its cells rather than being refined further.
-    bool outsideCube = false;
-    for (int c = 0; c < 3; ++c) {
-      outsideCube = outsideCube || box.lo[c] > 1.0 || box.hi[c] < 0.0;
-    }
-    if (span == 1 || (outsideCube && count <= 4)) {
+    const auto outsideCube = [&box] {
+      return box.lo[0] > 1.0 || box.hi[0] < 0.0 || box.lo[1] > 1.0 || box.hi[1] < 0.0 || box.lo[2] > 1.0 ||
+             box.hi[2] < 0.0;
+    };
+    if (span == 1 || (count <= 4 && outsideCube())) {
       if (unitCells_ != nullptr) {
         fill(*unitCells_, x0, y0, z0, span, unitListCell(index, count));
       } else {
@@ -762,27 +883,81 @@ class NearestColorGridBuilder {
     }
   }
 
+  // The eight unit cells of a box two cells wide, from the colours selectHalves kept in each: what settle
+  // would make of them, without its general cases.
+  void settleUnitCells(int x0, int y0, int z0, const Candidates& list, const uint32_t kept[8], const Pair lo[3],
+                       const Pair hi[3]) {
+    const std::size_t n = static_cast<std::size_t>(cellsPerAxis_);
+    uint16_t* const first =
+        &(*unitCells_)[(static_cast<std::size_t>(z0) * n + static_cast<std::size_t>(y0)) * n +
+                       static_cast<std::size_t>(x0)];
+    for (int o = 0; o < 8; ++o) {
+      const int d[3] = {o & 1, (o >> 1) & 1, o >> 2};
+      uint16_t& cell = first[(static_cast<std::size_t>(d[2]) * n + static_cast<std::size_t>(d[1])) * n +
+                             static_cast<std::size_t>(d[0])];
+      const uint32_t mask = kept[o];
+      if (mask == 0) {
+        cell = 0;
+        continue;
+      }
+      if ((mask & (mask - 1)) == 0) {
+        const auto i = static_cast<std::size_t>(std::countr_zero(mask));
+        const uint32_t index = list.index[i];
+        const double p[3] = {list.channel[0][i], list.channel[1][i], list.channel[2][i]};
+        const Box box = {{lo[0][d[0]], lo[1][d[1]], lo[2][d[2]]}, {hi[0][d[0]], hi[1][d[1]], hi[2][d[2]]}};
+        if (index < kUnitDirect && (singlesSafe_ || greatestDistance(p, box) <= kSafeSingle)) {
+          cell = static_cast<uint16_t>(kUnitDirect | index);
+          continue;
+        }
+      }
+      uint64_t packed = 0;
+      std::size_t count = 0;
+      for (uint32_t rest = mask; rest != 0; rest &= rest - 1, ++count) {
+        packed = (packed << 16) | list.index[static_cast<std::size_t>(std::countr_zero(rest))];
+      }
+      cell = unitListCell(packed, count, [&] {
+        uint32_t index[4];
+        std::size_t at = 0;
+        for (uint32_t rest = mask; rest != 0; rest &= rest - 1) {
+          index[at++] = list.index[static_cast<std::size_t>(std::countr_zero(rest))];
+        }
+        return blockOf(index, count);
+      });
+    }
+  }
+
   // The eight halves of a box that needs them, each given the candidates that may win in it.
   void split(std::size_t depth, int x0, int y0, int z0, int span, const Candidates& list) {
     const int half = span / 2;
-    Candidates& kept = lists_[depth + 1];
     const int start[3] = {x0, y0, z0};
-    uint8_t keptMasks[8];
-    const bool few = list.size() <= kMaxRivals;
-    if (few) {
-      selectHalves(list, start, span, keptMasks);
+    // The halves' bounds along each channel, as boxOf works them out.
+    Pair lo[3];
+    Pair hi[3];
+    for (int c = 0; c < 3; ++c) {
+      for (int d = 0; d < 2; ++d) {
+        lo[c][d] = low_ + (start[c] + d * half) * cellWidth_ - slack_;
+        hi[c][d] = low_ + (start[c] + d * half + half) * cellWidth_ + slack_;
+      }
+    }
+    Candidates& kept = lists_[depth + 1];
+    uint32_t keptMasks[8];
+    const unsigned unsettled = list.size() <= kHalvesMost ? selectHalves(list, lo, hi, keptMasks) : 0xFFu;
+    if (half == 1 && unitCells_ != nullptr && unsettled == 0) {
+      settleUnitCells(x0, y0, z0, list, keptMasks, lo, hi);
+      return;
     }
     for (int o = 0; o < 8; ++o) {
       if (overBudget_) {
         return;
       }
-      const int child[3] = {x0 + (o & 1) * half, y0 + ((o >> 1) & 1) * half, z0 + (o >> 2) * half};
+      const int d[3] = {o & 1, (o >> 1) & 1, o >> 2};
+      const int child[3] = {x0 + d[0] * half, y0 + d[1] * half, z0 + d[2] * half};
       if (inHole(child[0], child[1], child[2], half)) {
         fill(child[0], child[1], child[2], half, holeCell_);
         continue;
       }
-      const Box box = boxOf(child, half);
-      if (!few) {
+      const Box box = {{lo[0][d[0]], lo[1][d[1]], lo[2][d[2]]}, {hi[0][d[0]], hi[1][d[1]], hi[2][d[2]]}};
+      if ((unsettled >> o & 1) != 0) {
         select(list, box, true, kept);
         node(depth + 1, child[0], child[1], child[2], half, kept);
         continue;
@@ -791,7 +966,7 @@ class NearestColorGridBuilder {
       // halves that are split further.
       uint32_t index[kMaxRivals];
       std::size_t count = 0;
-      for (unsigned mask = keptMasks[o]; mask != 0; mask &= mask - 1) {
+      for (uint32_t mask = keptMasks[o]; mask != 0; mask &= mask - 1) {
         index[count++] = list.index[static_cast<std::size_t>(std::countr_zero(mask))];
       }
       if (settle(child[0], child[1], child[2], half, box, index, count)) {
@@ -799,7 +974,7 @@ class NearestColorGridBuilder {
       }
       kept.resize(count);
       std::size_t at = 0;
-      for (unsigned mask = keptMasks[o]; mask != 0; mask &= mask - 1, ++at) {
+      for (uint32_t mask = keptMasks[o]; mask != 0; mask &= mask - 1, ++at) {
         const auto i = static_cast<std::size_t>(std::countr_zero(mask));
         for (int c = 0; c < 3; ++c) {
           kept.channel[c][at] = list.channel[c][i];
@@ -810,7 +985,7 @@ class NearestColorGridBuilder {
     }
   }
 
-  // Marks an empty slot of the unit grid's block table: no block lists colour 0 four times.
+  // No block looked up yet: no block lists colour 0 four times.
   static constexpr uint64_t kNoKey = 0;
   // Slots for every block number, at most half of them taken.
   static constexpr std::size_t kUnitSlots = std::size_t{1} << 16;
@@ -818,6 +993,7 @@ class NearestColorGridBuilder {
   std::span<const Color3> colors_;
   std::span<const uint32_t> distinct_;
   bool crowdedToTree_ = false;
+  bool singlesSafe_ = false;  // see the constructor
   int cellsPerAxis_;
   double low_;
   double cellWidth_;
@@ -830,9 +1006,9 @@ class NearestColorGridBuilder {
   std::vector<Cell>* cells_ = nullptr;
   std::vector<uint16_t>* unitCells_ = nullptr;
   std::vector<Block>& blocks_;
-  // The unit grid's blocks by their four indices, in an open-addressed table, and the last one looked up.
-  std::vector<uint64_t> unitKeys_;
-  std::vector<uint16_t> unitNumbers_;
+  // The unit grid's cells of a block by the block's four indices, in an open-addressed table (0 where empty),
+  // and the last one looked up.
+  std::vector<uint16_t> unitSlots_;
   uint64_t lastKey_ = kNoKey;
   uint16_t lastCell_ = 0;
   std::size_t unitListBlocks_ = 0;
