@@ -581,12 +581,11 @@ class NearestColorGridBuilder {
 
   // select for each of the eight halves of a box whose list holds at most kHalvesMost colours, the halves
   // given by their bounds along each channel (lo[c][d], hi[c][d] for d = 0, 1): bit i of
-  // kept[(dz * 2 + dy) * 2 + dx] is set where colour i of the list is kept in half (dx, dy, dz). The same arithmetic in the same order as
-  // select, so the same colours are kept; but each term of a distance or of a gap depends on one channel's
-  // half only, so it is worked out once for both halves of that channel, and the halves are summed side by
-  // side. Bit o of the result is set where half o leaves more than kMaxRivals colours to compare, which
-  // select then decides on its own.
-  unsigned selectHalves(const Candidates& list, const Pair lo[3], const Pair hi[3], uint32_t kept[8]) const {
+  // kept[(dz * 2 + dy) * 2 + dx] is set where colour i of the list is kept in half (dx, dy, dz). The same
+  // arithmetic in the same order as select, so the same colours are kept; but each term of a distance or of
+  // a gap depends on one channel's half only, so it is worked out once for both halves of that channel, and
+  // the halves are summed side by side.
+  void selectHalves(const Candidates& list, const Pair lo[3], const Pair hi[3], uint32_t kept[8]) {
     const std::size_t count = list.size();
     return count <= 2    ? selectHalvesOf<2>(list, lo, hi, kept)
            : count <= 4  ? selectHalvesOf<4>(list, lo, hi, kept)
@@ -597,7 +596,7 @@ class NearestColorGridBuilder {
 
   // selectHalves for lists of up to kN colours, made up to kN with infinite ones, which are never near.
   template <std::size_t kN>
-  unsigned selectHalvesOf(const Candidates& list, const Pair lo[3], const Pair hi[3], uint32_t kept[8]) const {
+  void selectHalvesOf(const Candidates& list, const Pair lo[3], const Pair hi[3], uint32_t kept[8]) {
     const std::size_t count = list.size();
     double p[3][kN];
     uint32_t inList[kN];
@@ -651,23 +650,33 @@ class NearestColorGridBuilder {
       }
     }
     uint32_t near[8] = {};
-    for (std::size_t i = 0; i < kN; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
       inList[i] = 1u << i;
       for (unsigned halves = nearIn[i]; halves != 0; halves &= halves - 1) {
         near[std::countr_zero(halves)] |= inList[i];
       }
     }
-    unsigned unsettled = 0;  // halves select decides
-    unsigned compared = 0;   // halves whose colours are held against each other here
+    unsigned compared = 0;  // halves whose colours are held against each other
     for (int o = 0; o < 8; ++o) {
-      const bool several = (near[o] & (near[o] - 1)) != 0;
-      const bool many = kN > kMaxRivals && several && PopCount(near[o]) > kMaxRivals;
-      unsettled |= many ? 1u << o : 0u;
-      compared |= several && !many ? 1u << o : 0u;
+      compared |= (near[o] & (near[o] - 1)) != 0 ? 1u << o : 0u;
     }
     if (compared == 0) {
       std::copy(near, near + 8, kept);
-      return unsettled;
+      return;
+    }
+    // Each colour is held against the rivals of the halves it is near in: every other colour near there,
+    // or where more than kMaxRivals are, those select takes.
+    unsigned rivalIn[kN];
+    std::copy(nearIn, nearIn + count, rivalIn);
+    if constexpr (kN > kMaxRivals) {
+      for (int o = 0; o < 8; ++o) {
+        if (PopCount(near[o]) > kMaxRivals) {
+          const uint32_t strongest = strongestRivals(near[o], greatest, o);
+          for (std::size_t i = 0; i < count; ++i) {
+            rivalIn[i] &= (strongest >> i & 1) != 0 ? ~0u : ~(1u << o);
+          }
+        }
+      }
     }
     // Colour i is out of a half where another colour r there is nearer everywhere in it, beyond what
     // rounding can undo: D_i - D_r is linear in the point, least at the centre less the slope times the
@@ -677,13 +686,13 @@ class NearestColorGridBuilder {
       width[c] = 2.0 * halfWidth[c];
     }
     Halves rivalMargin[kN];
-    for (std::size_t i = 0; i < kN; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
       for (int k = 0; k < 4; ++k) {
         rivalMargin[i].v[k] = kRelative * greatest[i].v[k] + kAbsolute;
       }
     }
     std::fill(kept, kept + 8, 0u);
-    for (std::size_t i = 0; i < kN; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
       const unsigned comparedHere = nearIn[i] & compared;
       unsigned beaten = 0;
       if (comparedHere != 0) {
@@ -695,8 +704,8 @@ class NearestColorGridBuilder {
         for (int c = 0; c < 3; ++c) {
           fromTwiceMid[c] = 2.0 * mid[c] - p[c][i];
         }
-        for (std::size_t r = 0; r < kN && beaten != comparedHere; ++r) {
-          const unsigned both = comparedHere & nearIn[r];
+        for (std::size_t r = 0; r < count && beaten != comparedHere; ++r) {
+          const unsigned both = comparedHere & rivalIn[r];
           if (r == i || both == 0) {
             continue;
           }
@@ -718,7 +727,30 @@ class NearestColorGridBuilder {
         kept[std::countr_zero(halves)] |= inList[i];
       }
     }
-    return unsettled;
+  }
+
+  // The rivals select takes in half o among the colours `near` (more than kMaxRivals of them): the
+  // kMaxRivals with the least greatest distances there, chosen by the same partial sort of the same order.
+  template <std::size_t kN>
+  uint32_t strongestRivals(uint32_t near, const Halves (&greatest)[kN], int o) {
+    std::vector<double>& nearGreatest = greatest_;
+    std::vector<uint32_t>& at = nearAt_;  // the colour of each near one
+    nearGreatest.clear();
+    at.clear();
+    for (uint32_t rest = near; rest != 0; rest &= rest - 1) {
+      const auto i = static_cast<std::size_t>(std::countr_zero(rest));
+      nearGreatest.push_back(greatest[i].v[o >> 1][o & 1]);
+      at.push_back(static_cast<uint32_t>(i));
+    }
+    order_.resize(at.size());
+    std::iota(order_.begin(), order_.end(), 0u);
+    std::partial_sort(order_.begin(), order_.begin() + static_cast<std::ptrdiff_t>(kMaxRivals), order_.end(),
+                      [&nearGreatest](uint32_t a, uint32_t b) { return nearGreatest[a] < nearGreatest[b]; });
+    uint32_t strongest = 0;
+    for (std::size_t r = 0; r < kMaxRivals; ++r) {
+      strongest |= 1u << at[order_[r]];
+    }
+    return strongest;
   }
 
   bool inHole(int x0, int y0, int z0, int span) const {
@@ -891,10 +923,10 @@ class NearestColorGridBuilder {
     uint16_t* const first =
         &(*unitCells_)[(static_cast<std::size_t>(z0) * n + static_cast<std::size_t>(y0)) * n +
                        static_cast<std::size_t>(x0)];
+    const std::size_t step[3] = {1, n, n * n};
     for (int o = 0; o < 8; ++o) {
       const int d[3] = {o & 1, (o >> 1) & 1, o >> 2};
-      uint16_t& cell = first[(static_cast<std::size_t>(d[2]) * n + static_cast<std::size_t>(d[1])) * n +
-                             static_cast<std::size_t>(d[0])];
+      uint16_t& cell = first[(d[0] != 0 ? step[0] : 0) + (d[1] != 0 ? step[1] : 0) + (d[2] != 0 ? step[2] : 0)];
       const uint32_t mask = kept[o];
       if (mask == 0) {
         cell = 0;
@@ -941,8 +973,11 @@ class NearestColorGridBuilder {
     }
     Candidates& kept = lists_[depth + 1];
     uint32_t keptMasks[8];
-    const unsigned unsettled = list.size() <= kHalvesMost ? selectHalves(list, lo, hi, keptMasks) : 0xFFu;
-    if (half == 1 && unitCells_ != nullptr && unsettled == 0) {
+    const bool together = list.size() <= kHalvesMost;
+    if (together) {
+      selectHalves(list, lo, hi, keptMasks);
+    }
+    if (half == 1 && unitCells_ != nullptr && together) {
       settleUnitCells(x0, y0, z0, list, keptMasks, lo, hi);
       return;
     }
@@ -957,14 +992,14 @@ class NearestColorGridBuilder {
         continue;
       }
       const Box box = {{lo[0][d[0]], lo[1][d[1]], lo[2][d[2]]}, {hi[0][d[0]], hi[1][d[1]], hi[2][d[2]]}};
-      if ((unsettled >> o & 1) != 0) {
+      if (!together) {
         select(list, box, true, kept);
         node(depth + 1, child[0], child[1], child[2], half, kept);
         continue;
       }
       // Decided from the kept colours' indices where that is enough; their lists are copied only for the
       // halves that are split further.
-      uint32_t index[kMaxRivals];
+      uint32_t index[kHalvesMost];
       std::size_t count = 0;
       for (uint32_t mask = keptMasks[o]; mask != 0; mask &= mask - 1) {
         index[count++] = list.index[static_cast<std::size_t>(std::countr_zero(mask))];
@@ -1016,6 +1051,7 @@ class NearestColorGridBuilder {
   std::vector<double> least_;
   std::vector<double> greatest_;
   std::vector<uint32_t> order_;
+  std::vector<uint32_t> nearAt_;
 };
 
 NearestColorSearch::NearestColorSearch() : NearestColorSearch(std::span<const Color3>()) {}
