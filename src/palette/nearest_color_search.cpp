@@ -587,11 +587,17 @@ class NearestColorGridBuilder {
   // the halves are summed side by side.
   void selectHalves(const Candidates& list, const Pair lo[3], const Pair hi[3], uint32_t kept[8]) {
     const std::size_t count = list.size();
-    return count <= 2    ? selectHalvesOf<2>(list, lo, hi, kept)
-           : count <= 4  ? selectHalvesOf<4>(list, lo, hi, kept)
-           : count <= 8  ? selectHalvesOf<8>(list, lo, hi, kept)
-           : count <= 16 ? selectHalvesOf<16>(list, lo, hi, kept)
-                         : selectHalvesOf<kHalvesMost>(list, lo, hi, kept);
+    if (count <= 2) {
+      selectHalvesOf<2>(list, lo, hi, kept);
+    } else if (count <= 4) {
+      selectHalvesOf<4>(list, lo, hi, kept);
+    } else if (count <= 8) {
+      selectHalvesOf<8>(list, lo, hi, kept);
+    } else if (count <= 16) {
+      selectHalvesOf<16>(list, lo, hi, kept);
+    } else {
+      selectHalvesOf<kHalvesMost>(list, lo, hi, kept);
+    }
   }
 
   // selectHalves for lists of up to kN colours, made up to kN with infinite ones, which are never near.
@@ -937,8 +943,8 @@ class NearestColorGridBuilder {
         const uint32_t index = list.index[i];
         const double p[3] = {list.channel[0][i], list.channel[1][i], list.channel[2][i]};
         const Box box = {{lo[0][d[0]], lo[1][d[1]], lo[2][d[2]]}, {hi[0][d[0]], hi[1][d[1]], hi[2][d[2]]}};
-        if (index < kUnitDirect && (singlesSafe_ || greatestDistance(p, box) <= kSafeSingle)) {
-          cell = static_cast<uint16_t>(kUnitDirect | index);
+        if (singlesSafe_ || greatestDistance(p, box) <= kSafeSingle) {
+          cell = index < kUnitDirect ? static_cast<uint16_t>(kUnitDirect | index) : 0;
           continue;
         }
       }
