@@ -174,8 +174,8 @@ class NearestColorGridBuilder {
   // The grid over the unit cube, as NearestColorSearch's unit cells (one more, 0, after the last) and the
   // blocks they share. The budget counts the blocks the cells would take as lists of their own, as for
   // the other grids, so that the grid is made coarser for the same palettes.
-  NearestColorGridBuilder(std::span<const Color3> colors, std::span<const uint32_t> distinct, int cellsPerAxis,
-                          std::size_t blockBudget, std::vector<uint16_t>& unitCells,
+  NearestColorGridBuilder(std::span<const Color3> colors, std::span<const uint32_t> distinct,
+                          int cellsPerAxis, std::size_t blockBudget, std::vector<uint16_t>& unitCells,
                           std::vector<Block>& unitBlocks)
       : NearestColorGridBuilder(colors, distinct, 0.0, 1.0, cellsPerAxis, blockBudget, kCellSlack,
                                 unitBlocks) {
@@ -767,8 +767,8 @@ class NearestColorGridBuilder {
   void fill(std::vector<T>& grid, int x0, int y0, int z0, int span, T value) {
     const std::size_t n = static_cast<std::size_t>(cellsPerAxis_);
     if (span == 1) {
-      grid[(static_cast<std::size_t>(z0) * n + static_cast<std::size_t>(y0)) * n + static_cast<std::size_t>(x0)] =
-          value;
+      grid[(static_cast<std::size_t>(z0) * n + static_cast<std::size_t>(y0)) * n +
+           static_cast<std::size_t>(x0)] = value;
       return;
     }
     for (int z = z0; z < z0 + span; ++z) {
@@ -923,8 +923,8 @@ class NearestColorGridBuilder {
 
   // The eight unit cells of a box two cells wide, from the colours selectHalves kept in each: what settle
   // would make of them, without its general cases.
-  void settleUnitCells(int x0, int y0, int z0, const Candidates& list, const uint32_t kept[8], const Pair lo[3],
-                       const Pair hi[3]) {
+  void settleUnitCells(int x0, int y0, int z0, const Candidates& list, const uint32_t kept[8],
+                       const Pair lo[3], const Pair hi[3]) {
     const std::size_t n = static_cast<std::size_t>(cellsPerAxis_);
     uint16_t* const first =
         &(*unitCells_)[(static_cast<std::size_t>(z0) * n + static_cast<std::size_t>(y0)) * n +
@@ -932,7 +932,8 @@ class NearestColorGridBuilder {
     const std::size_t step[3] = {1, n, n * n};
     for (int o = 0; o < 8; ++o) {
       const int d[3] = {o & 1, (o >> 1) & 1, o >> 2};
-      uint16_t& cell = first[(d[0] != 0 ? step[0] : 0) + (d[1] != 0 ? step[1] : 0) + (d[2] != 0 ? step[2] : 0)];
+      uint16_t& cell =
+          first[(d[0] != 0 ? step[0] : 0) + (d[1] != 0 ? step[1] : 0) + (d[2] != 0 ? step[2] : 0)];
       const uint32_t mask = kept[o];
       if (mask == 0) {
         cell = 0;
@@ -1165,8 +1166,8 @@ void NearestColorSearch::buildUnitGrid(std::span<const uint32_t> distinct) {
     unitShift_ = 0;
     return;
   }
-  while (!NearestColorGridBuilder(colors_, distinct, 1 << unitShift_, BlockBudgetFor(colors_.size()), unitCells_,
-                                  unitBlocks_)
+  while (!NearestColorGridBuilder(colors_, distinct, 1 << unitShift_, BlockBudgetFor(colors_.size()),
+                                  unitCells_, unitBlocks_)
               .run()) {
     --unitShift_;
   }

@@ -478,7 +478,8 @@ TEST(NearestColorSearch, NearTiesAcrossCellEdges) {
   std::vector<Color3> palette;
   std::vector<std::array<int, 3>> corners;
   for (int pair = 0; pair < 60; ++pair) {
-    const std::array<int, 3> corner = {1 + static_cast<int>(random.below(62)), 1 + static_cast<int>(random.below(62)),
+    const std::array<int, 3> corner = {1 + static_cast<int>(random.below(62)),
+                                       1 + static_cast<int>(random.below(62)),
                                        1 + static_cast<int>(random.below(62))};
     const Color3 c(static_cast<float>(corner[0]) / 64.0f, static_cast<float>(corner[1]) / 64.0f,
                    static_cast<float>(corner[2]) / 64.0f);
@@ -507,7 +508,8 @@ TEST(NearestColorSearch, NearTiesAcrossCellEdges) {
   std::vector<Color3> points;
   for (const auto& corner : corners) {
     for (int o = 0; o < 8; ++o) {
-      AddCellPoints(64, corner[0] - 1 + (o & 1), corner[1] - 1 + (o >> 1 & 1), corner[2] - 1 + (o >> 2), points);
+      AddCellPoints(64, corner[0] - 1 + (o & 1), corner[1] - 1 + (o >> 1 & 1), corner[2] - 1 + (o >> 2),
+                    points);
     }
   }
   EXPECT_TRUE(MatchesReference(search, palette, points));
@@ -522,7 +524,8 @@ TEST(NearestColorSearch, NearTiesAcrossCellEdges) {
     const int k = 1 + static_cast<int>(random.below(31));
     const float face = static_cast<float>(k) / 32.0f;
     const bool floatStep = trial % 8 < 4;
-    const float offset = static_cast<float>(1 + random.below(floatStep ? 32 : 4)) / (floatStep ? 256.0f : 512.0f);
+    const float offset =
+        static_cast<float>(1 + random.below(floatStep ? 32 : 4)) / (floatStep ? 256.0f : 512.0f);
     Color3 a(random.between(0.0f, 1.0f));
     a[(axis + 1) % 3] = 0.95f;
     a[(axis + 2) % 3] = random.between(0.0f, 1.0f);
