@@ -1,12 +1,17 @@
 #include "palette/nearest_color_search.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <mutex>
 #include <new>
 #include <numeric>
 #include <stdexcept>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "palette/block_scan.h"
 #include "palette/nearest_color_grids.h"
@@ -147,34 +152,36 @@ std::size_t BlockBudgetFor(std::size_t colors) {
 
 }  // namespace
 
-// Builds the grid top-down as an octree: each box keeps those of its parent's candidates that may still win
+// Builds a grid top-down as an octree: each box keeps those of its parent's candidates that may still win
 // somewhere inside it, so the lists shrink level by level and a box left with a single colour fills all its
-// cells at once.
+// cells at once. It builds the outer grid and its shells as cells of block lists, and the grid over the unit
+// cube straight into its 16-bit cells.
 class NearestColorGridBuilder {
  public:
   using Block = NearestColorSearch::Block;
   using Cell = NearestColorSearch::Cell;
+  static constexpr uint16_t kUnitDirect = NearestColorSearch::kUnitDirect;
 
-  // Cells of the grid from `low` to `low + width` on each channel.
+  // Cells of the grid from `low` to `low + width` on each channel, as lists of blocks.
   NearestColorGridBuilder(std::span<const Color3> colors, std::span<const uint32_t> distinct, double low,
                           double width, int cellsPerAxis, std::size_t blockBudget, std::vector<Cell>& cells,
                           std::vector<Block>& blocks, double slack = kCellSlack)
-      : colors_(colors),
-        distinct_(distinct),
-        cellsPerAxis_(cellsPerAxis),
-        low_(low),
-        cellWidth_(width / cellsPerAxis),
-        slack_(slack),
-        blockBudget_(blockBudget),
-        cells_(cells),
-        blocks_(blocks) {
-    int depth = 0;
-    while ((1 << depth) < cellsPerAxis) {
-      ++depth;
-    }
-    lists_.resize(static_cast<std::size_t>(depth) + 1);
-    cells_.assign(static_cast<std::size_t>(cellsPerAxis) * cellsPerAxis * cellsPerAxis, Cell{kNoColor, 0});
-    blocks_.clear();
+      : NearestColorGridBuilder(colors, distinct, low, width, cellsPerAxis, blockBudget, slack, blocks) {
+    cells_ = &cells;
+    cells.assign(cellCount(), Cell{kNoColor, 0});
+  }
+
+  // The grid over the unit cube, as NearestColorSearch's unit cells (one more, 0, after the last) and the
+  // blocks they share. The budget counts the blocks the cells would take as lists of their own, as for
+  // the other grids, so that the grid is made coarser for the same palettes.
+  NearestColorGridBuilder(std::span<const Color3> colors, std::span<const uint32_t> distinct,
+                          int cellsPerAxis, std::size_t blockBudget, std::vector<uint16_t>& unitCells,
+                          std::vector<Block>& unitBlocks)
+      : NearestColorGridBuilder(colors, distinct, 0.0, 1.0, cellsPerAxis, blockBudget, kCellSlack,
+                                unitBlocks) {
+    unitCells_ = &unitCells;
+    unitCells.assign(cellCount() + 1, 0);
+    unitSlots_.assign(kUnitSlots, 0);
   }
 
   // Cells [lo, hi) on every axis are never looked in (a finer grid answers there): they share one list of
@@ -194,13 +201,49 @@ class NearestColorGridBuilder {
       all.push(colors_[j], j);
     }
     if (holeLo_ < holeHi_) {
-      holeCell_ = emit(all);
+      holeCell_ = emit(all.index.data(), all.size());
     }
-    node(0, 0, 0, 0, cellsPerAxis_, all);
+    const int start[3] = {0, 0, 0};
+    // Boxes wider than half the grid hold most colours anyway; comparing them pairwise there costs much and
+    // removes next to nothing.
+    select(all, boxOf(start, cellsPerAxis_), 2 * cellsPerAxis_ <= cellsPerAxis_, lists_[0]);
+    node(0, 0, 0, 0, cellsPerAxis_, lists_[0]);
     return !overBudget_;
   }
 
  private:
+  NearestColorGridBuilder(std::span<const Color3> colors, std::span<const uint32_t> distinct, double low,
+                          double width, int cellsPerAxis, std::size_t blockBudget, double slack,
+                          std::vector<Block>& blocks)
+      : colors_(colors),
+        distinct_(distinct),
+        cellsPerAxis_(cellsPerAxis),
+        low_(low),
+        cellWidth_(width / cellsPerAxis),
+        slack_(slack),
+        blockBudget_(blockBudget),
+        blocks_(blocks) {
+    int depth = 0;
+    while ((1 << depth) < cellsPerAxis) {
+      ++depth;
+    }
+    lists_.resize(static_cast<std::size_t>(depth) + 1);
+    blocks_.clear();
+    // A box that one colour is left in gets it without a test when no colour and no box lies beyond 1e14 on
+    // any channel: the greatest squared distance is then at most 3 * (2e14)^2, far below kSafeSingle.
+    constexpr double kNear = 1e14;
+    singlesSafe_ = low - slack >= -kNear && low + width + slack <= kNear;
+    for (const uint32_t j : distinct) {
+      for (int c = 0; c < 3; ++c) {
+        singlesSafe_ = singlesSafe_ && std::fabs(colors[j][c]) <= kNear;
+      }
+    }
+  }
+
+  std::size_t cellCount() const {
+    const auto n = static_cast<std::size_t>(cellsPerAxis_);
+    return n * n * n;
+  }
   // The candidates of one box, channel by channel, so that the sweeps over them run on vector registers.
   // The storage only grows: boxes at one depth reuse it.
   struct Candidates {
@@ -486,91 +529,513 @@ class NearestColorGridBuilder {
     return true;
   }
 
-  void fill(int x0, int y0, int z0, int span, Cell cell) {
-    const std::size_t n = static_cast<std::size_t>(cellsPerAxis_);
-    for (int z = z0; z < z0 + span; ++z) {
-      for (int y = y0; y < y0 + span; ++y) {
-        Cell* row = &cells_[(static_cast<std::size_t>(z) * n + static_cast<std::size_t>(y)) * n];
-        std::fill(row + x0, row + x0 + span, cell);
+  // Doubles two at a time: a value for each of the two halves of a box along one channel.
+  typedef double Pair __attribute__((vector_size(16)));
+  typedef int64_t PairBits __attribute__((vector_size(16)));
+
+  // A value for each of the eight halves of a box, half (dz * 2 + dy) * 2 + dx in lane dx of v[dz * 2 + dy].
+  struct Halves {
+    Pair v[4];
+  };
+
+  static Pair Splat(double value) { return Pair{value, value}; }
+  static Pair Abs(Pair v) { return (Pair)((PairBits)v & 0x7FFFFFFFFFFFFFFF); }
+  static Pair Outside(Pair fromMid, Pair half) {
+    const Pair beyond = fromMid - half;
+    return 0.5 * (beyond + Abs(beyond));
+  }
+
+  // Bit o set where half o's lane of `test` is true (all ones).
+  static unsigned HalvesMask(const PairBits (&test)[4]) {
+    unsigned mask = 0;
+    for (int k = 0; k < 4; ++k) {
+#if defined(__SSE2__)
+      mask |= static_cast<unsigned>(_mm_movemask_pd((__m128d)test[k])) << (2 * k);
+#else
+      mask |= static_cast<unsigned>(test[k][0] & 1) << (2 * k);
+      mask |= static_cast<unsigned>(test[k][1] & 1) << (2 * k + 1);
+#endif
+    }
+    return mask;
+  }
+
+  // A sum of one term per channel, red's first, in each half: each channel's term depends only on that
+  // channel's half.
+  static Halves SumOverHalves(Pair r, Pair g, Pair b) {
+    Halves sum;
+    for (int k = 0; k < 4; ++k) {
+      sum.v[k] = r + Splat(g[k & 1]) + Splat(b[k >> 1]);
+    }
+    return sum;
+  }
+
+  // The number of bits set (std::popcount would be a library call on the baseline instruction set).
+  static std::size_t PopCount(uint32_t v) {
+    v = v - ((v >> 1) & 0x55555555u);
+    v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+    return (((v + (v >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24;
+  }
+
+  // Lists of up to this many colours have the candidates of their halves chosen together by selectHalves.
+  static constexpr std::size_t kHalvesMost = 32;
+
+  // select for each of the eight halves of a box whose list holds at most kHalvesMost colours, the halves
+  // given by their bounds along each channel (lo[c][d], hi[c][d] for d = 0, 1): bit i of
+  // kept[(dz * 2 + dy) * 2 + dx] is set where colour i of the list is kept in half (dx, dy, dz). The same
+  // arithmetic in the same order as select, so the same colours are kept; but each term of a distance or of
+  // a gap depends on one channel's half only, so it is worked out once for both halves of that channel, and
+  // the halves are summed side by side.
+  void selectHalves(const Candidates& list, const Pair lo[3], const Pair hi[3], uint32_t kept[8]) {
+    const std::size_t count = list.size();
+    if (count <= 2) {
+      selectHalvesOf<2>(list, lo, hi, kept);
+    } else if (count <= 4) {
+      selectHalvesOf<4>(list, lo, hi, kept);
+    } else if (count <= 8) {
+      selectHalvesOf<8>(list, lo, hi, kept);
+    } else if (count <= 16) {
+      selectHalvesOf<16>(list, lo, hi, kept);
+    } else {
+      selectHalvesOf<kHalvesMost>(list, lo, hi, kept);
+    }
+  }
+
+  // selectHalves for lists of up to kN colours, made up to kN with infinite ones, which are never near.
+  template <std::size_t kN>
+  void selectHalvesOf(const Candidates& list, const Pair lo[3], const Pair hi[3], uint32_t kept[8]) {
+    const std::size_t count = list.size();
+    double p[3][kN];
+    uint32_t inList[kN];
+    for (std::size_t i = 0; i < kN; ++i) {
+      for (int c = 0; c < 3; ++c) {
+        p[c][i] = i < count ? list.channel[c][i] : std::numeric_limits<double>::infinity();
+      }
+    }
+    Pair mid[3];
+    Pair halfWidth[3];
+    for (int c = 0; c < 3; ++c) {
+      mid[c] = 0.5 * (lo[c] + hi[c]);
+      halfWidth[c] = 0.5 * (hi[c] - lo[c]);
+    }
+    // The first test: each colour's least and greatest squared distance to each half, against the least
+    // greatest distance there.
+    Halves greatest[kN];
+    unsigned nearIn[kN];  // the halves where each colour passes the first test
+    {
+      Halves least[kN];
+      Halves bound;
+      for (Pair& v : bound.v) {
+        v = Splat(std::numeric_limits<double>::infinity());
+      }
+      for (std::size_t i = 0; i < kN; ++i) {
+        Pair inside[3];
+        Pair far[3];
+        for (int c = 0; c < 3; ++c) {
+          const Pair fromMid = Abs(Splat(p[c][i]) - mid[c]);
+          const Pair outside = Outside(fromMid, halfWidth[c]);
+          const Pair farthest = fromMid + halfWidth[c];
+          inside[c] = outside * outside;
+          far[c] = farthest * farthest;
+        }
+        least[i] = SumOverHalves(inside[0], inside[1], inside[2]);
+        greatest[i] = SumOverHalves(far[0], far[1], far[2]);
+        for (int k = 0; k < 4; ++k) {
+          bound.v[k] = greatest[i].v[k] < bound.v[k] ? greatest[i].v[k] : bound.v[k];
+        }
+      }
+      Halves limit;
+      for (int k = 0; k < 4; ++k) {
+        limit.v[k] = bound.v[k] * (1.0 + kRelative) + kAbsolute;
+      }
+      for (std::size_t i = 0; i < kN; ++i) {
+        PairBits near[4];
+        for (int k = 0; k < 4; ++k) {
+          near[k] = least[i].v[k] * (1.0 - kRelative) <= limit.v[k];
+        }
+        nearIn[i] = HalvesMask(near);
+      }
+    }
+    uint32_t near[8] = {};
+    for (std::size_t i = 0; i < count; ++i) {
+      inList[i] = 1u << i;
+      for (unsigned halves = nearIn[i]; halves != 0; halves &= halves - 1) {
+        near[std::countr_zero(halves)] |= inList[i];
+      }
+    }
+    unsigned compared = 0;  // halves whose colours are held against each other
+    for (int o = 0; o < 8; ++o) {
+      compared |= (near[o] & (near[o] - 1)) != 0 ? 1u << o : 0u;
+    }
+    if (compared == 0) {
+      std::copy(near, near + 8, kept);
+      return;
+    }
+    // Each colour is held against the rivals of the halves it is near in: every other colour near there,
+    // or where more than kMaxRivals are, those select takes.
+    unsigned rivalIn[kN];
+    std::copy(nearIn, nearIn + count, rivalIn);
+    if constexpr (kN > kMaxRivals) {
+      for (int o = 0; o < 8; ++o) {
+        if (PopCount(near[o]) > kMaxRivals) {
+          const uint32_t strongest = strongestRivals(near[o], greatest, o);
+          for (std::size_t i = 0; i < count; ++i) {
+            rivalIn[i] &= (strongest >> i & 1) != 0 ? ~0u : ~(1u << o);
+          }
+        }
+      }
+    }
+    // Colour i is out of a half where another colour r there is nearer everywhere in it, beyond what
+    // rounding can undo: D_i - D_r is linear in the point, least at the centre less the slope times the
+    // half-widths.
+    Pair width[3];
+    for (int c = 0; c < 3; ++c) {
+      width[c] = 2.0 * halfWidth[c];
+    }
+    Halves rivalMargin[kN];
+    for (std::size_t i = 0; i < count; ++i) {
+      for (int k = 0; k < 4; ++k) {
+        rivalMargin[i].v[k] = kRelative * greatest[i].v[k] + kAbsolute;
+      }
+    }
+    std::fill(kept, kept + 8, 0u);
+    for (std::size_t i = 0; i < count; ++i) {
+      const unsigned comparedHere = nearIn[i] & compared;
+      unsigned beaten = 0;
+      if (comparedHere != 0) {
+        Halves margin;
+        for (int k = 0; k < 4; ++k) {
+          margin.v[k] = kRelative * greatest[i].v[k];
+        }
+        Pair fromTwiceMid[3];  // twice the centre less colour i
+        for (int c = 0; c < 3; ++c) {
+          fromTwiceMid[c] = 2.0 * mid[c] - p[c][i];
+        }
+        for (std::size_t r = 0; r < count && beaten != comparedHere; ++r) {
+          const unsigned both = comparedHere & rivalIn[r];
+          if (r == i || both == 0) {
+            continue;
+          }
+          Pair term[3];
+          for (int c = 0; c < 3; ++c) {
+            const double k = p[c][r];
+            const double slope = k - p[c][i];
+            term[c] = Splat(slope) * (fromTwiceMid[c] - k) - Splat(std::fabs(slope)) * width[c];
+          }
+          const Halves gap = SumOverHalves(term[0], term[1], term[2]);
+          PairBits out[4];
+          for (int k = 0; k < 4; ++k) {
+            out[k] = gap.v[k] > margin.v[k] + rivalMargin[r].v[k];
+          }
+          beaten |= HalvesMask(out) & both;
+        }
+      }
+      for (unsigned halves = nearIn[i] & ~beaten; halves != 0; halves &= halves - 1) {
+        kept[std::countr_zero(halves)] |= inList[i];
       }
     }
   }
 
-  Cell emit(const Candidates& list) {
-    const std::size_t first = blocks_.size();
-    for (std::size_t i = 0; i < list.size(); i += 4) {
-      Block block;
-      for (std::size_t lane = 0; lane < 4; ++lane) {
-        if (i + lane < list.size()) {
-          const uint32_t index = list.index[i + lane];
-          const Color3& c = colors_[index];
-          block.r[lane] = c.r;
-          block.g[lane] = c.g;
-          block.b[lane] = c.b;
-          block.index[lane] = static_cast<int32_t>(index);
-        } else {
-          block.r[lane] = block.g[lane] = block.b[lane] = kInfinity;
-          block.index[lane] = -1;
-        }
+  // The rivals select takes in half o among the colours `near` (more than kMaxRivals of them): the
+  // kMaxRivals with the least greatest distances there, chosen by the same partial sort of the same order.
+  template <std::size_t kN>
+  uint32_t strongestRivals(uint32_t near, const Halves (&greatest)[kN], int o) {
+    std::vector<double>& nearGreatest = greatest_;
+    std::vector<uint32_t>& at = nearAt_;  // the colour of each near one
+    nearGreatest.clear();
+    at.clear();
+    for (uint32_t rest = near; rest != 0; rest &= rest - 1) {
+      const auto i = static_cast<std::size_t>(std::countr_zero(rest));
+      nearGreatest.push_back(greatest[i].v[o >> 1][o & 1]);
+      at.push_back(static_cast<uint32_t>(i));
+    }
+    order_.resize(at.size());
+    std::iota(order_.begin(), order_.end(), 0u);
+    std::partial_sort(order_.begin(), order_.begin() + static_cast<std::ptrdiff_t>(kMaxRivals), order_.end(),
+                      [&nearGreatest](uint32_t a, uint32_t b) { return nearGreatest[a] < nearGreatest[b]; });
+    uint32_t strongest = 0;
+    for (std::size_t r = 0; r < kMaxRivals; ++r) {
+      strongest |= 1u << at[order_[r]];
+    }
+    return strongest;
+  }
+
+  bool inHole(int x0, int y0, int z0, int span) const {
+    return holeLo_ < holeHi_ && std::min({x0, y0, z0}) >= holeLo_ && std::max({x0, y0, z0}) + span <= holeHi_;
+  }
+
+  template <typename T>
+  void fill(std::vector<T>& grid, int x0, int y0, int z0, int span, T value) {
+    const std::size_t n = static_cast<std::size_t>(cellsPerAxis_);
+    if (span == 1) {
+      grid[(static_cast<std::size_t>(z0) * n + static_cast<std::size_t>(y0)) * n +
+           static_cast<std::size_t>(x0)] = value;
+      return;
+    }
+    for (int z = z0; z < z0 + span; ++z) {
+      for (int y = y0; y < y0 + span; ++y) {
+        T* row = &grid[(static_cast<std::size_t>(z) * n + static_cast<std::size_t>(y)) * n];
+        std::fill(row + x0, row + x0 + span, value);
       }
-      blocks_.push_back(block);
+    }
+  }
+
+  void fill(int x0, int y0, int z0, int span, Cell cell) { fill(*cells_, x0, y0, z0, span, cell); }
+
+  // The colours `index` (in palette order) as blocks of the outer grid, and the cell that lists them.
+  Cell emit(const uint32_t* index, std::size_t count) {
+    const std::size_t first = blocks_.size();
+    for (std::size_t i = 0; i < count; i += 4) {
+      blocks_.push_back(blockOf(index + i, std::min<std::size_t>(count - i, 4)));
     }
     overBudget_ = overBudget_ || (blocks_.size() > blockBudget_ && cellsPerAxis_ > 1);
     return Cell{static_cast<uint32_t>(first), static_cast<uint32_t>(blocks_.size() - first)};
   }
 
-  void node(std::size_t depth, int x0, int y0, int z0, int span, const Candidates& parent) {
-    if (overBudget_) {
-      return;
+  Block blockOf(const uint32_t* index, std::size_t count) const {
+    Block block;
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+      if (lane < count) {
+        const Color3& c = colors_[index[lane]];
+        block.r[lane] = c.r;
+        block.g[lane] = c.g;
+        block.b[lane] = c.b;
+        block.index[lane] = static_cast<int32_t>(index[lane]);
+      } else {
+        block.r[lane] = block.g[lane] = block.b[lane] = kInfinity;
+        block.index[lane] = -1;
+      }
     }
-    const int start[3] = {x0, y0, z0};
-    if (holeLo_ < holeHi_ && std::min({x0, y0, z0}) >= holeLo_ && std::max({x0, y0, z0}) + span <= holeHi_) {
-      fill(x0, y0, z0, span, holeCell_);
-      return;
+    return block;
+  }
+
+  // The unit cell of a box whose candidates are the colours `index`: 1 + the number of the block that lists
+  // them, shared by every cell of the same candidates; 0 (the full search) when they need more than one
+  // block, or when the blocks would outnumber 15 bits.
+  uint16_t unitListCell(const uint32_t* index, std::size_t count) {
+    uint64_t key = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      key = (key << 16) | index[i];
     }
-    const Box box = boxOf(start, span);
-    bool outsideCube = false;
-    for (int c = 0; c < 3; ++c) {
-      outsideCube = outsideCube || box.lo[c] > 1.0 || box.hi[c] < 0.0;
+    return unitListCell(key, count, [&] { return blockOf(index, count); });
+  }
+
+  // The same, given the colours' indices packed 16 bits each, the first colour's highest (see UnitKey), and
+  // a maker of the block.
+  template <typename MakeBlock>
+  uint16_t unitListCell(uint64_t packed, std::size_t count, const MakeBlock& makeBlock) {
+    const std::size_t blocks = (count + 3) / 4;
+    unitListBlocks_ += blocks;
+    overBudget_ = overBudget_ || (unitListBlocks_ > blockBudget_ && cellsPerAxis_ > 1);
+    if (blocks != 1) {
+      return 0;
     }
-    Candidates& list = lists_[depth];
-    // Boxes wider than half the grid hold most colours anyway; comparing them pairwise there costs much and
-    // removes next to nothing.
-    select(parent, box, 2 * span <= cellsPerAxis_, list);
-    if (list.size() == 0) {
+    // Unused lanes as 0xFFFF, as -1 reads in 16 bits.
+    const int unused = 16 * static_cast<int>(4 - count);
+    const uint64_t key = unused == 0 ? packed : (packed << unused) | ((uint64_t{1} << unused) - 1);
+    if (key == lastKey_) {
+      return lastCell_;
+    }
+    std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 48);
+    while (unitSlots_[slot] != 0 && UnitKey(blocks_[unitSlots_[slot] - 1u]) != key) {
+      slot = (slot + 1) & (kUnitSlots - 1);
+    }
+    if (unitSlots_[slot] == 0) {
+      if (blocks_.size() == kUnitBlocks) {
+        return 0;
+      }
+      blocks_.push_back(makeBlock());
+      unitSlots_[slot] = static_cast<uint16_t>(blocks_.size());
+    }
+    lastKey_ = key;
+    lastCell_ = unitSlots_[slot];
+    return lastCell_;
+  }
+
+  // A block's four indices, 16 bits each, the first lane's highest.
+  static uint64_t UnitKey(const Block& block) {
+    uint64_t key = 0;
+    for (const int32_t index : block.index) {
+      key = (key << 16) | static_cast<uint16_t>(index);
+    }
+    return key;
+  }
+
+  // Fills a box none of whose candidates is taken anywhere in it.
+  void placeNone(int x0, int y0, int z0, int span) {
+    if (unitCells_ != nullptr) {
+      fill(*unitCells_, x0, y0, z0, span, uint16_t{0});
+    } else {
       fill(x0, y0, z0, span, Cell{kNoColor, 0});
+    }
+  }
+
+  // Fills a box with the candidates `index`, or hands it on to its halves (false): the decisions that need
+  // nothing but its candidates.
+  bool settle(int x0, int y0, int z0, int span, const Box& box, const uint32_t* index, std::size_t count) {
+    if (count == 0) {
+      placeNone(x0, y0, z0, span);
+      return true;
+    }
+    if (count == 1) {
+      const Color3& c = colors_[index[0]];
+      const double p[3] = {c.r, c.g, c.b};
+      if (singlesSafe_ || greatestDistance(p, box) <= kSafeSingle) {
+        if (unitCells_ != nullptr) {
+          const uint16_t cell = index[0] < kUnitDirect ? static_cast<uint16_t>(kUnitDirect | index[0]) : 0;
+          fill(*unitCells_, x0, y0, z0, span, cell);
+        } else {
+          fill(x0, y0, z0, span, Cell{index[0], 0});
+        }
+        return true;
+      }
+    }
+    // Outside the cube (the overshoot of error diffusion, rarer than colours inside it) a box whose
+    // candidates fit in one block shares that block among all its cells rather than being refined further.
+    const auto outsideCube = [&box] {
+      return box.lo[0] > 1.0 || box.hi[0] < 0.0 || box.lo[1] > 1.0 || box.hi[1] < 0.0 || box.lo[2] > 1.0 ||
+             box.hi[2] < 0.0;
+    };
+    if (span == 1 || (count <= 4 && outsideCube())) {
+      if (unitCells_ != nullptr) {
+        fill(*unitCells_, x0, y0, z0, span, unitListCell(index, count));
+      } else {
+        fill(x0, y0, z0, span, emit(index, count));
+      }
+      return true;
+    }
+    return false;
+  }
+
+  // A box (not in the hole) whose candidates select has kept in `list`.
+  void node(std::size_t depth, int x0, int y0, int z0, int span, const Candidates& list) {
+    if (overBudget_) {
       return;
     }
     if (crowdedToTree_ && list.size() > kCrowdedColors && (span == 1 || alongALine(list))) {
       fill(x0, y0, z0, span, Cell{0, NearestColorSearch::kTreeCell});
       return;
     }
-    if (list.size() == 1) {
-      const double p[3] = {list.channel[0][0], list.channel[1][0], list.channel[2][0]};
-      if (greatestDistance(p, box) <= kSafeSingle) {
-        fill(x0, y0, z0, span, Cell{list.index[0], 0});
-        return;
-      }
-    }
-    // Outside the cube (the overshoot of error diffusion, rarer than colours inside it) a box whose
-    // candidates fit in one block shares that block among all its cells rather than being refined further.
-    if (span == 1 || (outsideCube && list.size() <= 4)) {
-      fill(x0, y0, z0, span, emit(list));
-      return;
-    }
-    const int half = span / 2;
-    for (int dz = 0; dz < 2; ++dz) {
-      for (int dy = 0; dy < 2; ++dy) {
-        for (int dx = 0; dx < 2; ++dx) {
-          node(depth + 1, x0 + dx * half, y0 + dy * half, z0 + dz * half, half, list);
-        }
-      }
+    const int start[3] = {x0, y0, z0};
+    if (!settle(x0, y0, z0, span, boxOf(start, span), list.index.data(), list.size())) {
+      split(depth, x0, y0, z0, span, list);
     }
   }
+
+  // The eight unit cells of a box two cells wide, from the colours selectHalves kept in each: what settle
+  // would make of them, without its general cases.
+  void settleUnitCells(int x0, int y0, int z0, const Candidates& list, const uint32_t kept[8],
+                       const Pair lo[3], const Pair hi[3]) {
+    const std::size_t n = static_cast<std::size_t>(cellsPerAxis_);
+    uint16_t* const first =
+        &(*unitCells_)[(static_cast<std::size_t>(z0) * n + static_cast<std::size_t>(y0)) * n +
+                       static_cast<std::size_t>(x0)];
+    const std::size_t step[3] = {1, n, n * n};
+    for (int o = 0; o < 8; ++o) {
+      const int d[3] = {o & 1, (o >> 1) & 1, o >> 2};
+      uint16_t& cell =
+          first[(d[0] != 0 ? step[0] : 0) + (d[1] != 0 ? step[1] : 0) + (d[2] != 0 ? step[2] : 0)];
+      const uint32_t mask = kept[o];
+      if (mask == 0) {
+        cell = 0;
+        continue;
+      }
+      if ((mask & (mask - 1)) == 0) {
+        const auto i = static_cast<std::size_t>(std::countr_zero(mask));
+        const uint32_t index = list.index[i];
+        const double p[3] = {list.channel[0][i], list.channel[1][i], list.channel[2][i]};
+        const Box box = {{lo[0][d[0]], lo[1][d[1]], lo[2][d[2]]}, {hi[0][d[0]], hi[1][d[1]], hi[2][d[2]]}};
+        if (singlesSafe_ || greatestDistance(p, box) <= kSafeSingle) {
+          cell = index < kUnitDirect ? static_cast<uint16_t>(kUnitDirect | index) : 0;
+          continue;
+        }
+      }
+      uint64_t packed = 0;
+      std::size_t count = 0;
+      for (uint32_t rest = mask; rest != 0; rest &= rest - 1, ++count) {
+        packed = (packed << 16) | list.index[static_cast<std::size_t>(std::countr_zero(rest))];
+      }
+      cell = unitListCell(packed, count, [&] {
+        uint32_t index[4];
+        std::size_t at = 0;
+        for (uint32_t rest = mask; rest != 0; rest &= rest - 1) {
+          index[at++] = list.index[static_cast<std::size_t>(std::countr_zero(rest))];
+        }
+        return blockOf(index, count);
+      });
+    }
+  }
+
+  // The eight halves of a box that needs them, each given the candidates that may win in it.
+  void split(std::size_t depth, int x0, int y0, int z0, int span, const Candidates& list) {
+    const int half = span / 2;
+    const int start[3] = {x0, y0, z0};
+    // The halves' bounds along each channel, as boxOf works them out.
+    Pair lo[3];
+    Pair hi[3];
+    for (int c = 0; c < 3; ++c) {
+      for (int d = 0; d < 2; ++d) {
+        lo[c][d] = low_ + (start[c] + d * half) * cellWidth_ - slack_;
+        hi[c][d] = low_ + (start[c] + d * half + half) * cellWidth_ + slack_;
+      }
+    }
+    Candidates& kept = lists_[depth + 1];
+    uint32_t keptMasks[8];
+    const bool together = list.size() <= kHalvesMost;
+    if (together) {
+      selectHalves(list, lo, hi, keptMasks);
+    }
+    if (half == 1 && unitCells_ != nullptr && together) {
+      settleUnitCells(x0, y0, z0, list, keptMasks, lo, hi);
+      return;
+    }
+    for (int o = 0; o < 8; ++o) {
+      if (overBudget_) {
+        return;
+      }
+      const int d[3] = {o & 1, (o >> 1) & 1, o >> 2};
+      const int child[3] = {x0 + d[0] * half, y0 + d[1] * half, z0 + d[2] * half};
+      if (inHole(child[0], child[1], child[2], half)) {
+        fill(child[0], child[1], child[2], half, holeCell_);
+        continue;
+      }
+      const Box box = {{lo[0][d[0]], lo[1][d[1]], lo[2][d[2]]}, {hi[0][d[0]], hi[1][d[1]], hi[2][d[2]]}};
+      if (!together) {
+        select(list, box, true, kept);
+        node(depth + 1, child[0], child[1], child[2], half, kept);
+        continue;
+      }
+      // Decided from the kept colours' indices where that is enough; their lists are copied only for the
+      // halves that are split further.
+      uint32_t index[kHalvesMost];
+      std::size_t count = 0;
+      for (uint32_t mask = keptMasks[o]; mask != 0; mask &= mask - 1) {
+        index[count++] = list.index[static_cast<std::size_t>(std::countr_zero(mask))];
+      }
+      if (settle(child[0], child[1], child[2], half, box, index, count)) {
+        continue;
+      }
+      kept.resize(count);
+      std::size_t at = 0;
+      for (uint32_t mask = keptMasks[o]; mask != 0; mask &= mask - 1, ++at) {
+        const auto i = static_cast<std::size_t>(std::countr_zero(mask));
+        for (int c = 0; c < 3; ++c) {
+          kept.channel[c][at] = list.channel[c][i];
+        }
+        kept.index[at] = list.index[i];
+      }
+      split(depth + 1, child[0], child[1], child[2], half, kept);
+    }
+  }
+
+  // No block looked up yet: no block lists colour 0 four times.
+  static constexpr uint64_t kNoKey = 0;
+  // Slots for every block number, at most half of them taken.
+  static constexpr std::size_t kUnitSlots = std::size_t{1} << 16;
 
   std::span<const Color3> colors_;
   std::span<const uint32_t> distinct_;
   bool crowdedToTree_ = false;
+  bool singlesSafe_ = false;  // see the constructor
   int cellsPerAxis_;
   double low_;
   double cellWidth_;
@@ -580,12 +1045,20 @@ class NearestColorGridBuilder {
   int holeLo_ = 0;
   int holeHi_ = 0;
   Cell holeCell_{kNoColor, 0};
-  std::vector<Cell>& cells_;
+  std::vector<Cell>* cells_ = nullptr;
+  std::vector<uint16_t>* unitCells_ = nullptr;
   std::vector<Block>& blocks_;
+  // The unit grid's cells of a block by the block's four indices, in an open-addressed table (0 where empty),
+  // and the last one looked up.
+  std::vector<uint16_t> unitSlots_;
+  uint64_t lastKey_ = kNoKey;
+  uint16_t lastCell_ = 0;
+  std::size_t unitListBlocks_ = 0;
   std::vector<Candidates> lists_;
   std::vector<double> least_;
   std::vector<double> greatest_;
   std::vector<uint32_t> order_;
+  std::vector<uint32_t> nearAt_;
 };
 
 NearestColorSearch::NearestColorSearch() : NearestColorSearch(std::span<const Color3>()) {}
@@ -693,50 +1166,10 @@ void NearestColorSearch::buildUnitGrid(std::span<const uint32_t> distinct) {
     unitShift_ = 0;
     return;
   }
-  std::vector<Cell> cells;
-  std::vector<Block> lists;
-  while (!NearestColorGridBuilder(colors_, distinct, 0.0, 1.0, 1 << unitShift_,
-                                  BlockBudgetFor(colors_.size()), cells, lists)
+  while (!NearestColorGridBuilder(colors_, distinct, 1 << unitShift_, BlockBudgetFor(colors_.size()),
+                                  unitCells_, unitBlocks_)
               .run()) {
     --unitShift_;
-  }
-  // Cells whose candidates fit in one block share it with every other cell of the same candidates: the
-  // blocks stay few and in cache.
-  // Block numbers by the block's four indices, in an open-addressed table with room for every number.
-  constexpr std::size_t kSlots = std::size_t{1} << 16;
-  constexpr uint64_t kEmpty = 0;  // no block lists colour 0 four times
-  std::vector<uint64_t> keys(kSlots, kEmpty);
-  std::vector<uint16_t> numbers(kSlots);
-  unitCells_.assign(cells.size() + 1, 0);
-  for (std::size_t k = 0; k < cells.size(); ++k) {
-    const Cell cell = cells[k];
-    if (cell.count == 0) {
-      if (cell.first < kUnitDirect) {
-        unitCells_[k] = static_cast<uint16_t>(kUnitDirect | cell.first);
-      }
-      continue;
-    }
-    if (cell.count > 1) {
-      continue;
-    }
-    const Block& block = lists[cell.first];
-    uint64_t key = 0;
-    for (const int32_t index : block.index) {
-      key = (key << 16) | static_cast<uint16_t>(index);  // -1 as 0xFFFF
-    }
-    std::size_t slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 48);
-    while (keys[slot] != kEmpty && keys[slot] != key) {
-      slot = (slot + 1) & (kSlots - 1);
-    }
-    if (keys[slot] == kEmpty) {
-      if (unitBlocks_.size() == kUnitBlocks) {
-        continue;
-      }
-      keys[slot] = key;
-      numbers[slot] = static_cast<uint16_t>(unitBlocks_.size());
-      unitBlocks_.push_back(block);
-    }
-    unitCells_[k] = static_cast<uint16_t>(numbers[slot] + 1);
   }
 }
 

@@ -374,6 +374,188 @@ TEST(NearestColorSearch, MatchesTheReferenceOnCrowdedPalettes) {
   }
 }
 
+// The unit grid's cells as the colour that answers all of each, or -1 where the cell leaves the point to a
+// scan; and its cells per axis.
+struct UnitCells {
+  int perAxis = 0;
+  std::vector<int32_t> direct;
+};
+
+UnitCells DirectUnitCells(const NearestColorSearch& search) {
+  UnitCells cells;
+  if (!search.hasUnitGrid()) {
+    return cells;
+  }
+  constexpr uint32_t kOpen = 0x80000000u;
+  std::vector<uint32_t> colourWords(search.size());
+  for (std::size_t i = 0; i < colourWords.size(); ++i) {
+    colourWords[i] = static_cast<uint32_t>(i);
+  }
+  std::vector<uint32_t> words(search.unitCellCount());
+  search.unitCellWords(colourWords.data(), kOpen, 0, 0, words.size(), words.data());
+  while (static_cast<std::size_t>(cells.perAxis) * cells.perAxis * cells.perAxis < words.size()) {
+    ++cells.perAxis;
+  }
+  for (const uint32_t word : words) {
+    cells.direct.push_back((word & kOpen) != 0 ? -1 : static_cast<int32_t>(word));
+  }
+  return cells;
+}
+
+// Points of the unit cell (x, y, z) of a grid `n` cells a side, which holds [k / n, (k + 1) / n) on each
+// axis (1 itself in the last): on each axis its lower edge, the float above it, its middle and the last float
+// below its upper edge, and every combination of them, corners included.
+void AddCellPoints(int n, int x, int y, int z, std::vector<Color3>& points) {
+  const auto axis = [n](int k) {
+    const float lo = static_cast<float>(k) / static_cast<float>(n);
+    const float hi = static_cast<float>(k + 1) / static_cast<float>(n);
+    return std::array<float, 4>{lo, std::nextafter(lo, kInf), 0.5f * (lo + hi),
+                                k + 1 == n ? hi : std::nextafter(hi, 0.0f)};
+  };
+  for (const float r : axis(x)) {
+    for (const float g : axis(y)) {
+      for (const float b : axis(z)) {
+        points.push_back(Color3(r, g, b));
+      }
+    }
+  }
+}
+
+// The edge and corner points of up to `most` unit cells that one colour answers and that touch a cell the
+// grid leaves open (where a wrongly direct cell would most likely be).
+std::vector<Color3> DirectCellEdges(const NearestColorSearch& search, std::size_t most) {
+  const UnitCells cells = DirectUnitCells(search);
+  const int n = cells.perAxis;
+  std::vector<std::array<int, 3>> boundary;
+  const auto at = [&cells, n](int x, int y, int z) {
+    return cells.direct[static_cast<std::size_t>((z * n + y) * n + x)];
+  };
+  for (int z = 0; z < n; ++z) {
+    for (int y = 0; y < n; ++y) {
+      for (int x = 0; x < n; ++x) {
+        if (at(x, y, z) < 0) continue;
+        const bool open = (x > 0 && at(x - 1, y, z) < 0) || (x + 1 < n && at(x + 1, y, z) < 0) ||
+                          (y > 0 && at(x, y - 1, z) < 0) || (y + 1 < n && at(x, y + 1, z) < 0) ||
+                          (z > 0 && at(x, y, z - 1) < 0) || (z + 1 < n && at(x, y, z + 1) < 0);
+        if (open) boundary.push_back({x, y, z});
+      }
+    }
+  }
+  std::vector<Color3> points;
+  const std::size_t stride = 1 + boundary.size() / std::max<std::size_t>(most, 1);
+  for (std::size_t i = 0; i < boundary.size(); i += stride) {
+    AddCellPoints(n, boundary[i][0], boundary[i][1], boundary[i][2], points);
+  }
+  return points;
+}
+
+TEST(NearestColorSearch, DirectCellsHoldOnTheirEdgesAndCorners) {
+  Generator random(7);
+  const std::pair<std::string, std::vector<Color3>> palettes[] = {
+      {"PICO-8", {kPico8.begin(), kPico8.end()}},
+      {"CGA", {kCga.begin(), kCga.end()}},
+      {"Amstrad CPC", {kAmstradCpc.begin(), kAmstradCpc.end()}},
+      {"NES", {kNes.begin(), kNes.end()}},
+      {"FamiCube - Iven", {kFamiCubeIven.begin(), kFamiCubeIven.end()}},
+      {"VGA 8-bit", {kVga8Bit.begin(), kVga8Bit.end()}},
+      {"20 random", RandomPalette(20, random)},
+      {"256 random", RandomPalette(256, random)},
+  };
+  for (const auto& [name, palette] : palettes) {
+    const NearestColorSearch search(palette);
+    const std::vector<Color3> points = DirectCellEdges(search, 4000 / kScale);
+    EXPECT_GT(points.size(), 1000u / kScale) << name;
+    EXPECT_TRUE(MatchesReference(search, palette, points)) << name;
+  }
+}
+
+TEST(NearestColorSearch, NearTiesAcrossCellEdges) {
+  // Pairs of colours mirrored about a corner of the 64-a-side unit grid, so that the plane where they tie
+  // passes through the corner: along one axis (the plane is a face of the cells there, and the points on
+  // it are exact ties), through the corner at a slant (near-ties), and a float step off it. Each pair is
+  // listed nearer-first in half of the cases. Every point of the eight cells around each corner is checked.
+  Generator random(8);
+  std::vector<Color3> palette;
+  std::vector<std::array<int, 3>> corners;
+  for (int pair = 0; pair < 60; ++pair) {
+    const std::array<int, 3> corner = {1 + static_cast<int>(random.below(62)),
+                                       1 + static_cast<int>(random.below(62)),
+                                       1 + static_cast<int>(random.below(62))};
+    const Color3 c(static_cast<float>(corner[0]) / 64.0f, static_cast<float>(corner[1]) / 64.0f,
+                   static_cast<float>(corner[2]) / 64.0f);
+    Color3 offset;
+    switch (pair % 3) {
+      case 0:
+        offset = Color3(0.0f);
+        offset[pair % 9 / 3] = static_cast<float>(1 + random.below(64)) / 1024.0f;
+        break;
+      case 1:
+        offset = (random.color() - Color3(0.5f)) * 0.05f;
+        break;
+      default:
+        offset = (random.color() - Color3(0.5f)) * 0.05f;
+        offset.r = std::nextafter(offset.r, kInf);
+        break;
+    }
+    const Color3 a = c + offset;
+    const Color3 b = c - offset;
+    palette.push_back(pair % 2 == 0 ? a : b);
+    palette.push_back(pair % 2 == 0 ? b : a);
+    corners.push_back(corner);
+  }
+  const NearestColorSearch search(palette);
+  ASSERT_EQ(DirectUnitCells(search).perAxis, 64);
+  std::vector<Color3> points;
+  for (const auto& corner : corners) {
+    for (int o = 0; o < 8; ++o) {
+      AddCellPoints(64, corner[0] - 1 + (o & 1), corner[1] - 1 + (o >> 1 & 1), corner[2] - 1 + (o >> 2),
+                    points);
+    }
+  }
+  EXPECT_TRUE(MatchesReference(search, palette, points));
+  EXPECT_TRUE(MatchesReference(search, palette, DirectCellEdges(search, 4000 / kScale)));
+
+  // Two colours whose tie plane lies just beyond a face of the 32-a-side grid (half a float step, or 2^-19,
+  // twice the slack the cell boxes get), both far from the face along another channel: in exact arithmetic
+  // one of them is nearer everywhere in the cell beside the plane, but in single precision the large common
+  // term swallows the difference, so that points on the cell's edge tie, and the first colour listed wins.
+  for (int trial = 0; trial < 48; ++trial) {
+    const int axis = trial % 3;
+    const int k = 1 + static_cast<int>(random.below(31));
+    const float face = static_cast<float>(k) / 32.0f;
+    const bool floatStep = trial % 8 < 4;
+    const float offset =
+        static_cast<float>(1 + random.below(floatStep ? 32 : 4)) / (floatStep ? 256.0f : 512.0f);
+    Color3 a(random.between(0.0f, 1.0f));
+    a[(axis + 1) % 3] = 0.95f;
+    a[(axis + 2) % 3] = random.between(0.0f, 1.0f);
+    Color3 b = a;
+    // The plane beyond the face on the side of b's cells in half the trials, of a's in the others.
+    const bool beyondLow = trial % 2 == 0;
+    const auto up = [floatStep](float v) { return floatStep ? std::nextafter(v, kInf) : v + 0x1p-18f; };
+    const auto down = [floatStep](float v) { return floatStep ? std::nextafter(v, -kInf) : v - 0x1p-18f; };
+    a[axis] = beyondLow ? face + offset : up(face + offset);
+    b[axis] = beyondLow ? down(face - offset) : face - offset;
+    const std::vector<Color3> pair = trial % 4 < 2 ? std::vector<Color3>{a, b} : std::vector<Color3>{b, a};
+    const NearestColorSearch twoColours(pair);
+    const int n = DirectUnitCells(twoColours).perAxis;
+    ASSERT_EQ(n, 32);
+    std::vector<Color3> beside;
+    for (int u = 0; u < n; u += 1 + static_cast<int>(kScale)) {
+      for (int v = 0; v < n; ++v) {
+        for (int side = k - 1; side <= k; ++side) {
+          int cell[3];
+          cell[axis] = side;
+          cell[(axis + 1) % 3] = u;
+          cell[(axis + 2) % 3] = v;
+          AddCellPoints(n, cell[0], cell[1], cell[2], beside);
+        }
+      }
+    }
+    EXPECT_TRUE(MatchesReference(twoColours, pair, beside)) << "trial " << trial;
+  }
+}
+
 TEST(NearestColorSearch, EqualColoursGiveTheFirst) {
   // Worked by hand: equal colours are at equal distances from every input, so the earliest of them wins.
   Generator random(6);
