@@ -16,10 +16,16 @@ constexpr std::size_t kLeafColors = 16;
 
 // A node is passed over when even the least distance any of its colours can have, less what single-precision
 // rounding can take off it, is beyond the best distance found so far: then none of them can be taken, nor
-// tie. The computed distance d of a colour and the exact one D satisfy d >= D (1 - 5u) - 2^-147 with u =
-// 2^-24 (the search's own rounding argument); kRelative is more than six times 5u and also covers the
-// rounding of the bound's last few double-precision operations.
-constexpr double kRelative = 2e-6;
+// tie. The computed distance d of a colour and the exact one D satisfy d >= D (1 - u)^5 - 2^-147 >=
+// D (1 - 5u) - 2^-147 with u = 2^-24: the term of red rounds in the difference, the square and both sums,
+// every rounding by a factor of at least 1 - u, and squares that underflow lose less than 2^-149 each.
+// The bound B never exceeds D (its gaps are shortened by kBoundSlack for the double-precision steps that
+// make them), and its last squares and sums round by a few 2^-53 upwards at most. The test
+// B (1 - kRelative) - kAbsolute > best, in double precision, then gives D (1 - 5u) - 2^-147 > best, since
+// kRelative - 5u (about 1e-7) dwarfs those few 2^-53 and kAbsolute dwarfs 2^-147: every colour of the node
+// has d > best. The bound is the width of the candidates a far point must look at (see scanLine), so it is
+// kept close to 5u, about 3.0e-7.
+constexpr double kRelative = 4e-7;
 constexpr double kAbsolute = 1e-30;
 // What the bound's double-precision arithmetic may be off by, relative to the sizes it works with: its
 // inputs are floats and its few steps each round by 2^-53, so 1e-12 leaves a wide margin.
@@ -221,18 +227,89 @@ struct NearestColorTree::AxisPlace {
   return std::max(place.across * place.across + beyond * beyond, outside);
 }
 
+namespace {
+
+// Whether no colour whose exact distance is at least `bound` can be taken or tie against the key's distance
+// (see kRelative).
+inline bool PassedOver(double bound, uint64_t key) {
+  float best;
+  const uint32_t bits = static_cast<uint32_t>(key >> 32);
+  std::memcpy(&best, &bits, sizeof best);
+  return bound * (1.0 - kRelative) - kAbsolute > static_cast<double>(best);
+}
+
+// The first k in [from, to) where `out(k)` holds, for an `out` that is false up to some k and true from there
+// on; `to` when it holds nowhere. Steps of 1, 2, 4 ... from `from`, then halving: the cost grows with the
+// distance from `from`, not with the length of the range.
+template <typename Out>
+std::size_t FirstOut(std::size_t from, std::size_t to, Out out) {
+  std::size_t known = from;  // out(k) is false for every k below
+  std::size_t step = 1;
+  std::size_t probe = from;
+  while (probe < to && !out(probe)) {
+    known = probe + 1;
+    probe = known + step;
+    step *= 2;
+  }
+  std::size_t high = std::min(probe, to);
+  while (known < high) {
+    const std::size_t middle = known + (high - known) / 2;
+    if (out(middle)) {
+      high = middle;
+    } else {
+      known = middle + 1;
+    }
+  }
+  return known;
+}
+
+}  // namespace
+
+// A run of colours on a line, sorted along it. A point far off the line, like those error diffusion drives
+// off a grey ramp, is nearly as far from a long stretch of the run as from its nearest colour: the colours
+// whose distances lie within rounding of the least are a contiguous stretch of the run, hundreds of them
+// for points tens of units off the line (the float distances of many are equal there, and only the first
+// of those is the answer). So: the two blocks where the point falls along the line, which give a best
+// distance close to the final one; from there, each way, the first block passed over, found in a few steps;
+// then every block between in one tight scan. The blocks' spans along the axis only grow away from the
+// point, so once one block is passed over every block beyond it is.
+uint64_t NearestColorTree::scanLine(const Node& node, const double q[3], const Color3& in,
+                                    uint64_t key) const {
+  const AxisPlace place = placeOnAxis(node, q);
+  const double across = place.across * place.across;
+  const double* lows = &blockLow_[node.first];
+  const double* highs = &blockHigh_[node.first];
+  const Block* blocks = &blocks_[node.first];
+  const std::size_t count = node.count;
+  const std::size_t start =
+      static_cast<std::size_t>(std::lower_bound(highs, highs + count, place.along) - highs);
+  const std::size_t seedLow = start > 0 ? start - 1 : 0;
+  const std::size_t seedHigh = std::min(start + 1, count);
+  key = std::min(key, nearest_baseline::LeastKeyAnyOrder(blocks + seedLow,
+                                                         static_cast<uint32_t>(seedHigh - seedLow), in));
+  const std::size_t high = FirstOut(seedHigh, count, [&](std::size_t k) {
+    const double beyond = std::max(lows[k] - place.along - place.slack, 0.0);
+    return PassedOver(across + beyond * beyond, key);
+  });
+  const std::size_t below = FirstOut(0, seedLow, [&](std::size_t j) {
+    const double beyond = std::max(place.along - highs[seedLow - 1 - j] - place.slack, 0.0);
+    return PassedOver(across + beyond * beyond, key);
+  });
+  const std::size_t low = seedLow - below;
+  key = std::min(key,
+                 nearest_baseline::LeastKeyAnyOrder(blocks + low, static_cast<uint32_t>(seedLow - low), in));
+  key = std::min(
+      key, nearest_baseline::LeastKeyAnyOrder(blocks + seedHigh, static_cast<uint32_t>(high - seedHigh), in));
+  return key;
+}
+
 int32_t NearestColorTree::find(const Color3& in) const {
   if (nodes_.empty()) {
     return -1;
   }
   const double q[3] = {in.r, in.g, in.b};
   uint64_t key = nearest_baseline::kNoKey;
-  const auto passedOver = [&key](double bound) {
-    float best;
-    const uint32_t bits = static_cast<uint32_t>(key >> 32);
-    std::memcpy(&best, &bits, sizeof best);
-    return bound * (1.0 - kRelative) - kAbsolute > static_cast<double>(best);
-  };
+  const auto passedOver = [&key](double bound) { return PassedOver(bound, key); };
   // Nearer children are taken first, so the best distance falls fast and most other nodes are passed over.
   // Median splits keep the tree's depth below 64 for any palette that fits in memory.
   struct Pending {
@@ -253,24 +330,7 @@ int32_t NearestColorTree::find(const Color3& in) const {
       continue;
     }
     if (node.line) {
-      // Outwards from where q falls along the line, each way until a block's least distance is passed over;
-      // the blocks' spans along the axis only grow that way.
-      const AxisPlace place = placeOnAxis(node, q);
-      const double across = place.across * place.across;
-      const double* lows = &blockLow_[node.first];
-      const double* highs = &blockHigh_[node.first];
-      const uint32_t start =
-          static_cast<uint32_t>(std::lower_bound(highs, highs + node.count, place.along) - highs);
-      for (uint32_t k = start; k < node.count; ++k) {
-        const double beyond = std::max(lows[k] - place.along - place.slack, 0.0);
-        if (passedOver(across + beyond * beyond)) break;
-        key = std::min(key, nearest_baseline::LeastKey(&blocks_[node.first + k], 1, in));
-      }
-      for (uint32_t k = start; k-- > 0;) {
-        const double beyond = std::max(place.along - highs[k] - place.slack, 0.0);
-        if (passedOver(across + beyond * beyond)) break;
-        key = std::min(key, nearest_baseline::LeastKey(&blocks_[node.first + k], 1, in));
-      }
+      key = scanLine(node, q, in, key);
       continue;
     }
     const double left = lowerBound(nodes_[node.first], q);

@@ -55,6 +55,8 @@ class NearestColorTree {
   struct AxisPlace;
   static AxisPlace placeOnAxis(const Node& node, const double q[3]);
   static double lowerBound(const Node& node, const double q[3]);
+  // The key (see LeastKey) of the first colour at the least distance, the line leaf's colours and `key`'s.
+  uint64_t scanLine(const Node& node, const double q[3], const Color3& in, uint64_t key) const;
 
   std::vector<Node> nodes_;
   std::vector<Block> blocks_;
