@@ -22,10 +22,10 @@ constexpr std::size_t kLeafColors = 16;
 // The bound B never exceeds D (its gaps are shortened by kBoundSlack for the double-precision steps that
 // make them), and its last squares and sums round by a few 2^-53 upwards at most. The test
 // B (1 - kRelative) - kAbsolute > best, in double precision, then gives D (1 - 5u) - 2^-147 > best, since
-// kRelative - 5u (about 1e-7) dwarfs those few 2^-53 and kAbsolute dwarfs 2^-147: every colour of the node
+// kRelative - 5u (about 2e-8) dwarfs those few 2^-53 and kAbsolute dwarfs 2^-147: every colour of the node
 // has d > best. The bound is the width of the candidates a far point must look at (see scanLine), so it is
 // kept close to 5u, about 3.0e-7.
-constexpr double kRelative = 4e-7;
+constexpr double kRelative = 3.2e-7;
 constexpr double kAbsolute = 1e-30;
 // What the bound's double-precision arithmetic may be off by, relative to the sizes it works with: its
 // inputs are floats and its few steps each round by 2^-53, so 1e-12 leaves a wide margin.
@@ -121,7 +121,8 @@ void NearestColorTree::build(std::vector<Point>& points, std::size_t begin, std:
   node.low = low;
   node.high = high;
   node.radius = radius;
-  node.extent = std::fabs(low) + std::fabs(high) + radius;
+  node.slack = kBoundSlack * (((std::fabs(centre[0]) + std::fabs(centre[1])) + std::fabs(centre[2])) +
+                              ((std::fabs(low) + std::fabs(high)) + radius));
   node.alongAxis = radius * 4.0 < high - low;
   // Colours on a line, up to much less than their spacing, are kept as one run in order along it, four to a
   // block: a point's colours are then found from where it falls along the line, a block at a time outwards.
@@ -198,9 +199,10 @@ struct NearestColorTree::AxisPlace {
 };
 
 [[gnu::always_inline]] inline NearestColorTree::AxisPlace NearestColorTree::placeOnAxis(const Node& node,
-                                                                                        const double q[3]) {
+                                                                                        const double q[3],
+                                                                                        double reach) {
   const double v[3] = {q[0] - node.centre[0], q[1] - node.centre[1], q[2] - node.centre[2]};
-  const double slack = kBoundSlack * (((std::fabs(v[0]) + std::fabs(v[1])) + std::fabs(v[2])) + node.extent);
+  const double slack = reach + node.slack;
   const double t = (v[0] * node.axis[0] + v[1] * node.axis[1]) + v[2] * node.axis[2];
   const double w[3] = {v[0] - t * node.axis[0], v[1] - t * node.axis[1], v[2] - t * node.axis[2]};
   const double away = std::sqrt((w[0] * w[0] + w[1] * w[1]) + w[2] * w[2]);
@@ -210,9 +212,9 @@ struct NearestColorTree::AxisPlace {
 // The least exact squared distance from q to any colour of the node, never more: the distance from the box,
 // or for colours along the axis the distance along it beyond the node's span and from the axis line beyond
 // its radius, each shortened by what the arithmetic may have lost.
-[[gnu::always_inline]] inline double NearestColorTree::lowerBound(const Node& node, const double q[3]) {
-  const double v[3] = {q[0] - node.centre[0], q[1] - node.centre[1], q[2] - node.centre[2]};
-  const double slack = kBoundSlack * (((std::fabs(v[0]) + std::fabs(v[1])) + std::fabs(v[2])) + node.extent);
+[[gnu::always_inline]] inline double NearestColorTree::lowerBound(const Node& node, const double q[3],
+                                                                  double reach) {
+  const double slack = reach + node.slack;
   double outside = 0.0;
   for (int c = 0; c < 3; ++c) {
     const double gap = std::max(std::max(node.boxLow[c] - q[c], q[c] - node.boxHigh[c]) - slack, 0.0);
@@ -221,7 +223,7 @@ struct NearestColorTree::AxisPlace {
   if (!node.alongAxis) {
     return outside;
   }
-  const AxisPlace place = placeOnAxis(node, q);
+  const AxisPlace place = placeOnAxis(node, q, reach);
   const double beyond =
       std::max(std::max(node.low - place.along, place.along - node.high) - place.slack, 0.0);
   return std::max(place.across * place.across + beyond * beyond, outside);
@@ -273,9 +275,9 @@ std::size_t FirstOut(std::size_t from, std::size_t to, Out out) {
 // distance close to the final one; from there, each way, the first block passed over, found in a few steps;
 // then every block between in one tight scan. The blocks' spans along the axis only grow away from the
 // point, so once one block is passed over every block beyond it is.
-uint64_t NearestColorTree::scanLine(const Node& node, const double q[3], const Color3& in,
+uint64_t NearestColorTree::scanLine(const Node& node, const double q[3], double reach, const Color3& in,
                                     uint64_t key) const {
-  const AxisPlace place = placeOnAxis(node, q);
+  const AxisPlace place = placeOnAxis(node, q, reach);
   const double across = place.across * place.across;
   const double* lows = &blockLow_[node.first];
   const double* highs = &blockHigh_[node.first];
@@ -308,6 +310,8 @@ int32_t NearestColorTree::find(const Color3& in) const {
     return -1;
   }
   const double q[3] = {in.r, in.g, in.b};
+  // The part of every node's slack that depends on q: |q - centre| <= |q| + |centre|, summed over channels.
+  const double reach = kBoundSlack * ((std::fabs(q[0]) + std::fabs(q[1])) + std::fabs(q[2]));
   uint64_t key = nearest_baseline::kNoKey;
   const auto passedOver = [&key](double bound) { return PassedOver(bound, key); };
   // Nearer children are taken first, so the best distance falls fast and most other nodes are passed over.
@@ -330,18 +334,16 @@ int32_t NearestColorTree::find(const Color3& in) const {
       continue;
     }
     if (node.line) {
-      key = scanLine(node, q, in, key);
+      key = scanLine(node, q, reach, in, key);
       continue;
     }
-    const double left = lowerBound(nodes_[node.first], q);
-    const double right = lowerBound(nodes_[node.first + 1], q);
-    if (left <= right) {
-      stack[top++] = {node.first + 1, right};
-      stack[top++] = {node.first, left};
-    } else {
-      stack[top++] = {node.first, left};
-      stack[top++] = {node.first + 1, right};
-    }
+    // A child already passed over is not stacked at all.
+    const double left = lowerBound(nodes_[node.first], q, reach);
+    const double right = lowerBound(nodes_[node.first + 1], q, reach);
+    const Pending near = left <= right ? Pending{node.first, left} : Pending{node.first + 1, right};
+    const Pending far = left <= right ? Pending{node.first + 1, right} : Pending{node.first, left};
+    if (!passedOver(far.bound)) stack[top++] = far;
+    if (!passedOver(near.bound)) stack[top++] = near;
   }
   return static_cast<int32_t>(static_cast<uint32_t>(key));
 }
