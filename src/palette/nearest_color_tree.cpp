@@ -1,6 +1,7 @@
 #include "palette/nearest_color_tree.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -135,6 +136,19 @@ void NearestColorTree::build(std::vector<Point>& points, std::size_t begin, std:
     const auto to = points.begin() + static_cast<std::ptrdiff_t>(end);
     if (line) {
       std::sort(from, to, [&](const Point& x, const Point& y) { return along(x) < along(y); });
+      // A run whose palette order is the reverse of its order along the axis is turned round with the axis:
+      // in palette order, a plain lane scan keeps the first of equal distances without comparing indices.
+      if (std::is_sorted(from, to, [](const Point& x, const Point& y) { return x.index > y.index; })) {
+        for (int c = 0; c < 3; ++c) {
+          axis[c] = -axis[c];
+          node.axis[c] = axis[c];
+        }
+        node.low = -high;
+        node.high = -low;
+        std::reverse(from, to);
+      }
+      node.ascending =
+          std::is_sorted(from, to, [](const Point& x, const Point& y) { return x.index < y.index; });
     } else {
       std::sort(from, to, [](const Point& x, const Point& y) { return x.index < y.index; });
     }
@@ -271,10 +285,11 @@ std::size_t FirstOut(std::size_t from, std::size_t to, Out out) {
 // off a grey ramp, is nearly as far from a long stretch of the run as from its nearest colour: the colours
 // whose distances lie within rounding of the least are a contiguous stretch of the run, hundreds of them
 // for points tens of units off the line (the float distances of many are equal there, and only the first
-// of those is the answer). So: the two blocks where the point falls along the line, which give a best
-// distance close to the final one; from there, each way, the first block passed over, found in a few steps;
-// then every block between in one tight scan. The blocks' spans along the axis only grow away from the
-// point, so once one block is passed over every block beyond it is.
+// of those is the answer). So: the block where the point falls along the line, whose first colour gives a
+// best distance close to the final one; from there, each way, the first block passed over, found in a few
+// steps; then every block between in one tight scan. The blocks' spans along the axis only grow along the
+// run, so the test is false up to some block and true from there on, each way, whatever block it starts
+// from: once one block is passed over every block beyond it is.
 uint64_t NearestColorTree::scanLine(const Node& node, const double q[3], double reach, const Color3& in,
                                     uint64_t key) const {
   const AxisPlace place = placeOnAxis(node, q, reach);
@@ -283,26 +298,42 @@ uint64_t NearestColorTree::scanLine(const Node& node, const double q[3], double 
   const double* highs = &blockHigh_[node.first];
   const Block* blocks = &blocks_[node.first];
   const std::size_t count = node.count;
-  const std::size_t start =
-      static_cast<std::size_t>(std::lower_bound(highs, highs + count, place.along) - highs);
-  const std::size_t seedLow = start > 0 ? start - 1 : 0;
-  const std::size_t seedHigh = std::min(start + 1, count);
-  key = std::min(key, nearest_baseline::LeastKeyAnyOrder(blocks + seedLow,
-                                                         static_cast<uint32_t>(seedHigh - seedLow), in));
-  const std::size_t high = FirstOut(seedHigh, count, [&](std::size_t k) {
+  // The first block reaching the point along the line (the last for a point beyond the run): guessed as if
+  // the colours were evenly spaced, then put right in doubling steps, so a ramp costs no binary search.
+  const double share = (place.along - lows[0]) / (highs[count - 1] - lows[0]);
+  const std::size_t guess =
+      share > 0.0 ? static_cast<std::size_t>(std::min(share, 1.0) * static_cast<double>(count - 1)) : 0;
+  std::size_t start;
+  if (highs[guess] < place.along) {
+    start = FirstOut(guess + 1, count, [&](std::size_t k) { return highs[k] >= place.along; });
+    start = std::min(start, count - 1);
+  } else {
+    start = guess - FirstOut(0, guess, [&](std::size_t j) { return highs[guess - 1 - j] < place.along; });
+  }
+  // The block's first colour (always a colour: only the run's last block has unused lanes, its last ones),
+  // by the scan's own arithmetic: a key no lower than the answer's.
+  const Block& seed = blocks[start];
+  const float dr = seed.r[0] - in.r;
+  const float dg = seed.g[0] - in.g;
+  const float db = seed.b[0] - in.b;
+  const float distance = (dr * dr + dg * dg) + db * db;
+  if (distance < std::numeric_limits<float>::max()) {
+    const uint64_t seedKey = (static_cast<uint64_t>(std::bit_cast<uint32_t>(distance)) << 32) |
+                             static_cast<uint32_t>(seed.index[0]);
+    key = std::min(key, seedKey);
+  }
+  const std::size_t high = FirstOut(start + 1, count, [&](std::size_t k) {
     const double beyond = std::max(lows[k] - place.along - place.slack, 0.0);
     return PassedOver(across + beyond * beyond, key);
   });
-  const std::size_t below = FirstOut(0, seedLow, [&](std::size_t j) {
-    const double beyond = std::max(place.along - highs[seedLow - 1 - j] - place.slack, 0.0);
-    return PassedOver(across + beyond * beyond, key);
-  });
-  const std::size_t low = seedLow - below;
-  key = std::min(key,
-                 nearest_baseline::LeastKeyAnyOrder(blocks + low, static_cast<uint32_t>(seedLow - low), in));
-  key = std::min(
-      key, nearest_baseline::LeastKeyAnyOrder(blocks + seedHigh, static_cast<uint32_t>(high - seedHigh), in));
-  return key;
+  const std::size_t low = start - FirstOut(0, start, [&](std::size_t j) {
+                            const double beyond =
+                                std::max(place.along - highs[start - 1 - j] - place.slack, 0.0);
+                            return PassedOver(across + beyond * beyond, key);
+                          });
+  const uint32_t stretch = static_cast<uint32_t>(high - low);
+  return std::min(key, node.ascending ? nearest_baseline::LeastKey(blocks + low, stretch, in)
+                                      : nearest_baseline::LeastKeyAnyOrder(blocks + low, stretch, in));
 }
 
 int32_t NearestColorTree::find(const Color3& in) const {

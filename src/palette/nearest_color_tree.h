@@ -45,6 +45,7 @@ class NearestColorTree {
     double slack;
     bool alongAxis;  // strung out along the axis: the capsule bounds it much better than the box
     bool line;       // a leaf of colours on the axis, in blocks in order along it
+    bool ascending;  // a line leaf whose colours are also in palette order
     uint32_t first;
     uint32_t count;  // 0 for an inner node
   };
