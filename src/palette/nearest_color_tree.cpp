@@ -32,6 +32,15 @@ constexpr double kAbsolute = 1e-30;
 // inputs are floats and its few steps each round by 2^-53, so 1e-12 leaves a wide margin.
 constexpr double kBoundSlack = 1e-12;
 
+// Whether no colour whose exact distance is at least `bound` can be taken or tie against the key's distance
+// (see kRelative).
+inline bool PassedOver(double bound, uint64_t key) {
+  float best;
+  const uint32_t bits = static_cast<uint32_t>(key >> 32);
+  std::memcpy(&best, &bits, sizeof best);
+  return bound * (1.0 - kRelative) - kAbsolute > static_cast<double>(best);
+}
+
 }  // namespace
 
 NearestColorTree::NearestColorTree(std::span<const Color3> colors, std::span<const uint32_t> points) {
@@ -227,14 +236,15 @@ struct NearestColorTree::AxisPlace {
 // or for colours along the axis the distance along it beyond the node's span and from the axis line beyond
 // its radius, each shortened by what the arithmetic may have lost.
 [[gnu::always_inline]] inline double NearestColorTree::lowerBound(const Node& node, const double q[3],
-                                                                  double reach) {
+                                                                  double reach, uint64_t key) {
   const double slack = reach + node.slack;
   double outside = 0.0;
   for (int c = 0; c < 3; ++c) {
     const double gap = std::max(std::max(node.boxLow[c] - q[c], q[c] - node.boxHigh[c]) - slack, 0.0);
     outside += gap * gap;
   }
-  if (!node.alongAxis) {
+  // The capsule can only raise the bound: not worked out when the box alone passes the node over.
+  if (!node.alongAxis || PassedOver(outside, key)) {
     return outside;
   }
   const AxisPlace place = placeOnAxis(node, q, reach);
@@ -244,15 +254,6 @@ struct NearestColorTree::AxisPlace {
 }
 
 namespace {
-
-// Whether no colour whose exact distance is at least `bound` can be taken or tie against the key's distance
-// (see kRelative).
-inline bool PassedOver(double bound, uint64_t key) {
-  float best;
-  const uint32_t bits = static_cast<uint32_t>(key >> 32);
-  std::memcpy(&best, &bits, sizeof best);
-  return bound * (1.0 - kRelative) - kAbsolute > static_cast<double>(best);
-}
 
 // The first k in [from, to) where `out(k)` holds, for an `out` that is false up to some k and true from there
 // on; `to` when it holds nowhere. Steps of 1, 2, 4 ... from `from`, then halving: the cost grows with the
@@ -369,8 +370,8 @@ int32_t NearestColorTree::find(const Color3& in) const {
       continue;
     }
     // A child already passed over is not stacked at all.
-    const double left = lowerBound(nodes_[node.first], q, reach);
-    const double right = lowerBound(nodes_[node.first + 1], q, reach);
+    const double left = lowerBound(nodes_[node.first], q, reach, key);
+    const double right = lowerBound(nodes_[node.first + 1], q, reach, key);
     const Pending near = left <= right ? Pending{node.first, left} : Pending{node.first + 1, right};
     const Pending far = left <= right ? Pending{node.first + 1, right} : Pending{node.first, left};
     if (!passedOver(far.bound)) stack[top++] = far;

@@ -57,7 +57,7 @@ class NearestColorTree {
   void build(std::vector<Point>& points, std::size_t begin, std::size_t end, std::size_t node);
   struct AxisPlace;
   static AxisPlace placeOnAxis(const Node& node, const double q[3], double reach);
-  static double lowerBound(const Node& node, const double q[3], double reach);
+  static double lowerBound(const Node& node, const double q[3], double reach, uint64_t key);
   // The key (see LeastKey) of the first colour at the least distance, the line leaf's colours and `key`'s.
   uint64_t scanLine(const Node& node, const double q[3], double reach, const Color3& in, uint64_t key) const;
 
