@@ -1,6 +1,7 @@
 #include "palette/nearest_color_tree.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -16,14 +17,29 @@ constexpr std::size_t kLeafColors = 16;
 
 // A node is passed over when even the least distance any of its colours can have, less what single-precision
 // rounding can take off it, is beyond the best distance found so far: then none of them can be taken, nor
-// tie. The computed distance d of a colour and the exact one D satisfy d >= D (1 - 5u) - 2^-147 with u =
-// 2^-24 (the search's own rounding argument); kRelative is more than six times 5u and also covers the
-// rounding of the bound's last few double-precision operations.
-constexpr double kRelative = 2e-6;
+// tie. The computed distance d of a colour and the exact one D satisfy d >= D (1 - u)^5 - 2^-147 >=
+// D (1 - 5u) - 2^-147 with u = 2^-24: the term of red rounds in the difference, the square and both sums,
+// every rounding by a factor of at least 1 - u, and squares that underflow lose less than 2^-149 each.
+// The bound B never exceeds D (its gaps are shortened by kBoundSlack for the double-precision steps that
+// make them), and its last squares and sums round by a few 2^-53 upwards at most. The test
+// B (1 - kRelative) - kAbsolute > best, in double precision, then gives D (1 - 5u) - 2^-147 > best, since
+// kRelative - 5u (about 2e-8) dwarfs those few 2^-53 and kAbsolute dwarfs 2^-147: every colour of the node
+// has d > best. The bound is the width of the candidates a far point must look at (see scanLine), so it is
+// kept close to 5u, about 3.0e-7.
+constexpr double kRelative = 3.2e-7;
 constexpr double kAbsolute = 1e-30;
 // What the bound's double-precision arithmetic may be off by, relative to the sizes it works with: its
 // inputs are floats and its few steps each round by 2^-53, so 1e-12 leaves a wide margin.
 constexpr double kBoundSlack = 1e-12;
+
+// Whether no colour whose exact distance is at least `bound` can be taken or tie against the key's distance
+// (see kRelative).
+inline bool PassedOver(double bound, uint64_t key) {
+  float best;
+  const uint32_t bits = static_cast<uint32_t>(key >> 32);
+  std::memcpy(&best, &bits, sizeof best);
+  return bound * (1.0 - kRelative) - kAbsolute > static_cast<double>(best);
+}
 
 }  // namespace
 
@@ -115,7 +131,8 @@ void NearestColorTree::build(std::vector<Point>& points, std::size_t begin, std:
   node.low = low;
   node.high = high;
   node.radius = radius;
-  node.extent = std::fabs(low) + std::fabs(high) + radius;
+  node.slack = kBoundSlack * (((std::fabs(centre[0]) + std::fabs(centre[1])) + std::fabs(centre[2])) +
+                              ((std::fabs(low) + std::fabs(high)) + radius));
   node.alongAxis = radius * 4.0 < high - low;
   // Colours on a line, up to much less than their spacing, are kept as one run in order along it, four to a
   // block: a point's colours are then found from where it falls along the line, a block at a time outwards.
@@ -128,6 +145,19 @@ void NearestColorTree::build(std::vector<Point>& points, std::size_t begin, std:
     const auto to = points.begin() + static_cast<std::ptrdiff_t>(end);
     if (line) {
       std::sort(from, to, [&](const Point& x, const Point& y) { return along(x) < along(y); });
+      // A run whose palette order is the reverse of its order along the axis is turned round with the axis:
+      // in palette order, a plain lane scan keeps the first of equal distances without comparing indices.
+      if (std::is_sorted(from, to, [](const Point& x, const Point& y) { return x.index > y.index; })) {
+        for (int c = 0; c < 3; ++c) {
+          axis[c] = -axis[c];
+          node.axis[c] = axis[c];
+        }
+        node.low = -high;
+        node.high = -low;
+        std::reverse(from, to);
+      }
+      node.ascending =
+          std::is_sorted(from, to, [](const Point& x, const Point& y) { return x.index < y.index; });
     } else {
       std::sort(from, to, [](const Point& x, const Point& y) { return x.index < y.index; });
     }
@@ -192,9 +222,10 @@ struct NearestColorTree::AxisPlace {
 };
 
 [[gnu::always_inline]] inline NearestColorTree::AxisPlace NearestColorTree::placeOnAxis(const Node& node,
-                                                                                        const double q[3]) {
+                                                                                        const double q[3],
+                                                                                        double reach) {
   const double v[3] = {q[0] - node.centre[0], q[1] - node.centre[1], q[2] - node.centre[2]};
-  const double slack = kBoundSlack * (((std::fabs(v[0]) + std::fabs(v[1])) + std::fabs(v[2])) + node.extent);
+  const double slack = reach + node.slack;
   const double t = (v[0] * node.axis[0] + v[1] * node.axis[1]) + v[2] * node.axis[2];
   const double w[3] = {v[0] - t * node.axis[0], v[1] - t * node.axis[1], v[2] - t * node.axis[2]};
   const double away = std::sqrt((w[0] * w[0] + w[1] * w[1]) + w[2] * w[2]);
@@ -204,21 +235,106 @@ struct NearestColorTree::AxisPlace {
 // The least exact squared distance from q to any colour of the node, never more: the distance from the box,
 // or for colours along the axis the distance along it beyond the node's span and from the axis line beyond
 // its radius, each shortened by what the arithmetic may have lost.
-[[gnu::always_inline]] inline double NearestColorTree::lowerBound(const Node& node, const double q[3]) {
-  const double v[3] = {q[0] - node.centre[0], q[1] - node.centre[1], q[2] - node.centre[2]};
-  const double slack = kBoundSlack * (((std::fabs(v[0]) + std::fabs(v[1])) + std::fabs(v[2])) + node.extent);
+[[gnu::always_inline]] inline double NearestColorTree::lowerBound(const Node& node, const double q[3],
+                                                                  double reach, uint64_t key) {
+  const double slack = reach + node.slack;
   double outside = 0.0;
   for (int c = 0; c < 3; ++c) {
     const double gap = std::max(std::max(node.boxLow[c] - q[c], q[c] - node.boxHigh[c]) - slack, 0.0);
     outside += gap * gap;
   }
-  if (!node.alongAxis) {
+  // The capsule can only raise the bound: not worked out when the box alone passes the node over.
+  if (!node.alongAxis || PassedOver(outside, key)) {
     return outside;
   }
-  const AxisPlace place = placeOnAxis(node, q);
+  const AxisPlace place = placeOnAxis(node, q, reach);
   const double beyond =
       std::max(std::max(node.low - place.along, place.along - node.high) - place.slack, 0.0);
   return std::max(place.across * place.across + beyond * beyond, outside);
+}
+
+namespace {
+
+// The first k in [from, to) where `out(k)` holds, for an `out` that is false up to some k and true from there
+// on; `to` when it holds nowhere. Steps of 1, 2, 4 ... from `from`, then halving: the cost grows with the
+// distance from `from`, not with the length of the range.
+template <typename Out>
+std::size_t FirstOut(std::size_t from, std::size_t to, Out out) {
+  std::size_t known = from;  // out(k) is false for every k below
+  std::size_t step = 1;
+  std::size_t probe = from;
+  while (probe < to && !out(probe)) {
+    known = probe + 1;
+    probe = known + step;
+    step *= 2;
+  }
+  std::size_t high = std::min(probe, to);
+  while (known < high) {
+    const std::size_t middle = known + (high - known) / 2;
+    if (out(middle)) {
+      high = middle;
+    } else {
+      known = middle + 1;
+    }
+  }
+  return known;
+}
+
+}  // namespace
+
+// A run of colours on a line, sorted along it. A point far off the line, like those error diffusion drives
+// off a grey ramp, is nearly as far from a long stretch of the run as from its nearest colour: the colours
+// whose distances lie within rounding of the least are a contiguous stretch of the run, hundreds of them
+// for points tens of units off the line (the float distances of many are equal there, and only the first
+// of those is the answer). So: the block where the point falls along the line, whose first colour gives a
+// best distance close to the final one; from there, each way, the first block passed over, found in a few
+// steps; then every block between in one tight scan. The blocks' spans along the axis only grow along the
+// run, so the test is false up to some block and true from there on, each way, whatever block it starts
+// from: once one block is passed over every block beyond it is.
+uint64_t NearestColorTree::scanLine(const Node& node, const double q[3], double reach, const Color3& in,
+                                    uint64_t key) const {
+  const AxisPlace place = placeOnAxis(node, q, reach);
+  const double across = place.across * place.across;
+  const double* lows = &blockLow_[node.first];
+  const double* highs = &blockHigh_[node.first];
+  const Block* blocks = &blocks_[node.first];
+  const std::size_t count = node.count;
+  // The first block reaching the point along the line (the last for a point beyond the run): guessed as if
+  // the colours were evenly spaced, then put right in doubling steps, so a ramp costs no binary search.
+  const double share = (place.along - lows[0]) / (highs[count - 1] - lows[0]);
+  const std::size_t guess =
+      share > 0.0 ? static_cast<std::size_t>(std::min(share, 1.0) * static_cast<double>(count - 1)) : 0;
+  std::size_t start;
+  if (highs[guess] < place.along) {
+    start = FirstOut(guess + 1, count, [&](std::size_t k) { return highs[k] >= place.along; });
+    start = std::min(start, count - 1);
+  } else {
+    start = guess - FirstOut(0, guess, [&](std::size_t j) { return highs[guess - 1 - j] < place.along; });
+  }
+  // The block's first colour (always a colour: only the run's last block has unused lanes, its last ones),
+  // by the scan's own arithmetic: a key no lower than the answer's.
+  const Block& seed = blocks[start];
+  const float dr = seed.r[0] - in.r;
+  const float dg = seed.g[0] - in.g;
+  const float db = seed.b[0] - in.b;
+  const float distance = (dr * dr + dg * dg) + db * db;
+  if (distance < std::numeric_limits<float>::max()) {
+    const uint64_t seedKey = (static_cast<uint64_t>(std::bit_cast<uint32_t>(distance)) << 32) |
+                             static_cast<uint32_t>(seed.index[0]);
+    key = std::min(key, seedKey);
+  }
+  const std::size_t high = FirstOut(start + 1, count, [&](std::size_t k) {
+    const double beyond = std::max(lows[k] - place.along - place.slack, 0.0);
+    return PassedOver(across + beyond * beyond, key);
+  });
+  const std::size_t low = start - FirstOut(0, start, [&](std::size_t j) {
+                            const double beyond =
+                                std::max(place.along - highs[start - 1 - j] - place.slack, 0.0);
+                            return PassedOver(across + beyond * beyond, key);
+                          });
+  const uint32_t stretch = static_cast<uint32_t>(high - low);
+  return std::min(key, node.ascending ? nearest_baseline::LeastKey(blocks + low, stretch, in)
+                                      : nearest_baseline::LeastKeyAnyOrder(blocks + low, stretch, in));
 }
 
 int32_t NearestColorTree::find(const Color3& in) const {
@@ -226,13 +342,10 @@ int32_t NearestColorTree::find(const Color3& in) const {
     return -1;
   }
   const double q[3] = {in.r, in.g, in.b};
+  // The part of every node's slack that depends on q: |q - centre| <= |q| + |centre|, summed over channels.
+  const double reach = kBoundSlack * ((std::fabs(q[0]) + std::fabs(q[1])) + std::fabs(q[2]));
   uint64_t key = nearest_baseline::kNoKey;
-  const auto passedOver = [&key](double bound) {
-    float best;
-    const uint32_t bits = static_cast<uint32_t>(key >> 32);
-    std::memcpy(&best, &bits, sizeof best);
-    return bound * (1.0 - kRelative) - kAbsolute > static_cast<double>(best);
-  };
+  const auto passedOver = [&key](double bound) { return PassedOver(bound, key); };
   // Nearer children are taken first, so the best distance falls fast and most other nodes are passed over.
   // Median splits keep the tree's depth below 64 for any palette that fits in memory.
   struct Pending {
@@ -253,35 +366,16 @@ int32_t NearestColorTree::find(const Color3& in) const {
       continue;
     }
     if (node.line) {
-      // Outwards from where q falls along the line, each way until a block's least distance is passed over;
-      // the blocks' spans along the axis only grow that way.
-      const AxisPlace place = placeOnAxis(node, q);
-      const double across = place.across * place.across;
-      const double* lows = &blockLow_[node.first];
-      const double* highs = &blockHigh_[node.first];
-      const uint32_t start =
-          static_cast<uint32_t>(std::lower_bound(highs, highs + node.count, place.along) - highs);
-      for (uint32_t k = start; k < node.count; ++k) {
-        const double beyond = std::max(lows[k] - place.along - place.slack, 0.0);
-        if (passedOver(across + beyond * beyond)) break;
-        key = std::min(key, nearest_baseline::LeastKey(&blocks_[node.first + k], 1, in));
-      }
-      for (uint32_t k = start; k-- > 0;) {
-        const double beyond = std::max(place.along - highs[k] - place.slack, 0.0);
-        if (passedOver(across + beyond * beyond)) break;
-        key = std::min(key, nearest_baseline::LeastKey(&blocks_[node.first + k], 1, in));
-      }
+      key = scanLine(node, q, reach, in, key);
       continue;
     }
-    const double left = lowerBound(nodes_[node.first], q);
-    const double right = lowerBound(nodes_[node.first + 1], q);
-    if (left <= right) {
-      stack[top++] = {node.first + 1, right};
-      stack[top++] = {node.first, left};
-    } else {
-      stack[top++] = {node.first, left};
-      stack[top++] = {node.first + 1, right};
-    }
+    // A child already passed over is not stacked at all.
+    const double left = lowerBound(nodes_[node.first], q, reach, key);
+    const double right = lowerBound(nodes_[node.first + 1], q, reach, key);
+    const Pending near = left <= right ? Pending{node.first, left} : Pending{node.first + 1, right};
+    const Pending far = left <= right ? Pending{node.first + 1, right} : Pending{node.first, left};
+    if (!passedOver(far.bound)) stack[top++] = far;
+    if (!passedOver(near.bound)) stack[top++] = near;
   }
   return static_cast<int32_t>(static_cast<uint32_t>(key));
 }

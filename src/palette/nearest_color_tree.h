@@ -40,9 +40,12 @@ class NearestColorTree {
     double low;
     double high;
     double radius;
-    double extent;   // |low| + |high| + radius, for the rounding allowance of the bound
+    // kBoundSlack (|centre| + |low| + |high| + radius), |centre| summed over the channels: with the query's
+    // own part, kBoundSlack |q|, what the bound's arithmetic may be off by
+    double slack;
     bool alongAxis;  // strung out along the axis: the capsule bounds it much better than the box
     bool line;       // a leaf of colours on the axis, in blocks in order along it
+    bool ascending;  // a line leaf whose colours are also in palette order
     uint32_t first;
     uint32_t count;  // 0 for an inner node
   };
@@ -53,8 +56,10 @@ class NearestColorTree {
 
   void build(std::vector<Point>& points, std::size_t begin, std::size_t end, std::size_t node);
   struct AxisPlace;
-  static AxisPlace placeOnAxis(const Node& node, const double q[3]);
-  static double lowerBound(const Node& node, const double q[3]);
+  static AxisPlace placeOnAxis(const Node& node, const double q[3], double reach);
+  static double lowerBound(const Node& node, const double q[3], double reach, uint64_t key);
+  // The key (see LeastKey) of the first colour at the least distance, the line leaf's colours and `key`'s.
+  uint64_t scanLine(const Node& node, const double q[3], double reach, const Color3& in, uint64_t key) const;
 
   std::vector<Node> nodes_;
   std::vector<Block> blocks_;

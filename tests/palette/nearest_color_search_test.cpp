@@ -556,6 +556,58 @@ TEST(NearestColorSearch, NearTiesAcrossCellEdges) {
   }
 }
 
+// How many colours lie at the least float distance from `in`, by the reference rule's arithmetic.
+std::size_t AtLeastDistance(std::span<const Color3> palette, const Color3& in) {
+  std::vector<float> distances;
+  for (const Color3& c : palette) {
+    const float dr = c.r - in.r;
+    const float dg = c.g - in.g;
+    const float db = c.b - in.b;
+    distances.push_back((dr * dr + dg * dg) + db * db);
+  }
+  const float least = *std::min_element(distances.begin(), distances.end());
+  return static_cast<std::size_t>(std::count(distances.begin(), distances.end(), least));
+}
+
+// Error diffusion over a ramp drives points far off it, where the float distances of a long stretch of the
+// ramp's colours round to the same least value and only the first of them in palette order is the answer:
+// greys (exactly on one line) in order, reversed and shuffled (palette order unrelated to the order along
+// the line), and a ramp whose colours stray from their line by rounding. The points lie 0.01 to 10^4 off the
+// ramp, their foot anywhere along it and a little beyond its ends.
+TEST(NearestColorSearch, FarPointsOffARampTakeTheFirstOfEqualDistances) {
+  Generator random(8);
+  std::vector<Color3> greys = Ramp(65536, Color3(0.0f), Color3(1.0f));
+  std::vector<Color3> reversed(greys.rbegin(), greys.rend());
+  std::vector<Color3> shuffled = Ramp(16384, Color3(0.0f), Color3(1.0f));
+  for (std::size_t i = shuffled.size() - 1; i > 0; --i) std::swap(shuffled[i], shuffled[random.below(i + 1)]);
+  const Color3 black(0.0f), white(1.0f), start(0.9f, 0.05f, 0.3f), end(0.2f, 1.0f, 0.7f);
+  const struct {
+    std::string name;
+    std::vector<Color3> palette;
+    Color3 from, to;
+  } ramps[] = {
+      {"65,536 greys", std::move(greys), black, white},
+      {"65,536 greys, white first", std::move(reversed), black, white},
+      {"16,384 greys shuffled", std::move(shuffled), black, white},
+      {"a ramp across the cube", Ramp(20000, start, end), start, end},
+  };
+  for (const auto& [name, palette, from, to] : ramps) {
+    const NearestColorSearch search(palette);
+    std::vector<Color3> points;
+    std::size_t tied = 0;  // points where more than one colour is at the least float distance
+    for (std::size_t i = 0; i < 1500 / kScale; ++i) {
+      const Color3 foot = from + (to - from) * random.between(-0.05f, 1.05f);
+      const Color3 away = random.color(-1.0f, 1.0f);
+      const float reach = std::ldexp(1.0f, static_cast<int>(random.below(21)) - 7);
+      const Color3 in = foot + away * reach;
+      points.push_back(in);
+      tied += AtLeastDistance(palette, in) > 1 ? 1 : 0;
+    }
+    EXPECT_TRUE(MatchesReference(search, palette, points)) << name;
+    EXPECT_GT(tied, points.size() / 8) << name << ": too few ties to test the rule";
+  }
+}
+
 TEST(NearestColorSearch, EqualColoursGiveTheFirst) {
   // Worked by hand: equal colours are at equal distances from every input, so the earliest of them wins.
   Generator random(6);
