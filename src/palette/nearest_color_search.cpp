@@ -929,11 +929,9 @@ class NearestColorGridBuilder {
     uint16_t* const first =
         &(*unitCells_)[(static_cast<std::size_t>(z0) * n + static_cast<std::size_t>(y0)) * n +
                        static_cast<std::size_t>(x0)];
-    const std::size_t step[3] = {1, n, n * n};
+    const std::size_t offset[8] = {0, 1, n, n + 1, n * n, n * n + 1, n * n + n, n * n + n + 1};
     for (int o = 0; o < 8; ++o) {
-      const int d[3] = {o & 1, (o >> 1) & 1, o >> 2};
-      uint16_t& cell =
-          first[(d[0] != 0 ? step[0] : 0) + (d[1] != 0 ? step[1] : 0) + (d[2] != 0 ? step[2] : 0)];
+      uint16_t& cell = first[offset[o]];
       const uint32_t mask = kept[o];
       if (mask == 0) {
         cell = 0;
@@ -942,9 +940,13 @@ class NearestColorGridBuilder {
       if ((mask & (mask - 1)) == 0) {
         const auto i = static_cast<std::size_t>(std::countr_zero(mask));
         const uint32_t index = list.index[i];
-        const double p[3] = {list.channel[0][i], list.channel[1][i], list.channel[2][i]};
-        const Box box = {{lo[0][d[0]], lo[1][d[1]], lo[2][d[2]]}, {hi[0][d[0]], hi[1][d[1]], hi[2][d[2]]}};
-        if (singlesSafe_ || greatestDistance(p, box) <= kSafeSingle) {
+        const auto safe = [&] {
+          const int d[3] = {o & 1, (o >> 1) & 1, o >> 2};
+          const double p[3] = {list.channel[0][i], list.channel[1][i], list.channel[2][i]};
+          const Box box = {{lo[0][d[0]], lo[1][d[1]], lo[2][d[2]]}, {hi[0][d[0]], hi[1][d[1]], hi[2][d[2]]}};
+          return greatestDistance(p, box) <= kSafeSingle;
+        };
+        if (singlesSafe_ || safe()) {
           cell = index < kUnitDirect ? static_cast<uint16_t>(kUnitDirect | index) : 0;
           continue;
         }
