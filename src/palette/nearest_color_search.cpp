@@ -589,10 +589,16 @@ class NearestColorGridBuilder {
     const std::size_t count = list.size();
     if (count <= 2) {
       selectHalvesOf<2>(list, lo, hi, kept);
+    } else if (count <= 3) {
+      selectHalvesOf<3>(list, lo, hi, kept);
     } else if (count <= 4) {
       selectHalvesOf<4>(list, lo, hi, kept);
+    } else if (count <= 6) {
+      selectHalvesOf<6>(list, lo, hi, kept);
     } else if (count <= 8) {
       selectHalvesOf<8>(list, lo, hi, kept);
+    } else if (count <= 12) {
+      selectHalvesOf<12>(list, lo, hi, kept);
     } else if (count <= 16) {
       selectHalvesOf<16>(list, lo, hi, kept);
     } else {
