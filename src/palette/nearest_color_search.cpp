@@ -772,9 +772,17 @@ class NearestColorGridBuilder {
   template <typename T>
   void fill(std::vector<T>& grid, int x0, int y0, int z0, int span, T value) {
     const std::size_t n = static_cast<std::size_t>(cellsPerAxis_);
+    T* const first = &grid[(static_cast<std::size_t>(z0) * n + static_cast<std::size_t>(y0)) * n +
+                           static_cast<std::size_t>(x0)];
     if (span == 1) {
-      grid[(static_cast<std::size_t>(z0) * n + static_cast<std::size_t>(y0)) * n +
-           static_cast<std::size_t>(x0)] = value;
+      *first = value;
+      return;
+    }
+    if (span == 2) {
+      for (const std::size_t row : {std::size_t{0}, n, n * n, n * n + n}) {
+        first[row] = value;
+        first[row + 1] = value;
+      }
       return;
     }
     for (int z = z0; z < z0 + span; ++z) {
@@ -897,11 +905,12 @@ class NearestColorGridBuilder {
     }
     // Outside the cube (the overshoot of error diffusion, rarer than colours inside it) a box whose
     // candidates fit in one block shares that block among all its cells rather than being refined further.
+    // The unit grid's boxes never lie outside it.
     const auto outsideCube = [&box] {
       return box.lo[0] > 1.0 || box.hi[0] < 0.0 || box.lo[1] > 1.0 || box.hi[1] < 0.0 || box.lo[2] > 1.0 ||
              box.hi[2] < 0.0;
     };
-    if (span == 1 || (count <= 4 && outsideCube())) {
+    if (span == 1 || (count <= 4 && unitCells_ == nullptr && outsideCube())) {
       if (unitCells_ != nullptr) {
         fill(*unitCells_, x0, y0, z0, span, unitListCell(index, count));
       } else {
