@@ -576,6 +576,29 @@ class NearestColorGridBuilder {
     return (((v + (v >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24;
   }
 
+  // The colours of each half from the halves of each colour: bit i of colours[o] is bit o of halves[i], for
+  // up to 32 colours. Eight colours at a time, as an 8 by 8 matrix of bits, a row a byte, transposed by
+  // three exchanges of its off-diagonal blocks (of 1, 2 and 4 bits).
+  static void TransposeHalves(const unsigned* halves, std::size_t count, uint32_t colours[8]) {
+    std::fill(colours, colours + 8, 0u);
+    for (std::size_t first = 0; first < count; first += 8) {
+      uint64_t x = 0;
+      const std::size_t end = std::min(count, first + 8);
+      for (std::size_t i = first; i < end; ++i) {
+        x |= uint64_t{halves[i] & 0xFFu} << (8 * (i - first));
+      }
+      uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAull;
+      x = x ^ t ^ (t << 7);
+      t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCull;
+      x = x ^ t ^ (t << 14);
+      t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0ull;
+      x = x ^ t ^ (t << 28);
+      for (int o = 0; o < 8; ++o) {
+        colours[o] |= static_cast<uint32_t>((x >> (8 * o)) & 0xFFu) << first;
+      }
+    }
+  }
+
   // Lists of up to this many colours have the candidates of their halves chosen together by selectHalves.
   static constexpr std::size_t kHalvesMost = 32;
 
@@ -611,7 +634,6 @@ class NearestColorGridBuilder {
   void selectHalvesOf(const Candidates& list, const Pair lo[3], const Pair hi[3], uint32_t kept[8]) {
     const std::size_t count = list.size();
     double p[3][kN];
-    uint32_t inList[kN];
     for (std::size_t i = 0; i < kN; ++i) {
       for (int c = 0; c < 3; ++c) {
         p[c][i] = i < count ? list.channel[c][i] : std::numeric_limits<double>::infinity();
@@ -661,13 +683,8 @@ class NearestColorGridBuilder {
         nearIn[i] = HalvesMask(near);
       }
     }
-    uint32_t near[8] = {};
-    for (std::size_t i = 0; i < count; ++i) {
-      inList[i] = 1u << i;
-      for (unsigned halves = nearIn[i]; halves != 0; halves &= halves - 1) {
-        near[std::countr_zero(halves)] |= inList[i];
-      }
-    }
+    uint32_t near[8];
+    TransposeHalves(nearIn, count, near);
     unsigned compared = 0;  // halves whose colours are held against each other
     for (int o = 0; o < 8; ++o) {
       compared |= (near[o] & (near[o] - 1)) != 0 ? 1u << o : 0u;
@@ -703,7 +720,7 @@ class NearestColorGridBuilder {
         rivalMargin[i].v[k] = kRelative * greatest[i].v[k] + kAbsolute;
       }
     }
-    std::fill(kept, kept + 8, 0u);
+    unsigned keptIn[kN];  // the halves where each colour is kept
     for (std::size_t i = 0; i < count; ++i) {
       const unsigned comparedHere = nearIn[i] & compared;
       unsigned beaten = 0;
@@ -735,10 +752,9 @@ class NearestColorGridBuilder {
           beaten |= HalvesMask(out) & both;
         }
       }
-      for (unsigned halves = nearIn[i] & ~beaten; halves != 0; halves &= halves - 1) {
-        kept[std::countr_zero(halves)] |= inList[i];
-      }
+      keptIn[i] = nearIn[i] & ~beaten;
     }
+    TransposeHalves(keptIn, count, kept);
   }
 
   // The rivals select takes in half o among the colours `near` (more than kMaxRivals of them): the
