@@ -576,6 +576,29 @@ class NearestColorGridBuilder {
     return (((v + (v >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24;
   }
 
+  // The colours of each half from the halves of each colour: bit i of colours[o] is bit o of halves[i], for
+  // up to 32 colours. Eight colours at a time, as an 8 by 8 matrix of bits, a row a byte, transposed by
+  // three exchanges of its off-diagonal blocks (of 1, 2 and 4 bits).
+  static void TransposeHalves(const unsigned* halves, std::size_t count, uint32_t colours[8]) {
+    std::fill(colours, colours + 8, 0u);
+    for (std::size_t first = 0; first < count; first += 8) {
+      uint64_t x = 0;
+      const std::size_t end = std::min(count, first + 8);
+      for (std::size_t i = first; i < end; ++i) {
+        x |= uint64_t{halves[i] & 0xFFu} << (8 * (i - first));
+      }
+      uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAull;
+      x = x ^ t ^ (t << 7);
+      t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCull;
+      x = x ^ t ^ (t << 14);
+      t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0ull;
+      x = x ^ t ^ (t << 28);
+      for (int o = 0; o < 8; ++o) {
+        colours[o] |= static_cast<uint32_t>((x >> (8 * o)) & 0xFFu) << first;
+      }
+    }
+  }
+
   // Lists of up to this many colours have the candidates of their halves chosen together by selectHalves.
   static constexpr std::size_t kHalvesMost = 32;
 
@@ -589,10 +612,16 @@ class NearestColorGridBuilder {
     const std::size_t count = list.size();
     if (count <= 2) {
       selectHalvesOf<2>(list, lo, hi, kept);
+    } else if (count <= 3) {
+      selectHalvesOf<3>(list, lo, hi, kept);
     } else if (count <= 4) {
       selectHalvesOf<4>(list, lo, hi, kept);
+    } else if (count <= 6) {
+      selectHalvesOf<6>(list, lo, hi, kept);
     } else if (count <= 8) {
       selectHalvesOf<8>(list, lo, hi, kept);
+    } else if (count <= 12) {
+      selectHalvesOf<12>(list, lo, hi, kept);
     } else if (count <= 16) {
       selectHalvesOf<16>(list, lo, hi, kept);
     } else {
@@ -605,7 +634,6 @@ class NearestColorGridBuilder {
   void selectHalvesOf(const Candidates& list, const Pair lo[3], const Pair hi[3], uint32_t kept[8]) {
     const std::size_t count = list.size();
     double p[3][kN];
-    uint32_t inList[kN];
     for (std::size_t i = 0; i < kN; ++i) {
       for (int c = 0; c < 3; ++c) {
         p[c][i] = i < count ? list.channel[c][i] : std::numeric_limits<double>::infinity();
@@ -655,13 +683,8 @@ class NearestColorGridBuilder {
         nearIn[i] = HalvesMask(near);
       }
     }
-    uint32_t near[8] = {};
-    for (std::size_t i = 0; i < count; ++i) {
-      inList[i] = 1u << i;
-      for (unsigned halves = nearIn[i]; halves != 0; halves &= halves - 1) {
-        near[std::countr_zero(halves)] |= inList[i];
-      }
-    }
+    uint32_t near[8];
+    TransposeHalves(nearIn, count, near);
     unsigned compared = 0;  // halves whose colours are held against each other
     for (int o = 0; o < 8; ++o) {
       compared |= (near[o] & (near[o] - 1)) != 0 ? 1u << o : 0u;
@@ -697,7 +720,7 @@ class NearestColorGridBuilder {
         rivalMargin[i].v[k] = kRelative * greatest[i].v[k] + kAbsolute;
       }
     }
-    std::fill(kept, kept + 8, 0u);
+    unsigned keptIn[kN];  // the halves where each colour is kept
     for (std::size_t i = 0; i < count; ++i) {
       const unsigned comparedHere = nearIn[i] & compared;
       unsigned beaten = 0;
@@ -729,10 +752,9 @@ class NearestColorGridBuilder {
           beaten |= HalvesMask(out) & both;
         }
       }
-      for (unsigned halves = nearIn[i] & ~beaten; halves != 0; halves &= halves - 1) {
-        kept[std::countr_zero(halves)] |= inList[i];
-      }
+      keptIn[i] = nearIn[i] & ~beaten;
     }
+    TransposeHalves(keptIn, count, kept);
   }
 
   // The rivals select takes in half o among the colours `near` (more than kMaxRivals of them): the
@@ -766,9 +788,17 @@ class NearestColorGridBuilder {
   template <typename T>
   void fill(std::vector<T>& grid, int x0, int y0, int z0, int span, T value) {
     const std::size_t n = static_cast<std::size_t>(cellsPerAxis_);
+    T* const first = &grid[(static_cast<std::size_t>(z0) * n + static_cast<std::size_t>(y0)) * n +
+                           static_cast<std::size_t>(x0)];
     if (span == 1) {
-      grid[(static_cast<std::size_t>(z0) * n + static_cast<std::size_t>(y0)) * n +
-           static_cast<std::size_t>(x0)] = value;
+      *first = value;
+      return;
+    }
+    if (span == 2) {
+      for (const std::size_t row : {std::size_t{0}, n, n * n, n * n + n}) {
+        first[row] = value;
+        first[row + 1] = value;
+      }
       return;
     }
     for (int z = z0; z < z0 + span; ++z) {
@@ -891,11 +921,12 @@ class NearestColorGridBuilder {
     }
     // Outside the cube (the overshoot of error diffusion, rarer than colours inside it) a box whose
     // candidates fit in one block shares that block among all its cells rather than being refined further.
+    // The unit grid's boxes never lie outside it.
     const auto outsideCube = [&box] {
       return box.lo[0] > 1.0 || box.hi[0] < 0.0 || box.lo[1] > 1.0 || box.hi[1] < 0.0 || box.lo[2] > 1.0 ||
              box.hi[2] < 0.0;
     };
-    if (span == 1 || (count <= 4 && outsideCube())) {
+    if (span == 1 || (count <= 4 && unitCells_ == nullptr && outsideCube())) {
       if (unitCells_ != nullptr) {
         fill(*unitCells_, x0, y0, z0, span, unitListCell(index, count));
       } else {
@@ -929,11 +960,9 @@ class NearestColorGridBuilder {
     uint16_t* const first =
         &(*unitCells_)[(static_cast<std::size_t>(z0) * n + static_cast<std::size_t>(y0)) * n +
                        static_cast<std::size_t>(x0)];
-    const std::size_t step[3] = {1, n, n * n};
+    const std::size_t offset[8] = {0, 1, n, n + 1, n * n, n * n + 1, n * n + n, n * n + n + 1};
     for (int o = 0; o < 8; ++o) {
-      const int d[3] = {o & 1, (o >> 1) & 1, o >> 2};
-      uint16_t& cell =
-          first[(d[0] != 0 ? step[0] : 0) + (d[1] != 0 ? step[1] : 0) + (d[2] != 0 ? step[2] : 0)];
+      uint16_t& cell = first[offset[o]];
       const uint32_t mask = kept[o];
       if (mask == 0) {
         cell = 0;
@@ -942,9 +971,13 @@ class NearestColorGridBuilder {
       if ((mask & (mask - 1)) == 0) {
         const auto i = static_cast<std::size_t>(std::countr_zero(mask));
         const uint32_t index = list.index[i];
-        const double p[3] = {list.channel[0][i], list.channel[1][i], list.channel[2][i]};
-        const Box box = {{lo[0][d[0]], lo[1][d[1]], lo[2][d[2]]}, {hi[0][d[0]], hi[1][d[1]], hi[2][d[2]]}};
-        if (singlesSafe_ || greatestDistance(p, box) <= kSafeSingle) {
+        const auto safe = [&] {
+          const int d[3] = {o & 1, (o >> 1) & 1, o >> 2};
+          const double p[3] = {list.channel[0][i], list.channel[1][i], list.channel[2][i]};
+          const Box box = {{lo[0][d[0]], lo[1][d[1]], lo[2][d[2]]}, {hi[0][d[0]], hi[1][d[1]], hi[2][d[2]]}};
+          return greatestDistance(p, box) <= kSafeSingle;
+        };
+        if (singlesSafe_ || safe()) {
           cell = index < kUnitDirect ? static_cast<uint16_t>(kUnitDirect | index) : 0;
           continue;
         }
