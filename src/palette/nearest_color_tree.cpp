@@ -12,6 +12,17 @@ namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
+typedef double Double2 __attribute__((vector_size(16)));
+
+inline Double2 Load2(const double* from) {
+  Double2 v;
+  std::memcpy(&v, from, sizeof v);
+  return v;
+}
+
+// std::max lane by lane: the second where the first is less, else the first.
+inline Double2 Max2(const Double2& x, const Double2& y) { return x < y ? y : x; }
+
 // Leaves hold up to this many colours, four blocks.
 constexpr std::size_t kLeafColors = 16;
 
@@ -56,6 +67,7 @@ NearestColorTree::NearestColorTree(std::span<const Color3> colors, std::span<con
   nodes_.resize(1);
   build(all, 0, all.size(), 0);
   nodes_.shrink_to_fit();
+  childBoxes_.shrink_to_fit();
   blocks_.shrink_to_fit();
   blockLow_.shrink_to_fit();
   blockHigh_.shrink_to_fit();
@@ -206,8 +218,19 @@ void NearestColorTree::build(std::vector<Point>& points, std::size_t begin, std:
   node.count = 0;
   nodes_[at] = node;
   nodes_.resize(nodes_.size() + 2);
+  childBoxes_.resize((nodes_.size() - 1) / 2);
   build(points, begin, middle, node.first);
   build(points, middle, end, node.first + 1);
+  ChildBoxes& boxes = childBoxes_[(node.first - 1) / 2];
+  for (int side = 0; side < 2; ++side) {
+    const Node& child = nodes_[node.first + static_cast<uint32_t>(side)];
+    for (int c = 0; c < 3; ++c) {
+      boxes.low[c][side] = child.boxLow[c];
+      boxes.high[c][side] = child.boxHigh[c];
+    }
+    boxes.slack[side] = child.slack;
+    boxes.alongAxis[side] = child.alongAxis;
+  }
 }
 
 // The least exact squared distance from q to any colour of the node, never more: the distance along the axis
@@ -232,25 +255,16 @@ struct NearestColorTree::AxisPlace {
   return {t, std::max(away - node.radius - slack, 0.0), slack};
 }
 
-// The least exact squared distance from q to any colour of the node, never more: the distance from the box,
-// or for colours along the axis the distance along it beyond the node's span and from the axis line beyond
-// its radius, each shortened by what the arithmetic may have lost.
-[[gnu::always_inline]] inline double NearestColorTree::lowerBound(const Node& node, const double q[3],
-                                                                  double reach, uint64_t key) {
-  const double slack = reach + node.slack;
-  double outside = 0.0;
-  for (int c = 0; c < 3; ++c) {
-    const double gap = std::max(std::max(node.boxLow[c] - q[c], q[c] - node.boxHigh[c]) - slack, 0.0);
-    outside += gap * gap;
-  }
-  // The capsule can only raise the bound: not worked out when the box alone passes the node over.
-  if (!node.alongAxis || PassedOver(outside, key)) {
-    return outside;
-  }
+// The least exact squared distance from q to any colour of a node strung out along its axis, never more,
+// given `box`, its box bound (see find): the distance along the axis beyond the node's span and from the
+// axis line beyond its radius, each shortened by what the arithmetic may have lost, or the box bound where
+// that is more.
+[[gnu::always_inline]] inline double NearestColorTree::capsuleBound(const Node& node, const double q[3],
+                                                                    double reach, double box) {
   const AxisPlace place = placeOnAxis(node, q, reach);
   const double beyond =
       std::max(std::max(node.low - place.along, place.along - node.high) - place.slack, 0.0);
-  return std::max(place.across * place.across + beyond * beyond, outside);
+  return std::max(place.across * place.across + beyond * beyond, box);
 }
 
 namespace {
@@ -369,9 +383,25 @@ int32_t NearestColorTree::find(const Color3& in) const {
       key = scanLine(node, q, reach, in, key);
       continue;
     }
+    // Both children's box bounds at once, one child a lane: the least exact squared distance from q to the
+    // child's box, each side's gap shortened by what the arithmetic may have lost (q's part of it and the
+    // child's), so never more than any of its colours' exact distances. Lane by lane the same steps as one
+    // child at a time.
+    const ChildBoxes& boxes = childBoxes_[(node.first - 1) / 2];
+    const Double2 slack = reach + Load2(boxes.slack);
+    Double2 outside = Double2{} + 0.0;
+    for (int c = 0; c < 3; ++c) {
+      const Double2 below = Load2(boxes.low[c]) - q[c];
+      const Double2 above = q[c] - Load2(boxes.high[c]);
+      const Double2 gap = Max2(Max2(below, above) - slack, Double2{} + 0.0);
+      outside += gap * gap;
+    }
+    double left = outside[0];
+    double right = outside[1];
+    // The capsule can only raise a bound: not worked out when the box alone passes the child over.
+    if (boxes.alongAxis[0] && !passedOver(left)) left = capsuleBound(nodes_[node.first], q, reach, left);
+    if (boxes.alongAxis[1] && !passedOver(right)) right = capsuleBound(nodes_[node.first + 1], q, reach, right);
     // A child already passed over is not stacked at all.
-    const double left = lowerBound(nodes_[node.first], q, reach, key);
-    const double right = lowerBound(nodes_[node.first + 1], q, reach, key);
     const Pending near = left <= right ? Pending{node.first, left} : Pending{node.first + 1, right};
     const Pending far = left <= right ? Pending{node.first + 1, right} : Pending{node.first, left};
     if (!passedOver(far.bound)) stack[top++] = far;
