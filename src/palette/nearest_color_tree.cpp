@@ -380,13 +380,30 @@ uint64_t NearestColorTree::scanLine(const Node& node, const double q[3], double 
 }
 
 int32_t NearestColorTree::find(const Color3& in) const {
+  return nodes_.empty() ? -1 : walk(in, nearest_baseline::kNoKey);
+}
+
+int32_t NearestColorTree::find(const Color3& in, uint32_t seed, const Color3& seedColor) const {
   if (nodes_.empty()) {
     return -1;
   }
+  // The seed's key by the scans' own arithmetic (see LeastKey): a colour at that distance, so the answer's
+  // key is no higher, and the walk keeps the least of it and every key it meets (a node is passed over only
+  // when all its colours are strictly farther, so an earlier colour at the seed's distance still wins).
+  const float dr = seedColor.r - in.r;
+  const float dg = seedColor.g - in.g;
+  const float db = seedColor.b - in.b;
+  const float distance = (dr * dr + dg * dg) + db * db;
+  const uint64_t key = distance < std::numeric_limits<float>::max()
+                           ? (static_cast<uint64_t>(std::bit_cast<uint32_t>(distance)) << 32) | seed
+                           : nearest_baseline::kNoKey;
+  return walk(in, key);
+}
+
+int32_t NearestColorTree::walk(const Color3& in, uint64_t key) const {
   const double q[3] = {in.r, in.g, in.b};
   // The part of every node's slack that depends on q: |q - centre| <= |q| + |centre|, summed over channels.
   const double reach = kBoundSlack * ((std::fabs(q[0]) + std::fabs(q[1])) + std::fabs(q[2]));
-  uint64_t key = nearest_baseline::kNoKey;
   const auto passedOver = [&key](double bound) { return PassedOver(bound, key); };
   // Nearer children are taken first, so the best distance falls fast and most other nodes are passed over.
   // Median splits keep the tree's depth below 64 for any palette that fits in memory.

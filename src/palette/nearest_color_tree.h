@@ -22,6 +22,9 @@ class NearestColorTree {
   // The first colour in palette order at the least single-precision distance (dr * dr + dg * dg) + db * db
   // from `in`, among the points, or -1 when none is below the largest finite float. `in` must be finite.
   int32_t find(const Color3& in) const;
+  // The same, starting from `seed`, one of the points (at colour `seedColor`), as a first guess: a guess
+  // near the answer lets the walk pass most of the tree over at once.
+  int32_t find(const Color3& in, uint32_t seed, const Color3& seedColor) const;
 
   bool empty() const { return nodes_.empty(); }
 
@@ -69,6 +72,8 @@ class NearestColorTree {
   static double capsuleBound(const Node& node, const double q[3], double reach, double box);
   // The key (see LeastKey) of the first colour at the least distance, the line leaf's colours and `key`'s.
   uint64_t scanLine(const Node& node, const double q[3], double reach, const Color3& in, uint64_t key) const;
+
+  int32_t walk(const Color3& in, uint64_t key) const;
 
   std::vector<Node> nodes_;
   // The children's boxes of the inner node whose children are `first` and `first + 1`, at (first - 1) / 2.

@@ -375,6 +375,38 @@ TEST(NearestColorSearch, MatchesTheReferenceOnCrowdedPalettes) {
   }
 }
 
+// Crowded cells and points beyond the grid start the tree's walk from a guess, a colour near the cell; the
+// answer must not depend on it. Colours on a lattice of step 1/1024 in tight clusters, in shuffled palette
+// order, some repeated: a point whose red lies halfway between two lattice colours that differ only in red,
+// its green and blue anywhere (in the clusters, beside them, or far beyond the grid), is exactly as far from
+// both (the same squares, summed in the same order), so only the first in palette order is right.
+TEST(NearestColorSearch, TreeGuessesNeverDecideTies) {
+  Generator random(21);
+  std::vector<Color3> palette;
+  for (int cluster = 0; cluster < 6; ++cluster) {
+    const Color3 corner = random.color(0.1f, 0.85f);
+    const int base[3] = {static_cast<int>(corner.r * 1024), static_cast<int>(corner.g * 1024),
+                         static_cast<int>(corner.b * 1024)};
+    for (int k = 0; k < 20 * 20 * 20; ++k) {
+      palette.push_back(Color3(static_cast<float>(base[0] + k % 20),
+                               static_cast<float>(base[1] + k / 20 % 20),
+                               static_cast<float>(base[2] + k / 400)) /
+                        1024.0f);
+    }
+  }
+  for (std::size_t i = palette.size() - 1; i > 0; --i) std::swap(palette[i], palette[random.below(i + 1)]);
+  for (int k = 0; k < 2000; ++k) palette.push_back(palette[random.below(palette.size())]);
+  const NearestColorSearch search(palette);
+  std::vector<Color3> points;
+  for (std::size_t i = 0; i < 6000 / kScale; ++i) {
+    const Color3& a = palette[random.below(palette.size())];
+    const float reach = std::ldexp(1.0f, static_cast<int>(random.below(14)) - 10);
+    const Color3 off = a + random.color(-1.0f, 1.0f) * reach;
+    points.push_back(Color3(a.r + 0.5f / 1024.0f, off.g, off.b));
+  }
+  EXPECT_TRUE(MatchesReference(search, palette, points));
+}
+
 // The unit grid's cells as the colour that answers all of each, or -1 where the cell leaves the point to a
 // scan; and its cells per axis.
 struct UnitCells {
