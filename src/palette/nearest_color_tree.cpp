@@ -44,13 +44,18 @@ constexpr double kAbsolute = 1e-30;
 // inputs are floats and its few steps each round by 2^-53, so 1e-12 leaves a wide margin.
 constexpr double kBoundSlack = 1e-12;
 
+// The distance of a key (see LeastKey), in double precision, exactly.
+inline double KeyDistance(uint64_t key) {
+  float distance;
+  const uint32_t bits = static_cast<uint32_t>(key >> 32);
+  std::memcpy(&distance, &bits, sizeof distance);
+  return static_cast<double>(distance);
+}
+
 // Whether no colour whose exact distance is at least `bound` can be taken or tie against the key's distance
 // (see kRelative).
 inline bool PassedOver(double bound, uint64_t key) {
-  float best;
-  const uint32_t bits = static_cast<uint32_t>(key >> 32);
-  std::memcpy(&best, &bits, sizeof best);
-  return bound * (1.0 - kRelative) - kAbsolute > static_cast<double>(best);
+  return bound * (1.0 - kRelative) - kAbsolute > KeyDistance(key);
 }
 
 // Whether long runs of blocks are scanned 8 lanes at a time (the same keys as the baseline scans, bit for
@@ -404,53 +409,66 @@ int32_t NearestColorTree::walk(const Color3& in, uint64_t key) const {
   const double q[3] = {in.r, in.g, in.b};
   // The part of every node's slack that depends on q: |q - centre| <= |q| + |centre|, summed over channels.
   const double reach = kBoundSlack * ((std::fabs(q[0]) + std::fabs(q[1])) + std::fabs(q[2]));
-  const auto passedOver = [&key](double bound) { return PassedOver(bound, key); };
-  // Nearer children are taken first, so the best distance falls fast and most other nodes are passed over.
-  // Median splits keep the tree's depth below 64 for any palette that fits in memory.
+  // The key's distance as PassedOver compares with it, kept beside the key.
+  double best = KeyDistance(key);
+  const auto passedOver = [&best](double bound) { return bound * (1.0 - kRelative) - kAbsolute > best; };
+  const auto keep = [&key, &best](uint64_t found) {
+    key = std::min(key, found);
+    best = KeyDistance(key);
+  };
+  // Nearer children are taken first, so the best distance falls fast and most other nodes are passed over:
+  // the nearer child straight away, the other stacked. Median splits keep the tree's depth below 64 for
+  // any palette that fits in memory.
   struct Pending {
     uint32_t node;
     double bound;
   };
   Pending stack[64];
   int top = 0;
-  stack[top++] = {0, 0.0};
-  while (top > 0) {
-    const Pending pending = stack[--top];
-    if (passedOver(pending.bound)) {
-      continue;
+  uint32_t at = 0;  // the node looked in, one no bound has passed over
+  for (;;) {
+    const Node& node = nodes_[at];
+    if (node.count != 0) {
+      keep(node.line ? scanLine(node, q, reach, in, key)
+                     : nearest_baseline::LeastKey(&blocks_[node.first], node.count, in));
+    } else {
+      // Both children's box bounds at once, one child a lane: the least exact squared distance from q to
+      // the child's box, each side's gap shortened by what the arithmetic may have lost (q's part of it and
+      // the child's), so never more than any of its colours' exact distances. Lane by lane the same steps
+      // as one child at a time.
+      const ChildBoxes& boxes = childBoxes_[(node.first - 1) / 2];
+      const Double2 slack = reach + Load2(boxes.slack);
+      Double2 outside = Double2{} + 0.0;
+      for (int c = 0; c < 3; ++c) {
+        const Double2 below = Load2(boxes.low[c]) - q[c];
+        const Double2 above = q[c] - Load2(boxes.high[c]);
+        const Double2 gap = Max2(Max2(below, above) - slack, Double2{} + 0.0);
+        outside += gap * gap;
+      }
+      double left = outside[0];
+      double right = outside[1];
+      // The capsule can only raise a bound: not worked out when the box alone passes the child over.
+      if (boxes.alongAxis[0] && !passedOver(left)) left = capsuleBound(nodes_[node.first], q, reach, left);
+      if (boxes.alongAxis[1] && !passedOver(right)) {
+        right = capsuleBound(nodes_[node.first + 1], q, reach, right);
+      }
+      // A child already passed over is not stacked at all.
+      const Pending near = left <= right ? Pending{node.first, left} : Pending{node.first + 1, right};
+      const Pending far = left <= right ? Pending{node.first + 1, right} : Pending{node.first, left};
+      if (!passedOver(far.bound)) stack[top++] = far;
+      if (!passedOver(near.bound)) {
+        at = near.node;
+        continue;
+      }
     }
-    const Node& node = nodes_[pending.node];
-    if (node.count != 0 && !node.line) {
-      key = std::min(key, nearest_baseline::LeastKey(&blocks_[node.first], node.count, in));
-      continue;
+    // The next stacked node the best distance so far does not pass over.
+    for (;;) {
+      if (top == 0) return static_cast<int32_t>(static_cast<uint32_t>(key));
+      const Pending pending = stack[--top];
+      if (!passedOver(pending.bound)) {
+        at = pending.node;
+        break;
+      }
     }
-    if (node.line) {
-      key = scanLine(node, q, reach, in, key);
-      continue;
-    }
-    // Both children's box bounds at once, one child a lane: the least exact squared distance from q to the
-    // child's box, each side's gap shortened by what the arithmetic may have lost (q's part of it and the
-    // child's), so never more than any of its colours' exact distances. Lane by lane the same steps as one
-    // child at a time.
-    const ChildBoxes& boxes = childBoxes_[(node.first - 1) / 2];
-    const Double2 slack = reach + Load2(boxes.slack);
-    Double2 outside = Double2{} + 0.0;
-    for (int c = 0; c < 3; ++c) {
-      const Double2 below = Load2(boxes.low[c]) - q[c];
-      const Double2 above = q[c] - Load2(boxes.high[c]);
-      const Double2 gap = Max2(Max2(below, above) - slack, Double2{} + 0.0);
-      outside += gap * gap;
-    }
-    double left = outside[0];
-    double right = outside[1];
-    // The capsule can only raise a bound: not worked out when the box alone passes the child over.
-    if (boxes.alongAxis[0] && !passedOver(left)) left = capsuleBound(nodes_[node.first], q, reach, left);
-    if (boxes.alongAxis[1] && !passedOver(right)) right = capsuleBound(nodes_[node.first + 1], q, reach, right);
-    // A child already passed over is not stacked at all.
-    const Pending near = left <= right ? Pending{node.first, left} : Pending{node.first + 1, right};
-    const Pending far = left <= right ? Pending{node.first + 1, right} : Pending{node.first, left};
-    if (!passedOver(far.bound)) stack[top++] = far;
-    if (!passedOver(near.bound)) stack[top++] = near;
   }
-  return static_cast<int32_t>(static_cast<uint32_t>(key));
 }
