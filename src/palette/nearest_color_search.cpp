@@ -471,6 +471,26 @@ class NearestColorGridBuilder {
     kept.resize(survivors);
   }
 
+  // The tree's first guess for a crowded box: the candidate nearest its centre (any distinct colour will
+  // do; a near one lets the walk pass most of the tree over at once).
+  static uint32_t seedFor(const Box& box, const Candidates& list) {
+    double centre[3];
+    for (int c = 0; c < 3; ++c) centre[c] = 0.5 * (box.lo[c] + box.hi[c]);
+    std::size_t nearest = 0;
+    double least = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      double d = 0.0;
+      for (int c = 0; c < 3; ++c) d += (list.channel[c][i] - centre[c]) * (list.channel[c][i] - centre[c]);
+      nearest = d < least ? i : nearest;
+      least = std::min(d, least);
+    }
+    return list.index[nearest];
+  }
+  uint32_t seedFor(int x0, int y0, int z0, int span, const Candidates& list) const {
+    const int start[3] = {x0, y0, z0};
+    return seedFor(boxOf(start, span), list);
+  }
+
   Box boxOf(const int start[3], int span) const {
     Box box;
     for (int c = 0; c < 3; ++c) {
@@ -943,7 +963,7 @@ class NearestColorGridBuilder {
       return;
     }
     if (crowdedToTree_ && list.size() > kCrowdedColors && (span == 1 || alongALine(list))) {
-      fill(x0, y0, z0, span, Cell{0, NearestColorSearch::kTreeCell});
+      fill(x0, y0, z0, span, Cell{seedFor(x0, y0, z0, span, list), NearestColorSearch::kTreeCell});
       return;
     }
     const int start[3] = {x0, y0, z0};
@@ -1233,7 +1253,7 @@ int32_t NearestColorSearch::find(const Color3& in) const {
       return static_cast<int32_t>(cell.first);
     }
     if (cell.count == kTreeCell) [[unlikely]] {
-      return tree_->find(in);
+      return tree_->find(in, cell.first, colors_[cell.first]);
     }
     return ScanBlocks<1>(&cellBlocks_[cell.first], cell.count, in.r, in.g, in.b);
   }
@@ -1261,8 +1281,22 @@ int32_t NearestColorSearch::findBeyondGrid(const Color3& in) const {
   if (!std::isfinite(in.r) || !std::isfinite(in.g) || !std::isfinite(in.b)) {
     return -1;
   }
-  return tree_ ? tree_->find(in)
-               : ScanBlocks<1>(allBlocks_.data(), static_cast<uint32_t>(allBlocks_.size()), in.r, in.g, in.b);
+  if (!tree_) {
+    return ScanBlocks<1>(allBlocks_.data(), static_cast<uint32_t>(allBlocks_.size()), in.r, in.g, in.b);
+  }
+  // The tree's first guess: a colour of the grid's cell nearest the point (its colour, its first
+  // candidate, or a crowded cell's own guess), which for a point off the grid's side is often near the
+  // answer. Any colour the tree holds would do; every cell names one.
+  const auto cellAt = [this](float v) {
+    const float at = GridCoordinate(v, cellsPerUnit_);
+    return at < 0.0f ? std::size_t{0} : static_cast<std::size_t>(std::min(at, gridExtent_ - 1.0f));
+  };
+  const std::size_t n = static_cast<std::size_t>(cellsPerAxis_);
+  const Cell cell = cells_[(cellAt(in.b) * n + cellAt(in.g)) * n + cellAt(in.r)];
+  const uint32_t seed = cell.count == 0 || cell.count == kTreeCell
+                            ? cell.first
+                            : static_cast<uint32_t>(cellBlocks_[cell.first].index[0]);
+  return seed < colors_.size() ? tree_->find(in, seed, colors_[seed]) : tree_->find(in);
 }
 
 NearestGrids NearestColorSearch::grids() const {
@@ -1311,7 +1345,8 @@ int32_t NearestColorSearch::find8(uint8_t r, uint8_t g, uint8_t b) const {
     return static_cast<int32_t>(cell.first);
   }
   if (cell.count == kTreeCell) {
-    return tree_->find(Color3(kByteValues[r], kByteValues[g], kByteValues[b]));
+    return tree_->find(Color3(kByteValues[r], kByteValues[g], kByteValues[b]), cell.first,
+                       colors_[cell.first]);
   }
   return ScanBlocks<1>(&cellBlocks_[cell.first], cell.count, kByteValues[r], kByteValues[g], kByteValues[b]);
 }

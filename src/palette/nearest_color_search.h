@@ -87,7 +87,8 @@ class NearestColorSearch {
   // innermost first, for points outside that (see NearestGrids). A cell of count 0 is answered by colour
   // `first` (-1 as unsigned for none); any other by the first colour at the least distance, below the
   // largest float, among the `count` blocks from blocks[first] on (else -1).
-  // Palettes without a unit grid have one more kind, count kTreeCell, answered by `find` alone.
+  // Palettes without a unit grid have one more kind, count kTreeCell, answered by the tree, which starts
+  // from colour `first` (a colour the tree holds, near the cell) as its first guess.
   struct Cell {
     uint32_t first;
     uint32_t count;

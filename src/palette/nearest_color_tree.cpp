@@ -7,10 +7,22 @@
 #include <limits>
 
 #include "palette/block_scan.h"
+#include "palette/nearest_scan_avx2.h"
 
 namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
+
+typedef double Double2 __attribute__((vector_size(16)));
+
+inline Double2 Load2(const double* from) {
+  Double2 v;
+  std::memcpy(&v, from, sizeof v);
+  return v;
+}
+
+// std::max lane by lane: the second where the first is less, else the first.
+inline Double2 Max2(const Double2& x, const Double2& y) { return x < y ? y : x; }
 
 // Leaves hold up to this many colours, four blocks.
 constexpr std::size_t kLeafColors = 16;
@@ -32,16 +44,49 @@ constexpr double kAbsolute = 1e-30;
 // inputs are floats and its few steps each round by 2^-53, so 1e-12 leaves a wide margin.
 constexpr double kBoundSlack = 1e-12;
 
+// The distance of a key (see LeastKey), in double precision, exactly.
+inline double KeyDistance(uint64_t key) {
+  float distance;
+  const uint32_t bits = static_cast<uint32_t>(key >> 32);
+  std::memcpy(&distance, &bits, sizeof distance);
+  return static_cast<double>(distance);
+}
+
 // Whether no colour whose exact distance is at least `bound` can be taken or tie against the key's distance
 // (see kRelative).
 inline bool PassedOver(double bound, uint64_t key) {
-  float best;
-  const uint32_t bits = static_cast<uint32_t>(key >> 32);
-  std::memcpy(&best, &bits, sizeof best);
-  return bound * (1.0 - kRelative) - kAbsolute > static_cast<double>(best);
+  return bound * (1.0 - kRelative) - kAbsolute > KeyDistance(key);
+}
+
+// Whether long runs of blocks are scanned 8 lanes at a time (the same keys as the baseline scans, bit for
+// bit).
+const bool kScanAvx2 = NearestAvx2Available();
+
+// Runs of fewer blocks are scanned inline, 4 lanes wide: the call costs more than the wider lanes save.
+constexpr uint32_t kAvx2FewestBlocks = 16;
+
+// The first colour at the least distance among a run of blocks, as a key (see LeastKey): `inOrder` when
+// each lane meets its colours in palette order.
+inline uint64_t RunKey(const NearestGrids::Block* blocks, uint32_t count, const Color3& in, bool inOrder) {
+  if (kScanAvx2 && count >= kAvx2FewestBlocks) {
+    return inOrder ? nearest_avx2::LeastKey(blocks, count, in.r, in.g, in.b)
+                   : nearest_avx2::LeastKeyAnyOrder(blocks, count, in.r, in.g, in.b);
+  }
+  return inOrder ? nearest_baseline::LeastKey(blocks, count, in)
+                 : nearest_baseline::LeastKeyAnyOrder(blocks, count, in);
 }
 
 }  // namespace
+
+bool NearestAvx2Available() {
+#if defined(__x86_64__) || defined(__i386__)
+  // Also run before main, by the static above: the CPU's features are read first.
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
 
 NearestColorTree::NearestColorTree(std::span<const Color3> colors, std::span<const uint32_t> points) {
   if (points.empty()) {
@@ -56,6 +101,7 @@ NearestColorTree::NearestColorTree(std::span<const Color3> colors, std::span<con
   nodes_.resize(1);
   build(all, 0, all.size(), 0);
   nodes_.shrink_to_fit();
+  childBoxes_.shrink_to_fit();
   blocks_.shrink_to_fit();
   blockLow_.shrink_to_fit();
   blockHigh_.shrink_to_fit();
@@ -206,8 +252,19 @@ void NearestColorTree::build(std::vector<Point>& points, std::size_t begin, std:
   node.count = 0;
   nodes_[at] = node;
   nodes_.resize(nodes_.size() + 2);
+  childBoxes_.resize((nodes_.size() - 1) / 2);
   build(points, begin, middle, node.first);
   build(points, middle, end, node.first + 1);
+  ChildBoxes& boxes = childBoxes_[(node.first - 1) / 2];
+  for (int side = 0; side < 2; ++side) {
+    const Node& child = nodes_[node.first + static_cast<uint32_t>(side)];
+    for (int c = 0; c < 3; ++c) {
+      boxes.low[c][side] = child.boxLow[c];
+      boxes.high[c][side] = child.boxHigh[c];
+    }
+    boxes.slack[side] = child.slack;
+    boxes.alongAxis[side] = child.alongAxis;
+  }
 }
 
 // The least exact squared distance from q to any colour of the node, never more: the distance along the axis
@@ -232,25 +289,16 @@ struct NearestColorTree::AxisPlace {
   return {t, std::max(away - node.radius - slack, 0.0), slack};
 }
 
-// The least exact squared distance from q to any colour of the node, never more: the distance from the box,
-// or for colours along the axis the distance along it beyond the node's span and from the axis line beyond
-// its radius, each shortened by what the arithmetic may have lost.
-[[gnu::always_inline]] inline double NearestColorTree::lowerBound(const Node& node, const double q[3],
-                                                                  double reach, uint64_t key) {
-  const double slack = reach + node.slack;
-  double outside = 0.0;
-  for (int c = 0; c < 3; ++c) {
-    const double gap = std::max(std::max(node.boxLow[c] - q[c], q[c] - node.boxHigh[c]) - slack, 0.0);
-    outside += gap * gap;
-  }
-  // The capsule can only raise the bound: not worked out when the box alone passes the node over.
-  if (!node.alongAxis || PassedOver(outside, key)) {
-    return outside;
-  }
+// The least exact squared distance from q to any colour of a node strung out along its axis, never more,
+// given `box`, its box bound (see find): the distance along the axis beyond the node's span and from the
+// axis line beyond its radius, each shortened by what the arithmetic may have lost, or the box bound where
+// that is more.
+[[gnu::always_inline]] inline double NearestColorTree::capsuleBound(const Node& node, const double q[3],
+                                                                    double reach, double box) {
   const AxisPlace place = placeOnAxis(node, q, reach);
   const double beyond =
       std::max(std::max(node.low - place.along, place.along - node.high) - place.slack, 0.0);
-  return std::max(place.across * place.across + beyond * beyond, outside);
+  return std::max(place.across * place.across + beyond * beyond, box);
 }
 
 namespace {
@@ -333,49 +381,94 @@ uint64_t NearestColorTree::scanLine(const Node& node, const double q[3], double 
                             return PassedOver(across + beyond * beyond, key);
                           });
   const uint32_t stretch = static_cast<uint32_t>(high - low);
-  return std::min(key, node.ascending ? nearest_baseline::LeastKey(blocks + low, stretch, in)
-                                      : nearest_baseline::LeastKeyAnyOrder(blocks + low, stretch, in));
+  return std::min(key, RunKey(blocks + low, stretch, in, node.ascending));
 }
 
 int32_t NearestColorTree::find(const Color3& in) const {
+  return nodes_.empty() ? -1 : walk(in, nearest_baseline::kNoKey);
+}
+
+int32_t NearestColorTree::find(const Color3& in, uint32_t seed, const Color3& seedColor) const {
   if (nodes_.empty()) {
     return -1;
   }
+  // The seed's key by the scans' own arithmetic (see LeastKey): a colour at that distance, so the answer's
+  // key is no higher, and the walk keeps the least of it and every key it meets (a node is passed over only
+  // when all its colours are strictly farther, so an earlier colour at the seed's distance still wins).
+  const float dr = seedColor.r - in.r;
+  const float dg = seedColor.g - in.g;
+  const float db = seedColor.b - in.b;
+  const float distance = (dr * dr + dg * dg) + db * db;
+  const uint64_t key = distance < std::numeric_limits<float>::max()
+                           ? (static_cast<uint64_t>(std::bit_cast<uint32_t>(distance)) << 32) | seed
+                           : nearest_baseline::kNoKey;
+  return walk(in, key);
+}
+
+int32_t NearestColorTree::walk(const Color3& in, uint64_t key) const {
   const double q[3] = {in.r, in.g, in.b};
   // The part of every node's slack that depends on q: |q - centre| <= |q| + |centre|, summed over channels.
   const double reach = kBoundSlack * ((std::fabs(q[0]) + std::fabs(q[1])) + std::fabs(q[2]));
-  uint64_t key = nearest_baseline::kNoKey;
-  const auto passedOver = [&key](double bound) { return PassedOver(bound, key); };
-  // Nearer children are taken first, so the best distance falls fast and most other nodes are passed over.
-  // Median splits keep the tree's depth below 64 for any palette that fits in memory.
+  // The key's distance as PassedOver compares with it, kept beside the key.
+  double best = KeyDistance(key);
+  const auto passedOver = [&best](double bound) { return bound * (1.0 - kRelative) - kAbsolute > best; };
+  const auto keep = [&key, &best](uint64_t found) {
+    key = std::min(key, found);
+    best = KeyDistance(key);
+  };
+  // Nearer children are taken first, so the best distance falls fast and most other nodes are passed over:
+  // the nearer child straight away, the other stacked. Median splits keep the tree's depth below 64 for
+  // any palette that fits in memory.
   struct Pending {
     uint32_t node;
     double bound;
   };
   Pending stack[64];
   int top = 0;
-  stack[top++] = {0, 0.0};
-  while (top > 0) {
-    const Pending pending = stack[--top];
-    if (passedOver(pending.bound)) {
-      continue;
+  uint32_t at = 0;  // the node looked in, one no bound has passed over
+  for (;;) {
+    const Node& node = nodes_[at];
+    if (node.count != 0) {
+      keep(node.line ? scanLine(node, q, reach, in, key)
+                     : nearest_baseline::LeastKey(&blocks_[node.first], node.count, in));
+    } else {
+      // Both children's box bounds at once, one child a lane: the least exact squared distance from q to
+      // the child's box, each side's gap shortened by what the arithmetic may have lost (q's part of it and
+      // the child's), so never more than any of its colours' exact distances. Lane by lane the same steps
+      // as one child at a time.
+      const ChildBoxes& boxes = childBoxes_[(node.first - 1) / 2];
+      const Double2 slack = reach + Load2(boxes.slack);
+      Double2 outside = Double2{} + 0.0;
+      for (int c = 0; c < 3; ++c) {
+        const Double2 below = Load2(boxes.low[c]) - q[c];
+        const Double2 above = q[c] - Load2(boxes.high[c]);
+        const Double2 gap = Max2(Max2(below, above) - slack, Double2{} + 0.0);
+        outside += gap * gap;
+      }
+      double left = outside[0];
+      double right = outside[1];
+      // The capsule can only raise a bound: not worked out when the box alone passes the child over.
+      if (boxes.alongAxis[0] && !passedOver(left)) left = capsuleBound(nodes_[node.first], q, reach, left);
+      if (boxes.alongAxis[1] && !passedOver(right)) {
+        right = capsuleBound(nodes_[node.first + 1], q, reach, right);
+      }
+      // A child already passed over is not stacked at all.
+      const Pending near = left <= right ? Pending{node.first, left} : Pending{node.first + 1, right};
+      const Pending far = left <= right ? Pending{node.first + 1, right} : Pending{node.first, left};
+      if (!passedOver(far.bound)) stack[top++] = far;
+      if (!passedOver(near.bound)) {
+        at = near.node;
+        continue;
+      }
     }
-    const Node& node = nodes_[pending.node];
-    if (node.count != 0 && !node.line) {
-      key = std::min(key, nearest_baseline::LeastKey(&blocks_[node.first], node.count, in));
-      continue;
+    // The next stacked node the best distance so far does not pass over.
+    for (;;) {
+      if (top == 0) return static_cast<int32_t>(static_cast<uint32_t>(key));
+      const Pending pending = stack[--top];
+      if (!passedOver(pending.bound)) {
+        at = pending.node;
+        break;
+      }
     }
-    if (node.line) {
-      key = scanLine(node, q, reach, in, key);
-      continue;
-    }
-    // A child already passed over is not stacked at all.
-    const double left = lowerBound(nodes_[node.first], q, reach, key);
-    const double right = lowerBound(nodes_[node.first + 1], q, reach, key);
-    const Pending near = left <= right ? Pending{node.first, left} : Pending{node.first + 1, right};
-    const Pending far = left <= right ? Pending{node.first + 1, right} : Pending{node.first, left};
-    if (!passedOver(far.bound)) stack[top++] = far;
-    if (!passedOver(near.bound)) stack[top++] = near;
   }
-  return static_cast<int32_t>(static_cast<uint32_t>(key));
 }

@@ -22,6 +22,9 @@ class NearestColorTree {
   // The first colour in palette order at the least single-precision distance (dr * dr + dg * dg) + db * db
   // from `in`, among the points, or -1 when none is below the largest finite float. `in` must be finite.
   int32_t find(const Color3& in) const;
+  // The same, starting from `seed`, one of the points (at colour `seedColor`), as a first guess: a guess
+  // near the answer lets the walk pass most of the tree over at once.
+  int32_t find(const Color3& in, uint32_t seed, const Color3& seedColor) const;
 
   bool empty() const { return nodes_.empty(); }
 
@@ -53,15 +56,28 @@ class NearestColorTree {
     double p[3];
     uint32_t index;
   };
+  // The boxes of an inner node's two children side by side, lane 0 the first child's and lane 1 the
+  // second's, with their slacks and whether their capsules are worth working out: both children's box bounds
+  // come from one pass of two-lane arithmetic, without reading the children themselves.
+  struct alignas(16) ChildBoxes {
+    double low[3][2];
+    double high[3][2];
+    double slack[2];
+    bool alongAxis[2];
+  };
 
   void build(std::vector<Point>& points, std::size_t begin, std::size_t end, std::size_t node);
   struct AxisPlace;
   static AxisPlace placeOnAxis(const Node& node, const double q[3], double reach);
-  static double lowerBound(const Node& node, const double q[3], double reach, uint64_t key);
+  static double capsuleBound(const Node& node, const double q[3], double reach, double box);
   // The key (see LeastKey) of the first colour at the least distance, the line leaf's colours and `key`'s.
   uint64_t scanLine(const Node& node, const double q[3], double reach, const Color3& in, uint64_t key) const;
 
+  int32_t walk(const Color3& in, uint64_t key) const;
+
   std::vector<Node> nodes_;
+  // The children's boxes of the inner node whose children are `first` and `first + 1`, at (first - 1) / 2.
+  std::vector<ChildBoxes> childBoxes_;
   std::vector<Block> blocks_;
   // Each block's least and greatest position along its node's axis (used by line leaves).
   std::vector<double> blockLow_;

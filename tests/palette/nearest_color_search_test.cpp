@@ -18,6 +18,7 @@
 
 #include "palette/color_tables.h"
 #include "palette/nearest_color.h"
+#include "palette/nearest_scan_avx2.h"
 #include "support/seeded_generator.h"
 
 namespace {
@@ -374,6 +375,38 @@ TEST(NearestColorSearch, MatchesTheReferenceOnCrowdedPalettes) {
   }
 }
 
+// Crowded cells and points beyond the grid start the tree's walk from a guess, a colour near the cell; the
+// answer must not depend on it. Colours on a lattice of step 1/1024 in tight clusters, in shuffled palette
+// order, some repeated: a point whose red lies halfway between two lattice colours that differ only in red,
+// its green and blue anywhere (in the clusters, beside them, or far beyond the grid), is exactly as far from
+// both (the same squares, summed in the same order), so only the first in palette order is right.
+TEST(NearestColorSearch, TreeGuessesNeverDecideTies) {
+  Generator random(21);
+  std::vector<Color3> palette;
+  for (int cluster = 0; cluster < 6; ++cluster) {
+    const Color3 corner = random.color(0.1f, 0.85f);
+    const int base[3] = {static_cast<int>(corner.r * 1024), static_cast<int>(corner.g * 1024),
+                         static_cast<int>(corner.b * 1024)};
+    for (int k = 0; k < 20 * 20 * 20; ++k) {
+      palette.push_back(Color3(static_cast<float>(base[0] + k % 20),
+                               static_cast<float>(base[1] + k / 20 % 20),
+                               static_cast<float>(base[2] + k / 400)) /
+                        1024.0f);
+    }
+  }
+  for (std::size_t i = palette.size() - 1; i > 0; --i) std::swap(palette[i], palette[random.below(i + 1)]);
+  for (int k = 0; k < 2000; ++k) palette.push_back(palette[random.below(palette.size())]);
+  const NearestColorSearch search(palette);
+  std::vector<Color3> points;
+  for (std::size_t i = 0; i < 6000 / kScale; ++i) {
+    const Color3& a = palette[random.below(palette.size())];
+    const float reach = std::ldexp(1.0f, static_cast<int>(random.below(14)) - 10);
+    const Color3 off = a + random.color(-1.0f, 1.0f) * reach;
+    points.push_back(Color3(a.r + 0.5f / 1024.0f, off.g, off.b));
+  }
+  EXPECT_TRUE(MatchesReference(search, palette, points));
+}
+
 // The unit grid's cells as the colour that answers all of each, or -1 where the cell leaves the point to a
 // scan; and its cells per axis.
 struct UnitCells {
@@ -605,6 +638,75 @@ TEST(NearestColorSearch, FarPointsOffARampTakeTheFirstOfEqualDistances) {
     }
     EXPECT_TRUE(MatchesReference(search, palette, points)) << name;
     EXPECT_GT(tied, points.size() / 8) << name << ": too few ties to test the rule";
+  }
+}
+
+// The key of the first colour at the least float distance among `colors` (index `indices[i]` each, -1 for
+// an unused lane, never taken): the least distance's bits << 32 | that index, or the largest float's bits
+// and all ones when no distance is below the largest float. By the rule's definition, colour by colour.
+uint64_t ReferenceKey(std::span<const Color3> colors, std::span<const int32_t> indices, const Color3& in) {
+  uint64_t key = (uint64_t{0x7F7FFFFF} << 32) | 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < colors.size(); ++i) {
+    const float dr = colors[i].r - in.r;
+    const float dg = colors[i].g - in.g;
+    const float db = colors[i].b - in.b;
+    const float distance = (dr * dr + dg * dg) + db * db;
+    if (indices[i] < 0 || !(distance < kMax)) continue;
+    uint32_t bits;
+    std::memcpy(&bits, &distance, sizeof bits);
+    key = std::min(key, (uint64_t{bits} << 32) | static_cast<uint32_t>(indices[i]));
+  }
+  return key;
+}
+
+// The 8-lane scans of long runs (taken where the CPU has AVX2) give the rule's key bit for bit: runs of 1 to
+// 41 blocks (odd counts read a block twice), colours drawn from a few, so that many distances tie exactly,
+// in palette order block after block (LeastKey) and in any order (LeastKeyAnyOrder), with unused lanes,
+// colours whose distances overflow and NaN or infinite channels among them, from points near and far.
+TEST(NearestColorSearch, WideRunScansGiveTheRulesKey) {
+  if (!NearestAvx2Available()) GTEST_SKIP() << "no AVX2";
+  Generator random(12);
+  const Color3 few[] = {Color3(0.25f),
+                        Color3(0.5f, 0.25f, 0.75f),
+                        Color3(0.75f),
+                        Color3(1e20f, 0.0f, 0.0f),
+                        Color3(kNaN, 0.5f, 0.5f),
+                        Color3(0.5f, kInf, 0.5f),
+                        Color3(0.0f, 0.5f, 1.0f)};
+  for (int trial = 0; trial < 400; ++trial) {
+    const std::size_t count = 1 + random.below(41);
+    const bool inOrder = trial % 2 == 0;
+    std::vector<int32_t> indices(count * 4);
+    for (std::size_t i = 0; i < indices.size(); ++i)
+      indices[i] = static_cast<int32_t>(i * 3 + random.below(3));
+    if (!inOrder) {
+      for (std::size_t i = indices.size() - 1; i > 0; --i)
+        std::swap(indices[i], indices[random.below(i + 1)]);
+    }
+    const std::size_t unused = random.below(4);  // the last block's last lanes, as the tree leaves them
+    std::vector<Color3> colors(indices.size());
+    std::vector<NearestGrids::Block> blocks(count);
+    for (std::size_t i = 0; i < colors.size(); ++i) {
+      const bool used = i + unused < colors.size();
+      colors[i] = random.below(3) == 0 ? random.color(-1.0f, 2.0f) : few[random.below(std::size(few))];
+      colors[i] = used ? colors[i] : Color3(std::numeric_limits<float>::infinity());
+      indices[i] = used ? indices[i] : -1;
+      NearestGrids::Block& block = blocks[i / 4];
+      block.r[i % 4] = colors[i].r;
+      block.g[i % 4] = colors[i].g;
+      block.b[i % 4] = colors[i].b;
+      block.index[i % 4] = indices[i];
+    }
+    for (int p = 0; p < 8; ++p) {
+      const float reach = std::ldexp(1.0f, static_cast<int>(random.below(24)) - 8);
+      const Color3 in = p == 0 ? few[0] : Color3(0.5f) + random.color(-1.0f, 1.0f) * reach;
+      const uint64_t expected = ReferenceKey(colors, indices, in);
+      const uint64_t got =
+          inOrder
+              ? nearest_avx2::LeastKey(blocks.data(), static_cast<uint32_t>(count), in.r, in.g, in.b)
+              : nearest_avx2::LeastKeyAnyOrder(blocks.data(), static_cast<uint32_t>(count), in.r, in.g, in.b);
+      EXPECT_EQ(got, expected) << "trial " << trial << ", " << count << " blocks, point " << Describe(in);
+    }
   }
 }
 
