@@ -116,9 +116,5 @@ int main(int argc, char** argv) {
   args.push_back(nullptr);
 
   RegisterAll(huge);
-  benchmark::Initialize(&count, args.data());
-  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunRegistered(count, args.data());
 }

@@ -15,6 +15,7 @@
 #include "palette/nearest_color_search.h"
 #include "palette/palette_catalogue.h"
 #include "support/seeded_generator.h"
+#include "timing.h"
 
 namespace {
 
@@ -175,9 +176,5 @@ void RegisterTables() {
 
 int main(int argc, char** argv) {
   RegisterTables();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunRegistered(argc, argv);
 }

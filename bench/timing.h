@@ -19,4 +19,13 @@ inline benchmark::internal::Benchmark* TimedPerFrame(benchmark::internal::Benchm
                           [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
 }
 
+// Runs the benchmarks registered, with the command line's options; the program's exit status.
+inline int RunRegistered(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
+
 }  // namespace bench
