@@ -69,7 +69,7 @@ FrameRenderer::Range FrameRenderer::sliderRange(Slider slider) const {
   return driver_.sliderRange(SliderName(slider), SliderType(slider));
 }
 
-void FrameRenderer::setCustomPalette(const ColorList& colors) { driver_.useCustomPalette(colors); }
+void FrameRenderer::setCustomPalette(const ColorList& colors) { driver_.setCustomPalette(colors); }
 
 std::unique_ptr<FrameRenderer::Worlds> FrameRenderer::takeWorlds() {
   {

@@ -43,7 +43,7 @@ class FrameRenderer {
   Range sliderRange(Slider slider) const;
 
   // Gives the effect `colors` as its custom palette the way a host opening a saved project does (the
-  // instance's saved state with the colours as its flat part) and makes "Custom" the swatch. Throws
+  // instance's saved state with the colours as its flat part); the swatch stays as it is. Throws
   // minihost::HostError when the effect refuses the state.
   void setCustomPalette(const ColorList& colors);
 

@@ -7,16 +7,14 @@
 #include <cstring>
 #include <exception>
 
+#include "frei0r/host_text.h"
 #include "minihost/params.h"
 #include "palettefiles/palette_file.h"
 
 namespace {
 
-// Texts from the host are quoted in messages, but not without end.
-std::string Quoted(const std::string& text) {
-  constexpr std::size_t kLongest = 120;
-  return "\"" + (text.size() > kLongest ? text.substr(0, kLongest) + "..." : text) + "\"";
-}
+// The "Swatch" choice whose colours come from the palette parameter.
+constexpr A_long kCustomSwatch = 1;
 
 }  // namespace
 
@@ -30,10 +28,7 @@ PluginInstance::PluginInstance(unsigned width, unsigned height) : width_(width),
   }
   for (int index = 0; index < kParamCount; ++index) {
     const std::optional<FrameRenderer::Slider> slider = SliderOf(index);
-    if (slider && renderer_) {
-      const FrameRenderer::Range range = renderer_->sliderRange(*slider);
-      units_[index] = ToUnit(range.initial, range.low, range.high);
-    }
+    if (slider && renderer_) doubles_[index] = renderer_->sliderRange(*slider).initial / kUnitsPerDouble;
   }
   if (renderer_) {
     strings_[kParamPattern] = renderer_->patternChoices()[renderer_->pattern() - 1];
@@ -44,7 +39,7 @@ PluginInstance::PluginInstance(unsigned width, unsigned height) : width_(width),
 void PluginInstance::complain(int index, const std::string& message) {
   if (lastSaid_[index] == message) return;
   lastSaid_[index] = message;
-  const std::string line = "palettrix (frei0r): " + message + "\n";
+  const std::string line = "palettrix (frei0r): " + PrintableMessage(message) + "\n";
   std::fputs(line.c_str(), stderr);
 }
 
@@ -63,37 +58,34 @@ void PluginInstance::setParam(const void* param, int index) {
 }
 
 void PluginInstance::setString(int index, const char* text) {
-  const char* name = kFrei0rParams[index].name;
   if (text == nullptr) {
-    complain(index, std::string(name) + ": no text given; the previous value stays");
+    complain(index, std::string(kFrei0rParams[index].name) + ": no text given; the previous value stays");
     return;
   }
   const std::string value(text);
   if (lastPassed_[index] == value) return;
   lastPassed_[index] = value;
   if (!renderer_) return;
-  if (index == kParamPaletteFile) {
-    if (value.empty()) {
-      strings_[index].clear();
-      return;
-    }
-    try {
-      renderer_->setCustomPalette(ReadPaletteFile(value));
-    } catch (const std::exception& e) {
-      complain(index, std::string(name) + ": " + e.what() + "; the previous palette stays");
-      return;
-    }
-    strings_[index] = value;
-    strings_[kParamSwatch] = renderer_->swatchChoices()[renderer_->swatch() - 1];
-    return;
+  if (index == kParamPalette) {
+    setPalette(value);
+  } else {
+    setChoice(index, value);
   }
+}
+
+void PluginInstance::setChoice(int index, const std::string& text) {
+  // An empty field (FFmpeg's "|pico-8") leaves the choice as it is: the default, on a new instance.
+  if (text.empty()) return;
   const bool pattern = index == kParamPattern;
   const std::vector<std::string>& choices =
       pattern ? renderer_->patternChoices() : renderer_->swatchChoices();
-  const A_long choice = minihost::MatchPopupChoice(value, choices).choice;
+  const A_long choice = minihost::MatchPopupChoice(text, choices).choice;
   if (choice == 0) {
-    complain(index, std::string(name) + ": unknown " + name + " " + Quoted(value) + " (see palettrix list " +
-                        (pattern ? "patterns" : "swatches") + "); the previous value stays");
+    const char* name = kFrei0rParams[index].name;
+    complain(index, std::string(name) + ": unknown " + name + " " + QuotedHostText(text) +
+                        " (a name such as " + QuotedHostText(choices[choices.size() / 2]) +
+                        ", or a number from 1 to " + std::to_string(choices.size()) +
+                        "); the previous value stays");
     return;
   }
   if (pattern) {
@@ -104,17 +96,39 @@ void PluginInstance::setString(int index, const char* text) {
   strings_[index] = choices[static_cast<std::size_t>(choice - 1)];
 }
 
+void PluginInstance::setPalette(const std::string& text) {
+  const char* name = kFrei0rParams[kParamPalette].name;
+  if (text.empty()) {
+    strings_[kParamPalette].clear();
+    hasColors_ = false;
+    noColors_ = "no palette file or colours given";
+    return;
+  }
+  ColorList colors;
+  try {
+    colors = IsColorList(text) ? ParseColorList(text) : ReadPaletteFile(text);
+  } catch (const PaletteFileError& e) {
+    const std::string why = e.message();
+    if (!hasColors_) noColors_ = why;
+    complain(kParamPalette, std::string(name) + ": " + why +
+                                (hasColors_ ? "; the previous colours stay" : "; there are no colours yet"));
+    return;
+  }
+  renderer_->setCustomPalette(colors);
+  strings_[kParamPalette] = text;
+  hasColors_ = true;
+}
+
 void PluginInstance::setDouble(int index, double value) {
   if (std::isnan(value)) {
     complain(index, std::string(kFrei0rParams[index].name) + ": not a number; the previous value stays");
     return;
   }
-  const double unit = value < 0.0 ? 0.0 : value > 1.0 ? 1.0 : value;
-  units_[index] = unit;
   if (!renderer_) return;
   const FrameRenderer::Slider slider = *SliderOf(index);
   const FrameRenderer::Range range = renderer_->sliderRange(slider);
-  renderer_->setSlider(slider, FromUnit(unit, range.low, range.high));
+  doubles_[index] = std::clamp(value, range.low / kUnitsPerDouble, range.high / kUnitsPerDouble);
+  renderer_->setSlider(slider, ControlValue(slider, value, range.low, range.high));
 }
 
 void PluginInstance::getParam(void* param, int index) {
@@ -124,8 +138,16 @@ void PluginInstance::getParam(void* param, int index) {
     // The text stays valid until the parameter is next set; frei0r hosts copy it.
     *static_cast<f0r_param_string*>(param) = strings_[index].data();
   } else {
-    *static_cast<double*>(param) = units_[index];
+    *static_cast<double*>(param) = doubles_[index];
   }
+}
+
+bool PluginInstance::passesThrough() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (hasColors_ || renderer_->swatch() != kCustomSwatch) return false;
+  complain(kParamCount, "the swatch is Custom but there are no colours to take (" + noColors_ +
+                            "); frames pass through unchanged");
+  return true;
 }
 
 void PluginInstance::update(const uint32_t* in, uint32_t* out) {
@@ -135,6 +157,10 @@ void PluginInstance::update(const uint32_t* in, uint32_t* out) {
     std::memset(out, 0, bytes);
     const std::lock_guard<std::mutex> lock(mutex_);
     if (renderer_) complain(kParamCount, "no input frame given; the output is transparent");
+    return;
+  }
+  if (passesThrough()) {
+    std::memmove(out, in, bytes);
     return;
   }
   // Not under the instance's lock: frames a host asks for at once render at once, through the renderer's

@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "palette/color.h"
 
@@ -35,6 +36,14 @@ std::optional<PaletteFormat> PaletteFormatOf(const std::filesystem::path& path);
 // missing or unreadable, its content is not of the format its extension names, an entry is malformed, or
 // it holds no colour or more than kMaxPaletteColors.
 ColorList ReadPaletteFile(const std::filesystem::path& path);
+
+// Whether `text` is a list of colours rather than a path: its first word begins with '#'. (A file whose
+// name begins with '#' is named "./#name".)
+bool IsColorList(std::string_view text);
+// The colours of a list of #RRGGBB values separated by spaces, commas, semicolons or line ends, in order.
+// Throws PaletteFileError naming the first entry that is not such a value, or when there is none or more
+// than kMaxPaletteColors.
+ColorList ParseColorList(std::string_view text);
 
 // The readers behind ReadPaletteFile, each given the file's bytes (or, for the formats whose readers take a
 // path, the path) and the name to use in messages.

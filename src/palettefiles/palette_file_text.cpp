@@ -129,25 +129,66 @@ ColorList ParseJascPalette(const std::string& bytes, const std::string& name) {
   return colors;
 }
 
+namespace {
+
+// "RRGGBB" or "#RRGGBB" as a colour, or false.
+bool HexColor(std::string_view text, Color3& color) {
+  if (!text.empty() && text.front() == '#') text.remove_prefix(1);
+  if (text.size() != 6) return false;
+  unsigned rgb[3] = {0, 0, 0};
+  for (std::size_t d = 0; d < 6; ++d) {
+    const int digit = HexDigit(text[d]);
+    if (digit < 0) return false;
+    rgb[d / 2] = rgb[d / 2] * 16 + static_cast<unsigned>(digit);
+  }
+  color = Color3(FromEightBit(rgb[0]), FromEightBit(rgb[1]), FromEightBit(rgb[2]));
+  return true;
+}
+
+bool IsListSeparator(char c) { return IsBlank(c) || c == '\n' || c == ',' || c == ';'; }
+
+}  // namespace
+
 ColorList ParseHexPalette(const std::string& bytes, const std::string& name) {
   if (bytes.empty()) FailFile(name, "the file is empty");
   const std::vector<std::string_view> lines = Lines(bytes);
   ColorList colors;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    std::string_view text = Trim(lines[i]);
+    const std::string_view text = Trim(lines[i]);
     if (text.empty()) continue;
-    const std::string entry(text);
-    if (text.front() == '#') text.remove_prefix(1);
-    unsigned rgb[3] = {0, 0, 0};
-    bool good = text.size() == 6;
-    for (std::size_t d = 0; good && d < 6; ++d) {
-      const int digit = HexDigit(text[d]);
-      good = digit >= 0;
-      if (good) rgb[d / 2] = rgb[d / 2] * 16 + static_cast<unsigned>(digit);
-    }
-    if (!good) FailLine(name, i + 1, Quote(entry) + " is not a colour RRGGBB of six hex digits");
-    colors.push_back(Color3(FromEightBit(rgb[0]), FromEightBit(rgb[1]), FromEightBit(rgb[2])));
+    Color3 color;
+    if (!HexColor(text, color))
+      FailLine(name, i + 1, Quote(text) + " is not a colour RRGGBB of six hex digits");
+    colors.push_back(color);
     if (colors.size() > kMaxPaletteColors) CheckPaletteSize(colors, name);
   }
+  return colors;
+}
+
+bool IsColorList(std::string_view text) {
+  while (!text.empty() && IsListSeparator(text.front())) text.remove_prefix(1);
+  return !text.empty() && text.front() == '#';
+}
+
+ColorList ParseColorList(std::string_view text) {
+  const std::string name = "the colour list";
+  ColorList colors;
+  std::size_t number = 0;
+  while (true) {
+    while (!text.empty() && IsListSeparator(text.front())) text.remove_prefix(1);
+    if (text.empty()) break;
+    std::size_t end = 0;
+    while (end < text.size() && !IsListSeparator(text[end])) ++end;
+    const std::string_view word = text.substr(0, end);
+    text.remove_prefix(end);
+    ++number;
+    Color3 color;
+    if (word.front() != '#' || !HexColor(word, color)) {
+      FailFile(name, "colour " + std::to_string(number) + ", " + Quote(word) + ", is not #RRGGBB");
+    }
+    colors.push_back(color);
+    if (colors.size() > kMaxPaletteColors) CheckPaletteSize(colors, name);
+  }
+  if (colors.empty()) FailFile(name, "it holds no colour");
   return colors;
 }

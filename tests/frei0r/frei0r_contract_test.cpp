@@ -138,16 +138,16 @@ TEST(Frei0rPlugin, DescribesItselfAndEveryParameter) {
   EXPECT_FALSE(Plugin().exports("EntryPoint"));
 }
 
-TEST(Frei0rPlugin, NewInstanceReadsBackTheEffectDefaultsOnTheUnitScale) {
+TEST(Frei0rPlugin, NewInstanceReadsBackTheEffectDefaultsInThousands) {
   Frei0rPlugin& p = Plugin();
   f0r_instance_t instance = p.construct(8, 8);
   ASSERT_NE(instance, nullptr);
   EXPECT_EQ(p.getString(instance, kPattern), "Bayer 8x8");
   EXPECT_EQ(p.getString(instance, kSwatch), "6-bit RGB");
   EXPECT_EQ(p.getString(instance, kPaletteFile), "");
-  // -1000..1000 with default 0 is the middle; 1..100 with default 1 is the bottom.
-  for (int i : {kOffsetX, kOffsetY, kRed, kGreen, kBlue}) EXPECT_EQ(p.getDouble(instance, i), 0.5);
-  EXPECT_EQ(p.getDouble(instance, kScale), 0.0);
+  // Offsets and thresholds 0, "Scale" 1: 0.001 in thousands.
+  for (int i : {kOffsetX, kOffsetY, kRed, kGreen, kBlue}) EXPECT_EQ(p.getDouble(instance, i), 0.0);
+  EXPECT_EQ(p.getDouble(instance, kScale), 0.001);
   p.destruct(instance);
 }
 
@@ -164,38 +164,44 @@ TEST(Frei0rPlugin, EveryParameterReadsBackWhatWasSetAndRefusesWhatCannotBe) {
     EXPECT_EQ(p.getString(instance, kSwatch), "Commodore 64 - Orrel");
     // Neither unknown labels, numbers past either end, nor empty or endless text change anything.
     const std::string endless(1 << 20, 'x');
-    for (const char* bad :
-         {"0", "27", "-1", "2x", "", "Bayer", endless.c_str(), static_cast<const char*>(nullptr)}) {
+    for (const char* bad : {"0", "27", "-1", "2x", "", "Bayer", endless.c_str(), "\x1b[2J\xff",
+                            static_cast<const char*>(nullptr)}) {
       p.setString(instance, kPattern, bad);
       EXPECT_EQ(p.getString(instance, kPattern), "Diagonal 5x5");
     }
     p.setString(instance, kSwatch, "23");
     EXPECT_EQ(p.getString(instance, kSwatch), "Commodore 64 - Orrel");
 
-    // Doubles: inside kept, outside clamped, NaN refused.
+    // Doubles, in thousands of the control's units: inside kept, outside held to the control's valid range
+    // (offsets and thresholds -1000 to 1000, "Scale" 1 to 100), NaN refused.
     const double inf = std::numeric_limits<double>::infinity();
-    const std::pair<double, double> doubles[] = {{0.25, 0.25}, {1.0, 1.0},       {0.0, 0.0},
-                                                 {1.5, 1.0},   {-0.5, 0.0},      {inf, 1.0},
-                                                 {-inf, 0.0},  {1e-300, 1e-300}, {0.75, 0.75}};
     for (int i = kOffsetX; i < kCount; ++i) {
+      const double low = i == kScale ? 0.001 : -1.0, high = i == kScale ? 0.1 : 1.0;
+      const std::pair<double, double> doubles[] = {{0.025, 0.025}, {high, high}, {low, low},  {1.5, high},
+                                                   {-1.5, low},    {inf, high},  {-inf, low}, {0.05, 0.05}};
       for (auto [set, got] : doubles) {
         p.setDouble(instance, i, set);
         EXPECT_EQ(p.getDouble(instance, i), got) << i << " set to " << set;
       }
       p.setDouble(instance, i, std::nan(""));
-      EXPECT_EQ(p.getDouble(instance, i), 0.75);
+      EXPECT_EQ(p.getDouble(instance, i), 0.05);
     }
 
-    // A palette file that cannot be read leaves everything as it was; one that can makes "Custom" the swatch.
+    // A palette that cannot be read leaves everything as it was; one that can changes only the colours.
     p.setString(instance, kPaletteFile, "/no/such/palette.gpl");
     EXPECT_EQ(p.getString(instance, kPaletteFile), "");
     p.setString(instance, kPaletteFile, WriteFile("bad.hex", "#12345\n").c_str());
-    EXPECT_EQ(p.getString(instance, kSwatch), "Commodore 64 - Orrel");
+    p.setString(instance, kPaletteFile, "#000000 #12345");
     const std::string good = WriteFile("two.hex", "#000000\n#ff0000\n");
     p.setString(instance, kPaletteFile, good.c_str());
     EXPECT_EQ(p.getString(instance, kPaletteFile), good);
-    EXPECT_EQ(p.getString(instance, kSwatch), "Custom");
+    p.setString(instance, kPaletteFile, "#000000, #FF0000; #00ff00");
+    EXPECT_EQ(p.getString(instance, kPaletteFile), "#000000, #FF0000; #00ff00");
+    EXPECT_EQ(p.getString(instance, kSwatch), "Commodore 64 - Orrel");
     EXPECT_EQ(p.getString(instance, kPattern), "Diagonal 5x5");
+    // An empty field, as FFmpeg passes for "|pico-8", keeps the choice quietly.
+    p.setString(instance, kSwatch, "");
+    EXPECT_EQ(p.getString(instance, kSwatch), "Commodore 64 - Orrel");
 
     // Nothing else a host might pass goes anywhere.
     p.setParam(instance, nullptr, kPattern);
@@ -210,11 +216,16 @@ TEST(Frei0rPlugin, EveryParameterReadsBackWhatWasSetAndRefusesWhatCannotBe) {
     p.update(nullptr, 0, nullptr, nullptr);
   });
   // Each refusal is one line naming the parameter and why, and the file for palette files.
-  EXPECT_NE(messages.find("pattern: unknown pattern \"27\""), std::string::npos) << messages;
+  EXPECT_NE(messages.find("pattern: unknown pattern \"27\" (a name such as"), std::string::npos) << messages;
   EXPECT_NE(messages.find("/no/such/palette.gpl"), std::string::npos) << messages;
   EXPECT_NE(messages.find("bad.hex:1"), std::string::npos) << messages;
+  EXPECT_NE(messages.find("colour 2, \"#12345\", is not #RRGGBB"), std::string::npos) << messages;
   EXPECT_NE(messages.find("offset x: not a number"), std::string::npos) << messages;
+  // Host text is quoted in part and made printable; no message sends the user to another program.
   EXPECT_LT(messages.size(), 4000u) << "an endless value is quoted only in part";
+  EXPECT_NE(messages.find("\"\\x1B[2J\\xFF\""), std::string::npos) << messages;
+  EXPECT_EQ(messages.find('\x1b'), std::string::npos);
+  EXPECT_EQ(messages.find("palettrix list"), std::string::npos) << messages;
   p.destruct(instance);
 }
 
@@ -239,6 +250,101 @@ TEST(Frei0rPlugin, SaysWhyOnceWhenAHostRepeatsTheSameValueEveryFrame) {
   p.destruct(instance);
 }
 
+// One host call: a parameter set to a string or a double.
+struct Setting {
+  int index;
+  std::string text;
+  double value;
+};
+
+std::vector<uint32_t> RenderAfter(const std::vector<Setting>& settings, const std::vector<uint32_t>& in,
+                                  unsigned width, unsigned height) {
+  Frei0rPlugin& p = Plugin();
+  f0r_instance_t instance = p.construct(width, height);
+  for (const Setting& s : settings) {
+    if (s.index <= kPaletteFile) {
+      p.setString(instance, s.index, s.text.c_str());
+    } else {
+      p.setDouble(instance, s.index, s.value);
+    }
+  }
+  std::vector<uint32_t> out(in.size());
+  p.update(instance, 0.0, in.data(), out.data());
+  p.destruct(instance);
+  return out;
+}
+
+// A fresh instance (a reopened project, a host's new instance for another preview size) sets the values
+// in index order; a running one got them in whatever order the user changed them. Both render alike.
+TEST(Frei0rPlugin, FrameDependsOnTheValuesAloneNotTheirOrder) {
+  constexpr unsigned kWidth = 24, kHeight = 16;
+  const std::vector<uint32_t> in = TestFrame(kWidth, kHeight);
+  const std::string gpl = WriteFile("order.gpl", "GIMP Palette\n0 0 0\n250 200 30\n40 90 220\n");
+  for (const char* swatch : {"pico-8", "custom"}) {
+    const std::vector<Setting> values = {{kPattern, "bayer-4x4", 0}, {kSwatch, swatch, 0},
+                                         {kPaletteFile, gpl, 0},     {kOffsetX, "", 0.007},
+                                         {kScale, "", 0.002},        {kRed, "", 0.05}};
+    const std::vector<uint32_t> inOrder = RenderAfter(values, in, kWidth, kHeight);
+    std::vector<int> order = {0, 1, 2, 3, 4, 5};
+    int orders = 0, differ = 0;
+    do {
+      std::vector<Setting> shuffled;
+      for (int i : order) shuffled.push_back(values[static_cast<std::size_t>(i)]);
+      differ += RenderAfter(shuffled, in, kWidth, kHeight) != inOrder;
+      ++orders;
+    } while (std::next_permutation(order.begin(), order.end()) && orders < 120);
+    EXPECT_EQ(differ, 0) << swatch;
+    // Earlier values, repeated and overwritten, leave no trace.
+    std::vector<Setting> history = {{kPaletteFile, gpl, 0},       {kSwatch, "cga", 0},
+                                    {kPaletteFile, "#ffffff", 0}, {kSwatch, "custom", 0},
+                                    {kOffsetX, "", 0.5},          {kPattern, "atkinson", 0},
+                                    {kPaletteFile, gpl, 0},       {kPaletteFile, gpl, 0}};
+    history.insert(history.end(), values.rbegin(), values.rend());
+    EXPECT_EQ(RenderAfter(history, in, kWidth, kHeight), inOrder) << swatch;
+  }
+  // The palette given as its colours renders as the file of those colours.
+  const std::vector<Setting> fromFile = {{kSwatch, "custom", 0}, {kPaletteFile, gpl, 0}};
+  const std::vector<Setting> fromList = {{kSwatch, "custom", 0},
+                                         {kPaletteFile, " #000000,#FAC81E; #285ADC\n", 0}};
+  EXPECT_EQ(RenderAfter(fromList, in, kWidth, kHeight), RenderAfter(fromFile, in, kWidth, kHeight));
+}
+
+// "Custom" with no colours to take passes frames through and says why once; a palette that cannot be read
+// later keeps the colours taken before.
+TEST(Frei0rPlugin, CustomWithoutColoursPassesFramesThroughAndSaysWhy) {
+  constexpr unsigned kWidth = 8, kHeight = 4;
+  const std::vector<uint32_t> in = TestFrame(kWidth, kHeight);
+  Frei0rPlugin& p = Plugin();
+  f0r_instance_t instance = p.construct(kWidth, kHeight);
+  std::vector<uint32_t> out(in.size());
+  std::string messages = Stderr([&] {
+    p.setString(instance, kSwatch, "custom");
+    p.setString(instance, kPaletteFile, "/moved/away.ase");
+    for (int frame = 0; frame < 3; ++frame) p.update(instance, frame, in.data(), out.data());
+  });
+  EXPECT_EQ(out, in);
+  EXPECT_EQ(Lines(messages), 2) << messages;
+  EXPECT_NE(messages.find("/moved/away.ase"), std::string::npos) << messages;
+  EXPECT_NE(messages.find("frames pass through unchanged"), std::string::npos) << messages;
+
+  const std::string red = WriteFile("red-black.hex", "#FF0000\n#000000\n");
+  const std::vector<uint32_t> reds =
+      RenderAfter({{kSwatch, "custom", 0}, {kPaletteFile, red, 0}}, in, kWidth, kHeight);
+  EXPECT_NE(reds, in);
+  p.setString(instance, kPaletteFile, red.c_str());
+  p.update(instance, 0, in.data(), out.data());
+  EXPECT_EQ(out, reds);
+  messages = Stderr([&] { p.setString(instance, kPaletteFile, "/moved/again.gpl"); });
+  EXPECT_NE(messages.find("the previous colours stay"), std::string::npos) << messages;
+  p.update(instance, 0, in.data(), out.data());
+  EXPECT_EQ(out, reds);
+  // An empty palette takes the colours away again.
+  p.setString(instance, kPaletteFile, "");
+  Stderr([&] { p.update(instance, 0, in.data(), out.data()); });
+  EXPECT_EQ(out, in);
+  p.destruct(instance);
+}
+
 TEST(Frei0rPlugin, RendersThroughTheEffectWorkedByHand) {
   Frei0rPlugin& p = Plugin();
   // "1-bit Gray" on boundary colours: (1, 179, 196) is black, (2, 201, 75) white, (0, 201, 81) black;
@@ -253,6 +359,7 @@ TEST(Frei0rPlugin, RendersThroughTheEffectWorkedByHand) {
 
   // A custom palette of black and red: each pixel takes the nearer.
   p.setString(instance, kPaletteFile, WriteFile("black-red.hex", "000000\nFF0000\n").c_str());
+  p.setString(instance, kSwatch, "custom");
   const std::vector<uint32_t> reds = {Rgba(200, 10, 10, 255), Rgba(20, 10, 10, 128), Rgba(140, 0, 0, 0)};
   p.update(instance, 0.0, reds.data(), out.data());
   EXPECT_EQ(out, (std::vector<uint32_t>{Rgba(255, 0, 0, 255), Rgba(0, 0, 0, 128), Rgba(255, 0, 0, 0)}));
@@ -274,7 +381,7 @@ TEST(Frei0rPlugin, SizesTheEffectCannotTakeGiveTransparentFramesAndSaySo) {
     std::vector<uint32_t> in(std::size_t{width} * height, Rgba(9, 9, 9, 9));
     std::vector<uint32_t> out(in.size(), 0xFFFFFFFF);
     p.setString(instance, kPattern, "atkinson");
-    p.setDouble(instance, kScale, 0.5);
+    p.setDouble(instance, kScale, 0.05);
     p.update(instance, 0.0, in.data(), out.data());
     EXPECT_EQ(std::count(out.begin(), out.end(), 0u), static_cast<long>(out.size()));
     p.destruct(instance);
@@ -284,10 +391,10 @@ TEST(Frei0rPlugin, SizesTheEffectCannotTakeGiveTransparentFramesAndSaySo) {
 TEST(Frei0rPlugin, InstancesOnManyThreadsAtOnceRenderAsOneAlone) {
   constexpr unsigned kWidth = 48, kHeight = 32;
   const std::vector<uint32_t> in = TestFrame(kWidth, kHeight);
-  const Look looks[] = {{"floyd-steinberg", "pico-8", 0.0, 0.5},
-                        {"bayer-8x8", "cga", 1.0 / 99.0, 0.6},
-                        {"atkinson", "vga-8-bit", 0.0, 0.5},
-                        {"cluster dot 4x4", "3-bit rgb", 3.0 / 99.0, 0.25}};
+  const Look looks[] = {{"floyd-steinberg", "pico-8", 0.001, 0.0},
+                        {"bayer-8x8", "cga", 0.002, 0.2},
+                        {"atkinson", "vga-8-bit", 0.001, 0.0},
+                        {"cluster dot 4x4", "3-bit rgb", 0.004, -0.5}};
   std::vector<std::vector<uint32_t>> alone;
   for (const Look& look : looks) alone.push_back(Render(look, in, kWidth, kHeight));
   EXPECT_NE(alone[0], alone[1]);
@@ -342,9 +449,9 @@ TEST(Frei0rPlugin, InstancesOnManyThreadsAtOnceRenderAsOneAlone) {
 TEST(Frei0rPlugin, OneInstanceRendersFramesAtOnceAsAlone) {
   constexpr unsigned kWidth = 64, kHeight = 40;
   const std::vector<uint32_t> in = TestFrame(kWidth, kHeight);
-  const Look looks[] = {{"floyd-steinberg", "pico-8", 0.0, 0.5},
-                        {"bayer-8x8", "cga", 1.0 / 99.0, 0.6},
-                        {"jarvis-judice-ninke", "vga-8-bit", 0.0, 0.5}};
+  const Look looks[] = {{"floyd-steinberg", "pico-8", 0.001, 0.0},
+                        {"bayer-8x8", "cga", 0.002, 0.2},
+                        {"jarvis-judice-ninke", "vga-8-bit", 0.001, 0.0}};
   std::vector<std::vector<uint32_t>> alone;
   for (const Look& look : looks) alone.push_back(Render(look, in, kWidth, kHeight));
 
@@ -401,6 +508,7 @@ TEST(Frei0rPlugin, ThousandsOfInstanceLivesLeaveNothingBehind) {
     f0r_instance_t instance = p.construct(16, 8);
     p.setString(instance, kPattern, i % 2 ? "atkinson" : "bayer 2x2");
     p.setString(instance, kPaletteFile, palette.c_str());
+    p.setString(instance, kSwatch, "custom");
     p.setDouble(instance, kOffsetX, 0.3);
     p.update(instance, 0.0, in.data(), out.data());
     p.destruct(instance);
@@ -441,6 +549,13 @@ TEST(Frei0rPlugin, KdenliveDescriptionMatchesTheParameters) {
     expected.push_back(param.name);
   }
   EXPECT_EQ(names, expected);
+  // Every slider keyframes, and shows the double times 1000: the control's own value.
+  std::vector<std::string> sliders;
+  for (const std::string& tag : each("<parameter type=\"animated\"", ">")) {
+    if (tag.find(" factor=\"1000\"") != std::string::npos)
+      sliders.push_back(tag.substr(7, tag.find('"', 7) - 7));
+  }
+  EXPECT_EQ(sliders, std::vector<std::string>(expected.begin() + kOffsetX, expected.end()));
   const std::vector<std::string> values = each("paramlist=\"", "\""),
                                  labels = each("<paramlistdisplay>", "<");
   ASSERT_EQ(values.size(), labels.size());

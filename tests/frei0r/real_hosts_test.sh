@@ -55,16 +55,22 @@ compare() {
   fi
 }
 
-# Each case: frei0r values in index order (pattern, swatch, palette file, offset x, offset y, scale, threshold
-# red, green, blue), and the same controls as palettrix options, worked out from the 0..1 mapping:
-# offsets and thresholds -1000 + 2000 u, scale 1 + 99 u.
+# Each case: frei0r values in index order (pattern, swatch, palette, offset x, offset y, scale, threshold
+# red, green, blue), and the same controls as palettrix options: the doubles are the controls' values in
+# thousands, offsets to the nearest whole pixel (0.03125 is 31.25 pixels, so 31). GStreamer's frei0r
+# element takes doubles from 0 to 1 only, so it runs the cases without negative values.
 cases=(
-  "atkinson|pico-8||0.5|0.5|0|0.5|0.5|0.5;--pattern atkinson --swatch pico-8"
-  "Bayer_4X4|cga||0.515625|0.25|0.0625|0.53125|0.46875|1;--pattern bayer-4x4 --swatch cga --offset-x 31.25 --offset-y -500 --scale 7.1875 --threshold-red 62.5 --threshold-green -62.5 --threshold-blue 1000"
-  "cluster-dot-4x4|pico-8|$work/warm.gpl|0.5|0.5|0.03125|0.5|0.5|0.5;--pattern cluster-dot-4x4 --palette $work/warm.gpl --scale 4.09375"
-  "21|7||0.5|0.5|0.5|0.5625|0.5|0.4375;--pattern 21 --swatch 7 --scale 50.5 --threshold-red 125 --threshold-blue -125"
-  "floyd steinberg|pico-8|$work/eight.hex|0.5|0.5|0|0.5|0.5|0.5;--pattern floyd-steinberg --palette $work/eight.hex"
+  "atkinson|pico-8||0|0|0.001|0|0|0;--pattern atkinson --swatch pico-8"
+  "Bayer_4X4|cga||0.03125|0.5|0.0071875|0.0625|0.007|1;--pattern bayer-4x4 --swatch cga --offset-x 31 --offset-y 500 --scale 7.1875 --threshold-red 62.5 --threshold-green 7 --threshold-blue 1000"
+  "Bayer_4X4|cga||-0.0075|-0.5|0.003|-0.0625|-1|0.00001;--pattern bayer-4x4 --swatch cga --offset-x -8 --offset-y -500 --scale 3 --threshold-red -62.5 --threshold-green -1000 --threshold-blue 0.01"
+  "cluster-dot-4x4|custom|$work/warm.gpl|0|0|0.00409375|0|0|0;--pattern cluster-dot-4x4 --palette $work/warm.gpl --scale 4.09375"
+  "21|7||0|0|0.0505|0.125|0|0.0625;--pattern 21 --swatch 7 --scale 50.5 --threshold-red 125 --threshold-blue 62.5"
+  "floyd steinberg|custom|$work/eight.hex|0|0|0.001|0|0|0;--pattern floyd-steinberg --palette $work/eight.hex"
+  "bayer-8x8|custom|#1a1c2c #5d275d #b13e53 #ef7d57 #ffcd75|0.007|0.0035|0.002|0.25|0|0;--pattern bayer-8x8 --palette $work/five.hex --offset-x 7 --offset-y 4 --scale 2 --threshold-red 250"
+  # A palette whose swatch is not Custom supplies colours that nothing takes.
+  "atkinson|pico-8|$work/warm.gpl|0|0|0.001|0|0|0;--pattern atkinson --swatch pico-8"
 )
+printf '#1a1c2c\n#5d275d\n#b13e53\n#ef7d57\n#ffcd75\n' > five.hex
 
 for c in "${cases[@]}"; do
   values=${c%%;*}
@@ -83,6 +89,7 @@ for c in "${cases[@]}"; do
     -consumer avformat:melt.mkv vcodec=ffv1 pix_fmt=bgra an=1 2>/dev/null
   compare melt melt.mkv
 
+  [[ "$ox$oy$tr$tg$tb" == *-* ]] && continue
   # GStreamer: the values as element properties (gst-launch would read an empty value as the next word).
   file_property=()
   [ -z "$file" ] || file_property=("palette-file=$file")
@@ -93,6 +100,12 @@ for c in "${cases[@]}"; do
     video/x-raw,format=RGBA ! filesink location=gst.rgba
   compare gstreamer gst.rgba
 done
+
+# FFmpeg: empty fields keep their parameters' defaults, left-off ones too.
+values="|pico-8"
+expect --swatch pico-8
+ffmpeg -v error -i in%02d.png -vf "frei0r=palettrix:|pico-8||||" -pix_fmt rgba -f rawvideo -y ffmpeg.rgba
+compare ffmpeg ffmpeg.rgba
 
 if ((failures)); then
   echo "$failures frames differ"
