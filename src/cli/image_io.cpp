@@ -23,13 +23,13 @@
 #include "bytes/byte_order.h"
 #include "bytes/pixels_per_byte.h"
 #include "cli/exit_status.h"
+#include "cli/image_checks.h"
 #include "cli/image_formats.h"
 #include "cli/interrupt.h"
 #include "cli/safe_output.h"
 #include "cli/terminal.h"
 #include "cli/webp_codec.h"
 #include "minihost/pixel_transfer.h"
-#include "palettefiles/image_checks.h"
 
 namespace OIIO = OIIO_NAMESPACE;
 namespace fs = std::filesystem;

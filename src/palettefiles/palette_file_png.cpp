@@ -1,9 +1,12 @@
 // PNG palette images: an indexed image's own palette, or the distinct colours of any other image's pixels.
-#include <OpenImageIO/imageio.h>
+#include <png.h>
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <csetjmp>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <optional>
 #include <unordered_set>
@@ -11,11 +14,8 @@
 
 #include "bytes/byte_order.h"
 #include "bytes/pixels_per_byte.h"
-#include "palettefiles/image_checks.h"
 #include "palettefiles/palette_file.h"
 #include "palettefiles/palette_file_errors.h"
-
-namespace OIIO = OIIO_NAMESPACE;
 
 namespace {
 
@@ -109,35 +109,24 @@ std::optional<ColorList> IndexedPalette(const std::filesystem::path& path, const
   return colors;
 }
 
+// The distinct colours of `rows` (each `width` pixels of `channels` samples of T: grey or red, green,
+// blue, then alpha when `alpha`), in the order met, fully transparent pixels left out.
 template <typename T>
-ColorList DistinctPixelColors(OIIO::ImageInput& in, const std::string& name) {
-  const OIIO::ImageSpec& spec = in.spec();
-  const int channels = spec.nchannels;
-  const int alpha = AlphaChannel(spec);
-  const OIIO::TypeDesc type = sizeof(T) == 1 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
-  const float full = sizeof(T) == 1 ? 255.0f : 65535.0f;
-  std::vector<T> row(static_cast<std::size_t>(spec.width) * channels);
-  std::unordered_set<uint64_t> seen;
-  ColorList colors;
-  for (int y = 0; y < spec.height; ++y) {
-    if (!in.read_scanline(spec.y + y, spec.z, type, row.data())) {
-      FailFile(name, "cannot read image (" + in.geterror() + ")");
+void AddDistinctColors(const T* row, std::size_t width, int channels, bool alpha, float full,
+                       std::unordered_set<uint64_t>& seen, ColorList& colors, const std::string& name) {
+  for (std::size_t x = 0; x < width; ++x) {
+    const T* p = row + x * static_cast<std::size_t>(channels);
+    // Fully transparent pixels are the padding around the colours, not colours.
+    if (alpha && p[channels - 1] == 0) continue;
+    const uint64_t r = p[0], g = channels >= 3 ? p[1] : p[0], b = channels >= 3 ? p[2] : p[0];
+    if (!seen.insert(r << 32 | g << 16 | b).second) continue;
+    if (seen.size() > kMaxPaletteColors) {
+      FailFile(name, "has more than " + std::to_string(kMaxPaletteColors) +
+                         " different colours; a palette image has one pixel or one block a colour");
     }
-    for (int x = 0; x < spec.width; ++x) {
-      const T* p = &row[static_cast<std::size_t>(x) * channels];
-      // Fully transparent pixels are the padding around the colours, not colours.
-      if (alpha >= 0 && p[alpha] == 0) continue;
-      const uint64_t r = p[0], g = channels >= 3 ? p[1] : p[0], b = channels >= 3 ? p[2] : p[0];
-      if (!seen.insert(r << 32 | g << 16 | b).second) continue;
-      if (seen.size() > kMaxPaletteColors) {
-        FailFile(name, "has more than " + std::to_string(kMaxPaletteColors) +
-                           " different colours; a palette image has one pixel or one block a colour");
-      }
-      colors.push_back(
-          Color3(static_cast<float>(r) / full, static_cast<float>(g) / full, static_cast<float>(b) / full));
-    }
+    colors.push_back(
+        Color3(static_cast<float>(r) / full, static_cast<float>(g) / full, static_cast<float>(b) / full));
   }
-  return colors;
 }
 
 // A palette image larger than a 16K frame is surely not one.
@@ -145,31 +134,114 @@ constexpr unsigned long long kMaxPaletteImagePixels = 15360ull * 8640ull;
 
 }  // namespace
 
-ColorList ReadPngPalette(const std::filesystem::path& path, const std::string& name) {
-  if (std::optional<ColorList> indexed = IndexedPalette(path, name)) return std::move(*indexed);
-  OIIO::ImageSpec config;
-  config.attribute("oiio:UnassociatedAlpha", 1);
-  // The PNG reader alone: when it fails, the library would otherwise try the file with every reader it has.
-  auto in = OIIO::ImageInput::create("png", false, &config);
-  OIIO::ImageSpec spec;
-  if (!in) FailFile(name, "cannot read image (no PNG reader)");
-  if (!in->open(path.string(), spec, config)) FailFile(name, "cannot read image (" + in->geterror() + ")");
-  if (in->spec().nchannels < 1) FailFile(name, "the image has no channels");
+namespace {
+
+// libpng reports errors by a long jump back to the reader; the message is kept for the exception thrown
+// there, so that no C++ object's destructor is skipped.
+struct PngErrors {
+  std::jmp_buf jump;
+  char message[200] = "";
+};
+
+[[noreturn]] void OnPngError(png_structp png, png_const_charp message) {
+  auto* errors = static_cast<PngErrors*>(png_get_error_ptr(png));
+  std::snprintf(errors->message, sizeof errors->message, "%s", message);
+  std::longjmp(errors->jump, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+// The file and libpng's reading state, released however reading ends.
+struct PngReading {
+  std::FILE* file = nullptr;
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  ~PngReading() {
+    if (png != nullptr) png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr);
+    if (file != nullptr) std::fclose(file);
+  }
+};
+
+// The pixels' distinct colours, row by row. Channels keep their stored values: no gamma or colour
+// conversion, 16-bit samples as 16 bits. Nothing with a destructor lives in this frame once libpng is
+// called (its errors jump back here past it); the buffers are the caller's. A refusal of the image's size
+// comes back in `refusal`; false when libpng failed, with its message in `errors`.
+bool ReadPngPixels(PngReading& reading, PngErrors& errors, std::uintmax_t fileBytes, const std::string& name,
+                   std::vector<unsigned char>& pixels, std::vector<png_bytep>& rows,
+                   std::unordered_set<uint64_t>& seen, ColorList& colors, std::string& refusal) {
+  png_structp png = reading.png;
+  png_infop info = reading.info;
+  if (setjmp(errors.jump) != 0) return false;
+  png_init_io(png, reading.file);
+  png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+  png_read_info(png, info);
+  const png_uint_32 width = png_get_image_width(png, info);
+  const png_uint_32 height = png_get_image_height(png, info);
   // Checked before a pixel is decoded: a palette image is small, and a damaged header or a decompression
   // bomb must not cost minutes and gigabytes.
-  const unsigned long long pixels = static_cast<unsigned long long>(std::max(in->spec().width, 0)) *
-                                    static_cast<unsigned long long>(std::max(in->spec().height, 0));
+  const unsigned long long count = static_cast<unsigned long long>(width) * height;
+  if (count > kMaxPaletteImagePixels || MoreThanBytesCanHold(count, fileBytes)) {
+    refusal = std::to_string(width) + "x" + std::to_string(height);
+    refusal += count > kMaxPaletteImagePixels
+                   ? " pixels is too large for a palette image (at most " +
+                         std::to_string(kMaxPaletteImagePixels) + " pixels)"
+                   : " pixels declared, more than its " + std::to_string(fileBytes) + " bytes can hold";
+    return true;
+  }
+  const int type = png_get_color_type(png, info);
+  const int depth = png_get_bit_depth(png, info);
+  // Low-depth greys widened to bytes, transparency chunks turned into an alpha channel, 16-bit samples
+  // read as the machine stores them.
+  if (type == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+  if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+  if (depth == 16 && std::endian::native == std::endian::little) png_set_swap(png);
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  const int channels = png_get_channels(png, info);
+  const bool alpha = (png_get_color_type(png, info) & PNG_COLOR_MASK_ALPHA) != 0;
+  const std::size_t rowBytes = png_get_rowbytes(png, info);
+  // Interlaced rows are complete only after the last pass: then the whole image, which the size bound keeps
+  // small, else one row at a time.
+  pixels.resize(passes > 1 ? rowBytes * height : rowBytes);
+  if (passes > 1) {
+    rows.resize(height);
+    for (png_uint_32 y = 0; y < height; ++y) rows[y] = pixels.data() + rowBytes * y;
+    png_read_image(png, rows.data());
+  }
+  for (png_uint_32 y = 0; y < height; ++y) {
+    unsigned char* at = passes > 1 ? rows[y] : pixels.data();
+    if (passes == 1) png_read_row(png, at, nullptr);
+    if (depth == 16) {
+      AddDistinctColors(reinterpret_cast<const uint16_t*>(at), width, channels, alpha, 65535.0f, seen, colors,
+                        name);
+    } else {
+      AddDistinctColors(at, width, channels, alpha, 255.0f, seen, colors, name);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+ColorList ReadPngPalette(const std::filesystem::path& path, const std::string& name) {
+  if (std::optional<ColorList> indexed = IndexedPalette(path, name)) return std::move(*indexed);
   std::error_code ec;
   const std::uintmax_t fileBytes = std::filesystem::file_size(path, ec);
-  if (pixels > kMaxPaletteImagePixels) {
-    FailFile(name, std::to_string(in->spec().width) + "x" + std::to_string(in->spec().height) +
-                       " pixels is too large for a palette image (at most " +
-                       std::to_string(kMaxPaletteImagePixels) + " pixels)");
+  PngReading reading;
+  PngErrors errors;
+  reading.file = std::fopen(path.c_str(), "rb");
+  if (reading.file == nullptr) FailFile(name, "cannot read");
+  reading.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, OnPngError, OnPngWarning);
+  if (reading.png != nullptr) reading.info = png_create_info_struct(reading.png);
+  if (reading.info == nullptr) FailFile(name, "cannot read image (out of memory)");
+  std::vector<unsigned char> pixels;
+  std::vector<png_bytep> rows;
+  std::unordered_set<uint64_t> seen;
+  ColorList colors;
+  std::string refusal;
+  if (!ReadPngPixels(reading, errors, ec ? 0 : fileBytes, name, pixels, rows, seen, colors, refusal)) {
+    FailFile(name, std::string("cannot read image (") + errors.message + ")");
   }
-  if (!ec && MoreThanBytesCanHold(pixels, fileBytes)) {
-    FailFile(name, "declares " + std::to_string(in->spec().width) + "x" + std::to_string(in->spec().height) +
-                       " pixels, more than its " + std::to_string(fileBytes) + " bytes can hold");
-  }
-  return in->spec().format.size() == 1 ? DistinctPixelColors<uint8_t>(*in, name)
-                                       : DistinctPixelColors<uint16_t>(*in, name);
+  if (!refusal.empty()) FailFile(name, refusal);
+  return colors;
 }

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "bytes/pixels_per_byte.h"
+#include "cli/image_checks.h"
 #include "command_runner.h"
-#include "palettefiles/image_checks.h"
 
 namespace {
 
@@ -46,21 +46,27 @@ std::string PngChunk(const std::string& type, const std::string& data) {
   return Be32(static_cast<uint32_t>(data.size())) + covered + Be32(crc);
 }
 
-// An indexed PNG of `width` x 1 pixels, 8 bits an index, with the palette `plte` (and tRNS when given).
-std::string IndexedPng(int width, const std::string& plte, const std::string& trns) {
-  std::string ihdr = Be32(static_cast<uint32_t>(width)) + Be32(1);
-  ihdr += std::string{8, 3, 0, 0, 0};  // depth 8, colour type 3 (indexed), no interlace
-  std::string raw(1, '\0');            // filter type none
-  for (int x = 0; x < width; ++x) raw += static_cast<char>(x);
+// A PNG file of `width` x `height` pixels from its scanlines as stored (each with its filter byte, in pass
+// order for an interlaced one), with `chunks` (already made) between the header and the data.
+std::string Png(uint32_t width, uint32_t height, char depth, char type, char interlace,
+                const std::string& raw, const std::string& chunks = "") {
+  std::string ihdr = Be32(width) + Be32(height);
+  ihdr += std::string{depth, type, 0, 0, interlace};
   uLongf size = compressBound(static_cast<uLong>(raw.size()));
   std::string idat(size, '\0');
   compress(reinterpret_cast<Bytef*>(idat.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
            static_cast<uLong>(raw.size()));
   idat.resize(size);
-  std::string png = "\x89PNG\r\n\x1A\n";
-  png += PngChunk("IHDR", ihdr) + PngChunk("PLTE", plte);
-  if (!trns.empty()) png += PngChunk("tRNS", trns);
-  return png + PngChunk("IDAT", idat) + PngChunk("IEND", "");
+  return "\x89PNG\r\n\x1A\n" + PngChunk("IHDR", ihdr) + chunks + PngChunk("IDAT", idat) +
+         PngChunk("IEND", "");
+}
+
+// An indexed PNG of `width` x 1 pixels, 8 bits an index, with the palette `plte` (and tRNS when given).
+std::string IndexedPng(int width, const std::string& plte, const std::string& trns) {
+  std::string raw(1, '\0');  // filter type none
+  for (int x = 0; x < width; ++x) raw += static_cast<char>(x);
+  return Png(static_cast<uint32_t>(width), 1, 8, 3, 0, raw,
+             PngChunk("PLTE", plte) + (trns.empty() ? "" : PngChunk("tRNS", trns)));
 }
 
 class PaletteFile : public ::testing::Test {
@@ -202,6 +208,24 @@ TEST_F(PaletteFile, IndexedPngsGiveTheirPaletteAndOtherPngsTheirDistinctOpaquePi
   EXPECT_NE(Failure("damaged.png").find("bad CRC"), std::string::npos);
   Write("text.png", "GIMP Palette\n");
   EXPECT_NE(Failure("text.png").find("not a PNG image"), std::string::npos);
+  // Pixel values as stored, whatever the layout: 2-bit greys widened (1 made transparent by tRNS), and an
+  // interlaced image read back in row order: passes 1, 6 and 7 hold pixels (0,0), (1,0) and row 1.
+  Write("grey2.png",
+        Png(4, 1, 2, 0, 0, std::string("\0\x1B", 2), PngChunk("tRNS", std::string("\0\x01", 2))));
+  ExpectColors(ReadPaletteFile(dir_ / "grey2.png"), {Rgb8(0, 0, 0), Rgb8(170, 170, 170), Rgb8(255, 255, 255)},
+               "grey2.png");
+  const std::string passes = std::string("\0\x01\x02\x03", 4) + std::string("\0\x04\x05\x06", 4) +
+                             std::string("\0\x07\x08\x09\x0A\x0B\x0C", 7);
+  Write("interlaced.png", Png(2, 2, 8, 2, 1, passes));
+  ExpectColors(ReadPaletteFile(dir_ / "interlaced.png"),
+               {Rgb8(1, 2, 3), Rgb8(4, 5, 6), Rgb8(7, 8, 9), Rgb8(10, 11, 12)}, "interlaced.png");
+  // Compressed data that is not: the library's own complaint, and nothing left behind.
+  const std::string header = Be32(2) + Be32(2) + std::string{8, 2, 0, 0, 0};
+  const std::string broken = "\x89PNG\r\n\x1A\n" + PngChunk("IHDR", header) +
+                             PngChunk("IDAT", "\x78\x9C\xFF\xFF\xFF\xFF") + PngChunk("IEND", "");
+  Write("broken.png", broken);
+  EXPECT_NE(Failure("broken.png").find("broken.png: cannot read image ("), std::string::npos)
+      << Failure("broken.png");
   // Only transparent pixels: nothing to dither to.
   palettrix_test::WriteImage8(dir_ / "clear.png", {1, 1, 4, {9, 9, 9, 0}});
   EXPECT_NE(Failure("clear.png").find("holds no colour"), std::string::npos);

@@ -1,4 +1,4 @@
-#include "palettefiles/image_checks.h"
+#include "cli/image_checks.h"
 
 int AlphaChannel(const OIIO_NAMESPACE::ImageSpec& spec) {
   if (spec.alpha_channel >= 0 && spec.alpha_channel < spec.nchannels) return spec.alpha_channel;

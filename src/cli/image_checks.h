@@ -1,5 +1,5 @@
-// What an image file declares, judged before its pixels are decoded, for every reader of images through
-// OpenImageIO (the command's and the palette images'). The size bound is bytes/pixels_per_byte.h.
+// What an image file declares, judged before its pixels are decoded, for the command's readers of images
+// through OpenImageIO. The size bound is bytes/pixels_per_byte.h.
 #pragma once
 
 #include <OpenImageIO/imageio.h>
