@@ -11,6 +11,9 @@ trap 'rm -rf "$work"' EXIT
 cmake --install "$2" --prefix "$work/prefix" >/dev/null
 [ "$(ls "$work/prefix/lib/frei0r-1")" = palettrix.so ]
 [ -f "$work/prefix/share/kdenlive/effects/frei0r_palettrix.xml" ]
+[ -f "$work/prefix/share/shotcut/qml/filters/palettrix/meta_palettrix.qml" ]
+[ -f "$work/prefix/share/shotcut/qml/filters/palettrix/ui.qml" ]
+hosts=$(cd "$(dirname "$0")/hosts" && pwd)
 export FREI0R_PATH=$work/prefix/lib/frei0r-1
 cd "$work"
 # GStreamer keeps a registry of the plug-ins it has seen: a private one, so that this run sees this build.
@@ -106,6 +109,30 @@ values="|pico-8"
 expect --swatch pico-8
 ffmpeg -v error -i in%02d.png -vf "frei0r=palettrix:|pico-8||||" -pix_fmt rgba -f rawvideo -y ffmpeg.rgba
 compare ffmpeg ffmpeg.rgba
+
+# Projects saved by Shotcut with the filter: melt renders what the panel showed.
+values="Shotcut project"
+expect --pattern bayer-4x4 --swatch pico-8 --offset-x 100 --offset-y -7 --scale 2 --threshold-red 50 \
+  --threshold-green 3 --threshold-blue -12.34
+cp "$hosts/shotcut-palettrix.mlt" .
+melt -silent -quiet shotcut-palettrix.mlt -consumer avformat:shotcut.mkv vcodec=ffv1 pix_fmt=bgra an=1 2>/dev/null
+compare melt shotcut.mkv
+
+# A project saved by Kdenlive, whose panel showed Pattern "Bayer 8x8", Swatch "PICO-8", Offset X 25 px and
+# Scale 3 px. Kdenlive composites its tracks with MLT's Qt module, which needs an X display; the clip is
+# opaque, as the tracks are composited over black. The project names its folder (root), which moves with it.
+mkdir kdenlive && (
+  cd kdenlive
+  ffmpeg -v error -f lavfi -i "testsrc2=size=64x48:rate=5:duration=1" -frames:v $frames -pix_fmt rgb24 \
+    -start_number 1 in%02d.png
+  ffmpeg -v error -framerate 5 -start_number 1 -i in%02d.png -c:v ffv1 -pix_fmt bgr0 clip.mkv
+  sed "s|root=\"[^\"]*\"|root=\"$PWD\"|" "$hosts/kdenlive-palettrix.kdenlive" > project.kdenlive
+)
+values="Kdenlive project"
+(cd kdenlive && expect --pattern bayer-8x8 --swatch pico-8 --offset-x 25 --scale 3 && mv expected.rgba ..)
+xvfb-run -a melt -silent -quiet kdenlive/project.kdenlive out=$((frames - 1)) \
+  -consumer avformat:kdenlive.mkv vcodec=ffv1 pix_fmt=bgra an=1 >/dev/null 2>&1 || true  # it may abort on exit
+compare melt kdenlive.mkv
 
 if ((failures)); then
   echo "$failures frames differ"
