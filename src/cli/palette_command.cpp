@@ -37,6 +37,7 @@ StripLayout LayoutFor(std::size_t colors) { return colors <= MostColors(kStrip) 
 struct PaletteOptions {
   std::string file;
   std::string strip;
+  bool line = false;
 };
 
 // The nearest 8-bit value, for showing a colour that is not exactly one.
@@ -93,6 +94,10 @@ void Run(const PaletteOptions& options) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "#%02X%02X%02X", NearestEightBit(c.r), NearestEightBit(c.g),
                   NearestEightBit(c.b));
+    if (options.line) {
+      text += (i == 0 ? "" : " ") + std::string(hex) + (i + 1 == colors.size() ? "\n" : "");
+      continue;
+    }
     text += std::to_string(i) + "\t" + hex;
     unsigned k;
     if (!IsEightBit(c.r, k) || !IsEightBit(c.g, k) || !IsEightBit(c.b, k)) {
@@ -113,5 +118,8 @@ void AddPaletteCommand(CLI::App& app) {
       "--strip", options->strip,
       "Also draw the colours as 32-pixel squares, 16 a row (over 14,992 colours: 8-pixel squares, 256 a "
       "row), into this image (PNG with alpha)");
+  palette->add_flag("--line", options->line,
+                    "Print the colours on one line, as #RRGGBB values separated by spaces (the form a host's "
+                    "palette field takes; colours between 8-bit values are rounded to the nearest)");
   palette->callback([options] { Run(*options); });
 }

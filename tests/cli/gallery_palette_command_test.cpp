@@ -218,6 +218,8 @@ TEST_F(PaletteCommand, ListsTheColoursAndDrawsAStrip) {
                 out->write_image(palettrix_test::OIIO::TypeDesc::UINT16, grey) && out->close());
   }
   EXPECT_EQ(Run("palette " + P("grey.png")).out, "0\t#808080\t0.5000076 0.5000076 0.5000076\n1\t#FFFFFF\n");
+  // On one line, for a host's palette field: the nearest 8-bit values.
+  EXPECT_EQ(Run("palette --line " + P("grey.png")).out, "#808080 #FFFFFF\n");
 
   // 17 colours: 16 a row, so two rows of 32-pixel squares, the last 15 squares transparent.
   std::string hex;

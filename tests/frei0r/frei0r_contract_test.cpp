@@ -564,7 +564,7 @@ TEST(Frei0rPlugin, KdenliveDescriptionMatchesTheParameters) {
     counts.emplace_back(std::count(values[i].begin(), values[i].end(), ';') + 1,
                         std::count(labels[i].begin(), labels[i].end(), ',') + 1);
   }
-  EXPECT_EQ(counts, (std::vector<std::pair<long, long>>{{26, 26}, {22, 22}}));
+  EXPECT_EQ(counts, (std::vector<std::pair<long, long>>{{26, 26}, {22, 22}, {1, 1}}));
 }
 
 }  // namespace

@@ -118,21 +118,29 @@ cp "$hosts/shotcut-palettrix.mlt" .
 melt -silent -quiet shotcut-palettrix.mlt -consumer avformat:shotcut.mkv vcodec=ffv1 pix_fmt=bgra an=1 2>/dev/null
 compare melt shotcut.mkv
 
-# A project saved by Kdenlive, whose panel showed Pattern "Bayer 8x8", Swatch "PICO-8", Offset X 25 px and
-# Scale 3 px. Kdenlive composites its tracks with MLT's Qt module, which needs an X display; the clip is
+# Projects saved by Kdenlive (see hosts/README.md for what each panel showed). Kdenlive composites its tracks with MLT's Qt module, which needs an X display; the clip is
 # opaque, as the tracks are composited over black. The project names its folder (root), which moves with it.
 mkdir kdenlive && (
   cd kdenlive
   ffmpeg -v error -f lavfi -i "testsrc2=size=64x48:rate=5:duration=1" -frames:v $frames -pix_fmt rgb24 \
     -start_number 1 in%02d.png
   ffmpeg -v error -framerate 5 -start_number 1 -i in%02d.png -c:v ffv1 -pix_fmt bgr0 clip.mkv
-  sed "s|root=\"[^\"]*\"|root=\"$PWD\"|" "$hosts/kdenlive-palettrix.kdenlive" > project.kdenlive
 )
-values="Kdenlive project"
-(cd kdenlive && expect --pattern bayer-8x8 --swatch pico-8 --offset-x 25 --scale 3 && mv expected.rgba ..)
-xvfb-run -a melt -silent -quiet kdenlive/project.kdenlive out=$((frames - 1)) \
-  -consumer avformat:kdenlive.mkv vcodec=ffv1 pix_fmt=bgra an=1 >/dev/null 2>&1 || true  # it may abort on exit
-compare melt kdenlive.mkv
+# kdenlive FIXTURE CLI_OPTIONS...: the fixture rendered with melt against palettrix render.
+kdenlive() {
+  sed "s|root=\"[^\"]*\"|root=\"$work/kdenlive\"|" "$hosts/$1" > kdenlive/project.kdenlive
+  values="Kdenlive project $1"
+  (cd kdenlive && expect "${@:2}" && mv expected.rgba ..)
+  # melt may abort as it exits, once the frames are written: the frames are what is checked.
+  xvfb-run -a melt -silent -quiet kdenlive/project.kdenlive out=$((frames - 1)) \
+    -consumer avformat:kdenlive.mkv vcodec=ffv1 pix_fmt=bgra an=1 >/dev/null 2>&1 || true
+  compare melt kdenlive.mkv
+}
+kdenlive kdenlive-palettrix.kdenlive --pattern bayer-8x8 --swatch pico-8 --offset-x 25 --scale 3
+# The palette typed into the panel as its colours travels inside the project.
+printf '#ff0000\n#000000\n#ffff00\n' > kdenlive/typed.hex
+kdenlive kdenlive-colours.kdenlive --pattern bayer-8x8 --palette "$work/kdenlive/typed.hex" --offset-x 25 --offset-y -7 \
+  --scale 3
 
 if ((failures)); then
   echo "$failures frames differ"
