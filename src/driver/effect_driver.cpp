@@ -81,15 +81,6 @@ void EffectDriver::setCustomPaletteFlat(const std::vector<uint8_t>& flat) {
   changed();
 }
 
-void EffectDriver::useCustomPalette(const ColorList& colors) {
-  const std::vector<uint8_t> flat = FlatPaletteBytes(colors);
-  const std::size_t swatch = find("Swatch", PF_Param_POPUP);
-  const std::lock_guard lock(mutex_);
-  loadWithPalette(flat);
-  instance_.params().setPopup(swatch, std::string("Custom"));
-  changed();
-}
-
 void EffectDriver::loadWithPalette(const std::vector<uint8_t>& flat) {
   // The current control values with the colours as the flat part: what the host would have saved.
   const std::vector<uint8_t> state = minihost::EncodeSavedState(instance_.params(), flat);

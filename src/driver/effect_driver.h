@@ -76,8 +76,6 @@ class EffectDriver {
   void setCustomPalette(const ColorList& colors);
   // The same with the palette already in its flat form.
   void setCustomPaletteFlat(const std::vector<uint8_t>& flat);
-  // setCustomPalette and the "Swatch" popup's choice "Custom", in one step: no frame starts between them.
-  void useCustomPalette(const ColorList& colors);
   // The custom palette, read from the flat part of the saved state.
   ColorList customPalette();
 

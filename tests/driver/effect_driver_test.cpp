@@ -67,8 +67,9 @@ TEST(EffectDriver, FramesAfterAChangeRenderWithIt) {
   const std::vector<Rgb> grey = {{0, 0, 0}, {255, 255, 255}};
   EXPECT_EQ(Render(effect, input), grey);
 
-  effect.useCustomPalette({Color3(1.0f, 0.0f, 0.0f)});
-  EXPECT_EQ(effect.popup("Swatch"), 1);  // "Custom"
+  effect.setCustomPalette({Color3(1.0f, 0.0f, 0.0f)});
+  EXPECT_EQ(effect.popup("Swatch"), 2);  // the colours alone leave the swatch
+  effect.setPopup("Swatch", 1);          // "Custom"
   EXPECT_EQ(Render(effect, input), (std::vector<Rgb>{{255, 0, 0}, {255, 0, 0}}));
   EXPECT_EQ(effect.customPalette().size(), 1u);
 
