@@ -14,6 +14,7 @@ namespace {
 struct DemoOptions {
   std::string output = "palettrix-demo.png";
   LookOptions look;
+  bool fullColor = false;
 };
 
 void Run(const DemoOptions& options) {
@@ -28,7 +29,8 @@ void Run(const DemoOptions& options) {
   const auto depth = DepthOption(options.look.depth).value_or(minihost::Depth::Eight);
   minihost::World card = MakeTestCard(kTestCardWidth, kTestCardHeight, depth);
   const minihost::World result = session.render(card);
-  WriteImage(options.output, result, false);
+  WriteImage(options.output, result, false,
+             options.fullColor ? PngColors::Full : PngColors::IndexedWhereTheyFit);
   SaveLookIfAsked(session, options.look);
   std::cout << "palettrix: wrote " << options.output << " (the built-in test card)\n";
 }
@@ -40,5 +42,8 @@ void AddDemoCommand(CLI::App& app) {
   CLI::App* demo = app.add_subcommand("demo", "Render the built-in test card");
   demo->add_option("OUTPUT", options->output, "Image to write")->capture_default_str();
   AddLookOptions(*demo, options->look);
+  demo->add_flag("--full-color", options->fullColor,
+                 "PNG output in RGB(A) always; by default a PNG whose image holds at most 256 colours is "
+                 "stored with a palette (indexed), every pixel the same");
   demo->callback([options] { Run(*options); });
 }

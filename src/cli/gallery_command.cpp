@@ -22,6 +22,7 @@ struct GalleryOptions {
   int thumbWidth = 240;
   int columns = 6;
   LookOptions look;
+  bool fullColor = false;
 };
 
 void Run(const GalleryOptions& options) {
@@ -72,7 +73,8 @@ void Run(const GalleryOptions& options) {
     }
     PlaceCell(sheet, layout, static_cast<int>(i), session.render(thumb), labels[i]);
   }
-  WriteImage(options.output, sheet, image.hasAlpha);
+  WriteImage(options.output, sheet, image.hasAlpha,
+             options.fullColor ? PngColors::Full : PngColors::IndexedWhereTheyFit);
   std::cout << "palettrix: wrote " << options.output << " (" << choices.size()
             << (byPattern ? " patterns" : " swatches") << ", " << layout.width << "x" << layout.height
             << ")\n";
@@ -99,5 +101,8 @@ void AddGalleryCommand(CLI::App& app) {
       ->check(WholeNumberIn(1, 26))
       ->capture_default_str();
   AddLookOptions(*gallery, options->look, false);
+  gallery->add_flag("--full-color", options->fullColor,
+                    "PNG output in RGB(A) always; by default a PNG whose image holds at most 256 colours is "
+                    "stored with a palette (indexed), every pixel the same");
   gallery->callback([options] { Run(*options); });
 }

@@ -25,6 +25,7 @@
 #include "cli/exit_status.h"
 #include "cli/image_checks.h"
 #include "cli/image_formats.h"
+#include "cli/indexed_png.h"
 #include "cli/interrupt.h"
 #include "cli/safe_output.h"
 #include "cli/terminal.h"
@@ -587,7 +588,7 @@ LoadedImage DecodeImage(const std::filesystem::path& name, std::span<const unsig
   }
 }
 
-void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha) {
+void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha, PngColors colors) {
   const std::filesystem::path& path = file.target();
   const ImageFormat& format = OutputFormat(path);
   // What the format cannot hold is left out here, by the same rules as everywhere: 16-bit worlds become
@@ -627,6 +628,15 @@ void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha)
     } else {
       encoded.insert(encoded.end(), data8.begin(), data8.end());
     }
+  } else if (format.reader == std::string_view("png") && !deep && colors == PngColors::IndexedWhereTheyFit &&
+             [&] {
+               try {
+                 return EncodeIndexedPng(data8, world.width(), world.height(), channels, encoded);
+               } catch (const std::runtime_error& e) {
+                 throw CliError(kExitOutput, Quote(path) + ": cannot write image (" + e.what() + ")");
+               }
+             }()) {
+    // Stored with a palette.
   } else if (format.reader == std::string_view("webp")) {
     std::string error;
     if (!EncodeWebp({world.width(), world.height(), alpha, std::move(data8)}, encoded, error)) {
@@ -678,8 +688,9 @@ void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha)
   file.close();
 }
 
-void WriteImage(const std::filesystem::path& path, const minihost::World& world, bool withAlpha) {
+void WriteImage(const std::filesystem::path& path, const minihost::World& world, bool withAlpha,
+                PngColors colors) {
   OutputFile file(path);
-  EncodeImage(file, world, withAlpha);
+  EncodeImage(file, world, withAlpha, colors);
   file.commit();
 }

@@ -31,15 +31,21 @@ LoadedImage DecodeImage(const std::filesystem::path& name, std::span<const unsig
 // read (ReadImage says why).
 bool ImageHasAlpha(const std::filesystem::path& path);
 
+// How an 8-bit PNG stores its colours: with a palette (colour type 3) when the image holds at most 256
+// colours, else as RGB(A); or always as RGB(A). Every pixel reads back the same either way.
+enum class PngColors { IndexedWhereTheyFit, Full };
+
 // Writes the world at its own depth (16 bits where the format holds them), with alpha only when
 // `withAlpha`. The file is written under a temporary name in the same folder and renamed when complete,
 // so a failure never leaves a partial file or destroys an existing one. Throws CliError naming the file.
-void WriteImage(const std::filesystem::path& path, const minihost::World& world, bool withAlpha);
+void WriteImage(const std::filesystem::path& path, const minihost::World& world, bool withAlpha,
+                PngColors colors = PngColors::IndexedWhereTheyFit);
 
 // Encodes the world into `file` (its target's extension chooses the format) and closes it, leaving the
 // commit to the caller. Throws CliError naming the target.
 class OutputFile;
-void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha);
+void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha,
+                 PngColors colors = PngColors::IndexedWhereTheyFit);
 
 // The largest image or video frame read, in pixels: enough for a 16K frame (15360 x 8640) unless
 // --max-pixels says otherwise. Checked against the size a file declares before its pixels are decoded.

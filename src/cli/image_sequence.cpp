@@ -161,7 +161,8 @@ void SequenceSource::keepAlphaThroughout() {
   }
 }
 
-SequenceSink::SequenceSink(const SequencePattern& pattern) : pattern_(pattern) {
+SequenceSink::SequenceSink(const SequencePattern& pattern, PngColors colors)
+    : pattern_(pattern), colors_(colors) {
   RequireOutputFolder(pattern.text());
 }
 
@@ -171,7 +172,7 @@ void SequenceSink::write(const Frame& frame) {
   // Each frame is complete in its own temporary file before the next is written; none has its final name
   // until finish().
   auto file = std::make_unique<OutputFile>(pattern_.frame(frame.number));
-  EncodeImage(*file, frame.world, frame.hasAlpha);
+  EncodeImage(*file, frame.world, frame.hasAlpha, colors_);
   written_.push_back(std::move(file));
 }
 

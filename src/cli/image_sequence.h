@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/frames.h"
+#include "cli/image_io.h"
 
 class OutputFile;
 
@@ -66,7 +67,7 @@ class SequenceSource : public FrameSource {
 class SequenceSink : public FrameSink {
  public:
   // Throws CliError (output) when the pattern's folder does not exist.
-  explicit SequenceSink(const SequencePattern& pattern);
+  SequenceSink(const SequencePattern& pattern, PngColors colors);
   ~SequenceSink() override;
   SequenceSink(const SequenceSink&) = delete;
   SequenceSink& operator=(const SequenceSink&) = delete;
@@ -76,5 +77,6 @@ class SequenceSink : public FrameSink {
 
  private:
   SequencePattern pattern_;
+  PngColors colors_;
   std::vector<std::unique_ptr<OutputFile>> written_;  // temporary files not yet renamed
 };

@@ -71,7 +71,9 @@ void WriteStrip(const std::string& path, const ColorList& colors) {
       for (A_long x = 0; x < square; ++x) strip.pixel8(left + x, top + y) = pixel;
     }
   }
-  WriteImage(path, strip, true);
+  // In RGBA: a strip read back as a palette image gives its squares' colours in order, where an indexed one
+  // would give its palette entries.
+  WriteImage(path, strip, true, PngColors::Full);
 }
 
 void Run(const PaletteOptions& options) {

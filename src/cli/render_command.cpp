@@ -40,6 +40,7 @@ struct RenderOptions {
   unsigned long long maxPixels = kDefaultPixelBudget;
   bool quiet = false;
   bool stats = false;
+  bool fullColor = false;
 };
 
 // Frame rates a video may be written at: a frame at least every 100 seconds, as the containers' time
@@ -114,7 +115,8 @@ StepTimes RenderImage(const RenderOptions& options) {
   times.effect = session.renderTime();
   ThrowIfInterrupted();
   start = Clock::now();
-  WriteImage(options.output, result, image.hasAlpha);
+  WriteImage(options.output, result, image.hasAlpha,
+             options.fullColor ? PngColors::Full : PngColors::IndexedWhereTheyFit);
   times.encode = Clock::now() - start;
   times.frames = 1;
   SaveLookIfAsked(session, options.look);
@@ -158,7 +160,8 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
   if (videoWriter) {
     sink = std::move(videoWriter);
   } else {
-    sink = std::make_unique<SequenceSink>(*output.pattern);
+    sink = std::make_unique<SequenceSink>(
+        *output.pattern, options.fullColor ? PngColors::Full : PngColors::IndexedWhereTheyFit);
   }
 
   // No more jobs than frames. Every job renders through the same render copy of the one instance.
@@ -286,6 +289,9 @@ void AddRenderCommand(CLI::App& app) {
                    "Refuse images and video frames larger than this many pixels, before decoding them "
                    "(default 132710400, a 16K frame)")
       ->check(WholeNumberIn(1, 900000000));
+  render->add_flag("--full-color", options->fullColor,
+                   "PNG output in RGB(A) always; by default a PNG whose image holds at most 256 colours is "
+                   "stored with a palette (indexed), every pixel the same");
   render->add_flag("--quiet", options->quiet, "No progress line on a terminal");
   render->add_flag("--stats", options->stats,
                    "After the run, one line on stderr: frames, the average ms a frame spent decoding, in the "
