@@ -4,8 +4,8 @@
 
 #include <array>
 #include <csetjmp>
-#include <new>
 #include <cstdio>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -64,7 +64,8 @@ bool Write(WriteState& state, PngErrors& errors, const Indexed& indexed, int wid
   png_infop info = state.info;
   if (setjmp(errors.jump) != 0) return false;
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), indexed.bits,
-               PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+               PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
   png_set_PLTE(png, info, indexed.colors.data(), indexed.count);
   if (alpha) png_set_tRNS(png, info, indexed.alpha.data(), indexed.count, nullptr);
   png_write_info(png, info);
@@ -113,8 +114,8 @@ bool EncodeIndexedPng(std::span<const uint8_t> pixels, int width, int height, in
     for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x) {
       // The first pixel in the highest bits, as PNG packs them.
       const std::size_t shift = 8 - static_cast<std::size_t>(indexed.bits) * (x % perByte + 1);
-      row[x / perByte] = static_cast<png_byte>(row[x / perByte] | index[y * static_cast<std::size_t>(width) + x]
-                                                                      << shift);
+      row[x / perByte] =
+          static_cast<png_byte>(row[x / perByte] | index[y * static_cast<std::size_t>(width) + x] << shift);
     }
   }
   std::vector<png_bytep> rows(static_cast<std::size_t>(height));
