@@ -468,11 +468,18 @@ int32_t NearestColorTree::find(const Color3& in, uint32_t seed, const Color3& se
 
 int32_t NearestColorTree::walk(const Color3& in, uint64_t key) const {
   const double q[3] = {in.r, in.g, in.b};
+  // The part of every node's slack that depends on q: |q - centre| <= |q| + |centre|, summed over channels.
+  const double reach = kBoundSlack * ((std::fabs(q[0]) + std::fabs(q[1])) + std::fabs(q[2]));
+  // A tree of one leaf (a ramp's run, a few colours) is scanned without the walk's set-up.
+  if (nodes_[0].count != 0) {
+    const Node& root = nodes_[0];
+    const uint64_t found = root.line ? scanLine(root, q, reach, in, key)
+                                     : nearest_baseline::LeastKey(&blocks_[root.first], root.count, in);
+    return static_cast<int32_t>(static_cast<uint32_t>(std::min(key, found)));
+  }
   const Float4 qr = Float4{} + in.r;
   const Float4 qg = Float4{} + in.g;
   const Float4 qb = Float4{} + in.b;
-  // The part of every node's slack that depends on q: |q - centre| <= |q| + |centre|, summed over channels.
-  const double reach = kBoundSlack * ((std::fabs(q[0]) + std::fabs(q[1])) + std::fabs(q[2]));
   // What a bound must exceed for its node to be passed over (see kFloatRelative), kept beside the key.
   float threshold = PassThreshold(KeyDistance(key));
   const auto keep = [&key, &threshold](uint64_t found) {
