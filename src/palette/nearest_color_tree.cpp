@@ -6,6 +6,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 #include "palette/block_scan.h"
 #include "palette/nearest_scan_avx2.h"
 
@@ -13,16 +17,28 @@ namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
-typedef double Double2 __attribute__((vector_size(16)));
+typedef float Float4 __attribute__((vector_size(16)));
+typedef int32_t Int4 __attribute__((vector_size(16)));
 
-inline Double2 Load2(const double* from) {
-  Double2 v;
+inline Float4 Load4(const float* from) {
+  Float4 v;
   std::memcpy(&v, from, sizeof v);
   return v;
 }
 
-// std::max lane by lane: the second where the first is less, else the first.
-inline Double2 Max2(const Double2& x, const Double2& y) { return x < y ? y : x; }
+// The greater lane by lane, the second where they are equal (maxps).
+inline Float4 Max4(const Float4& x, const Float4& y) { return x > y ? x : y; }
+
+// A bit a lane, set where the lane's comparison held.
+inline unsigned LaneBits(const Int4& held) {
+#if defined(__SSE2__)
+  return static_cast<unsigned>(_mm_movemask_ps(reinterpret_cast<__m128>(held)));
+#else
+  unsigned bits = 0;
+  for (int lane = 0; lane < 4; ++lane) bits |= held[lane] != 0 ? 1u << lane : 0u;
+  return bits;
+#endif
+}
 
 // Leaves hold up to this many colours, four blocks.
 constexpr std::size_t kLeafColors = 16;
@@ -56,6 +72,43 @@ inline double KeyDistance(uint64_t key) {
 // (see kRelative).
 inline bool PassedOver(double bound, uint64_t key) {
   return bound * (1.0 - kRelative) - kAbsolute > KeyDistance(key);
+}
+
+// The walk bounds four boxes at once in single precision, where the bound B' itself may come out above the
+// exact box bound B: each gap max(low - q, q - high, 0) rounds up by a factor of at most 1 + u (a rounding
+// keeps the sign, and 0 is exact), its square by two such factors and 2^-149 if it underflows, and the two
+// sums by two more, so B' <= B (1 + u)^5 + 2^-146. A colour's exact distance D is at least B (its channels
+// lie within the box), and its computed one d >= D (1 - 5u) - 2^-147 (see kRelative), so d >= B' (1 - 10u)
+// - 2^-145. A node is passed over when B' > (best + kAbsolute) (1 + kFloatRelative): with kFloatRelative =
+// 7e-7 above 10u = 5.96e-7 by far more than the double-precision roundings of the threshold (a few 2^-53),
+// that gives d > best for each of its colours. Capsule bounds (double precision, never above D but for those
+// few 2^-53) are rounded down to floats and tested the same way, which is only more cautious.
+constexpr double kFloatRelative = 7e-7;
+
+// The least float a bound must exceed for a node to be passed over at best distance `best` (see
+// kFloatRelative); infinity, which no bound exceeds, when nothing is found yet.
+inline float PassThreshold(double best) {
+  const double least = (best + kAbsolute) * (1.0 + kFloatRelative);
+  if (!(least < static_cast<double>(std::numeric_limits<float>::max()))) {
+    return kInfinity;
+  }
+  // Rounded to nearest, then up a step if that fell short: least is positive, so the next float up is the
+  // next bit pattern.
+  const float nearest = static_cast<float>(least);
+  return static_cast<double>(nearest) < least ? std::bit_cast<float>(std::bit_cast<uint32_t>(nearest) + 1)
+                                              : nearest;
+}
+
+// A float no greater than `bound`, which is not negative.
+inline float FloatBelow(double bound) {
+  if (!(bound < static_cast<double>(std::numeric_limits<float>::max()))) {
+    return std::numeric_limits<float>::max();
+  }
+  // Rounded to nearest, then down a step if that went beyond: a float above a non-negative bound is
+  // positive, so the next float down is the previous bit pattern.
+  const float nearest = static_cast<float>(bound);
+  return static_cast<double>(nearest) > bound ? std::bit_cast<float>(std::bit_cast<uint32_t>(nearest) - 1)
+                                              : nearest;
 }
 
 // Whether long runs of blocks are scanned 8 lanes at a time (the same keys as the baseline scans, bit for
@@ -101,7 +154,7 @@ NearestColorTree::NearestColorTree(std::span<const Color3> colors, std::span<con
   nodes_.resize(1);
   build(all, 0, all.size(), 0);
   nodes_.shrink_to_fit();
-  childBoxes_.shrink_to_fit();
+  grandchildBoxes_.shrink_to_fit();
   blocks_.shrink_to_fit();
   blockLow_.shrink_to_fit();
   blockHigh_.shrink_to_fit();
@@ -252,18 +305,26 @@ void NearestColorTree::build(std::vector<Point>& points, std::size_t begin, std:
   node.count = 0;
   nodes_[at] = node;
   nodes_.resize(nodes_.size() + 2);
-  childBoxes_.resize((nodes_.size() - 1) / 2);
+  grandchildBoxes_.resize((nodes_.size() - 1) / 2);
   build(points, begin, middle, node.first);
   build(points, middle, end, node.first + 1);
-  ChildBoxes& boxes = childBoxes_[(node.first - 1) / 2];
-  for (int side = 0; side < 2; ++side) {
-    const Node& child = nodes_[node.first + static_cast<uint32_t>(side)];
-    for (int c = 0; c < 3; ++c) {
-      boxes.low[c][side] = child.boxLow[c];
-      boxes.high[c][side] = child.boxHigh[c];
+  GrandchildBoxes& boxes = grandchildBoxes_[(node.first - 1) / 2];
+  boxes = GrandchildBoxes{};
+  for (uint32_t side = 0; side < 2; ++side) {
+    const uint32_t child = node.first + side;
+    const uint32_t lanes[2] = {nodes_[child].count == 0 ? nodes_[child].first : child,
+                               nodes_[child].first + 1};
+    for (uint32_t k = 0; k < (nodes_[child].count == 0 ? 2u : 1u); ++k) {
+      const uint32_t lane = 2 * side + k;
+      const Node& grandchild = nodes_[lanes[k]];
+      for (int c = 0; c < 3; ++c) {
+        boxes.low[c][lane] = static_cast<float>(grandchild.boxLow[c]);
+        boxes.high[c][lane] = static_cast<float>(grandchild.boxHigh[c]);
+      }
+      boxes.node[lane] = lanes[k];
+      boxes.used = static_cast<uint8_t>(boxes.used | (1u << lane));
+      boxes.alongAxis = static_cast<uint8_t>(boxes.alongAxis | (grandchild.alongAxis ? 1u << lane : 0u));
     }
-    boxes.slack[side] = child.slack;
-    boxes.alongAxis[side] = child.alongAxis;
   }
 }
 
@@ -409,21 +470,33 @@ int32_t NearestColorTree::walk(const Color3& in, uint64_t key) const {
   const double q[3] = {in.r, in.g, in.b};
   // The part of every node's slack that depends on q: |q - centre| <= |q| + |centre|, summed over channels.
   const double reach = kBoundSlack * ((std::fabs(q[0]) + std::fabs(q[1])) + std::fabs(q[2]));
-  // The key's distance as PassedOver compares with it, kept beside the key.
-  double best = KeyDistance(key);
-  const auto passedOver = [&best](double bound) { return bound * (1.0 - kRelative) - kAbsolute > best; };
-  const auto keep = [&key, &best](uint64_t found) {
-    key = std::min(key, found);
-    best = KeyDistance(key);
+  // A tree of one leaf (a ramp's run, a few colours) is scanned without the walk's set-up.
+  if (nodes_[0].count != 0) {
+    const Node& root = nodes_[0];
+    const uint64_t found = root.line ? scanLine(root, q, reach, in, key)
+                                     : nearest_baseline::LeastKey(&blocks_[root.first], root.count, in);
+    return static_cast<int32_t>(static_cast<uint32_t>(std::min(key, found)));
+  }
+  const Float4 qr = Float4{} + in.r;
+  const Float4 qg = Float4{} + in.g;
+  const Float4 qb = Float4{} + in.b;
+  // What a bound must exceed for its node to be passed over (see kFloatRelative), kept beside the key.
+  float threshold = PassThreshold(KeyDistance(key));
+  const auto keep = [&key, &threshold](uint64_t found) {
+    if (found < key) {
+      key = found;
+      threshold = PassThreshold(KeyDistance(key));
+    }
   };
-  // Nearer children are taken first, so the best distance falls fast and most other nodes are passed over:
-  // the nearer child straight away, the other stacked. Median splits keep the tree's depth below 64 for
-  // any palette that fits in memory.
+  // Two levels a step: of an inner node's grandchildren (or children that are leaves) the nearest is taken
+  // straight away and the others stacked, farthest lowest, so the best distance falls fast and most other
+  // nodes are passed over. Median splits keep the tree's depth below 64 for any palette that fits in
+  // memory, so at most three nodes are stacked for each of 32 steps down.
   struct Pending {
     uint32_t node;
-    double bound;
+    float bound;
   };
-  Pending stack[64];
+  Pending stack[96];
   int top = 0;
   uint32_t at = 0;  // the node looked in, one no bound has passed over
   for (;;) {
@@ -432,40 +505,49 @@ int32_t NearestColorTree::walk(const Color3& in, uint64_t key) const {
       keep(node.line ? scanLine(node, q, reach, in, key)
                      : nearest_baseline::LeastKey(&blocks_[node.first], node.count, in));
     } else {
-      // Both children's box bounds at once, one child a lane: the least exact squared distance from q to
-      // the child's box, each side's gap shortened by what the arithmetic may have lost (q's part of it and
-      // the child's), so never more than any of its colours' exact distances. Lane by lane the same steps
-      // as one child at a time.
-      const ChildBoxes& boxes = childBoxes_[(node.first - 1) / 2];
-      const Double2 slack = reach + Load2(boxes.slack);
-      Double2 outside = Double2{} + 0.0;
-      for (int c = 0; c < 3; ++c) {
-        const Double2 below = Load2(boxes.low[c]) - q[c];
-        const Double2 above = q[c] - Load2(boxes.high[c]);
-        const Double2 gap = Max2(Max2(below, above) - slack, Double2{} + 0.0);
-        outside += gap * gap;
-      }
-      double left = outside[0];
-      double right = outside[1];
-      // The capsule can only raise a bound: not worked out when the box alone passes the child over.
-      if (boxes.alongAxis[0] && !passedOver(left)) left = capsuleBound(nodes_[node.first], q, reach, left);
-      if (boxes.alongAxis[1] && !passedOver(right)) {
-        right = capsuleBound(nodes_[node.first + 1], q, reach, right);
-      }
-      // A child already passed over is not stacked at all.
-      const Pending near = left <= right ? Pending{node.first, left} : Pending{node.first + 1, right};
-      const Pending far = left <= right ? Pending{node.first + 1, right} : Pending{node.first, left};
-      if (!passedOver(far.bound)) stack[top++] = far;
-      if (!passedOver(near.bound)) {
-        at = near.node;
-        continue;
+      // Four box bounds at once, one grandchild a lane: the squared distance from q to the box, in single
+      // precision (see kFloatRelative for what it may be off by).
+      const GrandchildBoxes& boxes = grandchildBoxes_[(node.first - 1) / 2];
+      const Float4 zero = Float4{};
+      const Float4 gapR = Max4(Max4(Load4(boxes.low[0]) - qr, qr - Load4(boxes.high[0])), zero);
+      const Float4 gapG = Max4(Max4(Load4(boxes.low[1]) - qg, qg - Load4(boxes.high[1])), zero);
+      const Float4 gapB = Max4(Max4(Load4(boxes.low[2]) - qb, qb - Load4(boxes.high[2])), zero);
+      const Float4 outside = (gapR * gapR + gapG * gapG) + gapB * gapB;
+      unsigned open = boxes.used & ~LaneBits(outside > (Float4{} + threshold));
+      if (open != 0) {
+        // The lanes one by one, each index fixed once unrolled, so that they are read from the register.
+        float bound[4];
+        uint32_t nearest = 4;
+        float least = kInfinity;
+#pragma GCC unroll 4
+        for (uint32_t lane = 0; lane < 4; ++lane) {
+          bound[lane] = outside[lane];
+          if ((open >> lane & 1u) == 0) continue;
+          // The capsule can only raise a bound: worked out only where the box alone leaves the node open.
+          if ((boxes.alongAxis >> lane & 1u) != 0) {
+            bound[lane] = FloatBelow(
+                capsuleBound(nodes_[boxes.node[lane]], q, reach, static_cast<double>(bound[lane])));
+            if (bound[lane] > threshold) continue;
+          }
+          if (bound[lane] < least || nearest == 4) {
+            if (nearest != 4) stack[top++] = Pending{boxes.node[nearest], least};
+            nearest = lane;
+            least = bound[lane];
+          } else {
+            stack[top++] = Pending{boxes.node[lane], bound[lane]};
+          }
+        }
+        if (nearest != 4) {
+          at = boxes.node[nearest];
+          continue;
+        }
       }
     }
     // The next stacked node the best distance so far does not pass over.
     for (;;) {
       if (top == 0) return static_cast<int32_t>(static_cast<uint32_t>(key));
       const Pending pending = stack[--top];
-      if (!passedOver(pending.bound)) {
+      if (!(pending.bound > threshold)) {
         at = pending.node;
         break;
       }

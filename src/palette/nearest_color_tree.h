@@ -56,14 +56,16 @@ class NearestColorTree {
     double p[3];
     uint32_t index;
   };
-  // The boxes of an inner node's two children side by side, lane 0 the first child's and lane 1 the
-  // second's, with their slacks and whether their capsules are worth working out: both children's box bounds
-  // come from one pass of two-lane arithmetic, without reading the children themselves.
-  struct alignas(16) ChildBoxes {
-    double low[3][2];
-    double high[3][2];
-    double slack[2];
-    bool alongAxis[2];
+  // The boxes of an inner node's grandchildren side by side, one a lane, as floats (a box's sides are
+  // colours' channels, so exact): lanes 0 and 1 hold the first child's children, 2 and 3 the second's; a
+  // child that is a leaf takes its own first lane and leaves the other unused. Four box bounds come from one
+  // pass of four-lane single-precision arithmetic, and a walk steps down two levels at a time.
+  struct alignas(16) GrandchildBoxes {
+    float low[3][4];
+    float high[3][4];
+    uint32_t node[4];
+    uint8_t used;       // a bit a lane
+    uint8_t alongAxis;  // a bit a lane: the capsule is worth working out (see Node::alongAxis)
   };
 
   void build(std::vector<Point>& points, std::size_t begin, std::size_t end, std::size_t node);
@@ -76,8 +78,9 @@ class NearestColorTree {
   int32_t walk(const Color3& in, uint64_t key) const;
 
   std::vector<Node> nodes_;
-  // The children's boxes of the inner node whose children are `first` and `first + 1`, at (first - 1) / 2.
-  std::vector<ChildBoxes> childBoxes_;
+  // The grandchildren's boxes of the inner node whose children are `first` and `first + 1`, at
+  // (first - 1) / 2.
+  std::vector<GrandchildBoxes> grandchildBoxes_;
   std::vector<Block> blocks_;
   // Each block's least and greatest position along its node's axis (used by line leaves).
   std::vector<double> blockLow_;

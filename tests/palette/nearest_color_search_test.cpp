@@ -400,7 +400,8 @@ TEST(NearestColorSearch, TreeGuessesNeverDecideTies) {
   std::vector<Color3> points;
   for (std::size_t i = 0; i < 6000 / kScale; ++i) {
     const Color3& a = palette[random.below(palette.size())];
-    const float reach = std::ldexp(1.0f, static_cast<int>(random.below(14)) - 10);
+    // Up to 2^13 away, where the float rounding of the walk's box bounds is widest.
+    const float reach = std::ldexp(1.0f, static_cast<int>(random.below(24)) - 10);
     const Color3 off = a + random.color(-1.0f, 1.0f) * reach;
     points.push_back(Color3(a.r + 0.5f / 1024.0f, off.g, off.b));
   }
