@@ -109,24 +109,23 @@ std::optional<ColorList> IndexedPalette(const std::filesystem::path& path, const
   return colors;
 }
 
-// The distinct colours of `rows` (each `width` pixels of `channels` samples of T: grey or red, green,
-// blue, then alpha when `alpha`), in the order met, fully transparent pixels left out.
+// Adds the distinct colours of a row (`width` pixels of `channels` samples of T: grey or red, green, blue,
+// then alpha when `alpha`) to `colors` in the order met, fully transparent pixels left out; false once there
+// are more than kMaxPaletteColors.
 template <typename T>
-void AddDistinctColors(const T* row, std::size_t width, int channels, bool alpha, float full,
-                       std::unordered_set<uint64_t>& seen, ColorList& colors, const std::string& name) {
+bool AddDistinctColors(const T* row, std::size_t width, int channels, bool alpha, float full,
+                       std::unordered_set<uint64_t>& seen, ColorList& colors) {
   for (std::size_t x = 0; x < width; ++x) {
     const T* p = row + x * static_cast<std::size_t>(channels);
     // Fully transparent pixels are the padding around the colours, not colours.
     if (alpha && p[channels - 1] == 0) continue;
     const uint64_t r = p[0], g = channels >= 3 ? p[1] : p[0], b = channels >= 3 ? p[2] : p[0];
     if (!seen.insert(r << 32 | g << 16 | b).second) continue;
-    if (seen.size() > kMaxPaletteColors) {
-      FailFile(name, "has more than " + std::to_string(kMaxPaletteColors) +
-                         " different colours; a palette image has one pixel or one block a colour");
-    }
+    if (seen.size() > kMaxPaletteColors) return false;
     colors.push_back(
         Color3(static_cast<float>(r) / full, static_cast<float>(g) / full, static_cast<float>(b) / full));
   }
+  return true;
 }
 
 // A palette image larger than a 16K frame is surely not one.
@@ -162,32 +161,29 @@ struct PngReading {
   }
 };
 
+// How reading the pixels ended.
+enum class PngRead { Done, TooLarge, TooMany, Failed };
+
 // The pixels' distinct colours, row by row. Channels keep their stored values: no gamma or colour
-// conversion, 16-bit samples as 16 bits. Nothing with a destructor lives in this frame once libpng is
-// called (its errors jump back here past it); the buffers are the caller's. A refusal of the image's size
-// comes back in `refusal`; false when libpng failed, with its message in `errors`.
-bool ReadPngPixels(PngReading& reading, PngErrors& errors, std::uintmax_t fileBytes, const std::string& name,
-                   std::vector<unsigned char>& pixels, std::vector<png_bytep>& rows,
-                   std::unordered_set<uint64_t>& seen, ColorList& colors, std::string& refusal) {
+// conversion, 16-bit samples as 16 bits. Nothing with a destructor is made in this frame once libpng is
+// called (its errors jump back here past it): the buffers are the caller's, and so are the messages.
+// `width` and `height` receive the image's size; Failed leaves libpng's message in `errors`.
+PngRead ReadPngPixels(PngReading& reading, PngErrors& errors, std::uintmax_t fileBytes,
+                      std::vector<unsigned char>& pixels, std::vector<png_bytep>& rows,
+                      std::unordered_set<uint64_t>& seen, ColorList& colors, png_uint_32& width,
+                      png_uint_32& height) {
   png_structp png = reading.png;
   png_infop info = reading.info;
-  if (setjmp(errors.jump) != 0) return false;
+  if (setjmp(errors.jump) != 0) return PngRead::Failed;
   png_init_io(png, reading.file);
   png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
   png_read_info(png, info);
-  const png_uint_32 width = png_get_image_width(png, info);
-  const png_uint_32 height = png_get_image_height(png, info);
+  width = png_get_image_width(png, info);
+  height = png_get_image_height(png, info);
   // Checked before a pixel is decoded: a palette image is small, and a damaged header or a decompression
   // bomb must not cost minutes and gigabytes.
   const unsigned long long count = static_cast<unsigned long long>(width) * height;
-  if (count > kMaxPaletteImagePixels || MoreThanBytesCanHold(count, fileBytes)) {
-    refusal = std::to_string(width) + "x" + std::to_string(height);
-    refusal += count > kMaxPaletteImagePixels
-                   ? " pixels is too large for a palette image (at most " +
-                         std::to_string(kMaxPaletteImagePixels) + " pixels)"
-                   : " pixels declared, more than its " + std::to_string(fileBytes) + " bytes can hold";
-    return true;
-  }
+  if (count > kMaxPaletteImagePixels || MoreThanBytesCanHold(count, fileBytes)) return PngRead::TooLarge;
   const int type = png_get_color_type(png, info);
   const int depth = png_get_bit_depth(png, info);
   // Low-depth greys widened to bytes, transparency chunks turned into an alpha channel, 16-bit samples
@@ -211,14 +207,12 @@ bool ReadPngPixels(PngReading& reading, PngErrors& errors, std::uintmax_t fileBy
   for (png_uint_32 y = 0; y < height; ++y) {
     unsigned char* at = passes > 1 ? rows[y] : pixels.data();
     if (passes == 1) png_read_row(png, at, nullptr);
-    if (depth == 16) {
-      AddDistinctColors(reinterpret_cast<const uint16_t*>(at), width, channels, alpha, 65535.0f, seen, colors,
-                        name);
-    } else {
-      AddDistinctColors(at, width, channels, alpha, 255.0f, seen, colors, name);
-    }
+    const bool fits = depth == 16 ? AddDistinctColors(reinterpret_cast<const uint16_t*>(at), width, channels,
+                                                      alpha, 65535.0f, seen, colors)
+                                  : AddDistinctColors(at, width, channels, alpha, 255.0f, seen, colors);
+    if (!fits) return PngRead::TooMany;
   }
-  return true;
+  return PngRead::Done;
 }
 
 }  // namespace
@@ -238,10 +232,26 @@ ColorList ReadPngPalette(const std::filesystem::path& path, const std::string& n
   std::vector<png_bytep> rows;
   std::unordered_set<uint64_t> seen;
   ColorList colors;
-  std::string refusal;
-  if (!ReadPngPixels(reading, errors, ec ? 0 : fileBytes, name, pixels, rows, seen, colors, refusal)) {
-    FailFile(name, std::string("cannot read image (") + errors.message + ")");
+  png_uint_32 width = 0;
+  png_uint_32 height = 0;
+  const PngRead read =
+      ReadPngPixels(reading, errors, ec ? 0 : fileBytes, pixels, rows, seen, colors, width, height);
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  switch (read) {
+    case PngRead::Done:
+      break;
+    case PngRead::Failed:
+      FailFile(name, std::string("cannot read image (") + errors.message + ")");
+    case PngRead::TooLarge:
+      if (static_cast<unsigned long long>(width) * height > kMaxPaletteImagePixels) {
+        FailFile(name, size + " pixels is too large for a palette image (at most " +
+                           std::to_string(kMaxPaletteImagePixels) + " pixels)");
+      }
+      FailFile(name, "declares " + size + " pixels, more than its " + std::to_string(fileBytes) +
+                         " bytes can hold");
+    case PngRead::TooMany:
+      FailFile(name, "has more than " + std::to_string(kMaxPaletteColors) +
+                         " different colours; a palette image has one pixel or one block a colour");
   }
-  if (!refusal.empty()) FailFile(name, refusal);
   return colors;
 }
