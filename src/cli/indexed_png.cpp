@@ -1,31 +1,14 @@
 #include "cli/indexed_png.h"
 
-#include <png.h>
-
 #include <array>
-#include <csetjmp>
-#include <cstdio>
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
 
+#include "palettefiles/png_errors.h"
+
 namespace {
-
-// libpng reports errors by a long jump back to the encoder; the message is kept for the exception thrown
-// there.
-struct PngErrors {
-  std::jmp_buf jump;
-  char message[200] = "";
-};
-
-[[noreturn]] void OnError(png_structp png, png_const_charp message) {
-  auto* errors = static_cast<PngErrors*>(png_get_error_ptr(png));
-  std::snprintf(errors->message, sizeof errors->message, "%s", message);
-  std::longjmp(errors->jump, 1);
-}
-
-void OnWarning(png_structp, png_const_charp) {}
 
 void Append(png_structp png, png_bytep data, png_size_t length) {
   auto* out = static_cast<std::vector<unsigned char>*>(png_get_io_ptr(png));
@@ -123,7 +106,7 @@ bool EncodeIndexedPng(std::span<const uint8_t> pixels, int width, int height, in
 
   PngErrors errors;
   WriteState state;
-  state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors, OnError, OnWarning);
+  state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors, OnPngError, OnPngWarning);
   if (state.png != nullptr) state.info = png_create_info_struct(state.png);
   if (state.info == nullptr) throw std::runtime_error("out of memory");
   png_set_write_fn(state.png, &png, Append, Flush);

@@ -4,9 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <csetjmp>
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <optional>
 #include <unordered_set>
@@ -16,6 +14,7 @@
 #include "bytes/pixels_per_byte.h"
 #include "palettefiles/palette_file.h"
 #include "palettefiles/palette_file_errors.h"
+#include "palettefiles/png_errors.h"
 
 namespace {
 
@@ -134,21 +133,6 @@ constexpr unsigned long long kMaxPaletteImagePixels = 15360ull * 8640ull;
 }  // namespace
 
 namespace {
-
-// libpng reports errors by a long jump back to the reader; the message is kept for the exception thrown
-// there, so that no C++ object's destructor is skipped.
-struct PngErrors {
-  std::jmp_buf jump;
-  char message[200] = "";
-};
-
-[[noreturn]] void OnPngError(png_structp png, png_const_charp message) {
-  auto* errors = static_cast<PngErrors*>(png_get_error_ptr(png));
-  std::snprintf(errors->message, sizeof errors->message, "%s", message);
-  std::longjmp(errors->jump, 1);
-}
-
-void OnPngWarning(png_structp, png_const_charp) {}
 
 // The file and libpng's reading state, released however reading ends.
 struct PngReading {
