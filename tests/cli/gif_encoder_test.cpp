@@ -1,0 +1,126 @@
+// GIF files of rendered frames, read back by giflib's own decoder: every opaque pixel its exact colour,
+// transparent where alpha is below half, delays without drift, the loop count, and the palette's bounds.
+#include "cli/gif_encoder.h"
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+// What a viewer shows of each frame: the canvas after every frame is drawn over it as its disposal says,
+// 0xAARRGGBB a pixel (0 where nothing is drawn).
+struct Decoded {
+  std::vector<std::vector<uint32_t>> frames;
+  std::vector<int> delays;
+  int loops = -1;
+};
+
+struct Reader {
+  const std::vector<unsigned char>* bytes;
+  std::size_t at = 0;
+};
+
+int Read(GifFileType* gif, GifByteType* into, int length) {
+  auto* r = static_cast<Reader*>(gif->UserData);
+  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), r->bytes->size() - r->at);
+  std::memcpy(into, r->bytes->data() + r->at, n);
+  r->at += n;
+  return static_cast<int>(n);
+}
+
+Decoded Decode(const std::vector<unsigned char>& bytes) {
+  Reader reader{&bytes};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&reader, Read, &error);
+  EXPECT_NE(gif, nullptr);
+  EXPECT_EQ(DGifSlurp(gif), GIF_OK);
+  Decoded out;
+  std::vector<uint32_t> canvas(static_cast<std::size_t>(gif->SWidth) * gif->SHeight, 0);
+  for (int i = 0; i < gif->ImageCount; ++i) {
+    const SavedImage& image = gif->SavedImages[i];
+    GraphicsControlBlock control{};
+    DGifSavedExtensionToGCB(gif, i, &control);
+    out.delays.push_back(control.DelayTime);
+    const ColorMapObject* map = image.ImageDesc.ColorMap != nullptr ? image.ImageDesc.ColorMap : gif->SColorMap;
+    for (int y = 0; y < image.ImageDesc.Height; ++y) {
+      for (int x = 0; x < image.ImageDesc.Width; ++x) {
+        const int index = image.RasterBits[y * image.ImageDesc.Width + x];
+        if (index == control.TransparentColor) continue;
+        const GifColorType c = map->Colors[index];
+        canvas[static_cast<std::size_t>(y + image.ImageDesc.Top) * gif->SWidth + x + image.ImageDesc.Left] =
+            0xFF000000u | static_cast<uint32_t>(c.Red) << 16 | static_cast<uint32_t>(c.Green) << 8 | c.Blue;
+      }
+    }
+    out.frames.push_back(canvas);
+    if (control.DisposalMode == DISPOSE_BACKGROUND) std::fill(canvas.begin(), canvas.end(), 0u);
+    for (int e = 0; e < image.ExtensionBlockCount; ++e) {
+      const ExtensionBlock& block = image.ExtensionBlocks[e];
+      if (block.Function == CONTINUE_EXT_FUNC_CODE && block.ByteCount == 3 && block.Bytes[0] == 1) {
+        out.loops = block.Bytes[1] | block.Bytes[2] << 8;
+      }
+    }
+  }
+  DGifCloseFile(gif, &error);
+  return out;
+}
+
+// A frame as 0xAARRGGBB a pixel, alpha held to 0 or 0xFF as GIF stores it (transparent pixels as 0).
+std::vector<uint32_t> Shown(const std::vector<uint8_t>& rgba) {
+  std::vector<uint32_t> out;
+  for (std::size_t i = 0; i < rgba.size(); i += 4) {
+    out.push_back(rgba[i + 3] < 128 ? 0u
+                                    : 0xFF000000u | static_cast<uint32_t>(rgba[i]) << 16 |
+                                          static_cast<uint32_t>(rgba[i + 1]) << 8 | rgba[i + 2]);
+  }
+  return out;
+}
+
+std::vector<uint8_t> Frame(int width, int height, int seed, int colors, bool holes) {
+  std::vector<uint8_t> rgba;
+  for (int i = 0; i < width * height; ++i) {
+    const int c = (i * 7 + seed * (i % 3 == 0)) % colors;
+    rgba.insert(rgba.end(), {static_cast<uint8_t>(c * 3), static_cast<uint8_t>(255 - c), static_cast<uint8_t>(c / 2),
+                             static_cast<uint8_t>(holes && i % 5 == 0 ? 127 : 128)});
+  }
+  return rgba;
+}
+
+TEST(GifEncoder, FramesReadBackExactlyWithTheirTransparency) {
+  constexpr int kW = 9, kH = 5;
+  for (const auto& [colors, holes] : {std::pair{4, false}, std::pair{200, false}, std::pair{100, true},
+                                      std::pair{256, false}}) {
+    std::vector<std::vector<uint8_t>> rgba;
+    std::vector<IndexedFrame> frames;
+    for (int k = 0; k < 3; ++k) {
+      rgba.push_back(Frame(kW, kH, k, colors, holes));
+      frames.push_back(IndexFrame(rgba.back(), kW, kH));
+    }
+    const std::vector<int> delays = {3, 4, 3};
+    const Decoded decoded = Decode(EncodeGif(frames, delays, kW, kH, {}));
+    ASSERT_EQ(decoded.frames.size(), 3u);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(decoded.frames[k], Shown(rgba[k])) << colors << " frame " << k;
+    EXPECT_EQ(decoded.delays, delays);
+  }
+}
+
+TEST(GifEncoder, DelaysFollowTheFrameRateWithoutDrift) {
+  EXPECT_EQ(GifDelays(6, 30, 1), (std::vector<int>{3, 4, 3, 3, 4, 3}));
+  EXPECT_EQ(GifDelays(3, 25, 1), (std::vector<int>{4, 4, 4}));
+  EXPECT_EQ(GifDelays(4, 30000, 1001), (std::vector<int>{3, 4, 3, 3}));
+  EXPECT_EQ(GifDelays(2, 200, 1), (std::vector<int>{1, 1}));
+  int total = 0;
+  for (const int d : GifDelays(3000, 30000, 1001)) total += d;
+  EXPECT_EQ(total, 10010);  // 3000 frames at 29.97 fps last 100.1 s
+}
+
+TEST(GifEncoder, MoreThan256ColoursInAFrameAreRefused) {
+  std::vector<uint8_t> rgba;
+  for (int i = 0; i < 257; ++i) rgba.insert(rgba.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 0, 255});
+  EXPECT_THROW(IndexFrame(rgba, 257, 1), TooManyGifColors);
+  rgba.resize(256 * 4);
+  EXPECT_EQ(IndexFrame(rgba, 256, 1).colors.size(), 256u);
+}
+
+}  // namespace
