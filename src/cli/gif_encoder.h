@@ -1,38 +1,17 @@
 // Animated (or still) GIF files of rendered frames, stored with their exact colours: the frames hold only
-// palette colours, so no second quantisation is needed, and none is done.
+// palette colours, so no second quantisation is needed, and none is done. Frames are written one at a time,
+// so a clip of any length needs one frame in memory (and the one before it).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
 #include <span>
-#include <stdexcept>
-#include <string>
 #include <vector>
 
-// A frame of 8-bit pixels, red, green, blue and alpha a pixel, as indices into a palette of its own: what a
-// GIF file needs of it, made once as the frame arrives. Pixels with alpha below half are transparent (GIF's
-// alpha is one bit), whatever their colour.
-struct IndexedFrame {
-  std::vector<uint32_t> colors;  // 0xRRGGBB, in the order first met, at most 256
-  std::vector<uint16_t> index;   // a pixel each; kTransparent for transparent pixels
-  bool transparent = false;      // whether any pixel is
-
-  static constexpr uint16_t kTransparent = 0xFFFF;
-};
-
-// Thrown when a frame holds more than 256 colours (counting transparency as one), which GIF cannot store.
-class TooManyGifColors : public std::runtime_error {
- public:
-  explicit TooManyGifColors(std::size_t colors)
-      : std::runtime_error("it holds more than 256 colours"), colors_(colors) {}
-  std::size_t colors() const { return colors_; }
-
- private:
-  std::size_t colors_;
-};
-
-// The frame's colours and indices; throws TooManyGifColors.
-IndexedFrame IndexFrame(std::span<const uint8_t> rgba, int width, int height);
+#include "cli/indexed_frame.h"
 
 // Frame delays in GIF's 1/100 s steps for `frames` frames at `numerator` / `denominator` frames a second,
 // each the difference of the rounded times of its start and the next frame's: no drift over a clip (30 fps
@@ -40,12 +19,54 @@ IndexedFrame IndexFrame(std::span<const uint8_t> rgba, int width, int height);
 std::vector<int> GifDelays(std::size_t frames, long numerator, long denominator);
 
 struct GifOptions {
-  int loops = 0;            // 0: forever; else how many times the animation plays after the first
-  bool differences = true;  // frames after the first store only the rectangle that changed, the rest transparent
+  int loops = 0;  // 0: for ever; else how many times the animation plays after the first
+  bool differences =
+      true;  // frames after the first store only the rectangle that changed, the rest transparent
 };
 
-// The GIF file of `frames`, all `width` x `height`. One global palette when the frames' colours together
-// are at most 256 (a transparent index among them when any frame needs one), else a palette of its own for
-// each frame. Throws std::runtime_error when the encoder fails.
+// What a clip's frames (indexed with AlphaBits::One) hold together, gathered as they come, so that the file
+// can have one colour table for all of them when they fit in it.
+class GifClip {
+ public:
+  void add(const IndexedFrame& frame);
+  std::size_t frames() const { return frames_; }
+  bool transparent() const { return transparent_; }
+  // Whether frames after the first store only what changed: with options.differences, for a clip of more
+  // than one frame where no pixel is transparent (differences rely on each frame staying under the next).
+  bool differenced(const GifOptions& options) const;
+  // The one table, every colour in the order first met (with a transparent entry when differences need
+  // one), or empty when they do not fit in 256 entries and each frame has a table of its own.
+  std::vector<uint32_t> globalTable(const GifOptions& options) const;
+
+ private:
+  std::vector<uint32_t> colors_;  // in the order first met, until there are more than 256
+  std::size_t frames_ = 0;
+  bool transparent_ = false;
+  bool tooMany_ = false;
+};
+
+// Writes the file to `output`, which receives the bytes in order; an exception it throws stops the writer
+// and comes out of the call that caused it.
+class GifWriter {
+ public:
+  using Output = std::function<void(const unsigned char* data, std::size_t size)>;
+  // `clip` has seen every frame that add() will be given, in the same order.
+  GifWriter(Output output, int width, int height, const GifClip& clip, const GifOptions& options);
+  ~GifWriter();
+  GifWriter(const GifWriter&) = delete;
+  GifWriter& operator=(const GifWriter&) = delete;
+
+  // The next frame, shown for `delay` hundredths of a second. Throws std::runtime_error when the encoder
+  // fails.
+  void add(const IndexedFrame& frame, int delay);
+  // Ends the file. Throws as add() does.
+  void finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// The whole file of `frames` in memory (for stills and tests).
 std::vector<unsigned char> EncodeGif(const std::vector<IndexedFrame>& frames, std::span<const int> delays,
                                      int width, int height, const GifOptions& options);

@@ -4,8 +4,8 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
 
+#include "cli/indexed_frame.h"
 #include "palettefiles/png_errors.h"
 
 namespace {
@@ -63,30 +63,16 @@ bool EncodeIndexedPng(std::span<const uint8_t> pixels, int width, int height, in
                       std::vector<unsigned char>& png) {
   png.clear();
   const bool alpha = channels == 4;
-  const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   // Each pixel's index, colours numbered as they are first met.
+  const std::optional<IndexedFrame> frame = IndexPixels(pixels, width, height, channels, AlphaBits::Eight);
+  if (!frame) return false;
+  const std::vector<uint8_t>& index = frame->index;
   Indexed indexed;
-  std::vector<png_byte> index(count);
-  std::unordered_map<uint32_t, png_byte> seen;
-  // Runs of one colour are common in dithered frames: the previous pixel's index is tried first.
-  uint32_t last = 0;
-  png_byte lastIndex = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    const uint8_t* p = &pixels[i * static_cast<std::size_t>(channels)];
-    const uint32_t key = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(alpha ? p[3] : 0xFF) << 24;
-    if (key != last || i == 0) {
-      const auto [at, added] = seen.try_emplace(key, static_cast<png_byte>(indexed.count));
-      if (added) {
-        if (indexed.count == 256) return false;
-        indexed.colors[static_cast<std::size_t>(indexed.count)] = {p[0], p[1], p[2]};
-        indexed.alpha[static_cast<std::size_t>(indexed.count)] = alpha ? p[3] : 0xFF;
-        ++indexed.count;
-      }
-      last = key;
-      lastIndex = at->second;
-    }
-    index[i] = lastIndex;
+  indexed.count = static_cast<int>(frame->colors.size());
+  for (std::size_t i = 0; i < frame->colors.size(); ++i) {
+    const uint32_t key = frame->colors[i];
+    indexed.colors[i] = {KeyRed(key), KeyGreen(key), KeyBlue(key)};
+    indexed.alpha[i] = KeyAlpha(key);
   }
   indexed.bits = indexed.count <= 2 ? 1 : indexed.count <= 4 ? 2 : indexed.count <= 16 ? 4 : 8;
   const std::size_t perByte = 8 / static_cast<std::size_t>(indexed.bits);

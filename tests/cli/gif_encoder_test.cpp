@@ -43,7 +43,8 @@ Decoded Decode(const std::vector<unsigned char>& bytes) {
     GraphicsControlBlock control{};
     DGifSavedExtensionToGCB(gif, i, &control);
     out.delays.push_back(control.DelayTime);
-    const ColorMapObject* map = image.ImageDesc.ColorMap != nullptr ? image.ImageDesc.ColorMap : gif->SColorMap;
+    const ColorMapObject* map =
+        image.ImageDesc.ColorMap != nullptr ? image.ImageDesc.ColorMap : gif->SColorMap;
     for (int y = 0; y < image.ImageDesc.Height; ++y) {
       for (int x = 0; x < image.ImageDesc.Width; ++x) {
         const int index = image.RasterBits[y * image.ImageDesc.Width + x];
@@ -66,6 +67,12 @@ Decoded Decode(const std::vector<unsigned char>& bytes) {
   return out;
 }
 
+IndexedFrame Index(const std::vector<uint8_t>& rgba, int width, int height) {
+  std::optional<IndexedFrame> frame = IndexPixels(rgba, width, height, 4, AlphaBits::One);
+  EXPECT_TRUE(frame);
+  return frame ? *frame : IndexedFrame{};
+}
+
 // A frame as 0xAARRGGBB a pixel, alpha held to 0 or 0xFF as GIF stores it (transparent pixels as 0).
 std::vector<uint32_t> Shown(const std::vector<uint8_t>& rgba) {
   std::vector<uint32_t> out;
@@ -77,30 +84,41 @@ std::vector<uint32_t> Shown(const std::vector<uint8_t>& rgba) {
   return out;
 }
 
-std::vector<uint8_t> Frame(int width, int height, int seed, int colors, bool holes) {
+// Frame `seed` of a clip, of `colors` colours; with `shifting`, each frame's colours are others than the
+// frame before's.
+std::vector<uint8_t> Frame(int width, int height, int seed, int colors, bool holes, bool shifting = false) {
   std::vector<uint8_t> rgba;
   for (int i = 0; i < width * height; ++i) {
-    const int c = (i * 7 + seed * (i % 3 == 0)) % colors;
-    rgba.insert(rgba.end(), {static_cast<uint8_t>(c * 3), static_cast<uint8_t>(255 - c), static_cast<uint8_t>(c / 2),
-                             static_cast<uint8_t>(holes && i % 5 == 0 ? 127 : 128)});
+    const int c = (i * 7 + seed * (i % 3 == 0)) % colors + (shifting ? seed * 60 : 0);
+    rgba.insert(rgba.end(),
+                {static_cast<uint8_t>(c * 3), static_cast<uint8_t>(255 - c % 256),
+                 static_cast<uint8_t>(c / 2), static_cast<uint8_t>(holes && i % 5 == 0 ? 127 : 128)});
   }
   return rgba;
 }
 
 TEST(GifEncoder, FramesReadBackExactlyWithTheirTransparency) {
-  constexpr int kW = 9, kH = 5;
-  for (const auto& [colors, holes] : {std::pair{4, false}, std::pair{200, false}, std::pair{100, true},
-                                      std::pair{256, false}}) {
+  constexpr int kW = 32, kH = 16;
+  // One table for the clip, with and without transparency; a table a frame (the clip's colours do not fit in
+  // one), with and without room in it for differences.
+  struct Case {
+    int colors;
+    bool holes, shifting;
+  };
+  for (const Case c : {Case{4, false, false}, Case{200, false, false}, Case{100, true, false},
+                       Case{256, false, false}, Case{200, false, true}, Case{100, true, true}}) {
     std::vector<std::vector<uint8_t>> rgba;
     std::vector<IndexedFrame> frames;
     for (int k = 0; k < 3; ++k) {
-      rgba.push_back(Frame(kW, kH, k, colors, holes));
-      frames.push_back(IndexFrame(rgba.back(), kW, kH));
+      rgba.push_back(Frame(kW, kH, k, c.colors, c.holes, c.shifting));
+      frames.push_back(Index(rgba.back(), kW, kH));
     }
     const std::vector<int> delays = {3, 4, 3};
     const Decoded decoded = Decode(EncodeGif(frames, delays, kW, kH, {}));
     ASSERT_EQ(decoded.frames.size(), 3u);
-    for (int k = 0; k < 3; ++k) EXPECT_EQ(decoded.frames[k], Shown(rgba[k])) << colors << " frame " << k;
+    for (int k = 0; k < 3; ++k)
+      EXPECT_EQ(decoded.frames[k], Shown(rgba[k]))
+          << c.colors << (c.shifting ? " shifting" : "") << " frame " << k;
     EXPECT_EQ(decoded.delays, delays);
   }
 }
@@ -117,10 +135,17 @@ TEST(GifEncoder, DelaysFollowTheFrameRateWithoutDrift) {
 
 TEST(GifEncoder, MoreThan256ColoursInAFrameAreRefused) {
   std::vector<uint8_t> rgba;
-  for (int i = 0; i < 257; ++i) rgba.insert(rgba.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 0, 255});
-  EXPECT_THROW(IndexFrame(rgba, 257, 1), TooManyGifColors);
+  for (int i = 0; i < 257; ++i)
+    rgba.insert(rgba.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 0, 255});
+  EXPECT_FALSE(IndexPixels(rgba, 257, 1, 4, AlphaBits::One));
   rgba.resize(256 * 4);
-  EXPECT_EQ(IndexFrame(rgba, 256, 1).colors.size(), 256u);
+  EXPECT_EQ(Index(rgba, 256, 1).colors.size(), 256u);
+  // Transparency takes an entry of its own, whatever the colour under it.
+  rgba[3] = 0;
+  rgba.insert(rgba.end(), {1, 2, 3, 0});
+  EXPECT_EQ(Index(rgba, 257, 1).colors.size(), 256u);
+  rgba[3] = 255;  // 256 opaque colours and transparency
+  EXPECT_FALSE(IndexPixels(rgba, 257, 1, 4, AlphaBits::One));
 }
 
 }  // namespace
