@@ -70,13 +70,8 @@ std::vector<uint32_t> GifClip::globalTable(const GifOptions& options) const {
 
 std::vector<int> GifDelays(std::size_t frames, long numerator, long denominator) {
   std::vector<int> delays(frames);
-  // Frame k starts at k / rate seconds, rounded to the nearest 1/100 s, in whole arithmetic.
-  const auto start = [&](std::size_t k) {
-    const long long hundredths = static_cast<long long>(k) * 100 * denominator;
-    return (2 * hundredths + numerator) / (2 * static_cast<long long>(numerator));
-  };
   for (std::size_t k = 0; k < frames; ++k) {
-    delays[k] = std::max(1, static_cast<int>(start(k + 1) - start(k)));
+    delays[k] = std::max(1, static_cast<int>(FrameTicks(k, numerator, denominator, 100)));
   }
   return delays;
 }
@@ -130,11 +125,12 @@ GifWriter::GifWriter(Output output, int width, int height, const GifClip& clip, 
   ColorMap globalMap;
   if (!s.global.empty()) MakeMap(globalMap, s.global);
   s.check(EGifPutScreenDesc(s.gif, width, height, 8, 0, globalMap.map));
-  if (clip.frames() > 1) {
-    // NETSCAPE2.0: how many times to play again, 0 for ever.
+  if (clip.frames() > 1 && options.plays != 1) {
+    // NETSCAPE2.0: how many times to play again after the first, 0 for ever; without it, once.
+    const int again = options.plays == 0 ? 0 : options.plays - 1;
     const GifByteType application[] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
-    const GifByteType loops[] = {1, static_cast<GifByteType>(options.loops & 0xFF),
-                                 static_cast<GifByteType>((options.loops >> 8) & 0xFF)};
+    const GifByteType loops[] = {1, static_cast<GifByteType>(again & 0xFF),
+                                 static_cast<GifByteType>((again >> 8) & 0xFF)};
     s.check(EGifPutExtensionLeader(s.gif, APPLICATION_EXT_FUNC_CODE));
     s.check(EGifPutExtensionBlock(s.gif, sizeof application, application));
     s.check(EGifPutExtensionBlock(s.gif, sizeof loops, loops));

@@ -11,15 +11,15 @@
 #include <span>
 #include <vector>
 
+#include "cli/frame_timing.h"
 #include "cli/indexed_frame.h"
 
-// Frame delays in GIF's 1/100 s steps for `frames` frames at `numerator` / `denominator` frames a second,
-// each the difference of the rounded times of its start and the next frame's: no drift over a clip (30 fps
-// alternates 3 and 4; 25 fps is 4 every frame). Delays of 0 become 1: many decoders slow those down.
+// Frame delays in GIF's 1/100 s steps for `frames` frames at `numerator` / `denominator` frames a second
+// (FrameTicks at 100 a second). Delays of 0 become 1: many decoders slow those down.
 std::vector<int> GifDelays(std::size_t frames, long numerator, long denominator);
 
 struct GifOptions {
-  int loops = 0;  // 0: for ever; else how many times the animation plays after the first
+  int plays = 0;  // how many times the animation plays, 0 for ever
   bool differences =
       true;  // frames after the first store only the rectangle that changed, the rest transparent
 };

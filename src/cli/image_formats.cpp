@@ -25,7 +25,7 @@ constexpr std::array<ImageFormat, 14> kFormats{{
     {"PBM", "pnm", "pbm", false, false, false, false},
     {"PFM", "pnm", "pfm", false, false, false, false},
     {"Radiance HDR", "hdr", "hdr rgbe", false, false, false, false},
-    {"GIF", "gif", "gif", false, false, false, false},
+    {"GIF", "gif", "gif", true, false, true, false},
 }};
 
 const ImageFormat& Named(std::string_view reader) {

@@ -23,8 +23,10 @@
 #include "bytes/byte_order.h"
 #include "bytes/pixels_per_byte.h"
 #include "cli/exit_status.h"
+#include "cli/gif_encoder.h"
 #include "cli/image_checks.h"
 #include "cli/image_formats.h"
+#include "cli/indexed_frame.h"
 #include "cli/indexed_png.h"
 #include "cli/interrupt.h"
 #include "cli/safe_output.h"
@@ -637,6 +639,24 @@ void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha,
                }
              }()) {
     // Stored with a palette.
+  } else if (format.reader == std::string_view("gif")) {
+    if (world.depth() == minihost::Depth::Sixteen) {
+      throw CliError(kExitOutput, Quote(path) +
+                                      ": GIF stores 8-bit colours and the image renders at 16 bits "
+                                      "here; add --depth 8");
+    }
+    const std::optional<IndexedFrame> frame =
+        IndexPixels(data8, world.width(), world.height(), channels, AlphaBits::One);
+    if (!frame) {
+      throw CliError(kExitOutput, Quote(path) +
+                                      ": the image holds more than 256 colours (transparency counts "
+                                      "as one), more than GIF stores; choose a swatch of fewer colours");
+    }
+    try {
+      encoded = EncodeGif({*frame}, {}, world.width(), world.height(), {});
+    } catch (const std::runtime_error& e) {
+      throw CliError(kExitOutput, Quote(path) + ": cannot write image (" + e.what() + ")");
+    }
   } else if (format.reader == std::string_view("webp")) {
     std::string error;
     if (!EncodeWebp({world.width(), world.height(), alpha, std::move(data8)}, encoded, error)) {

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <unordered_map>
 
-bool IndexedFrame::holds(uint32_t key) const { return std::find(colors.begin(), colors.end(), key) != colors.end(); }
+bool IndexedFrame::holds(uint32_t key) const {
+  return std::find(colors.begin(), colors.end(), key) != colors.end();
+}
 
 std::optional<IndexedFrame> IndexPixels(std::span<const uint8_t> pixels, int width, int height, int channels,
                                         AlphaBits alphaBits) {

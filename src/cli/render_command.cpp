@@ -8,6 +8,7 @@
 #include <new>
 #include <thread>
 
+#include "cli/animation_sink.h"
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/frame_pipeline.h"
@@ -36,6 +37,7 @@ struct RenderOptions {
   std::string codec;
   std::optional<double> crf;
   std::string fps;
+  unsigned plays = 0;
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
   unsigned long long maxPixels = kDefaultPixelBudget;
   bool quiet = false;
@@ -48,7 +50,7 @@ struct RenderOptions {
 constexpr double kMinFrameRate = 0.01;
 constexpr double kMaxFrameRate = 1000;
 
-enum class Kind { Image, Sequence, Video };
+enum class Kind { Image, Sequence, Video, Animation };
 
 struct Media {
   Kind kind = Kind::Image;
@@ -76,6 +78,7 @@ Media ClassifyOutput(const fs::path& path, const Media& input) {
   }
   if (input.kind == Kind::Image) return {Kind::Image, std::nullopt};
   std::optional<SequencePattern> pattern = SequencePattern::Parse(path);
+  if (!pattern && AnimationFormatOf(path)) return {Kind::Animation, std::nullopt};
   return {pattern ? Kind::Sequence : Kind::Image, pattern};
 }
 
@@ -129,11 +132,17 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
   if (range && input.kind == Kind::Video && range->first < 1) {
     throw CliError(kExitUsage, "--frames: \"" + options.frames + "\": a video's frames count from 1");
   }
+  std::optional<FrameRate> frameRate;
+  if (!options.fps.empty()) frameRate = ParseFrameRate(options.fps);
   std::unique_ptr<VideoWriter> videoWriter;
+  std::unique_ptr<AnimationSink> animation;
   if (output.kind == Kind::Video) {
-    VideoOptions video{options.codec, options.crf, {}};
-    if (!options.fps.empty()) video.frameRate = ParseFrameRate(options.fps);
-    videoWriter = std::make_unique<VideoWriter>(options.output, video);
+    videoWriter = std::make_unique<VideoWriter>(
+        options.output, VideoOptions{options.codec, options.crf, frameRate.value_or(FrameRate{})});
+  } else if (output.kind == Kind::Animation) {
+    animation = std::make_unique<AnimationSink>(
+        options.output, *AnimationFormatOf(options.output),
+        AnimationOptions{frameRate.value_or(FrameRate{}), options.plays, options.fullColor});
   }
 
   EffectSession session;
@@ -150,6 +159,7 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
       videoWriter->setFrameRate(reader->frameRate());
       videoWriter->carryAudio(*reader);
     }
+    if (animation) animation->setFrameRate(reader->frameRate());
     source = std::move(reader);
   } else {
     auto sequence = std::make_unique<SequenceSource>(*input.pattern, range, depth);
@@ -159,6 +169,8 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
   std::unique_ptr<FrameSink> sink;
   if (videoWriter) {
     sink = std::move(videoWriter);
+  } else if (animation) {
+    sink = std::move(animation);
   } else {
     sink = std::make_unique<SequenceSink>(
         *output.pattern, options.fullColor ? PngColors::Full : PngColors::IndexedWhereTheyFit);
@@ -224,20 +236,30 @@ StepTimes RunInterruptibly(const RenderOptions& options) {
   // Before any work: an output that is a device, a pipe or a folder is never replaced.
   if (output.kind != Kind::Sequence) RequireRegularOutput(options.output);
   RefuseOutputsOverInputs(options, input, output);
-  if (output.kind != Kind::Video) OutputFormat(options.output);
+  if (output.kind == Kind::Image || output.kind == Kind::Sequence) OutputFormat(options.output);
   const bool still = input.kind == Kind::Image;
   if (still != (output.kind == Kind::Image)) {
-    throw CliError(kExitUsage, still ? options.output +
-                                           ": a sequence or video OUTPUT needs a numbered image sequence "
-                                           "(name.####.png) or a video as INPUT"
-                                     : options.output +
-                                           ": a sequence or video INPUT needs a numbered OUTPUT "
-                                           "(name.####.png) or a video file");
+    throw CliError(kExitUsage,
+                   still ? options.output +
+                               ": a sequence or video OUTPUT needs a numbered image sequence "
+                               "(name.####.png) or a video as INPUT"
+                         : options.output +
+                               ": a sequence or video INPUT needs a numbered OUTPUT "
+                               "(name.####.png), a video file or an animation (.gif, .apng, .webp)");
   }
   if (output.kind != Kind::Video) {
     if (!options.codec.empty()) throw CliError(kExitUsage, "--codec: only for a video OUTPUT");
     if (options.crf) throw CliError(kExitUsage, "--crf: only for a video OUTPUT");
-    if (!options.fps.empty()) throw CliError(kExitUsage, "--fps: only for a video OUTPUT");
+  }
+  if (output.kind != Kind::Video && output.kind != Kind::Animation && !options.fps.empty()) {
+    throw CliError(kExitUsage, "--fps: only for a video or animation OUTPUT");
+  }
+  if (output.kind != Kind::Animation && options.plays != 0) {
+    throw CliError(kExitUsage, "--loop: only for an animation OUTPUT (.gif, .apng, .webp)");
+  }
+  if (output.kind == Kind::Animation && AnimationFormatOf(options.output) == AnimationFormat::Gif &&
+      options.look.depth == 16) {
+    throw CliError(kExitUsage, "--depth 16: GIF stores 8-bit colours");
   }
   if (input.kind == Kind::Video && !options.fps.empty()) {
     throw CliError(kExitUsage, "--fps: a video INPUT keeps its own frame rate");
@@ -262,10 +284,9 @@ void AddRenderCommand(CLI::App& app) {
           "(.mkv, .mp4, .mov, .avi, ...) to read")
       ->required();
   render
-      ->add_option(
-          "OUTPUT", options->output,
-          "Image, numbered sequence or video (.mkv, .mp4, .mov, .avi) to write; the format follows the "
-          "extension")
+      ->add_option("OUTPUT", options->output,
+                   "Image, numbered sequence, video (.mkv, .mp4, .mov, .avi) or, from a sequence or video, "
+                   "animation (.gif, .apng, .webp) to write; the format follows the extension")
       ->required();
   AddLookOptions(*render, options->look);
   render->add_option(
@@ -277,7 +298,12 @@ void AddRenderCommand(CLI::App& app) {
       ".mov qtrle (8-bit), png (16-bit)");
   render->add_option("--crf", options->crf,
                      "Constant quality for encoders that have it (libx264rgb: 0 to 51)");
-  render->add_option("--fps", options->fps, "Frame rate of a video made from a sequence (default 25)");
+  render->add_option("--fps", options->fps,
+                     "Frame rate of a video or animation made from a sequence (default 25)");
+  render
+      ->add_option("--loop", options->plays,
+                   "How many times an animation (.gif, .apng, .webp) plays; 0, the default, for ever")
+      ->check(WholeNumberIn(0, 65535));
   render
       ->add_option(
           "--jobs", options->jobs,

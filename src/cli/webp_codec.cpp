@@ -2,6 +2,9 @@
 
 #include <webp/decode.h>
 #include <webp/encode.h>
+#include <webp/mux.h>
+
+#include <stdexcept>
 
 namespace {
 
@@ -77,5 +80,65 @@ bool EncodeWebp(const WebpImage& image, std::vector<std::uint8_t>& encoded, std:
   }
   WebPPictureFree(&picture);
   WebPMemoryWriterClear(&writer);
+  return ok;
+}
+
+struct WebpAnimation::State {
+  WebPAnimEncoder* encoder = nullptr;
+  WebPConfig config;
+  int width = 0, height = 0;
+};
+
+WebpAnimation::WebpAnimation(int width, int height, unsigned plays) : state_(std::make_unique<State>()) {
+  WebPAnimEncoderOptions options;
+  if (!WebPAnimEncoderOptionsInit(&options) || !WebPConfigInit(&state_->config)) {
+    throw std::runtime_error("the WebP library does not match the one built against");
+  }
+  options.anim_params.loop_count = static_cast<int>(plays);
+  state_->config.lossless = 1;
+  state_->config.exact = 1;
+  state_->width = width;
+  state_->height = height;
+  state_->encoder = WebPAnimEncoderNew(width, height, &options);
+  if (state_->encoder == nullptr) throw std::runtime_error("cannot start the WebP animation encoder");
+}
+
+WebpAnimation::~WebpAnimation() { WebPAnimEncoderDelete(state_->encoder); }
+
+bool WebpAnimation::add(const WebpImage& frame, long long startMs, std::string& error) {
+  WebPPicture picture;
+  if (!WebPPictureInit(&picture)) {
+    error = "the WebP library does not match the one built against";
+    return false;
+  }
+  picture.use_argb = 1;
+  picture.width = frame.width;
+  picture.height = frame.height;
+  const int stride = frame.width * (frame.alpha ? 4 : 3);
+  const bool imported = frame.alpha ? WebPPictureImportRGBA(&picture, frame.pixels.data(), stride)
+                                    : WebPPictureImportRGB(&picture, frame.pixels.data(), stride);
+  const bool ok =
+      imported && WebPAnimEncoderAdd(state_->encoder, &picture, static_cast<int>(startMs), &state_->config);
+  if (!ok) {
+    const char* why = WebPAnimEncoderGetError(state_->encoder);
+    error = picture.error_code != VP8_ENC_OK ? EncodingError(picture.error_code)
+                                             : (why != nullptr && *why != 0 ? why : "cannot encode a frame");
+  }
+  WebPPictureFree(&picture);
+  return ok;
+}
+
+bool WebpAnimation::finish(long long endMs, std::vector<std::uint8_t>& encoded, std::string& error) {
+  WebPData data;
+  WebPDataInit(&data);
+  const bool ok = WebPAnimEncoderAdd(state_->encoder, nullptr, static_cast<int>(endMs), nullptr) &&
+                  WebPAnimEncoderAssemble(state_->encoder, &data);
+  if (ok) {
+    encoded.assign(data.bytes, data.bytes + data.size);
+  } else {
+    const char* why = WebPAnimEncoderGetError(state_->encoder);
+    error = why != nullptr && *why != 0 ? why : "cannot assemble the animation";
+  }
+  WebPDataClear(&data);
   return ok;
 }

@@ -148,4 +148,14 @@ TEST(GifEncoder, MoreThan256ColoursInAFrameAreRefused) {
   EXPECT_FALSE(IndexPixels(rgba, 257, 1, 4, AlphaBits::One));
 }
 
+TEST(GifEncoder, PlaysAsOftenAsAsked) {
+  const std::vector<IndexedFrame> frames = {Index(Frame(4, 4, 0, 3, false), 4, 4),
+                                            Index(Frame(4, 4, 1, 3, false), 4, 4)};
+  const int delays[] = {4, 4};
+  // NETSCAPE2.0 counts the plays after the first; a clip played once has no such block.
+  for (const auto& [plays, block] : {std::pair{0, 0}, std::pair{3, 2}, std::pair{1, -1}}) {
+    EXPECT_EQ(Decode(EncodeGif(frames, delays, 4, 4, {.plays = plays})).loops, block) << plays;
+  }
+}
+
 }  // namespace
