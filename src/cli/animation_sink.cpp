@@ -25,7 +25,8 @@ template <typename Sample>
 std::vector<Sample> Samples(const Frame& frame, minihost::SampleBits bits) {
   const auto width = static_cast<std::size_t>(frame.world.width());
   std::vector<Sample> rgba(width * static_cast<std::size_t>(frame.world.height()) * 4);
-  minihost::WorldToPlain(frame.world.pf(), rgba.data(), {bits, 4, frame.hasAlpha ? 3 : -1, width * 4 * sizeof(Sample)});
+  minihost::WorldToPlain(frame.world.pf(), rgba.data(),
+                         {bits, 4, frame.hasAlpha ? 3 : -1, width * 4 * sizeof(Sample)});
   return rgba;
 }
 
@@ -51,7 +52,8 @@ struct AnimationSink::Spool {
 
   [[noreturn]] void fail(int error) const {
     throw CliError(kExitOutput, output.string() + ": cannot keep the frames aside until the last (" +
-                                    (error != 0 ? std::strerror(error) : "the temporary file ended early") + ")");
+                                    (error != 0 ? std::strerror(error) : "the temporary file ended early") +
+                                    ")");
   }
   void put(const void* data, std::size_t size) {
     if (size != 0 && std::fwrite(data, 1, size, file) != size) fail(errno);
@@ -108,7 +110,9 @@ AnimationSink::AnimationSink(const fs::path& path, AnimationFormat format, const
 
 AnimationSink::~AnimationSink() = default;
 
-void AnimationSink::fail(const std::string& why) const { throw CliError(kExitOutput, path_.string() + ": " + why); }
+void AnimationSink::fail(const std::string& why) const {
+  throw CliError(kExitOutput, path_.string() + ": " + why);
+}
 
 void AnimationSink::write(const Frame& frame) {
   const bool sixteen = frame.world.depth() == minihost::Depth::Sixteen;
@@ -125,8 +129,7 @@ void AnimationSink::write(const Frame& frame) {
     case AnimationFormat::Gif: {
       if (sixteen) fail("GIF stores 8-bit colours and frames render at 16 bits here; add --depth 8");
       const auto rgba = Samples<uint8_t>(frame, minihost::SampleBits::Eight);
-      const std::optional<IndexedFrame> indexed =
-          IndexPixels(rgba, width_, height_, 4, AlphaBits::One);
+      const std::optional<IndexedFrame> indexed = IndexPixels(rgba, width_, height_, 4, AlphaBits::One);
       if (!indexed) {
         fail("frame " + std::to_string(frame.number) +
              " holds more than 256 colours (transparency counts as one), more than GIF stores; choose a "
@@ -149,7 +152,8 @@ void AnimationSink::write(const Frame& frame) {
       if (!options_.fullColor) indexed = IndexPixels(rgba, width_, height_, 4, AlphaBits::Eight);
       if (indexed && apng_.indexed) {
         for (const uint32_t key : indexed->colors) {
-          if (std::find(apng_.colors.begin(), apng_.colors.end(), key) == apng_.colors.end()) apng_.colors.push_back(key);
+          if (std::find(apng_.colors.begin(), apng_.colors.end(), key) == apng_.colors.end())
+            apng_.colors.push_back(key);
         }
         apng_.indexed = apng_.colors.size() <= 256;
       } else {
@@ -166,8 +170,10 @@ void AnimationSink::write(const Frame& frame) {
       if (!webp_) webp_ = std::make_unique<WebpAnimation>(width_, height_, options_.plays);
       const auto rgba = Samples<uint8_t>(frame, minihost::SampleBits::Eight);
       std::string error;
-      const long long start = FrameStart(frames_, options_.frameRate.num, options_.frameRate.den, 1000);
-      if (!webp_->add({width_, height_, true, rgba}, start, error)) fail("cannot write frame " + std::to_string(frame.number) + " (" + error + ")");
+      const auto duration =
+          static_cast<int>(FrameTicks(frames_, options_.frameRate.num, options_.frameRate.den, 1000));
+      if (!webp_->add({width_, height_, true, rgba}, duration, error))
+        fail("cannot write frame " + std::to_string(frame.number) + " (" + error + ")");
       break;
     }
   }
@@ -182,8 +188,7 @@ void AnimationSink::finish() {
   if (format_ == AnimationFormat::Webp) {
     std::vector<uint8_t> encoded;
     std::string error;
-    const long long end = FrameStart(frames_, options_.frameRate.num, options_.frameRate.den, 1000);
-    if (!webp_->finish(end, encoded, error)) fail("cannot write the animation (" + error + ")");
+    if (!webp_->finish(encoded, error)) fail("cannot write the animation (" + error + ")");
     file_->write(encoded.data(), encoded.size());
   }
   file_->commit();
@@ -249,8 +254,8 @@ void AnimationSink::finishApng() {
       if (layout.samples == ApngLayout::Samples::Indexed) {
         std::array<uint8_t, 256> entry{};
         for (std::size_t i = 0; i < frame.colors.size(); ++i) {
-          entry[i] = static_cast<uint8_t>(std::find(layout.colors.begin(), layout.colors.end(), frame.colors[i]) -
-                                          layout.colors.begin());
+          entry[i] = static_cast<uint8_t>(
+              std::find(layout.colors.begin(), layout.colors.end(), frame.colors[i]) - layout.colors.begin());
         }
         for (std::size_t p = 0; p < pixels; ++p) rows[p] = entry[frame.index[p]];
       } else {

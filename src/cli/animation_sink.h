@@ -22,7 +22,7 @@ std::optional<AnimationFormat> AnimationFormatOf(const std::filesystem::path& pa
 
 struct AnimationOptions {
   FrameRate frameRate;
-  unsigned plays = 0;  // 0 for ever
+  unsigned plays = 0;      // 0 for ever
   bool fullColor = false;  // APNG frames as RGB(A) even where they fit a palette
 };
 

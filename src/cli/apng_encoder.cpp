@@ -31,8 +31,8 @@ std::vector<uint8_t> Compress(std::span<const uint8_t> rows, std::size_t rowByte
   }
   uLongf size = compressBound(static_cast<uLong>(filtered.size()));
   std::vector<uint8_t> out(size);
-  if (compress2(out.data(), &size, filtered.data(), static_cast<uLong>(filtered.size()), Z_DEFAULT_COMPRESSION) !=
-      Z_OK) {
+  if (compress2(out.data(), &size, filtered.data(), static_cast<uLong>(filtered.size()),
+                Z_DEFAULT_COMPRESSION) != Z_OK) {
     throw std::runtime_error("cannot compress a frame");
   }
   out.resize(size);
@@ -42,14 +42,16 @@ std::vector<uint8_t> Compress(std::span<const uint8_t> rows, std::size_t rowByte
 }  // namespace
 
 std::size_t ApngLayout::rowBytes(int width) const {
-  const std::size_t perPixel = samples == Samples::Indexed ? 1 : (samples == Samples::Rgb ? 3u : 4u) * (bits / 8u);
+  const std::size_t perPixel =
+      samples == Samples::Indexed ? 1 : (samples == Samples::Rgb ? 3u : 4u) * (bits / 8u);
   return static_cast<std::size_t>(width) * perPixel;
 }
 
 std::vector<ApngDelay> ApngDelays(std::size_t frames, long numerator, long denominator) {
   // A frame lasts denominator / numerator seconds.
   if (numerator <= 0xFFFF && denominator <= 0xFFFF) {
-    return std::vector<ApngDelay>(frames, {static_cast<uint16_t>(denominator), static_cast<uint16_t>(numerator)});
+    return std::vector<ApngDelay>(frames,
+                                  {static_cast<uint16_t>(denominator), static_cast<uint16_t>(numerator)});
   }
   std::vector<ApngDelay> delays(frames);
   for (std::size_t k = 0; k < frames; ++k) {
@@ -58,8 +60,13 @@ std::vector<ApngDelay> ApngDelays(std::size_t frames, long numerator, long denom
   return delays;
 }
 
-ApngWriter::ApngWriter(Output output, int width, int height, std::size_t frames, ApngLayout layout, unsigned plays)
-    : output_(std::move(output)), width_(width), height_(height), frames_(frames), layout_(std::move(layout)) {
+ApngWriter::ApngWriter(Output output, int width, int height, std::size_t frames, ApngLayout layout,
+                       unsigned plays)
+    : output_(std::move(output)),
+      width_(width),
+      height_(height),
+      frames_(frames),
+      layout_(std::move(layout)) {
   static constexpr uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   output_(kSignature, sizeof kSignature);
   std::vector<uint8_t> header;
@@ -97,8 +104,10 @@ void ApngWriter::add(std::span<const uint8_t> rows, ApngDelay delay) {
   PutBig32(control, 0);  // y offset
   PutBig16(control, delay.numerator);
   PutBig16(control, delay.denominator);
-  control.push_back(0);  // dispose: none (the next frame covers it whole)
-  control.push_back(0);  // blend: source (replace, alpha and all)
+  // Each frame replaces the last whole, alpha and all: the canvas is cleared after it, and it is not blended
+  // over what was there (decoders that blend regardless then blend over nothing).
+  control.push_back(1);  // dispose: background
+  control.push_back(0);  // blend: source
   chunk("fcTL", control);
   const std::vector<uint8_t> data = Compress(rows, layout_.rowBytes(width_), height_);
   if (written_ == 0) {

@@ -84,61 +84,50 @@ bool EncodeWebp(const WebpImage& image, std::vector<std::uint8_t>& encoded, std:
 }
 
 struct WebpAnimation::State {
-  WebPAnimEncoder* encoder = nullptr;
-  WebPConfig config;
+  WebPMux* mux = nullptr;
   int width = 0, height = 0;
+  unsigned plays = 0;
 };
 
 WebpAnimation::WebpAnimation(int width, int height, unsigned plays) : state_(std::make_unique<State>()) {
-  WebPAnimEncoderOptions options;
-  if (!WebPAnimEncoderOptionsInit(&options) || !WebPConfigInit(&state_->config)) {
-    throw std::runtime_error("the WebP library does not match the one built against");
-  }
-  options.anim_params.loop_count = static_cast<int>(plays);
-  state_->config.lossless = 1;
-  state_->config.exact = 1;
+  state_->mux = WebPMuxNew();
+  if (state_->mux == nullptr) throw std::runtime_error("out of memory");
   state_->width = width;
   state_->height = height;
-  state_->encoder = WebPAnimEncoderNew(width, height, &options);
-  if (state_->encoder == nullptr) throw std::runtime_error("cannot start the WebP animation encoder");
+  state_->plays = plays;
 }
 
-WebpAnimation::~WebpAnimation() { WebPAnimEncoderDelete(state_->encoder); }
+WebpAnimation::~WebpAnimation() { WebPMuxDelete(state_->mux); }
 
-bool WebpAnimation::add(const WebpImage& frame, long long startMs, std::string& error) {
-  WebPPicture picture;
-  if (!WebPPictureInit(&picture)) {
-    error = "the WebP library does not match the one built against";
-    return false;
-  }
-  picture.use_argb = 1;
-  picture.width = frame.width;
-  picture.height = frame.height;
-  const int stride = frame.width * (frame.alpha ? 4 : 3);
-  const bool imported = frame.alpha ? WebPPictureImportRGBA(&picture, frame.pixels.data(), stride)
-                                    : WebPPictureImportRGB(&picture, frame.pixels.data(), stride);
-  const bool ok =
-      imported && WebPAnimEncoderAdd(state_->encoder, &picture, static_cast<int>(startMs), &state_->config);
-  if (!ok) {
-    const char* why = WebPAnimEncoderGetError(state_->encoder);
-    error = picture.error_code != VP8_ENC_OK ? EncodingError(picture.error_code)
-                                             : (why != nullptr && *why != 0 ? why : "cannot encode a frame");
-  }
-  WebPPictureFree(&picture);
-  return ok;
+bool WebpAnimation::add(const WebpImage& frame, int durationMs, std::string& error) {
+  std::vector<std::uint8_t> still;
+  if (!EncodeWebp(frame, still, error)) return false;
+  // Every frame whole, not blended over the one before, which is cleared first: a decoder that blends
+  // regardless then blends over nothing, and alpha comes out exact.
+  WebPMuxFrameInfo info{};
+  info.bitstream = {still.data(), still.size()};
+  info.duration = durationMs;
+  info.id = WEBP_CHUNK_ANMF;
+  info.dispose_method = WEBP_MUX_DISPOSE_BACKGROUND;
+  info.blend_method = WEBP_MUX_NO_BLEND;
+  const WebPMuxError result = WebPMuxPushFrame(state_->mux, &info, 1);
+  if (result != WEBP_MUX_OK) error = "cannot add a frame (error " + std::to_string(result) + ")";
+  return result == WEBP_MUX_OK;
 }
 
-bool WebpAnimation::finish(long long endMs, std::vector<std::uint8_t>& encoded, std::string& error) {
+bool WebpAnimation::finish(std::vector<std::uint8_t>& encoded, std::string& error) {
+  // Transparent black behind the frames; plays as asked.
+  const WebPMuxAnimParams params{0, static_cast<int>(state_->plays)};
   WebPData data;
   WebPDataInit(&data);
-  const bool ok = WebPAnimEncoderAdd(state_->encoder, nullptr, static_cast<int>(endMs), nullptr) &&
-                  WebPAnimEncoderAssemble(state_->encoder, &data);
-  if (ok) {
+  WebPMuxError result = WebPMuxSetAnimationParams(state_->mux, &params);
+  if (result == WEBP_MUX_OK) result = WebPMuxSetCanvasSize(state_->mux, state_->width, state_->height);
+  if (result == WEBP_MUX_OK) result = WebPMuxAssemble(state_->mux, &data);
+  if (result == WEBP_MUX_OK) {
     encoded.assign(data.bytes, data.bytes + data.size);
   } else {
-    const char* why = WebPAnimEncoderGetError(state_->encoder);
-    error = why != nullptr && *why != 0 ? why : "cannot assemble the animation";
+    error = "cannot assemble the animation (error " + std::to_string(result) + ")";
   }
   WebPDataClear(&data);
-  return ok;
+  return result == WEBP_MUX_OK;
 }

@@ -30,20 +30,20 @@ bool DecodeWebp(std::span<const std::uint8_t> data, const WebpInfo& info, WebpIm
 // Encodes losslessly, keeping the colours under transparent pixels; false with `error` set.
 bool EncodeWebp(const WebpImage& image, std::vector<std::uint8_t>& encoded, std::string& error);
 
-// An animated WebP of lossless frames, given one at a time (the encoder keeps them compressed until
-// finish()). Every frame decodes to exactly the pixels it was given, alpha included.
+// An animated WebP of lossless frames, given one at a time (kept compressed until finish()). Every frame
+// decodes to exactly the pixels it was given, alpha included.
 class WebpAnimation {
  public:
-  // Plays `plays` times, 0 for ever. Throws std::runtime_error when the library cannot start.
+  // Plays `plays` times, 0 for ever. Throws std::runtime_error when out of memory.
   WebpAnimation(int width, int height, unsigned plays);
   ~WebpAnimation();
   WebpAnimation(const WebpAnimation&) = delete;
   WebpAnimation& operator=(const WebpAnimation&) = delete;
 
-  // The next frame (width x height), starting `startMs` after the first; false with `error` set.
-  bool add(const WebpImage& frame, long long startMs, std::string& error);
-  // The file, the last frame ending at `endMs`; false with `error` set.
-  bool finish(long long endMs, std::vector<std::uint8_t>& encoded, std::string& error);
+  // The next frame (width x height), shown for `durationMs`; false with `error` set.
+  bool add(const WebpImage& frame, int durationMs, std::string& error);
+  // The file; false with `error` set.
+  bool finish(std::vector<std::uint8_t>& encoded, std::string& error);
 
  private:
   struct State;

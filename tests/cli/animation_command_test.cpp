@@ -1,0 +1,155 @@
+// Animations from sequences: every frame of a GIF, APNG and WebP, as FFmpeg and ImageMagick decode it,
+// against the same frames rendered to a PNG sequence; and what the formats cannot store, refused.
+#include <cstdlib>
+#include <fstream>
+
+#include "cli/media_fixture.h"
+
+namespace media_test {
+namespace {
+
+using Rgba = std::vector<uint8_t>;
+
+class AnimationCommand : public MediaTest {
+ protected:
+  // Frames 1..count of a 64x48 clip of ramps, written by FFmpeg; with `alpha`, stripes of alpha 40 and 200
+  // that move a pixel a frame.
+  void WriteClip(int count, bool alpha) const {
+    const std::string a = alpha ? "if(lt(mod(X+N,9),3),40,if(lt(mod(X+N,9),5),200,255))" : "255";
+    Ffmpeg("-f lavfi -i color=size=64x48:rate=25 -frames:v " + std::to_string(count) +
+           " -vf \"format=rgba,geq=r='X*4':g='Y*5':b='mod(X*37+Y*91+N*20,256)':a='" + a + "'\" " + P("in.%04d.png"));
+  }
+
+  // The frames a command writes as raw RGBA into `raw`, split by the clip's frame size.
+  std::vector<Rgba> Decoded(const std::string& command, const std::string& raw) const {
+    const std::string log = P("decode.log");
+    EXPECT_EQ(std::system((command + " 2>" + log).c_str()), 0) << command << "\n" << ReadFile(log);
+    const std::string bytes = ReadFile(Path(raw));
+    fs::remove(Path(raw));
+    std::vector<Rgba> frames;
+    for (std::size_t at = 0; at + kFrameBytes <= bytes.size(); at += kFrameBytes) {
+      frames.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                          bytes.begin() + static_cast<std::ptrdiff_t>(at + kFrameBytes));
+    }
+    return frames;
+  }
+  // Every frame once, whatever the file's timing.
+  std::string FfmpegCommand(const std::string& file, const std::string& pixelFormat) const {
+    return "ffmpeg -nostdin -v error -y -i " + P(file) + " -fps_mode passthrough -f rawvideo -pix_fmt " +
+           pixelFormat + " " + P("d.raw");
+  }
+  std::vector<Rgba> ByFfmpeg(const std::string& file) const { return Decoded(FfmpegCommand(file, "rgba"), "d.raw"); }
+  // ImageMagick reads APNG through FFmpeg, frames whole but without their disposal, so only the others are
+  // coalesced (GIF's frames after the first hold only what changed).
+  std::vector<Rgba> ByImageMagick(const std::string& file, const std::string& format) const {
+    const std::string coalesce = format == "apng" ? "" : " -coalesce";
+    return Decoded("convert " + format + ":" + P(file) + coalesce + " -depth 8 rgba:" + P("d.raw"), "d.raw");
+  }
+
+  // Each decoded frame against the rendered one: with `oneBitAlpha` (GIF), pixels whose alpha is below half
+  // transparent and the others opaque in their exact colour; else alpha exact and the colour wherever alpha
+  // is not 0.
+  static void ExpectFrames(const std::vector<Rgba>& decoded, const std::vector<Rgba>& rendered, bool oneBitAlpha,
+                           const std::string& what) {
+    ASSERT_EQ(decoded.size(), rendered.size()) << what;
+    for (std::size_t k = 0; k < rendered.size(); ++k) {
+      std::size_t wrong = 0;
+      for (std::size_t p = 0; p < kFrameBytes; p += 4) {
+        const uint8_t* want = &rendered[k][p];
+        const uint8_t* got = &decoded[k][p];
+        const uint8_t alpha = oneBitAlpha ? (want[3] < 128 ? 0 : 255) : want[3];
+        const bool colour = alpha == 0 || (got[0] == want[0] && got[1] == want[1] && got[2] == want[2]);
+        wrong += got[3] != alpha || !colour;
+      }
+      EXPECT_EQ(wrong, 0u) << what << ": frame " << k + 1;
+    }
+  }
+
+  static constexpr std::size_t kFrameBytes = 64 * 48 * 4;
+};
+
+TEST_F(AnimationCommand, FramesDecodeToTheRenderInFfmpegAndImageMagick) {
+  for (const bool alpha : {false, true}) {
+    WriteClip(6, alpha);
+    // 9-bit RGB's 512 colours do not fit one table: APNG and WebP hold them, GIF refuses them.
+    for (const std::string swatch : {"pico-8", "9-bit-rgb"}) {
+      const std::string look = " --pattern floyd-steinberg --swatch " + swatch + " --quiet";
+      ASSERT_EQ(Run("render " + P("in.####.png") + " " + P("ref.####.png") + look + " --full-color").status, 0);
+      const std::vector<Rgba> rendered = ByFfmpeg("ref.%04d.png");
+      const std::string what = swatch + (alpha ? " with alpha" : "");
+      for (const std::string format : {"gif", "apng", "webp"}) {
+        const std::string before = ReadFile(Path("out." + format));
+        const Result r = Run("render " + P("in.####.png") + " " + P("out." + format) + look + " --fps 30");
+        if (format == "gif" && swatch == "9-bit-rgb") {
+          EXPECT_EQ(r.status, 4) << r.err;
+          EXPECT_NE(r.err.find("out.gif: frame 1 holds more than 256 colours"), std::string::npos) << r.err;
+          EXPECT_NE(r.err.find("choose a swatch of fewer colours"), std::string::npos) << r.err;
+          EXPECT_EQ(ReadFile(Path("out.gif")), before);  // the PICO-8 file, left as it was
+          continue;
+        }
+        ASSERT_EQ(r.status, 0) << r.err;
+        const bool gif = format == "gif";
+        // FFmpeg 5.1 reads no animated WebP.
+        if (format != "webp") ExpectFrames(ByFfmpeg("out." + format), rendered, gif, "FFmpeg " + format + " " + what);
+        ExpectFrames(ByImageMagick("out." + format, format), rendered, gif, "ImageMagick " + format + " " + what);
+      }
+    }
+  }
+}
+
+TEST_F(AnimationCommand, TimingAndPlaysFollowTheOptions) {
+  WriteClip(6, false);
+  ASSERT_EQ(Run("render " + P("in.####.png") + " " + P("a.gif") + " --fps 30 --loop 3").status, 0);
+  // 30 fps in GIF's hundredths: 3, 4, 3, without drift.
+  const std::string log = P("identify.txt");
+  ASSERT_EQ(std::system(("identify -format '%T ' " + P("a.gif") + " >" + log).c_str()), 0);
+  EXPECT_EQ(ReadFile(log), "3 4 3 3 4 3 ");
+  // APNG: acTL's frame and play counts; fcTL's delay as the frame rate's own fraction.
+  ASSERT_EQ(Run("render " + P("in.####.png") + " " + P("a.apng") + " --fps 30000/1001 --loop 2").status, 0);
+  const std::string apng = ReadFile(Path("a.apng"));
+  const auto big = [&](std::size_t at, int bytes) {
+    unsigned long v = 0;
+    for (int i = 0; i < bytes; ++i) v = v << 8 | static_cast<uint8_t>(apng[at + static_cast<std::size_t>(i)]);
+    return v;
+  };
+  const std::size_t actl = apng.find("acTL"), fctl = apng.find("fcTL");
+  ASSERT_NE(actl, std::string::npos);
+  EXPECT_EQ(big(actl + 4, 4), 6u);
+  EXPECT_EQ(big(actl + 8, 4), 2u);
+  EXPECT_EQ(big(fctl + 24, 2), 1001u);
+  EXPECT_EQ(big(fctl + 26, 2), 30000u);
+}
+
+TEST_F(AnimationCommand, WhatAFormatCannotHoldIsRefusedAndNothingWritten) {
+  WriteSequence("deep", 1, 2, 16);
+  WriteClip(2, false);
+  struct Case {
+    std::string args;
+    int status;
+    std::string message;
+  };
+  for (const Case& c : {
+           Case{P("deep.####.png") + " " + P("o.gif"), 4, "o.gif: GIF stores 8-bit colours and frames render at 16 bits here; add --depth 8"},
+           Case{P("in.####.png") + " " + P("o.gif") + " --depth 16", 2, "--depth 16: GIF stores 8-bit colours"},
+           Case{P("in.####.png") + " " + P("o.mkv") + " --loop 2", 2, "--loop: only for an animation OUTPUT"},
+           Case{P("in.####.png") + " " + P("o.gif") + " --loop 65536", 2, "--loop"},
+       }) {
+    const Result r = Run("render " + c.args + " --quiet");
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+  // 16 bits survive in APNG.
+  ASSERT_EQ(Run("render " + P("deep.####.png") + " " + P("deep.apng")).status, 0);
+  for (const std::string& name : Files()) EXPECT_EQ(name.rfind("o.", 0), std::string::npos) << name;
+  ASSERT_EQ(Run("render " + P("deep.####.png") + " " + P("ref.####.png")).status, 0);
+  const auto raw = [&](const std::string& file) {
+    EXPECT_EQ(std::system((FfmpegCommand(file, "rgb48le") + " 2>/dev/null").c_str()), 0) << file;
+    return ReadFile(Path("d.raw"));
+  };
+  const std::string deep = raw("deep.apng");
+  EXPECT_EQ(deep.size(), 2u * 64 * 48 * 6);
+  EXPECT_EQ(deep, raw("ref.%04d.png"));
+}
+
+}  // namespace
+}  // namespace media_test
