@@ -17,7 +17,8 @@ class AnimationCommand : public MediaTest {
   void WriteClip(int count, bool alpha) const {
     const std::string a = alpha ? "if(lt(mod(X+N,9),3),40,if(lt(mod(X+N,9),5),200,255))" : "255";
     Ffmpeg("-f lavfi -i color=size=64x48:rate=25 -frames:v " + std::to_string(count) +
-           " -vf \"format=rgba,geq=r='X*4':g='Y*5':b='mod(X*37+Y*91+N*20,256)':a='" + a + "'\" " + P("in.%04d.png"));
+           " -vf \"format=rgba,geq=r='X*4':g='Y*5':b='mod(X*37+Y*91+N*20,256)':a='" + a + "'\" " +
+           P("in.%04d.png"));
   }
 
   // The frames a command writes as raw RGBA into `raw`, split by the clip's frame size.
@@ -38,7 +39,9 @@ class AnimationCommand : public MediaTest {
     return "ffmpeg -nostdin -v error -y -i " + P(file) + " -fps_mode passthrough -f rawvideo -pix_fmt " +
            pixelFormat + " " + P("d.raw");
   }
-  std::vector<Rgba> ByFfmpeg(const std::string& file) const { return Decoded(FfmpegCommand(file, "rgba"), "d.raw"); }
+  std::vector<Rgba> ByFfmpeg(const std::string& file) const {
+    return Decoded(FfmpegCommand(file, "rgba"), "d.raw");
+  }
   // ImageMagick reads APNG through FFmpeg, frames whole but without their disposal, so only the others are
   // coalesced (GIF's frames after the first hold only what changed).
   std::vector<Rgba> ByImageMagick(const std::string& file, const std::string& format) const {
@@ -49,8 +52,8 @@ class AnimationCommand : public MediaTest {
   // Each decoded frame against the rendered one: with `oneBitAlpha` (GIF), pixels whose alpha is below half
   // transparent and the others opaque in their exact colour; else alpha exact and the colour wherever alpha
   // is not 0.
-  static void ExpectFrames(const std::vector<Rgba>& decoded, const std::vector<Rgba>& rendered, bool oneBitAlpha,
-                           const std::string& what) {
+  static void ExpectFrames(const std::vector<Rgba>& decoded, const std::vector<Rgba>& rendered,
+                           bool oneBitAlpha, const std::string& what) {
     ASSERT_EQ(decoded.size(), rendered.size()) << what;
     for (std::size_t k = 0; k < rendered.size(); ++k) {
       std::size_t wrong = 0;
@@ -74,7 +77,8 @@ TEST_F(AnimationCommand, FramesDecodeToTheRenderInFfmpegAndImageMagick) {
     // 9-bit RGB's 512 colours do not fit one table: APNG and WebP hold them, GIF refuses them.
     for (const std::string swatch : {"pico-8", "9-bit-rgb"}) {
       const std::string look = " --pattern floyd-steinberg --swatch " + swatch + " --quiet";
-      ASSERT_EQ(Run("render " + P("in.####.png") + " " + P("ref.####.png") + look + " --full-color").status, 0);
+      ASSERT_EQ(Run("render " + P("in.####.png") + " " + P("ref.####.png") + look + " --full-color").status,
+                0);
       const std::vector<Rgba> rendered = ByFfmpeg("ref.%04d.png");
       const std::string what = swatch + (alpha ? " with alpha" : "");
       for (const std::string format : {"gif", "apng", "webp"}) {
@@ -90,8 +94,10 @@ TEST_F(AnimationCommand, FramesDecodeToTheRenderInFfmpegAndImageMagick) {
         ASSERT_EQ(r.status, 0) << r.err;
         const bool gif = format == "gif";
         // FFmpeg 5.1 reads no animated WebP.
-        if (format != "webp") ExpectFrames(ByFfmpeg("out." + format), rendered, gif, "FFmpeg " + format + " " + what);
-        ExpectFrames(ByImageMagick("out." + format, format), rendered, gif, "ImageMagick " + format + " " + what);
+        if (format != "webp")
+          ExpectFrames(ByFfmpeg("out." + format), rendered, gif, "FFmpeg " + format + " " + what);
+        ExpectFrames(ByImageMagick("out." + format, format), rendered, gif,
+                     "ImageMagick " + format + " " + what);
       }
     }
   }
@@ -129,8 +135,10 @@ TEST_F(AnimationCommand, WhatAFormatCannotHoldIsRefusedAndNothingWritten) {
     std::string message;
   };
   for (const Case& c : {
-           Case{P("deep.####.png") + " " + P("o.gif"), 4, "o.gif: GIF stores 8-bit colours and frames render at 16 bits here; add --depth 8"},
-           Case{P("in.####.png") + " " + P("o.gif") + " --depth 16", 2, "--depth 16: GIF stores 8-bit colours"},
+           Case{P("deep.####.png") + " " + P("o.gif"), 4,
+                "o.gif: GIF stores 8-bit colours and frames render at 16 bits here; add --depth 8"},
+           Case{P("in.####.png") + " " + P("o.gif") + " --depth 16", 2,
+                "--depth 16: GIF stores 8-bit colours"},
            Case{P("in.####.png") + " " + P("o.mkv") + " --loop 2", 2, "--loop: only for an animation OUTPUT"},
            Case{P("in.####.png") + " " + P("o.gif") + " --loop 65536", 2, "--loop"},
        }) {

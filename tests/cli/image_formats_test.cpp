@@ -334,15 +334,46 @@ TEST_F(ImageFormats, OutputsInFormatsNotWrittenAreRefusedBeforeAnyWork) {
   minihost::World world(2, 2, minihost::Depth::Eight);
   WriteImage(Path("in.png"), world, false);
   // These OpenImageIO writers report success for broken or empty files, print to the terminal, or cannot
-  // keep the picture; HDR and GIF are read only.
+  // keep the picture; HDR is read only.
   for (const char* name : {"out.sgi", "out.fits", "out.jp2", "out.iff", "out.term", "out.null", "out.ico",
-                           "out.gif", "out.hdr", "out.pgm", "out"}) {
+                           "out.hdr", "out.pgm", "out"}) {
     const auto result = Run("render " + P("in.png") + " " + P(name));
     EXPECT_EQ(result.status, kExitUsage) << name << ": " << result.err;
     EXPECT_HAS(result.err, std::string(name) + ": ");
-    EXPECT_HAS(result.err, "(images are written as PNG, JPEG, TIFF, OpenEXR, DPX, Targa, BMP, WebP, PPM)");
+    EXPECT_HAS(result.err,
+               "(images are written as PNG, JPEG, TIFF, OpenEXR, DPX, Targa, BMP, WebP, PPM, GIF)");
   }
   EXPECT_EQ(Files(), std::vector<std::string>{"in.png"});
+}
+
+TEST_F(ImageFormats, GifStillsKeepEveryColourAndOneBitAlpha) {
+  // Four colours, alpha on both sides of half.
+  minihost::World world(4, 1, minihost::Depth::Eight);
+  const PF_Pixel8 pixels[] = {{255, 10, 20, 30}, {128, 40, 50, 60}, {127, 70, 80, 90}, {0, 1, 2, 3}};
+  for (int x = 0; x < 4; ++x) world.pixel8(x, 0) = pixels[x];
+  WriteImage(Path("in.png"), world, true);
+  ASSERT_EQ(
+      Run("render " + P("in.png") + " " + P("out.gif") + " --pattern threshold --swatch 9-bit-rgb").status,
+      0);
+  ASSERT_EQ(
+      Run("render " + P("in.png") + " " + P("ref.png") + " --pattern threshold --swatch 9-bit-rgb").status,
+      0);
+  const LoadedImage gif = ReadImage(Path("out.gif"), nullptr), ref = ReadImage(Path("ref.png"), nullptr);
+  for (int x = 0; x < 4; ++x) {
+    const PF_Pixel8 a = gif.world.pixel8(x, 0), b = ref.world.pixel8(x, 0);
+    if (b.alpha < 128) {
+      EXPECT_EQ(a.alpha, 0) << "pixel " << x;
+    } else {
+      EXPECT_TRUE(a.alpha == 255 && a.red == b.red && a.green == b.green && a.blue == b.blue)
+          << "pixel " << x;
+    }
+  }
+  // 16 bits are refused, and nothing is written.
+  const auto deep = Run("render " + P("in.png") + " " + P("deep.gif") + " --depth 16");
+  EXPECT_EQ(deep.status, kExitOutput);
+  EXPECT_HAS(deep.err,
+             "deep.gif: GIF stores 8-bit colours and the image renders at 16 bits here; add --depth 8");
+  EXPECT_FALSE(fs::exists(Path("deep.gif")));
 }
 
 }  // namespace
