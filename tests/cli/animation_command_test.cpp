@@ -159,5 +159,69 @@ TEST_F(AnimationCommand, WhatAFormatCannotHoldIsRefusedAndNothingWritten) {
   EXPECT_EQ(deep, raw("ref.%04d.png"));
 }
 
+std::string Base64(const std::string& bytes) {
+  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+    uint32_t v = 0;
+    for (std::size_t j = 0; j < 3; ++j) v = v << 8 | (j < n ? static_cast<uint8_t>(bytes[i + j]) : 0u);
+    for (std::size_t j = 0; j < 4; ++j) out += j <= n ? kDigits[(v >> (18 - 6 * j)) & 63] : '=';
+  }
+  return out;
+}
+
+// Chromium decodes each file frame by frame (WebCodecs' ImageDecoder, its own GIF, PNG and WebP decoders)
+// onto a canvas, a row a format, a column a frame; the screenshot of the page holds every frame exactly.
+TEST_F(AnimationCommand, ChromiumShowsEveryFrameExactly) {
+  WriteClip(3, false);
+  const std::string look = " --pattern floyd-steinberg --swatch pico-8 --quiet";
+  ASSERT_EQ(Run("render " + P("in.####.png") + " " + P("ref.####.png") + look + " --full-color").status, 0);
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"gif", "image/gif"}, {"apng", "image/png"}, {"webp", "image/webp"}};
+  std::string list;
+  for (const auto& [format, type] : files) {
+    ASSERT_EQ(Run("render " + P("in.####.png") + " " + P("out." + format) + look).status, 0);
+    list += "['" + type + "','data:" + type + ";base64," + Base64(ReadFile(Path("out." + format))) + "'],";
+  }
+  std::ofstream(Path("page.html"))
+      << "<!doctype html><body style='margin:0;background:#000'><canvas id=c width=192 height=144></canvas>"
+         "<script>(async () => { const ctx = document.getElementById('c').getContext('2d'); const files = ["
+      << list
+      << "]; for (let row = 0; row < files.length; ++row) {"
+         "  const data = await (await fetch(files[row][1])).arrayBuffer();"
+         "  const decoder = new ImageDecoder({data, type: files[row][0]}); await decoder.tracks.ready;"
+         "  for (let k = 0; k < decoder.tracks.selectedTrack.frameCount; ++k) {"
+         "    const frame = await decoder.decode({frameIndex: k}); ctx.drawImage(frame.image, k * 64, row * "
+         "48);"
+         "  } } })();</script>";
+  const std::string command =
+      "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+      "--disable-background-networking "
+      "--disable-component-update --disable-sync --user-data-dir=" +
+      P("profile") +
+      " --force-device-scale-factor=1 --force-color-profile=srgb --hide-scrollbars --window-size=192,144 "
+      "--virtual-time-budget=20000 --screenshot=" +
+      P("shot.png") + " file://" + P("page.html") + " >" + P("chromium.log") + " 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(Path("chromium.log"));
+  const Picture shot = ReadPicture(Path("shot.png"));
+  ASSERT_EQ(shot.width, 192);
+  for (int row = 0; row < 3; ++row) {
+    for (int k = 0; k < 3; ++k) {
+      const Picture frame = ReadPicture(Path("ref.000" + std::to_string(k + 1) + ".png"));
+      std::size_t wrong = 0;
+      for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 64; ++x) {
+          for (int c = 0; c < 3; ++c) {
+            wrong += shot.rgb[(static_cast<std::size_t>(row * 48 + y) * 192 + k * 64 + x) * 3 + c] !=
+                     frame.rgb[(static_cast<std::size_t>(y) * 64 + x) * 3 + c];
+          }
+        }
+      }
+      EXPECT_EQ(wrong, 0u) << files[static_cast<std::size_t>(row)].first << " frame " << k + 1;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace media_test
