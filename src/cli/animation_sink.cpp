@@ -13,6 +13,7 @@
 #include "cli/image_sequence.h"
 #include "cli/indexed_frame.h"
 #include "cli/interrupt.h"
+#include "cli/progress.h"
 #include "cli/safe_output.h"
 #include "minihost/pixel_transfer.h"
 
@@ -201,6 +202,7 @@ void AnimationSink::finishGif() {
   try {
     GifWriter writer([&](const unsigned char* data, std::size_t size) { file_->write(data, size); }, width_,
                      height_, gifClip_, options);
+    Progress progress(options_.showProgress, static_cast<long>(frames_), "writing frame");
     for (std::size_t k = 0; k < frames_; ++k) {
       ThrowIfInterrupted();
       Record record;
@@ -209,8 +211,10 @@ void AnimationSink::finishGif() {
       frame.colors = spool_->getVector<uint32_t>();
       frame.index = spool_->getVector<uint8_t>();
       writer.add(frame, delays[k]);
+      progress.frameDone();
     }
     writer.finish();
+    progress.finish();
   } catch (const std::runtime_error& e) {
     fail(std::string("cannot write the animation (") + e.what() + ")");
   }
@@ -232,6 +236,7 @@ void AnimationSink::finishApng() {
   std::vector<uint8_t> rows(layout.rowBytes(width_) * static_cast<std::size_t>(height_));
   ApngWriter writer([&](const unsigned char* data, std::size_t size) { file_->write(data, size); }, width_,
                     height_, frames_, layout, options_.plays);
+  Progress progress(options_.showProgress, static_cast<long>(frames_), "writing frame");
   for (std::size_t k = 0; k < frames_; ++k) {
     ThrowIfInterrupted();
     Record record;
@@ -277,6 +282,8 @@ void AnimationSink::finishApng() {
       }
     }
     writer.add(rows, delays[k]);
+    progress.frameDone();
   }
   writer.finish();
+  progress.finish();
 }

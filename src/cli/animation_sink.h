@@ -22,8 +22,9 @@ std::optional<AnimationFormat> AnimationFormatOf(const std::filesystem::path& pa
 
 struct AnimationOptions {
   FrameRate frameRate;
-  unsigned plays = 0;      // 0 for ever
-  bool fullColor = false;  // APNG frames as RGB(A) even where they fit a palette
+  unsigned plays = 0;         // 0 for ever
+  bool fullColor = false;     // APNG frames as RGB(A) even where they fit a palette
+  bool showProgress = false;  // a progress line on a terminal while the file is written after the last frame
 };
 
 class AnimationSink : public FrameSink {

@@ -224,10 +224,11 @@ StepTimes RenderFrames(FrameSource& source, FrameSink& sink, EffectSession& sess
     times.encode = pipeline.writeTime();
   }
   ThrowIfInterrupted();
+  // A sink that writes its file only now (an animation) shows its own progress on a line of its own.
+  progress.finish();
   const auto start = Clock::now();
   sink.finish();
   times.encode += Clock::now() - start;
   times.effect = session.renderTime();
-  progress.finish();
   return times;
 }

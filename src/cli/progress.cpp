@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "cli/terminal.h"
 
@@ -26,7 +27,8 @@ std::string TimeLeft(long left) {
 
 }  // namespace
 
-std::string FormatProgress(long done, std::optional<long> total, double seconds, std::size_t width) {
+std::string FormatProgress(long done, std::optional<long> total, double seconds, std::size_t width,
+                           const std::string& what) {
   // A video's frame count may be an estimate that the frames overtake.
   if (total && *total < done) total = done;
   std::string count = std::to_string(done);
@@ -39,7 +41,7 @@ std::string FormatProgress(long done, std::optional<long> total, double seconds,
     rate = text;
     if (total) left = TimeLeft(std::lround(static_cast<double>(*total - done) / fps));
   }
-  const std::string frame = std::string("frame ").append(count);
+  const std::string frame = std::string(what).append(" ").append(count);
   std::string full = frame, withoutRate = frame;
   if (!rate.empty()) full.append(", ").append(rate);
   if (!left.empty()) {
@@ -71,9 +73,10 @@ std::size_t LineWidth(int fd) {
 
 // The command's own stderr (Messages), not file descriptor 2, which the libraries' quiet spells send
 // elsewhere meanwhile, on any thread.
-Progress::Progress(bool enabled, std::optional<long> total)
+Progress::Progress(bool enabled, std::optional<long> total, std::string what)
     : shown_(enabled && isatty(fileno(Messages())) == 1),
       total_(total),
+      what_(std::move(what)),
       start_(std::chrono::steady_clock::now()) {}
 
 Progress::~Progress() {
@@ -101,7 +104,7 @@ void Progress::draw() {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   // Asked each time: the terminal may have been resized meanwhile.
   const std::size_t width = LineWidth(fileno(Messages()));
-  std::string line = FormatProgress(done_, total_, seconds, width);
+  std::string line = FormatProgress(done_, total_, seconds, width, what_);
   const std::size_t length = line.size();
   // Blanks over the end of a longer previous line, within the terminal's width.
   if (length < width_) line.append(std::min(width_, width) - length, ' ');

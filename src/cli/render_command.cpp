@@ -142,7 +142,7 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
   } else if (output.kind == Kind::Animation) {
     animation = std::make_unique<AnimationSink>(
         options.output, *AnimationFormatOf(options.output),
-        AnimationOptions{frameRate.value_or(FrameRate{}), options.plays, options.fullColor});
+        AnimationOptions{frameRate.value_or(FrameRate{}), options.plays, options.fullColor, !options.quiet});
   }
 
   EffectSession session;

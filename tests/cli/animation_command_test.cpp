@@ -184,9 +184,11 @@ TEST_F(AnimationCommand, ChromiumShowsEveryFrameExactly) {
     ASSERT_EQ(Run("render " + P("in.####.png") + " " + P("out." + format) + look).status, 0);
     list += "['" + type + "','data:" + type + ";base64," + Base64(ReadFile(Path("out." + format))) + "'],";
   }
+  // The page keeps its work in window.ready; the shot is taken once that has settled.
   std::ofstream(Path("page.html"))
       << "<!doctype html><body style='margin:0;background:#000'><canvas id=c width=192 height=144></canvas>"
-         "<script>(async () => { const ctx = document.getElementById('c').getContext('2d'); const files = ["
+         "<script>window.ready = (async () => { const ctx = document.getElementById('c').getContext('2d');"
+         "const files = ["
       << list
       << "]; for (let row = 0; row < files.length; ++row) {"
          "  const data = await (await fetch(files[row][1])).arrayBuffer();"
@@ -195,14 +197,8 @@ TEST_F(AnimationCommand, ChromiumShowsEveryFrameExactly) {
          "    const frame = await decoder.decode({frameIndex: k}); ctx.drawImage(frame.image, k * 64, row * "
          "48);"
          "  } } })();</script>";
-  const std::string command =
-      "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
-      "--disable-background-networking "
-      "--disable-component-update --disable-sync --user-data-dir=" +
-      P("profile") +
-      " --force-device-scale-factor=1 --force-color-profile=srgb --hide-scrollbars --window-size=192,144 "
-      "--virtual-time-budget=20000 --screenshot=" +
-      P("shot.png") + " file://" + P("page.html") + " >" + P("chromium.log") + " 2>&1";
+  const std::string command = std::string("python3 ") + PALETTRIX_TESTS_DIR "/browser_shot.py " +
+                              P("page.html") + " " + P("shot.png") + " 192 144 2>" + P("chromium.log");
   ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(Path("chromium.log"));
   const Picture shot = ReadPicture(Path("shot.png"));
   ASSERT_EQ(shot.width, 192);
