@@ -14,6 +14,7 @@
 #include "cli/image_formats.h"
 #include "cli/image_io.h"
 #include "cli/image_sequence.h"
+#include "cli/input_media.h"
 #include "cli/interrupt.h"
 #include "cli/look_options.h"
 #include "cli/option_checks.h"
@@ -48,35 +49,16 @@ struct RenderOptions {
 constexpr double kMinFrameRate = 0.01;
 constexpr double kMaxFrameRate = 1000;
 
-enum class Kind { Image, Sequence, Video };
-
-struct Media {
-  Kind kind = Kind::Image;
-  std::optional<SequencePattern> pattern;
-};
-
-Media ClassifyInput(const fs::path& path) {
-  if (IsVideoInputPath(path)) return {Kind::Video, std::nullopt};
-  // An input file that exists under its own name is one image, whatever characters its name holds.
-  std::error_code ec;
-  if (fs::is_regular_file(path, ec)) return {Kind::Image, std::nullopt};
-  std::optional<SequencePattern> pattern = SequencePattern::Parse(path);
-  if (pattern && pattern->framesOnDisk().empty() && !fs::exists(path, ec)) {
-    throw CliError(kExitInput, path.string() + ": no such file, nor any frame of the sequence it names");
-  }
-  return {pattern ? Kind::Sequence : Kind::Image, pattern};
-}
-
 // A numbered name (name.####.png, name.%04d.png) is a sequence only where the input is one; from a single
 // image, "Shot #3.png" is the one image it names.
 Media ClassifyOutput(const fs::path& path, const Media& input) {
-  if (IsVideoOutputPath(path)) return {Kind::Video, std::nullopt};
+  if (IsVideoOutputPath(path)) return {MediaKind::Video, std::nullopt};
   if (IsVideoInputPath(path)) {
     throw CliError(kExitUsage, path.string() + ": video is written as .mkv, .mp4, .mov or .avi");
   }
-  if (input.kind == Kind::Image) return {Kind::Image, std::nullopt};
+  if (input.kind == MediaKind::Image) return {MediaKind::Image, std::nullopt};
   std::optional<SequencePattern> pattern = SequencePattern::Parse(path);
-  return {pattern ? Kind::Sequence : Kind::Image, pattern};
+  return {pattern ? MediaKind::Sequence : MediaKind::Image, pattern};
 }
 
 // "25", "29.97" or "30000/1001" frames per second, every character of it read.
@@ -126,11 +108,11 @@ StepTimes RenderImage(const RenderOptions& options) {
 StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Media& output) {
   std::optional<FrameRange> range;
   if (!options.frames.empty()) range = ParseFrameRange(options.frames);
-  if (range && input.kind == Kind::Video && range->first < 1) {
+  if (range && input.kind == MediaKind::Video && range->first < 1) {
     throw CliError(kExitUsage, "--frames: \"" + options.frames + "\": a video's frames count from 1");
   }
   std::unique_ptr<VideoWriter> videoWriter;
-  if (output.kind == Kind::Video) {
+  if (output.kind == MediaKind::Video) {
     VideoOptions video{options.codec, options.crf, {}};
     if (!options.fps.empty()) video.frameRate = ParseFrameRate(options.fps);
     videoWriter = std::make_unique<VideoWriter>(options.output, video);
@@ -141,7 +123,7 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
 
   const std::optional<minihost::Depth> depth = DepthOption(options.look.depth);
   std::unique_ptr<FrameSource> source;
-  if (input.kind == Kind::Video) {
+  if (input.kind == MediaKind::Video) {
     // A signal that came before the open (while the effect loaded) would not cut short an open that blocks
     // on a FIFO after it.
     ThrowIfInterrupted();
@@ -179,13 +161,13 @@ StepTimes RunInterruptibly(const RenderOptions& options);
 // --look and --palette files).
 void RefuseOutputsOverInputs(const RenderOptions& options, const Media& input, const Media& output) {
   RunInputs inputs;
-  if (input.kind == Kind::Sequence) {
+  if (input.kind == MediaKind::Sequence) {
     for (const long number : input.pattern->framesOnDisk()) inputs.add(input.pattern->frame(number));
   } else {
     inputs.add(options.input);
   }
   AddLookInputs(inputs, options.look);
-  if (output.kind == Kind::Sequence) {
+  if (output.kind == MediaKind::Sequence) {
     for (const long number : output.pattern->framesOnDisk()) {
       const fs::path frame = output.pattern->frame(number);
       inputs.refuseOutput(frame.string(), frame);
@@ -222,11 +204,11 @@ StepTimes RunInterruptibly(const RenderOptions& options) {
   const Media input = ClassifyInput(options.input);
   const Media output = ClassifyOutput(options.output, input);
   // Before any work: an output that is a device, a pipe or a folder is never replaced.
-  if (output.kind != Kind::Sequence) RequireRegularOutput(options.output);
+  if (output.kind != MediaKind::Sequence) RequireRegularOutput(options.output);
   RefuseOutputsOverInputs(options, input, output);
-  if (output.kind != Kind::Video) OutputFormat(options.output);
-  const bool still = input.kind == Kind::Image;
-  if (still != (output.kind == Kind::Image)) {
+  if (output.kind != MediaKind::Video) OutputFormat(options.output);
+  const bool still = input.kind == MediaKind::Image;
+  if (still != (output.kind == MediaKind::Image)) {
     throw CliError(kExitUsage, still ? options.output +
                                            ": a sequence or video OUTPUT needs a numbered image sequence "
                                            "(name.####.png) or a video as INPUT"
@@ -234,12 +216,12 @@ StepTimes RunInterruptibly(const RenderOptions& options) {
                                            ": a sequence or video INPUT needs a numbered OUTPUT "
                                            "(name.####.png) or a video file");
   }
-  if (output.kind != Kind::Video) {
+  if (output.kind != MediaKind::Video) {
     if (!options.codec.empty()) throw CliError(kExitUsage, "--codec: only for a video OUTPUT");
     if (options.crf) throw CliError(kExitUsage, "--crf: only for a video OUTPUT");
     if (!options.fps.empty()) throw CliError(kExitUsage, "--fps: only for a video OUTPUT");
   }
-  if (input.kind == Kind::Video && !options.fps.empty()) {
+  if (input.kind == MediaKind::Video && !options.fps.empty()) {
     throw CliError(kExitUsage, "--fps: a video INPUT keeps its own frame rate");
   }
   if (still) {
