@@ -10,6 +10,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/footage_palette.h"
 #include "cli/frame_pipeline.h"
 #include "cli/image_formats.h"
 #include "cli/image_io.h"
@@ -18,6 +19,7 @@
 #include "cli/interrupt.h"
 #include "cli/look_options.h"
 #include "cli/option_checks.h"
+#include "cli/popup_choice.h"
 #include "cli/run_inputs.h"
 #include "cli/run_stats.h"
 #include "cli/safe_output.h"
@@ -42,6 +44,9 @@ struct RenderOptions {
   bool quiet = false;
   bool stats = false;
   bool fullColor = false;
+  std::string paletteFrom;  // --palette-from: footage to make the custom palette from
+  std::size_t colors = 0;
+  CLI::Option* colorsOption = nullptr;
 };
 
 // Frame rates a video may be written at: a frame at least every 100 seconds, as the containers' time
@@ -85,9 +90,35 @@ FrameRate ParseFrameRate(const std::string& text) {
 
 using Clock = std::chrono::steady_clock;
 
+// Whether --palette-from names the render's own INPUT (the same file, or the same sequence pattern), whose
+// --frames range it then takes.
+bool PaletteFromInput(const RenderOptions& options) {
+  if (options.paletteFrom == options.input) return true;
+  std::error_code ec;
+  if (fs::equivalent(options.paletteFrom, options.input, ec)) return true;
+  return fs::path(options.paletteFrom).lexically_normal() == fs::path(options.input).lexically_normal();
+}
+
+// Makes the custom palette from --palette-from and selects it, after the look's other options. A --swatch
+// other than "Custom" contradicts it.
+void ApplyPaletteFrom(EffectSession& session, const RenderOptions& options) {
+  if (options.paletteFrom.empty()) return;
+  const std::vector<std::string> swatches = session.swatchChoices();
+  const A_long custom = ParsePopupChoice("--palette-from", "Custom", swatches);
+  if (!options.look.swatch.empty() && ParsePopupChoice("--swatch", options.look.swatch, swatches) != custom) {
+    throw CliError(kExitUsage,
+                   "--swatch: \"" + options.look.swatch +
+                       "\" conflicts with --palette-from, whose palette is the \"Custom\" swatch");
+  }
+  const FootageOptions footage{PaletteFromInput(options) ? options.frames : std::string(), !options.quiet};
+  session.setCustomPalette(PaletteFromFootage(options.paletteFrom, options.colors, footage));
+  session.setSwatch(custom);
+}
+
 StepTimes RenderImage(const RenderOptions& options) {
   EffectSession session;
   ApplyLook(session, options.look);
+  ApplyPaletteFrom(session, options);
   const auto depth = DepthOption(options.look.depth);
   StepTimes times;
   auto start = Clock::now();
@@ -120,6 +151,7 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
 
   EffectSession session;
   ApplyLook(session, options.look);
+  ApplyPaletteFrom(session, options);
 
   const std::optional<minihost::Depth> depth = DepthOption(options.look.depth);
   std::unique_ptr<FrameSource> source;
@@ -167,6 +199,14 @@ void RefuseOutputsOverInputs(const RenderOptions& options, const Media& input, c
     inputs.add(options.input);
   }
   AddLookInputs(inputs, options.look);
+  if (!options.paletteFrom.empty()) {
+    const Media source = ClassifyInput(options.paletteFrom);
+    if (source.kind == MediaKind::Sequence) {
+      for (const long number : source.pattern->framesOnDisk()) inputs.add(source.pattern->frame(number));
+    } else {
+      inputs.add(options.paletteFrom);
+    }
+  }
   if (output.kind == MediaKind::Sequence) {
     for (const long number : output.pattern->framesOnDisk()) {
       const fs::path frame = output.pattern->frame(number);
@@ -199,8 +239,25 @@ void Run(const RenderOptions& options) {
   }
 }
 
+// --palette-from and --colors go together, and --palette-from replaces --palette.
+void CheckPaletteFrom(const RenderOptions& options) {
+  if (options.paletteFrom.empty()) {
+    if (options.colorsOption->count() != 0) throw CliError(kExitUsage, "--colors: only with --palette-from");
+    return;
+  }
+  if (!options.look.palette.empty()) {
+    throw CliError(kExitUsage,
+                   "--palette-from: conflicts with --palette; give one source of the custom palette");
+  }
+  if (options.colorsOption->count() == 0) {
+    throw CliError(kExitUsage,
+                   "--palette-from: give the number of colours to make with --colors N (2 to 256)");
+  }
+}
+
 StepTimes RunInterruptibly(const RenderOptions& options) {
   SetPixelBudget(options.maxPixels);
+  CheckPaletteFrom(options);
   const Media input = ClassifyInput(options.input);
   const Media output = ClassifyOutput(options.output, input);
   // Before any work: an output that is a device, a pipe or a folder is never replaced.
@@ -250,6 +307,17 @@ void AddRenderCommand(CLI::App& app) {
           "extension")
       ->required();
   AddLookOptions(*render, options->look);
+  render->add_option(
+      "--palette-from", options->paletteFrom,
+      "Make the custom palette from this image, numbered sequence or video (the render's own "
+      "INPUT takes its --frames range; at most 32 frames, spread evenly, are counted) and make "
+      "\"Custom\" the swatch; with --colors");
+  options->colorsOption =
+      render
+          ->add_option("--colors", options->colors,
+                       "With --palette-from: how many colours to make, 2 to 256 (fewer when the footage has "
+                       "fewer)")
+          ->check(WholeNumberIn(kFewestMadeColors, kMostMadeColors));
   render->add_option(
       "--frames", options->frames,
       "Frames A-B only (sequence numbers; a video's frames count from 1). Default: every frame");
