@@ -213,8 +213,10 @@ bool SplitBox(std::vector<Point>& points, const Box& box, Box& low, Box& high) {
   return true;
 }
 
-// The first centres: `colors` boxes, each split in turn the box of the largest error.
-std::vector<Vec> FirstCentres(std::vector<Point>& points, std::size_t colors) {
+// The first centres: `colors` boxes, each split in turn the box of the largest error. Each point's owner is
+// the box it ends in.
+std::vector<Vec> FirstCentres(std::vector<Point>& points, std::size_t colors,
+                              std::vector<std::size_t>& owner) {
   std::vector<Box> boxes{{0, points.size(), BoxMoments(points, 0, points.size()).error()}};
   while (boxes.size() < colors) {
     std::size_t worst = boxes.size();
@@ -229,7 +231,10 @@ std::vector<Vec> FirstCentres(std::vector<Point>& points, std::size_t colors) {
     boxes.push_back(high);
   }
   std::vector<Vec> centres;
-  for (const Box& box : boxes) centres.push_back(BoxMoments(points, box.begin, box.end).mean());
+  for (const Box& box : boxes) {
+    centres.push_back(BoxMoments(points, box.begin, box.end).mean());
+    for (std::size_t i = box.begin; i < box.end; ++i) owner[i] = centres.size() - 1;
+  }
   return centres;
 }
 
@@ -250,36 +255,50 @@ std::size_t NearestPlain(const Vec& x, const std::vector<Vec>& centres) {
 // The same, starting from centre `a` and visiting the others in order of their distance from it: once a
 // centre j is more than twice as far from a as x is (|a - j| > 2 |x - a|), x is nearer to a than to j, and
 // to every centre after j. The margin keeps the bound safe against rounding, so the answer is NearestPlain's.
-struct CentreOrder {
-  std::vector<std::vector<std::pair<double, std::size_t>>> neighbours;  // per centre: (distance², index)
+class CentreOrder {
+ public:
+  explicit CentreOrder(std::size_t count) : count_(count), apart_(count * count), order_(count * count) {}
 
-  explicit CentreOrder(const std::vector<Vec>& centres) : neighbours(centres.size()) {
-    for (std::size_t a = 0; a < centres.size(); ++a) {
-      auto& list = neighbours[a];
-      for (std::size_t j = 0; j < centres.size(); ++j) {
-        if (j != a) list.emplace_back(Distance2(centres[a], centres[j]), j);
+  void update(const std::vector<Vec>& centres) {
+    for (std::size_t a = 0; a < count_; ++a) {
+      for (std::size_t j = 0; j < count_; ++j) apart_[a * count_ + j] = Distance2(centres[a], centres[j]);
+    }
+    for (std::size_t a = 0; a < count_; ++a) {
+      const auto first = order_.begin() + static_cast<std::ptrdiff_t>(a * count_);
+      std::iota(first, first + static_cast<std::ptrdiff_t>(count_), std::uint32_t{0});
+      const double* row = &apart_[a * count_];
+      std::sort(first, first + static_cast<std::ptrdiff_t>(count_), [row](std::uint32_t i, std::uint32_t j) {
+        return row[i] != row[j] ? row[i] < row[j] : i < j;
+      });
+    }
+  }
+
+  std::size_t nearest(const Vec& x, std::size_t a, const std::vector<Vec>& centres) const {
+    const double toA = Distance2(x, centres[a]);
+    const double reach = 4.0 * toA * (1.0 + 1e-9) + 1e-300;
+    const double* row = &apart_[a * count_];
+    const std::uint32_t* order = &order_[a * count_];
+    std::size_t best = a;
+    double bestDistance = toA;
+    // order[0] is a itself, or a centre at the same place.
+    for (std::size_t n = 0; n < count_; ++n) {
+      const std::size_t j = order[n];
+      if (row[j] > reach) break;
+      if (j == a) continue;
+      const double d = Distance2(x, centres[j]);
+      if (d < bestDistance || (d == bestDistance && j < best)) {
+        bestDistance = d;
+        best = j;
       }
-      std::sort(list.begin(), list.end());
     }
+    return best;
   }
-};
 
-std::size_t NearestPruned(const Vec& x, std::size_t a, const std::vector<Vec>& centres,
-                          const CentreOrder& order) {
-  const double toA = Distance2(x, centres[a]);
-  const double reach = 4.0 * toA * (1.0 + 1e-9) + 1e-300;
-  std::size_t best = a;
-  double bestDistance = toA;
-  for (const auto& [apart, j] : order.neighbours[a]) {
-    if (apart > reach) break;
-    const double d = Distance2(x, centres[j]);
-    if (d < bestDistance || (d == bestDistance && j < best)) {
-      bestDistance = d;
-      best = j;
-    }
-  }
-  return best;
-}
+ private:
+  std::size_t count_;
+  std::vector<double> apart_;         // squared distances, centre by centre
+  std::vector<std::uint32_t> order_;  // per centre, every centre by distance from it
+};
 
 std::uint32_t RoundedColor(const Vec& centre) {
   std::uint32_t rgb = 0;
@@ -310,10 +329,9 @@ ColorList MakePalette(const ColorCounts& counts, std::size_t colors, CentreSearc
   if (counts.distinct() <= colors) return ByCount(counts.entries());
 
   std::vector<Point> points = ClusterPoints(counts);
-  std::vector<Vec> centres = FirstCentres(points, colors);
-  // Each point starts at the centre of the box it fell in; the boxes are contiguous runs of `points`.
   std::vector<std::size_t> owner(points.size());
-  for (std::size_t i = 0; i < points.size(); ++i) owner[i] = NearestPlain(points[i].at, centres);
+  std::vector<Vec> centres = FirstCentres(points, colors, owner);
+  CentreOrder order(centres.size());
 
   for (int iteration = 0; iteration < kMostIterations; ++iteration) {
     std::vector<Moments> clusters(centres.size());
@@ -330,9 +348,9 @@ ColorList MakePalette(const ColorCounts& counts, std::size_t colors, CentreSearc
         owner[i] = nearest;
       }
     } else {
-      const CentreOrder order(centres);
+      order.update(centres);
       for (std::size_t i = 0; i < points.size(); ++i) {
-        const std::size_t nearest = NearestPruned(points[i].at, owner[i], centres, order);
+        const std::size_t nearest = order.nearest(points[i].at, owner[i], centres);
         moved |= nearest != owner[i];
         owner[i] = nearest;
       }
