@@ -2,7 +2,8 @@
 // FFmpeg's `palettegen` filter (stats_mode=full, reserve_transparent=0, max_colors=N), in one process and
 // one run, at N = 8, 16, 64 and 256, on:
 //   - the photographs in docs/images (astronaut, chelsea, coffee);
-//   - the benchmarks' generated 1920x1080 frame (bench_frame.h), for the time a 1080p frame takes;
+//   - two 1920x1080 frames, for the time a 1080p frame takes: astronaut.png scaled up (bicubic), and the
+//     benchmarks' generated frame (bench_frame.h);
 //   - a clip: 50 frames of FFmpeg's testsrc2 source at 640x360, made in this process. Ours counts 32 of
 //     them spread over the clip, as the command does; palettegen counts every frame.
 // For each palette the table gives the mean squared error of mapping every pixel (every frame of the clip)
@@ -185,6 +186,40 @@ double LeastMilliseconds(int repeats, Make&& make) {
   return least;
 }
 
+minihost::World WorldFromBgra(const AVFrame& frame) {
+  minihost::World world(frame.width, frame.height, minihost::Depth::Eight);
+  for (int y = 0; y < frame.height; ++y) {
+    const uint8_t* row = frame.data[0] + y * frame.linesize[0];
+    for (int x = 0; x < frame.width; ++x)
+      world.pixel8(x, y) = {255, row[4 * x + 2], row[4 * x + 1], row[4 * x + 0]};
+  }
+  return world;
+}
+
+// `world` scaled to width x height by libswscale's bicubic filter.
+minihost::World Scaled(const minihost::World& world, int width, int height) {
+  Graph graph;
+  const std::string source = "video_size=" + std::to_string(world.width()) + "x" +
+                             std::to_string(world.height()) + ":pix_fmt=" + std::to_string(AV_PIX_FMT_BGRA) +
+                             ":time_base=1/25:pixel_aspect=1/1";
+  AVFilterContext* in = graph.create("buffer", "in", source);
+  AVFilterContext* scale = graph.create(
+      "scale", "scale", "w=" + std::to_string(width) + ":h=" + std::to_string(height) + ":flags=bicubic");
+  AVFilterContext* format = graph.create("format", "format", "pix_fmts=bgra");
+  AVFilterContext* out = graph.create("buffersink", "out", "");
+  Check(avfilter_link(in, 0, scale, 0), "link source");
+  Check(avfilter_link(scale, 0, format, 0), "link scale");
+  Check(avfilter_link(format, 0, out, 0), "link sink");
+  graph.config();
+  AVFrame* frame = BgraFrame(world);
+  Check(av_buffersrc_add_frame_flags(in, frame, 0), "push frame");
+  Check(av_buffersrc_add_frame_flags(in, nullptr, 0), "end of frames");
+  Check(av_buffersink_get_frame(out, frame), "scale gave no frame");
+  minihost::World scaled = WorldFromBgra(*frame);
+  av_frame_free(&frame);
+  return scaled;
+}
+
 // 50 frames of testsrc2 at 640x360, as 8-bit worlds.
 std::vector<minihost::World> TestClip() {
   Graph graph;
@@ -197,14 +232,7 @@ std::vector<minihost::World> TestClip() {
   std::vector<minihost::World> frames;
   AVFrame* frame = av_frame_alloc();
   while (av_buffersink_get_frame(out, frame) >= 0) {
-    minihost::World world(frame->width, frame->height, minihost::Depth::Eight);
-    for (int y = 0; y < frame->height; ++y) {
-      const uint8_t* row = frame->data[0] + y * frame->linesize[0];
-      for (int x = 0; x < frame->width; ++x) {
-        world.pixel8(x, y) = {255, row[4 * x + 2], row[4 * x + 1], row[4 * x + 0]};
-      }
-    }
-    frames.push_back(std::move(world));
+    frames.push_back(WorldFromBgra(*frame));
     av_frame_unref(frame);
   }
   av_frame_free(&frame);
@@ -242,6 +270,9 @@ int main(int argc, char** argv) {
       input.frames.push_back(ReadImage(images + "/" + name, &eight).world);
       inputs.push_back(std::move(input));
     }
+    Input large{"astronaut.png at 1920x1080", {}};
+    large.frames.push_back(Scaled(inputs[0].frames[0], 1920, 1080));
+    inputs.push_back(std::move(large));
     Input generated{"generated 1920x1080", {}};
     generated.frames.push_back(bench::MakeFrame(1920, 1080, minihost::Depth::Eight));
     inputs.push_back(std::move(generated));

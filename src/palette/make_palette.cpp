@@ -252,39 +252,46 @@ std::size_t NearestPlain(const Vec& x, const std::vector<Vec>& centres) {
   return best;
 }
 
-// The same, starting from centre `a` and visiting the others in order of their distance from it: once a
-// centre j is more than twice as far from a as x is (|a - j| > 2 |x - a|), x is nearer to a than to j, and
-// to every centre after j. The margin keeps the bound safe against rounding, so the answer is NearestPlain's.
+// The same, starting from the point's present centre a and visiting the others in order of their distance
+// from it: once a centre j is more than twice as far from a as x is (|a - j| > 2 |x - a|), x is nearer to a
+// than to j, and to every centre after j. The margin keeps the bound safe against rounding, so the answer is
+// NearestPlain's. Only the centres within reach of a's farthest point are listed and sorted.
 class CentreOrder {
  public:
-  explicit CentreOrder(std::size_t count) : count_(count), apart_(count * count), order_(count * count) {}
+  explicit CentreOrder(std::size_t count) : count_(count), apart_(count * count), start_(count + 1) {}
 
-  void update(const std::vector<Vec>& centres) {
+  static double Reach(double toA) { return 4.0 * toA * (1.0 + 1e-9) + 1e-300; }
+
+  // `farthest[a]`: the squared distance from centre a of the farthest point it holds.
+  void update(const std::vector<Vec>& centres, const std::vector<double>& farthest) {
     for (std::size_t a = 0; a < count_; ++a) {
       for (std::size_t j = 0; j < count_; ++j) apart_[a * count_ + j] = Distance2(centres[a], centres[j]);
     }
+    order_.clear();
     for (std::size_t a = 0; a < count_; ++a) {
-      const auto first = order_.begin() + static_cast<std::ptrdiff_t>(a * count_);
-      std::iota(first, first + static_cast<std::ptrdiff_t>(count_), std::uint32_t{0});
+      start_[a] = order_.size();
+      const double reach = Reach(farthest[a]);
       const double* row = &apart_[a * count_];
-      std::sort(first, first + static_cast<std::ptrdiff_t>(count_), [row](std::uint32_t i, std::uint32_t j) {
+      for (std::size_t j = 0; j < count_; ++j) {
+        if (j != a && row[j] <= reach) order_.push_back(static_cast<std::uint32_t>(j));
+      }
+      const auto first = order_.begin() + static_cast<std::ptrdiff_t>(start_[a]);
+      std::sort(first, order_.end(), [row](std::uint32_t i, std::uint32_t j) {
         return row[i] != row[j] ? row[i] < row[j] : i < j;
       });
     }
+    start_[count_] = order_.size();
   }
 
-  std::size_t nearest(const Vec& x, std::size_t a, const std::vector<Vec>& centres) const {
-    const double toA = Distance2(x, centres[a]);
-    const double reach = 4.0 * toA * (1.0 + 1e-9) + 1e-300;
+  // `toA`: the squared distance of x from centre a, at most farthest[a].
+  std::size_t nearest(const Vec& x, std::size_t a, double toA, const std::vector<Vec>& centres) const {
+    const double reach = Reach(toA);
     const double* row = &apart_[a * count_];
-    const std::uint32_t* order = &order_[a * count_];
     std::size_t best = a;
     double bestDistance = toA;
-    // order[0] is a itself, or a centre at the same place.
-    for (std::size_t n = 0; n < count_; ++n) {
-      const std::size_t j = order[n];
+    for (std::size_t n = start_[a]; n < start_[a + 1]; ++n) {
+      const std::size_t j = order_[n];
       if (row[j] > reach) break;
-      if (j == a) continue;
       const double d = Distance2(x, centres[j]);
       if (d < bestDistance || (d == bestDistance && j < best)) {
         bestDistance = d;
@@ -297,7 +304,8 @@ class CentreOrder {
  private:
   std::size_t count_;
   std::vector<double> apart_;         // squared distances, centre by centre
-  std::vector<std::uint32_t> order_;  // per centre, every centre by distance from it
+  std::vector<std::size_t> start_;    // where each centre's list begins in order_
+  std::vector<std::uint32_t> order_;  // per centre, the centres within reach, by distance from it
 };
 
 std::uint32_t RoundedColor(const Vec& centre) {
@@ -332,6 +340,7 @@ ColorList MakePalette(const ColorCounts& counts, std::size_t colors, CentreSearc
   std::vector<std::size_t> owner(points.size());
   std::vector<Vec> centres = FirstCentres(points, colors, owner);
   CentreOrder order(centres.size());
+  std::vector<double> toOwner(points.size());
 
   for (int iteration = 0; iteration < kMostIterations; ++iteration) {
     std::vector<Moments> clusters(centres.size());
@@ -348,9 +357,14 @@ ColorList MakePalette(const ColorCounts& counts, std::size_t colors, CentreSearc
         owner[i] = nearest;
       }
     } else {
-      order.update(centres);
+      std::vector<double> farthest(centres.size());
       for (std::size_t i = 0; i < points.size(); ++i) {
-        const std::size_t nearest = order.nearest(points[i].at, owner[i], centres);
+        toOwner[i] = Distance2(points[i].at, centres[owner[i]]);
+        farthest[owner[i]] = std::max(farthest[owner[i]], toOwner[i]);
+      }
+      order.update(centres, farthest);
+      for (std::size_t i = 0; i < points.size(); ++i) {
+        const std::size_t nearest = order.nearest(points[i].at, owner[i], toOwner[i], centres);
         moved |= nearest != owner[i];
         owner[i] = nearest;
       }
