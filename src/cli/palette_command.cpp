@@ -29,7 +29,9 @@ struct PaletteOptions {
   std::size_t colors = 0;
   std::string frames;
   bool quiet = false;
+  unsigned long long maxPixels = kDefaultPixelBudget;
   CLI::Option* colorsOption = nullptr;
+  CLI::Option* maxPixelsOption = nullptr;
   CLI::Option* framesOption = nullptr;
   CLI::Option* quietOption = nullptr;
 };
@@ -50,6 +52,7 @@ void MakeFromFootage(const PaletteOptions& options) {
   if (!options.strip.empty()) throw CliError(kExitUsage, "--strip: lists a palette file; not with --from");
   if (options.line) throw CliError(kExitUsage, "--line: lists a palette file; not with --from");
   CheckPaletteOutput(options.file);
+  SetPixelBudget(options.maxPixels);
   RunInputs inputs;
   const Media media = ClassifyInput(options.from);
   if (media.kind == MediaKind::Sequence) {
@@ -68,7 +71,8 @@ void Run(const PaletteOptions& options) {
     MakeFromFootage(options);
     return;
   }
-  for (const CLI::Option* option : {options.colorsOption, options.framesOption, options.quietOption}) {
+  for (const CLI::Option* option :
+       {options.colorsOption, options.framesOption, options.quietOption, options.maxPixelsOption}) {
     if (option->count() != 0) throw CliError(kExitUsage, option->get_name() + ": only with --from");
   }
   if (!options.strip.empty()) {
@@ -128,6 +132,12 @@ void AddPaletteCommand(CLI::App& app) {
       "--frames", options->frames,
       "With --from: frames A-B only (sequence numbers; a video's frames count from 1); at most 32 frames, "
       "spread evenly, are counted");
+  options->maxPixelsOption =
+      palette
+          ->add_option("--max-pixels", options->maxPixels,
+                       "With --from: refuse images and video frames larger than this many pixels, before "
+                       "decoding them (default 132710400, a 16K frame)")
+          ->check(WholeNumberIn(1, 900000000));
   options->quietOption =
       palette->add_flag("--quiet", options->quiet, "With --from: no progress line on a terminal");
   palette->add_option(

@@ -48,6 +48,7 @@ TEST_F(PaletteFromMedia, ASequenceGivesTheColoursOfItsSpreadFramesOrOfItsRange) 
   }
   Result r = Run("palette --from " + P("solid.####.png") + " --colors 256 " + P("all.hex"));
   ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");  // no progress line when stderr is not a terminal
   EXPECT_EQ(ReadFile(Path("all.hex")), SolidHex(counted));
   r = Run("palette --from " + P("solid.%04d.png") + " --colors 256 --frames 5-9 " + P("range.hex"));
   ASSERT_EQ(r.status, 0) << r.err;

@@ -194,6 +194,7 @@ TEST_F(PaletteFrom, BadCommandLinesAndInputsWriteNothing) {
   ExpectRefused("palette --from " + P("clear.png") + " --colors 4 " + out, 3,
                 "clear.png: every pixel is fully transparent");
   ExpectRefused("palette --from " + in + " --colors 4 " + in, 2, "a file this run reads");
+  ExpectRefused("palette --from " + in + " --colors 4 --max-pixels 2 " + out, 3, "more than the limit of 2");
   // An output that exists is kept when the run fails.
   ExpectRefused("palette --from " + P("empty.png") + " --colors 4 " + P("keep.gpl"), 3, "empty.png");
   EXPECT_EQ(Slurp(Path("keep.gpl")), "GIMP Palette\n1 2 3\n");
