@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <limits>
-#include <numeric>
 
 namespace {
 
@@ -308,11 +307,12 @@ class CentreOrder {
   std::vector<std::uint32_t> order_;  // per centre, the centres within reach, by distance from it
 };
 
+// Each channel to the nearest whole number, halves away from zero.
 std::uint32_t RoundedColor(const Vec& centre) {
   std::uint32_t rgb = 0;
   for (int c = 0; c < 3; ++c) {
     const double held = std::clamp(centre[c], 0.0, 255.0);
-    rgb = (rgb << 8) | static_cast<std::uint32_t>(std::floor(held + 0.5));
+    rgb = (rgb << 8) | static_cast<std::uint32_t>(std::round(held));
   }
   return rgb;
 }
