@@ -2,7 +2,9 @@
 // they go, in order.
 #pragma once
 
+#include <cstddef>
 #include <optional>
+#include <vector>
 
 #include "minihost/world.h"
 
@@ -43,3 +45,15 @@ class FrameSink {
   // Completes the output and moves it to its final name(s). Throws CliError naming the file.
   virtual void finish() = 0;
 };
+
+// `most` positions (from 0) spread evenly over `count`: the middle one of each of `most` equal shares
+// (position (2i + 1) x count / (2 x most), rounded down), or every position when there are no more.
+inline std::vector<std::size_t> SpreadPositions(std::size_t count, std::size_t most) {
+  std::vector<std::size_t> positions;
+  if (count <= most) {
+    for (std::size_t i = 0; i < count; ++i) positions.push_back(i);
+    return positions;
+  }
+  for (std::size_t i = 0; i < most; ++i) positions.push_back((2 * i + 1) * count / (2 * most));
+  return positions;
+}

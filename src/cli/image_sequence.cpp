@@ -161,6 +161,12 @@ void SequenceSource::keepAlphaThroughout() {
   }
 }
 
+void SequenceSource::spreadOver(std::size_t most) {
+  std::vector<long> kept;
+  for (const std::size_t at : SpreadPositions(numbers_.size(), most)) kept.push_back(numbers_[at]);
+  numbers_ = std::move(kept);
+}
+
 SequenceSink::SequenceSink(const SequencePattern& pattern, PngColors colors)
     : pattern_(pattern), colors_(colors) {
   RequireOutputFolder(pattern.text());

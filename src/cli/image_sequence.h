@@ -53,6 +53,9 @@ class SequenceSource : public FrameSource {
   // has alpha (as its file's header says), every frame is given with alpha, opaque where its file has none.
   void keepAlphaThroughout();
 
+  // From here on gives only the frames at SpreadPositions(frameCount(), most), before any is read.
+  void spreadOver(std::size_t most);
+
  private:
   SequencePattern pattern_;
   std::vector<long> numbers_;

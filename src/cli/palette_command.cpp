@@ -1,4 +1,5 @@
-// palettrix palette: what a palette file holds, as text and, on request, as a strip of colour squares.
+// palettrix palette: what a palette file holds, as text and, on request, as a strip of colour squares; or,
+// with --from, a palette made from footage, written to the file.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -7,8 +8,12 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/footage_palette.h"
 #include "cli/image_formats.h"
 #include "cli/image_io.h"
+#include "cli/input_media.h"
+#include "cli/option_checks.h"
+#include "cli/palette_output.h"
 #include "cli/run_inputs.h"
 #include "cli/safe_output.h"
 #include "cli/terminal.h"
@@ -16,35 +21,20 @@
 
 namespace {
 
-// A strip of 32-pixel squares, 16 a row, while it stays within a world's 30000-pixel height (14,992
-// colours); a larger palette, up to the most any palette reader gives, is drawn in 8-pixel squares, 256 a
-// row: 65,536 colours make 2048 x 2048 pixels (16 MB) where 32-pixel squares would take 256 MB.
-struct StripLayout {
-  A_long square;
-  std::size_t columns;
-};
-constexpr StripLayout kStrip{32, 16};
-constexpr StripLayout kLargeStrip{8, 256};
-
-constexpr std::size_t MostColors(StripLayout layout) {
-  return static_cast<std::size_t>(PF_MAX_WORLD_HEIGHT / layout.square) * layout.columns;
-}
-static_assert(static_cast<std::size_t>(kLargeStrip.square) * kLargeStrip.columns <= PF_MAX_WORLD_WIDTH);
-static_assert(MostColors(kLargeStrip) >= kMaxPaletteColors, "every palette a reader gives fits a strip");
-
-StripLayout LayoutFor(std::size_t colors) { return colors <= MostColors(kStrip) ? kStrip : kLargeStrip; }
-
 struct PaletteOptions {
   std::string file;
   std::string strip;
   bool line = false;
+  std::string from;
+  std::size_t colors = 0;
+  std::string frames;
+  bool quiet = false;
+  unsigned long long maxPixels = kDefaultPixelBudget;
+  CLI::Option* colorsOption = nullptr;
+  CLI::Option* maxPixelsOption = nullptr;
+  CLI::Option* framesOption = nullptr;
+  CLI::Option* quietOption = nullptr;
 };
-
-// The nearest 8-bit value, for showing a colour that is not exactly one.
-unsigned NearestEightBit(float value) {
-  const float held = std::clamp(value, 0.0f, 1.0f);
-  return static_cast<unsigned>(std::lround(static_cast<double>(std::isnan(value) ? 0.0f : held) * 255.0));
-}
 
 // The shortest digits that read back as exactly `value`.
 std::string Shortest(float value) {
@@ -53,30 +43,38 @@ std::string Shortest(float value) {
   return std::string(text, result.ptr);
 }
 
-void WriteStrip(const std::string& path, const ColorList& colors) {
-  const StripLayout layout = LayoutFor(colors.size());
-  const std::size_t rows = (colors.size() + layout.columns - 1) / layout.columns;
-  const std::size_t columns = std::min(colors.size(), layout.columns);
-  const A_long square = layout.square;
-  // Squares past the last colour stay transparent, so the strip read back as a palette gives the colours.
-  minihost::World strip(static_cast<A_long>(columns) * square, static_cast<A_long>(rows) * square,
-                        minihost::Depth::Eight);
-  for (std::size_t i = 0; i < colors.size(); ++i) {
-    const PF_Pixel8 pixel{255, static_cast<A_u_char>(NearestEightBit(colors[i].r)),
-                          static_cast<A_u_char>(NearestEightBit(colors[i].g)),
-                          static_cast<A_u_char>(NearestEightBit(colors[i].b))};
-    const auto left = static_cast<A_long>(i % layout.columns) * square;
-    const auto top = static_cast<A_long>(i / layout.columns) * square;
-    for (A_long y = 0; y < square; ++y) {
-      for (A_long x = 0; x < square; ++x) strip.pixel8(left + x, top + y) = pixel;
-    }
+// --from INPUT --colors N [--frames A-B] OUT: everything that can be refused is refused before the
+// footage is read, and OUT is written only once the palette is made.
+void MakeFromFootage(const PaletteOptions& options) {
+  if (options.colorsOption->count() == 0) {
+    throw CliError(kExitUsage, "--from: give the number of colours to make with --colors N (2 to 256)");
   }
-  // In RGBA: a strip read back as a palette image gives its squares' colours in order, where an indexed one
-  // would give its palette entries.
-  WriteImage(path, strip, true, PngColors::Full);
+  if (!options.strip.empty()) throw CliError(kExitUsage, "--strip: lists a palette file; not with --from");
+  if (options.line) throw CliError(kExitUsage, "--line: lists a palette file; not with --from");
+  CheckPaletteOutput(options.file);
+  SetPixelBudget(options.maxPixels);
+  RunInputs inputs;
+  const Media media = ClassifyInput(options.from);
+  if (media.kind == MediaKind::Sequence) {
+    for (const long number : media.pattern->framesOnDisk()) inputs.add(media.pattern->frame(number));
+  } else {
+    inputs.add(options.from);
+  }
+  inputs.refuseOutput(options.file, options.file);
+  const ColorList colors =
+      PaletteFromFootage(options.from, options.colors, FootageOptions{options.frames, !options.quiet});
+  WritePaletteFile(options.file, colors);
 }
 
 void Run(const PaletteOptions& options) {
+  if (!options.from.empty()) {
+    MakeFromFootage(options);
+    return;
+  }
+  for (const CLI::Option* option :
+       {options.colorsOption, options.framesOption, options.quietOption, options.maxPixelsOption}) {
+    if (option->count() != 0) throw CliError(kExitUsage, option->get_name() + ": only with --from");
+  }
   if (!options.strip.empty()) {
     RequireRegularOutput(options.strip);
     RunInputs inputs;
@@ -114,8 +112,34 @@ void Run(const PaletteOptions& options) {
 
 void AddPaletteCommand(CLI::App& app) {
   auto options = std::make_shared<PaletteOptions>();
-  CLI::App* palette = app.add_subcommand("palette", "List the colours of a palette file");
-  palette->add_option("FILE", options->file, "Palette file: .ase .gpl .pal .hex .act .png")->required();
+  CLI::App* palette = app.add_subcommand(
+      "palette", "List the colours of a palette file, or make a palette that suits footage (--from)");
+  palette
+      ->add_option("FILE", options->file,
+                   "Palette file to list: .ase .gpl .pal .hex .act .png; with --from, the palette file to "
+                   "write, in the format its extension names")
+      ->required();
+  palette->add_option(
+      "--from", options->from,
+      "Make a palette of --colors colours that suits this image, numbered sequence (name.####.png) or video, "
+      "and write it to FILE (.ase RGB swatches, .gpl, .pal JASC, .hex, .act, .png strip)");
+  options->colorsOption = palette
+                              ->add_option("--colors", options->colors,
+                                           "With --from: how many colours to make, 2 to 256 (fewer when the "
+                                           "footage has fewer)")
+                              ->check(WholeNumberIn(kFewestMadeColors, kMostMadeColors));
+  options->framesOption = palette->add_option(
+      "--frames", options->frames,
+      "With --from: frames A-B only (sequence numbers; a video's frames count from 1); at most 32 frames, "
+      "spread evenly, are counted");
+  options->maxPixelsOption =
+      palette
+          ->add_option("--max-pixels", options->maxPixels,
+                       "With --from: refuse images and video frames larger than this many pixels, before "
+                       "decoding them (default 132710400, a 16K frame)")
+          ->check(WholeNumberIn(1, 900000000));
+  options->quietOption =
+      palette->add_flag("--quiet", options->quiet, "With --from: no progress line on a terminal");
   palette->add_option(
       "--strip", options->strip,
       "Also draw the colours as 32-pixel squares, 16 a row (over 14,992 colours: 8-pixel squares, 256 a "

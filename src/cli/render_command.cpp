@@ -11,13 +11,16 @@
 #include "cli/animation_sink.h"
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/footage_palette.h"
 #include "cli/frame_pipeline.h"
 #include "cli/image_formats.h"
 #include "cli/image_io.h"
 #include "cli/image_sequence.h"
+#include "cli/input_media.h"
 #include "cli/interrupt.h"
 #include "cli/look_options.h"
 #include "cli/option_checks.h"
+#include "cli/popup_choice.h"
 #include "cli/run_inputs.h"
 #include "cli/run_stats.h"
 #include "cli/safe_output.h"
@@ -43,6 +46,9 @@ struct RenderOptions {
   bool quiet = false;
   bool stats = false;
   bool fullColor = false;
+  std::string paletteFrom;  // --palette-from: footage to make the custom palette from
+  std::size_t colors = 0;
+  CLI::Option* colorsOption = nullptr;
 };
 
 // Frame rates a video may be written at: a frame at least every 100 seconds, as the containers' time
@@ -50,36 +56,17 @@ struct RenderOptions {
 constexpr double kMinFrameRate = 0.01;
 constexpr double kMaxFrameRate = 1000;
 
-enum class Kind { Image, Sequence, Video, Animation };
-
-struct Media {
-  Kind kind = Kind::Image;
-  std::optional<SequencePattern> pattern;
-};
-
-Media ClassifyInput(const fs::path& path) {
-  if (IsVideoInputPath(path)) return {Kind::Video, std::nullopt};
-  // An input file that exists under its own name is one image, whatever characters its name holds.
-  std::error_code ec;
-  if (fs::is_regular_file(path, ec)) return {Kind::Image, std::nullopt};
-  std::optional<SequencePattern> pattern = SequencePattern::Parse(path);
-  if (pattern && pattern->framesOnDisk().empty() && !fs::exists(path, ec)) {
-    throw CliError(kExitInput, path.string() + ": no such file, nor any frame of the sequence it names");
-  }
-  return {pattern ? Kind::Sequence : Kind::Image, pattern};
-}
-
 // A numbered name (name.####.png, name.%04d.png) is a sequence only where the input is one; from a single
 // image, "Shot #3.png" is the one image it names.
 Media ClassifyOutput(const fs::path& path, const Media& input) {
-  if (IsVideoOutputPath(path)) return {Kind::Video, std::nullopt};
+  if (IsVideoOutputPath(path)) return {MediaKind::Video, std::nullopt};
   if (IsVideoInputPath(path)) {
     throw CliError(kExitUsage, path.string() + ": video is written as .mkv, .mp4, .mov or .avi");
   }
-  if (input.kind == Kind::Image) return {Kind::Image, std::nullopt};
+  if (input.kind == MediaKind::Image) return {MediaKind::Image, std::nullopt};
   std::optional<SequencePattern> pattern = SequencePattern::Parse(path);
-  if (!pattern && AnimationFormatOf(path)) return {Kind::Animation, std::nullopt};
-  return {pattern ? Kind::Sequence : Kind::Image, pattern};
+  if (!pattern && AnimationFormatOf(path)) return {MediaKind::Animation, std::nullopt};
+  return {pattern ? MediaKind::Sequence : MediaKind::Image, pattern};
 }
 
 // "25", "29.97" or "30000/1001" frames per second, every character of it read.
@@ -106,9 +93,35 @@ FrameRate ParseFrameRate(const std::string& text) {
 
 using Clock = std::chrono::steady_clock;
 
+// Whether --palette-from names the render's own INPUT (the same file, or the same sequence pattern), whose
+// --frames range it then takes.
+bool PaletteFromInput(const RenderOptions& options) {
+  if (options.paletteFrom == options.input) return true;
+  std::error_code ec;
+  if (fs::equivalent(options.paletteFrom, options.input, ec)) return true;
+  return fs::path(options.paletteFrom).lexically_normal() == fs::path(options.input).lexically_normal();
+}
+
+// Makes the custom palette from --palette-from and selects it, after the look's other options. A --swatch
+// other than "Custom" contradicts it.
+void ApplyPaletteFrom(EffectSession& session, const RenderOptions& options) {
+  if (options.paletteFrom.empty()) return;
+  const std::vector<std::string> swatches = session.swatchChoices();
+  const A_long custom = ParsePopupChoice("--palette-from", "Custom", swatches);
+  if (!options.look.swatch.empty() && ParsePopupChoice("--swatch", options.look.swatch, swatches) != custom) {
+    throw CliError(kExitUsage,
+                   "--swatch: \"" + options.look.swatch +
+                       "\" conflicts with --palette-from, whose palette is the \"Custom\" swatch");
+  }
+  const FootageOptions footage{PaletteFromInput(options) ? options.frames : std::string(), !options.quiet};
+  session.setCustomPalette(PaletteFromFootage(options.paletteFrom, options.colors, footage));
+  session.setSwatch(custom);
+}
+
 StepTimes RenderImage(const RenderOptions& options) {
   EffectSession session;
   ApplyLook(session, options.look);
+  ApplyPaletteFrom(session, options);
   const auto depth = DepthOption(options.look.depth);
   StepTimes times;
   auto start = Clock::now();
@@ -129,17 +142,17 @@ StepTimes RenderImage(const RenderOptions& options) {
 StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Media& output) {
   std::optional<FrameRange> range;
   if (!options.frames.empty()) range = ParseFrameRange(options.frames);
-  if (range && input.kind == Kind::Video && range->first < 1) {
+  if (range && input.kind == MediaKind::Video && range->first < 1) {
     throw CliError(kExitUsage, "--frames: \"" + options.frames + "\": a video's frames count from 1");
   }
   std::optional<FrameRate> frameRate;
   if (!options.fps.empty()) frameRate = ParseFrameRate(options.fps);
   std::unique_ptr<VideoWriter> videoWriter;
   std::unique_ptr<AnimationSink> animation;
-  if (output.kind == Kind::Video) {
+  if (output.kind == MediaKind::Video) {
     videoWriter = std::make_unique<VideoWriter>(
         options.output, VideoOptions{options.codec, options.crf, frameRate.value_or(FrameRate{})});
-  } else if (output.kind == Kind::Animation) {
+  } else if (output.kind == MediaKind::Animation) {
     animation = std::make_unique<AnimationSink>(
         options.output, *AnimationFormatOf(options.output),
         AnimationOptions{frameRate.value_or(FrameRate{}), options.plays, options.fullColor, !options.quiet});
@@ -147,10 +160,11 @@ StepTimes RenderMedia(const RenderOptions& options, const Media& input, const Me
 
   EffectSession session;
   ApplyLook(session, options.look);
+  ApplyPaletteFrom(session, options);
 
   const std::optional<minihost::Depth> depth = DepthOption(options.look.depth);
   std::unique_ptr<FrameSource> source;
-  if (input.kind == Kind::Video) {
+  if (input.kind == MediaKind::Video) {
     // A signal that came before the open (while the effect loaded) would not cut short an open that blocks
     // on a FIFO after it.
     ThrowIfInterrupted();
@@ -191,13 +205,21 @@ StepTimes RunInterruptibly(const RenderOptions& options);
 // --look and --palette files).
 void RefuseOutputsOverInputs(const RenderOptions& options, const Media& input, const Media& output) {
   RunInputs inputs;
-  if (input.kind == Kind::Sequence) {
+  if (input.kind == MediaKind::Sequence) {
     for (const long number : input.pattern->framesOnDisk()) inputs.add(input.pattern->frame(number));
   } else {
     inputs.add(options.input);
   }
   AddLookInputs(inputs, options.look);
-  if (output.kind == Kind::Sequence) {
+  if (!options.paletteFrom.empty()) {
+    const Media source = ClassifyInput(options.paletteFrom);
+    if (source.kind == MediaKind::Sequence) {
+      for (const long number : source.pattern->framesOnDisk()) inputs.add(source.pattern->frame(number));
+    } else {
+      inputs.add(options.paletteFrom);
+    }
+  }
+  if (output.kind == MediaKind::Sequence) {
     for (const long number : output.pattern->framesOnDisk()) {
       const fs::path frame = output.pattern->frame(number);
       inputs.refuseOutput(frame.string(), frame);
@@ -229,16 +251,33 @@ void Run(const RenderOptions& options) {
   }
 }
 
+// --palette-from and --colors go together, and --palette-from replaces --palette.
+void CheckPaletteFrom(const RenderOptions& options) {
+  if (options.paletteFrom.empty()) {
+    if (options.colorsOption->count() != 0) throw CliError(kExitUsage, "--colors: only with --palette-from");
+    return;
+  }
+  if (!options.look.palette.empty()) {
+    throw CliError(kExitUsage,
+                   "--palette-from: conflicts with --palette; give one source of the custom palette");
+  }
+  if (options.colorsOption->count() == 0) {
+    throw CliError(kExitUsage,
+                   "--palette-from: give the number of colours to make with --colors N (2 to 256)");
+  }
+}
+
 StepTimes RunInterruptibly(const RenderOptions& options) {
   SetPixelBudget(options.maxPixels);
+  CheckPaletteFrom(options);
   const Media input = ClassifyInput(options.input);
   const Media output = ClassifyOutput(options.output, input);
   // Before any work: an output that is a device, a pipe or a folder is never replaced.
-  if (output.kind != Kind::Sequence) RequireRegularOutput(options.output);
+  if (output.kind != MediaKind::Sequence) RequireRegularOutput(options.output);
   RefuseOutputsOverInputs(options, input, output);
-  if (output.kind == Kind::Image || output.kind == Kind::Sequence) OutputFormat(options.output);
-  const bool still = input.kind == Kind::Image;
-  if (still != (output.kind == Kind::Image)) {
+  if (output.kind == MediaKind::Image || output.kind == MediaKind::Sequence) OutputFormat(options.output);
+  const bool still = input.kind == MediaKind::Image;
+  if (still != (output.kind == MediaKind::Image)) {
     throw CliError(kExitUsage,
                    still ? options.output +
                                ": a sequence or video OUTPUT needs a numbered image sequence "
@@ -247,21 +286,21 @@ StepTimes RunInterruptibly(const RenderOptions& options) {
                                ": a sequence or video INPUT needs a numbered OUTPUT "
                                "(name.####.png), a video file or an animation (.gif, .apng, .webp)");
   }
-  if (output.kind != Kind::Video) {
+  if (output.kind != MediaKind::Video) {
     if (!options.codec.empty()) throw CliError(kExitUsage, "--codec: only for a video OUTPUT");
     if (options.crf) throw CliError(kExitUsage, "--crf: only for a video OUTPUT");
   }
-  if (output.kind != Kind::Video && output.kind != Kind::Animation && !options.fps.empty()) {
+  if (output.kind != MediaKind::Video && output.kind != MediaKind::Animation && !options.fps.empty()) {
     throw CliError(kExitUsage, "--fps: only for a video or animation OUTPUT");
   }
-  if (output.kind != Kind::Animation && options.plays != 0) {
+  if (output.kind != MediaKind::Animation && options.plays != 0) {
     throw CliError(kExitUsage, "--loop: only for an animation OUTPUT (.gif, .apng, .webp)");
   }
-  if (output.kind == Kind::Animation && AnimationFormatOf(options.output) == AnimationFormat::Gif &&
+  if (output.kind == MediaKind::Animation && AnimationFormatOf(options.output) == AnimationFormat::Gif &&
       options.look.depth == 16) {
     throw CliError(kExitUsage, "--depth 16: GIF stores 8-bit colours");
   }
-  if (input.kind == Kind::Video && !options.fps.empty()) {
+  if (input.kind == MediaKind::Video && !options.fps.empty()) {
     throw CliError(kExitUsage, "--fps: a video INPUT keeps its own frame rate");
   }
   if (still) {
@@ -289,6 +328,17 @@ void AddRenderCommand(CLI::App& app) {
                    "animation (.gif, .apng, .webp) to write; the format follows the extension")
       ->required();
   AddLookOptions(*render, options->look);
+  render->add_option(
+      "--palette-from", options->paletteFrom,
+      "Make the custom palette from this image, numbered sequence or video (the render's own "
+      "INPUT takes its --frames range; at most 32 frames, spread evenly, are counted) and make "
+      "\"Custom\" the swatch; with --colors");
+  options->colorsOption =
+      render
+          ->add_option("--colors", options->colors,
+                       "With --palette-from: how many colours to make, 2 to 256 (fewer when the footage has "
+                       "fewer)")
+          ->check(WholeNumberIn(kFewestMadeColors, kMostMadeColors));
   render->add_option(
       "--frames", options->frames,
       "Frames A-B only (sequence numbers; a video's frames count from 1). Default: every frame");

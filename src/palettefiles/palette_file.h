@@ -57,3 +57,12 @@ ColorList ReadPngPalette(const std::filesystem::path& path, const std::string& n
 // k / 255.0f, and whether `value` is exactly that for some k from 0 to 255 (then `k` receives it).
 float FromEightBit(unsigned k);
 bool IsEightBit(float value, unsigned& k);
+
+// The bytes of a palette file of `format` holding `colors`, in order, that ReadPaletteFile reads back
+// exactly: swatch exchange files keep every value as it is (RGB swatches of single-precision floats, named
+// #RRGGBB); the other formats hold 8-bit values, and a value between two is written as the nearest.
+// `title` names the palette where the format has a place for it (GIMP's Name line). Throws
+// PaletteFileError naming `name` when the format cannot hold the palette: no colour, more than 256 in a
+// colour table, more than kMaxPaletteColors. PNG palettes are images, written by the image writers.
+std::string PaletteFileBytes(PaletteFormat format, const ColorList& colors, const std::string& name,
+                             const std::string& title);
