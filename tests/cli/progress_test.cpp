@@ -18,6 +18,9 @@ TEST(ProgressLine, CountsRateAndTimeLeft) {
   EXPECT_EQ(FormatProgress(1, 100000, 1.0), "frame 1/100000, 1.0 fps, 27:46:39 left");
   // An estimated count that the frames overtake follows them.
   EXPECT_EQ(FormatProgress(300, 250, 10.0), "frame 300/300, 30.0 fps, 0:00 left");
+  // Another step's words; they go before the count does.
+  EXPECT_EQ(FormatProgress(12, 30, 0.5, 100, "writing frame"), "writing frame 12/30, 24.0 fps, 0:01 left");
+  EXPECT_EQ(FormatProgress(12, 30, 0.5, 18, "writing frame"), "12/30");
 }
 
 // Narrower than the line: the rate goes first, then the time left, then the word; a count is cut last.
