@@ -257,8 +257,8 @@ void VideoWriter::start(const AVCodec& codecRef, int width, int height, bool dee
       av_dict_set(&settings, "slicecrc", "1", 0);
     }
   }
-  // zlib's level 4 deflates a dithered 1080p frame in a third of the time of its default level 6, for some
-  // 15% more bytes (docs/benchmarks.md).
+  // zlib's level 4 deflates a dithered 1080p frame in a third to a half of the time of its default level 6,
+  // for 10 to 15% more bytes (docs/benchmarks.md).
   if (codec->id == AV_CODEC_ID_PNG && !deep) encoder.compression_level = 4;
   if (options_.crf) {
     av_dict_set(&settings, "crf", Number(*options_.crf).c_str(), 0);
