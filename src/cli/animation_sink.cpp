@@ -129,8 +129,8 @@ void AnimationSink::write(const Frame& frame) {
   switch (format_) {
     case AnimationFormat::Gif: {
       if (sixteen) fail("GIF stores 8-bit colours and frames render at 16 bits here; add --depth 8");
-      const auto rgba = Samples<uint8_t>(frame, minihost::SampleBits::Eight);
-      const std::optional<IndexedFrame> indexed = IndexPixels(rgba, width_, height_, 4, AlphaBits::One);
+      const std::optional<IndexedFrame> indexed =
+          IndexWorld(frame.world.pf(), frame.hasAlpha ? AlphaBits::One : AlphaBits::None);
       if (!indexed) {
         fail("frame " + std::to_string(frame.number) +
              " holds more than 256 colours (transparency counts as one), more than GIF stores; choose a "
@@ -148,9 +148,10 @@ void AnimationSink::write(const Frame& frame) {
         spool_->putSamples(Samples<uint16_t>(frame, minihost::SampleBits::Sixteen));
         break;
       }
-      const auto rgba = Samples<uint8_t>(frame, minihost::SampleBits::Eight);
       std::optional<IndexedFrame> indexed;
-      if (!options_.fullColor) indexed = IndexPixels(rgba, width_, height_, 4, AlphaBits::Eight);
+      if (!options_.fullColor) {
+        indexed = IndexWorld(frame.world.pf(), frame.hasAlpha ? AlphaBits::Eight : AlphaBits::None);
+      }
       if (indexed && apng_.indexed) {
         for (const uint32_t key : indexed->colors) {
           if (std::find(apng_.colors.begin(), apng_.colors.end(), key) == apng_.colors.end())
@@ -163,7 +164,7 @@ void AnimationSink::write(const Frame& frame) {
       if (indexed) {
         spool_->putIndexed(*indexed);
       } else {
-        spool_->putSamples(rgba);
+        spool_->putSamples(Samples<uint8_t>(frame, minihost::SampleBits::Eight));
       }
       break;
     }

@@ -147,6 +147,17 @@ void AudioTrack::writePacket(AVPacket& packet, AVRational timeBase) {
     failOutput("cannot write video", err);
 }
 
+void AudioTrack::moveTo(AVFormatContext* output) {
+  AVStream* stream = avformat_new_stream(output, nullptr);
+  if (stream == nullptr) throw std::bad_alloc();
+  if (const int err = avcodec_parameters_copy(stream->codecpar, stream_->codecpar); err < 0) {
+    failOutput("cannot copy the audio", err);
+  }
+  stream->time_base = stream_->time_base;
+  output_ = output;
+  stream_ = stream;
+}
+
 void AudioTrack::write(AVPacket& packet) {
   if (!encoder_) {
     writePacket(packet, inputTimeBase_);

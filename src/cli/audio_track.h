@@ -16,6 +16,10 @@ class AudioTrack {
 
   // A packet of the input stream, in its time base (the header must have been written).
   void write(AVPacket& packet);
+  // A packet of this track as written before, read back from an earlier output, in `timeBase`.
+  void writeEncoded(AVPacket& packet, AVRational timeBase) { writePacket(packet, timeBase); }
+  // Goes on in another output (before its header is written): a stream like this track's is added to it.
+  void moveTo(AVFormatContext* output);
   // Flushes the decoder and encoder when re-encoding.
   void finish();
 

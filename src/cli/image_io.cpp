@@ -646,7 +646,7 @@ void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha,
                                       "here; add --depth 8");
     }
     const std::optional<IndexedFrame> frame =
-        IndexPixels(data8, world.width(), world.height(), channels, AlphaBits::One);
+        IndexWorld(world.pf(), alpha ? AlphaBits::One : AlphaBits::None);
     if (!frame) {
       throw CliError(kExitOutput, Quote(path) +
                                       ": the image holds more than 256 colours (transparency counts "

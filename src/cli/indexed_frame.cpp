@@ -1,37 +1,115 @@
 #include "cli/indexed_frame.h"
 
 #include <algorithm>
-#include <unordered_map>
+#include <array>
 
-bool IndexedFrame::holds(uint32_t key) const {
+namespace {
+
+// A small open-addressing table from colour to index: 256 colours at most in 1024 slots, so probes stay
+// short and the table stays in the first-level cache.
+class ColourTable {
+ public:
+  explicit ColourTable(std::uint32_t* palette) : palette_(palette) { slots_.fill(kEmpty); }
+
+  // The index of `key`, numbering it next when it is new; -1 when the table already holds 256 colours.
+  int find(std::uint32_t key) {
+    std::uint32_t slot = (key * 0x9E3779B1u) >> (32 - kBits);
+    for (;; slot = (slot + 1) & (kSlots - 1)) {
+      const std::int16_t index = slots_[slot];
+      if (index == kEmpty) break;
+      if (palette_[index] == key) return index;
+    }
+    if (count_ == 256) return -1;
+    palette_[count_] = key;
+    slots_[slot] = static_cast<std::int16_t>(count_);
+    return count_++;
+  }
+  int count() const { return count_; }
+
+ private:
+  static constexpr int kBits = 10;
+  static constexpr std::uint32_t kSlots = 1u << kBits;
+  static constexpr std::int16_t kEmpty = -1;
+  std::array<std::int16_t, kSlots> slots_;
+  std::uint32_t* palette_;
+  int count_ = 0;
+};
+
+std::uint32_t Key(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint8_t alpha,
+                  AlphaBits bits) {
+  switch (bits) {
+    case AlphaBits::None:
+      return ColorKey(red, green, blue, 0xFF);
+    case AlphaBits::Eight:
+      return ColorKey(red, green, blue, alpha);
+    case AlphaBits::One:
+      return alpha < 128 ? kTransparentKey : ColorKey(red, green, blue, 0xFF);
+  }
+  return 0;
+}
+
+// Indexes `height` rows of `width` pixels, each pixel's key from `keyAt(row, x)`.
+template <typename KeyAt>
+std::optional<int> IndexRows(int width, int height, std::uint8_t* indices, std::ptrdiff_t stride,
+                             std::uint32_t* palette, KeyAt keyAt) {
+  ColourTable table(palette);
+  // Dithered rows repeat colours in short runs: the previous pixel's colour is checked before the table.
+  std::uint32_t last = 0;
+  int lastIndex = -1;
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = indices + static_cast<std::ptrdiff_t>(y) * stride;
+    for (int x = 0; x < width; ++x) {
+      const std::uint32_t key = keyAt(y, x);
+      if (key != last || lastIndex < 0) {
+        lastIndex = table.find(key);
+        if (lastIndex < 0) return std::nullopt;
+        last = key;
+      }
+      row[x] = static_cast<std::uint8_t>(lastIndex);
+    }
+  }
+  std::fill(palette + table.count(), palette + 256, 0xFF000000u);
+  return table.count();
+}
+
+std::optional<IndexedFrame> AsFrame(std::optional<int> count, const std::array<std::uint32_t, 256>& palette,
+                                    std::vector<std::uint8_t>&& index) {
+  if (!count) return std::nullopt;
+  return IndexedFrame{{palette.begin(), palette.begin() + *count}, std::move(index)};
+}
+
+}  // namespace
+
+bool IndexedFrame::holds(std::uint32_t key) const {
   return std::find(colors.begin(), colors.end(), key) != colors.end();
 }
 
-std::optional<IndexedFrame> IndexPixels(std::span<const uint8_t> pixels, int width, int height, int channels,
-                                        AlphaBits alphaBits) {
-  const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  const auto step = static_cast<std::size_t>(channels);
-  IndexedFrame frame;
-  frame.index.resize(count);
-  std::unordered_map<uint32_t, uint8_t> seen;
-  // Runs of one colour are common in dithered frames: the previous pixel's key is tried first.
-  uint32_t last = 0;
-  uint8_t lastIndex = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    const uint8_t* p = &pixels[i * step];
-    const uint8_t alpha = channels == 4 ? p[3] : uint8_t{0xFF};
-    uint32_t key = ColorKey(p[0], p[1], p[2], alpha);
-    if (alphaBits == AlphaBits::One) key = alpha < 128 ? kTransparentKey : key | 0xFF000000u;
-    if (key != last || i == 0) {
-      const auto [at, added] = seen.try_emplace(key, static_cast<uint8_t>(frame.colors.size()));
-      if (added) {
-        if (frame.colors.size() == 256) return std::nullopt;
-        frame.colors.push_back(key);
-      }
-      last = key;
-      lastIndex = at->second;
-    }
-    frame.index[i] = lastIndex;
-  }
-  return frame;
+std::optional<int> IndexWorld(const PF_EffectWorld& world, AlphaBits alphaBits, std::uint8_t* indices,
+                              std::ptrdiff_t stride, std::uint32_t* palette) {
+  const auto* base = reinterpret_cast<const std::uint8_t*>(world.data);
+  return IndexRows(world.width, world.height, indices, stride, palette, [&](int y, int x) {
+    // PF_Pixel8 holds alpha, red, green, blue, a byte each.
+    const std::uint8_t* p = base + static_cast<std::ptrdiff_t>(y) * world.rowbytes + 4 * x;
+    return Key(p[1], p[2], p[3], p[0], alphaBits);
+  });
+}
+
+std::optional<IndexedFrame> IndexWorld(const PF_EffectWorld& world, AlphaBits alphaBits) {
+  std::array<std::uint32_t, 256> palette{};
+  std::vector<std::uint8_t> index(static_cast<std::size_t>(world.width) *
+                                  static_cast<std::size_t>(world.height));
+  return AsFrame(IndexWorld(world, alphaBits, index.data(), world.width, palette.data()), palette,
+                 std::move(index));
+}
+
+std::optional<IndexedFrame> IndexPixels(std::span<const std::uint8_t> pixels, int width, int height,
+                                        int channels, AlphaBits alphaBits) {
+  std::array<std::uint32_t, 256> palette{};
+  std::vector<std::uint8_t> index(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  const auto count = IndexRows(width, height, index.data(), width, palette.data(), [&](int y, int x) {
+    const std::uint8_t* p = &pixels[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x) *
+                                    static_cast<std::size_t>(channels)];
+    return Key(p[0], p[1], p[2], channels == 4 ? p[3] : std::uint8_t{0xFF}, alphaBits);
+  });
+  return AsFrame(count, palette, std::move(index));
 }

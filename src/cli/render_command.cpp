@@ -344,8 +344,8 @@ void AddRenderCommand(CLI::App& app) {
       "Frames A-B only (sequence numbers; a video's frames count from 1). Default: every frame");
   render->add_option(
       "--codec", options->codec,
-      "Video encoder (an FFmpeg name). Default, lossless: .mkv and .avi ffv1; .mp4 libx264rgb at qp 0; "
-      ".mov qtrle (8-bit), png (16-bit)");
+      "Video encoder (an FFmpeg name). Default, lossless: .mkv png (8-bit, indexed where a frame fits 256 "
+      "colours), ffv1 (16-bit); .mov png; .avi ffv1; .mp4 libx264rgb at qp 0");
   render->add_option("--crf", options->crf,
                      "Constant quality for encoders that have it (libx264rgb: 0 to 51)");
   render->add_option("--fps", options->fps,
@@ -373,11 +373,11 @@ void AddRenderCommand(CLI::App& app) {
                    "After the run, one line on stderr: frames, the average ms a frame spent decoding, in the "
                    "effect and encoding, the total ms a frame, and the peak memory");
   render->footer(
-      "Video out, by extension: .mkv FFV1 (lossless RGB: bgr0, 16-bit gbrp16le); .mp4 H.264 RGB, lossless\n"
-      "(libx264rgb, qp 0; 8 bits); .mov QuickTime Animation (8-bit), PNG (16-bit); .avi FFV1. The frame rate "
-      "and\n"
-      "the main audio stream are carried over (copied, else FLAC in .mkv, AAC in .mp4, ALAC in .mov, PCM in "
-      ".avi).\n"
+      "Video out, by extension: .mkv PNG (8-bit: pal8 while the frames fit 256 colours, else rgb24) and "
+      "FFV1\n"
+      "(16-bit, gbrp16le); .mov PNG; .avi FFV1 (--codec ffv1 for it in .mkv); .mp4 H.264 RGB, lossless\n"
+      "(libx264rgb, qp 0; 8 bits). The frame rate and the main audio stream are carried over (copied, else\n"
+      "FLAC in .mkv, AAC in .mp4, ALAC in .mov, PCM in .avi).\n"
       "YUV sources are read with their tagged matrix and range, else BT.709 (HD) or BT.601 (SD), limited "
       "range.\n"
       "Sources over 8 bits render at 16 bits. Decoding and encoding run on FFmpeg's threads (FFV1 in 16 "

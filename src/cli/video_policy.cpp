@@ -32,14 +32,17 @@ bool ListHas(const AVPixelFormat* list, AVPixelFormat format) {
 
 }  // namespace
 
-// The output containers, with codecs that keep every pixel: FFV1 (lossless, RGB), lossless H.264 in RGB
-// (libx264rgb at qp 0), QuickTime Animation for 8 bits and PNG for 16 in .mov. The audio codec is the one
+// The output containers, with codecs that keep every pixel: PNG for 8-bit frames in .mkv (indexed where a
+// frame's colours fit 256 palette entries, as dithered frames' do) and .mov, FFV1 (lossless, RGB) for 16-bit
+// frames in .mkv and for .avi, lossless H.264 in RGB (libx264rgb at qp 0) in .mp4, PNG for 16 bits in .mov.
+// The measurements behind the choice are in docs/benchmarks.md. .mov keeps PNG frames in RGB: a QuickTime
+// sample description holds one colour table for a whole track, not one a frame. The audio codec is the one
 // used when the input's audio cannot be copied as it is.
 static constexpr Container kContainers[] = {
-    {".mkv", "matroska", "ffv1", "ffv1", "flac"},
-    {".mp4", "mp4", "libx264rgb", "libx264rgb", "aac"},
-    {".mov", "mov", "qtrle", "png", "alac"},
-    {".avi", "avi", "ffv1", "ffv1", "pcm_s16le"},
+    {".mkv", "matroska", "png", "ffv1", "flac", true},
+    {".mp4", "mp4", "libx264rgb", "libx264rgb", "aac", false},
+    {".mov", "mov", "png", "png", "alac", false},
+    {".avi", "avi", "ffv1", "ffv1", "pcm_s16le", false},
 };
 
 const Container* ContainerFor(const fs::path& path) {

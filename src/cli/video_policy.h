@@ -11,14 +11,16 @@
 
 #include "cli/ffmpeg.h"
 
-// An output container: its FFmpeg muxer, the codecs that keep every pixel of 8- and 16-bit frames, and
-// the audio codec used when the input's audio cannot be copied as it is.
+// An output container: its FFmpeg muxer, the codecs that keep every pixel of 8- and 16-bit frames, the
+// audio codec used when the input's audio cannot be copied as it is, and whether its PNG frames may be
+// indexed (pal8, each frame with its own palette).
 struct Container {
   std::string_view extension;
   const char* format;
   const char* codec8;
   const char* codec16;
   const char* audioCodec;
+  bool indexedPng;
 };
 
 // The container of an output name (.mkv, .mp4, .mov, .avi, any case), or none.

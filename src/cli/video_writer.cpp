@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -11,10 +12,12 @@
 #include <new>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "cli/exit_status.h"
 #include "cli/image_io.h"
 #include "cli/image_sequence.h"
+#include "cli/indexed_frame.h"
 #include "cli/interrupt.h"
 #include "cli/safe_output.h"
 #include "cli/terminal.h"
@@ -68,6 +71,22 @@ void PackRgba(const minihost::World& world, bool deep, bool alpha, AVFrame& pack
                           alpha ? 3 : -1, static_cast<std::size_t>(packed.linesize[0])});
 }
 
+// A decoded pal8 frame as packed RGBA, each index replaced by its palette entry (0xAARRGGBB).
+void UnpackIndexed(const AVFrame& indexed, AVFrame& packed) {
+  const auto* palette = reinterpret_cast<const std::uint32_t*>(indexed.data[1]);
+  for (int y = 0; y < indexed.height; ++y) {
+    const std::uint8_t* index = indexed.data[0] + static_cast<std::ptrdiff_t>(y) * indexed.linesize[0];
+    std::uint8_t* rgba = packed.data[0] + static_cast<std::ptrdiff_t>(y) * packed.linesize[0];
+    for (int x = 0; x < indexed.width; ++x, rgba += 4) {
+      const std::uint32_t argb = palette[index[x]];
+      rgba[0] = static_cast<std::uint8_t>(argb >> 16);
+      rgba[1] = static_cast<std::uint8_t>(argb >> 8);
+      rgba[2] = static_cast<std::uint8_t>(argb);
+      rgba[3] = static_cast<std::uint8_t>(argb >> 24);
+    }
+  }
+}
+
 }  // namespace
 
 bool IsVideoOutputPath(const fs::path& path) { return ContainerFor(path) != nullptr; }
@@ -90,6 +109,7 @@ struct VideoWriter::Output {
   int64_t nextPts = 0;
   bool deep = false;
   bool alpha = false;
+  bool indexed = false;  // pal8: every frame's pixels indexed into its own palette
 };
 
 VideoWriter::VideoWriter(const fs::path& path, const VideoOptions& options) : path_(path), options_(options) {
@@ -154,9 +174,9 @@ void VideoWriter::fail(const std::string& what, int code) const {
 
 void VideoWriter::open(const Frame& first) {
   const bool deep = first.world.depth() == minihost::Depth::Sixteen;
+  const Container& container = *ContainerFor(path_);
   const AVCodec* codec = codec_;
   if (codec == nullptr) {
-    const Container& container = *ContainerFor(path_);
     const char* name = deep ? container.codec16 : container.codec8;
     codec = avcodec_find_encoder_by_name(name);
     if (codec == nullptr) {
@@ -164,6 +184,24 @@ void VideoWriter::open(const Frame& first) {
                      path_.string() + ": this FFmpeg has no " + name + " encoder; choose one with --codec");
     }
   }
+  // PNG frames are indexed when the first frame's colours fit a palette; a later frame that does not fit
+  // turns the whole video to RGB (leaveIndexed).
+  bool indexed = false;
+  if (codec->id == AV_CODEC_ID_PNG && !deep && container.indexedPng) {
+    const A_long width = first.world.width();
+    std::vector<std::uint8_t> indices(static_cast<std::size_t>(width) *
+                                      static_cast<std::size_t>(first.world.height()));
+    std::array<std::uint32_t, 256> palette{};
+    indexed = IndexWorld(first.world.pf(), first.hasAlpha ? AlphaBits::Eight : AlphaBits::None,
+                         indices.data(), width, palette.data())
+                  .has_value();
+  }
+  start(*codec, first.world.width(), first.world.height(), deep, first.hasAlpha, indexed, nullptr);
+}
+
+void VideoWriter::start(const AVCodec& codecRef, int width, int height, bool deep, bool alpha, bool indexed,
+                        std::unique_ptr<AudioTrack> audio) {
+  const AVCodec* codec = &codecRef;
   output_ = std::make_unique<Output>();
   Output& out = *output_;
   if (avformat_alloc_output_context2(&out.context, format_, nullptr, nullptr) < 0) throw std::bad_alloc();
@@ -171,19 +209,22 @@ void VideoWriter::open(const Frame& first) {
   out.context->flags |= AVFMT_FLAG_BITEXACT;
   out.context->interrupt_callback = {av::InterruptCallback, nullptr};
 
-  const AVPixelFormat pixelFormat = ChoosePixelFormat(codec->pix_fmts, deep, first.hasAlpha);
+  const AVPixelFormat pixelFormat =
+      indexed ? AV_PIX_FMT_PAL8 : ChoosePixelFormat(codec->pix_fmts, deep, alpha);
   const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(pixelFormat);
   if (desc == nullptr)
     throw CliError(kExitOutput, path_.string() + ": " + codec->name + " takes no RGB frames");
-  const bool rgb = (desc->flags & AV_PIX_FMT_FLAG_RGB) != 0;
-  out.deep = desc->comp[0].depth > 8;
-  out.alpha = first.hasAlpha && (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+  const bool rgb = (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) != 0;
+  out.indexed = indexed;
+  out.deep = !indexed && desc->comp[0].depth > 8;
+  // A palette entry keeps its alpha (PNG's tRNS chunk).
+  out.alpha = alpha && (indexed || (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0);
 
   out.encoder.reset(avcodec_alloc_context3(codec));
   if (!out.encoder) throw std::bad_alloc();
   AVCodecContext& encoder = *out.encoder;
-  encoder.width = first.world.width();
-  encoder.height = first.world.height();
+  encoder.width = width;
+  encoder.height = height;
   encoder.pix_fmt = pixelFormat;
   encoder.time_base = {options_.frameRate.den, options_.frameRate.num};
   encoder.framerate = {options_.frameRate.num, options_.frameRate.den};
@@ -218,6 +259,9 @@ void VideoWriter::open(const Frame& first) {
       av_dict_set(&settings, "slicecrc", "1", 0);
     }
   }
+  // zlib's level 4 deflates a dithered 1080p frame in a third to a half of the time of its default level 6,
+  // for 10 to 15% more bytes (docs/benchmarks.md).
+  if (codec->id == AV_CODEC_ID_PNG && !deep) encoder.compression_level = 4;
   if (options_.crf) {
     av_dict_set(&settings, "crf", Number(*options_.crf).c_str(), 0);
   } else if (std::strcmp(codec->name, "libx264rgb") == 0 || std::strcmp(codec->name, "libx264") == 0) {
@@ -247,21 +291,27 @@ void VideoWriter::open(const Frame& first) {
   }
   out.stream->time_base = encoder.time_base;
   out.stream->avg_frame_rate = encoder.framerate;
-  if (audioInput_ != nullptr) {
+  if (audio) {
+    out.audio = std::move(audio);
+    out.audio->moveTo(out.context);
+  } else if (audioInput_ != nullptr) {
     out.audio =
         std::make_unique<AudioTrack>(out.context, *audioInput_, audioCodec_, path_.string(), audioInputName_);
   }
 
   const AVPixelFormat packedFormat = out.deep ? AV_PIX_FMT_RGBA64 : AV_PIX_FMT_RGBA;
-  out.sws.reset(sws_getContext(
-      encoder.width, encoder.height, packedFormat, encoder.width, encoder.height, pixelFormat,
-      SWS_BILINEAR | SWS_ACCURATE_RND | SWS_BITEXACT | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
-  if (!out.sws) throw CliError(kExitOutput, path_.string() + ": cannot convert RGB to " + desc->name);
-  if (!rgb) {
-    sws_setColorspaceDetails(out.sws.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1,
-                             sws_getCoefficients(yuv.swsMatrix), 0, 0, 1 << 16, 1 << 16);
+  if (!indexed) {
+    out.sws.reset(sws_getContext(
+        encoder.width, encoder.height, packedFormat, encoder.width, encoder.height, pixelFormat,
+        SWS_BILINEAR | SWS_ACCURATE_RND | SWS_BITEXACT | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
+    if (!out.sws) throw CliError(kExitOutput, path_.string() + ": cannot convert RGB to " + desc->name);
+    if (!rgb) {
+      sws_setColorspaceDetails(out.sws.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                               sws_getCoefficients(yuv.swsMatrix), 0, 0, 1 << 16, 1 << 16);
+    }
   }
   for (AVFrame* frame : {out.packed.get(), out.encoded.get()}) {
+    if (frame == out.packed.get() && indexed) continue;
     frame->format = frame == out.packed.get() ? packedFormat : pixelFormat;
     frame->width = encoder.width;
     frame->height = encoder.height;
@@ -307,13 +357,99 @@ void VideoWriter::write(const Frame& frame) {
                                    std::to_string(out.encoder->height) + ": the frames of " + path_.string() +
                                    " must be one size");
   }
-  PackRgba(world, out.deep, out.alpha, *out.packed);
+  if (out.audio) writeAudio();
+  if (out.indexed) {
+    if (av_frame_make_writable(out.encoded.get()) < 0) throw std::bad_alloc();
+    if (IndexWorld(world.pf(), out.alpha ? AlphaBits::Eight : AlphaBits::None, out.encoded->data[0],
+                   out.encoded->linesize[0], reinterpret_cast<std::uint32_t*>(out.encoded->data[1]))) {
+      out.encoded->pts = out.nextPts++;
+      encode(out.encoded.get());
+      return;
+    }
+    leaveIndexed();
+  }
+  // Read from output_: leaving the indexed frames replaced it.
+  PackRgba(world, output_->deep, output_->alpha, *output_->packed);
+  encodePacked();
+}
+
+// The packed RGBA frame converted to the encoder's format and encoded as the next frame.
+void VideoWriter::encodePacked() {
+  Output& out = *output_;
   if (av_frame_make_writable(out.encoded.get()) < 0) throw std::bad_alloc();
-  sws_scale(out.sws.get(), out.packed->data, out.packed->linesize, 0, world.height(), out.encoded->data,
+  sws_scale(out.sws.get(), out.packed->data, out.packed->linesize, 0, out.encoder->height, out.encoded->data,
             out.encoded->linesize);
   out.encoded->pts = out.nextPts++;
-  if (out.audio) writeAudio();
   encode(out.encoded.get());
+}
+
+// A frame of more than 256 colours after indexed ones. A video's frames share one pixel format, so the
+// frames written so far are decoded from the finished indexed file and encoded again in RGB into a new
+// temporary file, the audio written so far copied along, and the run goes on there. Each frame decodes to
+// exactly the pixels it was given, in either file.
+void VideoWriter::leaveIndexed() {
+  encode(nullptr);
+  Output& indexed = *output_;
+  if (const int err = av_write_trailer(indexed.context); err < 0) fail("cannot write video", err);
+  if (indexed.context->pb->error < 0) fail("cannot write video", indexed.context->pb->error);
+  if (const int err = avio_closep(&indexed.context->pb); err < 0) fail("cannot write video", err);
+  const std::unique_ptr<Output> written = std::move(output_);
+  const std::unique_ptr<OutputFile> writtenFile = std::move(file_);
+  start(*written->encoder->codec, written->encoder->width, written->encoder->height, false, written->alpha,
+        false, std::move(written->audio));
+  Output& out = *output_;
+
+  AVFormatContext* opened = avformat_alloc_context();
+  if (opened == nullptr) throw std::bad_alloc();
+  opened->interrupt_callback = {av::InterruptCallback, nullptr};
+  if (const int err = avformat_open_input(&opened, writtenFile->descriptorPath().c_str(), nullptr, nullptr);
+      err < 0) {
+    fail("cannot read back the indexed frames", err);
+  }
+  const av::Input input(opened);
+  const AVCodec* png = avcodec_find_decoder(AV_CODEC_ID_PNG);
+  av::CodecContext decoder(avcodec_alloc_context3(png));
+  if (!decoder) throw std::bad_alloc();
+  int video = -1;
+  for (unsigned i = 0; i < input->nb_streams; ++i) {
+    if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) video = static_cast<int>(i);
+  }
+  if (video < 0) fail("cannot read back the indexed frames", AVERROR_INVALIDDATA);
+  if (const int err = avcodec_parameters_to_context(decoder.get(), input->streams[video]->codecpar); err < 0)
+    fail("cannot read back the indexed frames", err);
+  if (const int err = avcodec_open2(decoder.get(), png, nullptr); err < 0)
+    fail("cannot read back the indexed frames", err);
+
+  const av::Frame decoded = av::NewFrame();
+  const av::Packet packet = av::NewPacket();
+  auto drain = [&] {
+    int err;
+    while ((err = avcodec_receive_frame(decoder.get(), decoded.get())) == 0) {
+      if (decoded->format != AV_PIX_FMT_PAL8 || decoded->width != out.encoder->width ||
+          decoded->height != out.encoder->height) {
+        fail("cannot read back the indexed frames", AVERROR_INVALIDDATA);
+      }
+      UnpackIndexed(*decoded, *out.packed);
+      av_frame_unref(decoded.get());
+      encodePacked();
+    }
+    if (err != AVERROR(EAGAIN) && err != AVERROR_EOF) fail("cannot read back the indexed frames", err);
+  };
+  int err;
+  while ((err = av_read_frame(input.get(), packet.get())) >= 0) {
+    if (packet->stream_index == video) {
+      if (const int sent = avcodec_send_packet(decoder.get(), packet.get()); sent < 0)
+        fail("cannot read back the indexed frames", sent);
+      drain();
+    } else if (out.audio &&
+               input->streams[packet->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+      out.audio->writeEncoded(*packet, input->streams[packet->stream_index]->time_base);
+    }
+    av_packet_unref(packet.get());
+  }
+  if (err != AVERROR_EOF) fail("cannot read back the indexed frames", err);
+  avcodec_send_packet(decoder.get(), nullptr);
+  drain();
 }
 
 void VideoWriter::encode(AVFrame* frame) {

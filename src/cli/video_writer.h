@@ -13,6 +13,7 @@
 #include "cli/ffmpeg.h"
 #include "cli/frames.h"
 
+class AudioTrack;
 class OutputFile;
 class VideoReader;
 
@@ -47,6 +48,12 @@ class VideoWriter : public FrameSink {
  private:
   struct Output;
   void open(const Frame& first);
+  // Sets up the encoder, the muxer and a new temporary file; `audio`, when given, is moved into the new
+  // muxer, else the carried audio starts a track of its own.
+  void start(const AVCodec& codec, int width, int height, bool deep, bool alpha, bool indexed,
+             std::unique_ptr<AudioTrack> audio);
+  void encodePacked();
+  void leaveIndexed();
   void encode(AVFrame* frame);
   void audioPacket(AVPacket& packet);
   void writeAudio();

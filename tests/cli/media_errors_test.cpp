@@ -58,7 +58,7 @@ TEST_F(MediaErrors, FailuresNameTheCulpritAndLeaveNothingBehind) {
       {seq + " " + P("keep.mkv") + " --codec flac", 2, "--codec"},
       {seq + " " + P("keep.mp4") + " --codec ffv1", 2, "--codec"},
       {seq + " " + P("keep.mp4") + " --crf 52", 2, "--crf: 52 is outside 0 to 51"},
-      {seq + " " + P("keep.mkv") + " --crf 10", 2, "--crf: ffv1"},
+      {seq + " " + P("keep.mkv") + " --crf 10", 2, "--crf: png"},
       {seq + " " + P("keep.####.png") + " --crf 10", 2, "--crf"},
       {seq + " " + P("keep.mkv") + " --fps 0", 2, "--fps"},
       {seq + " " + P("keep.mkv") + " --fps 1/0", 2, "--fps"},

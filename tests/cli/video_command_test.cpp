@@ -2,6 +2,8 @@
 // frame rate, frame count and audio carried over, ranges, 16 bits, and the same bytes whatever the jobs.
 #include <cmath>
 #include <cstdio>
+#include <set>
+#include <vector>
 
 #include "command_runner.h"
 #include "media_fixture.h"
@@ -32,12 +34,13 @@ TEST_F(VideoCommand, EveryContainerHoldsTheStillRendersWithRateCountAndAudio) {
   const struct {
     const char* output;
     const char* videoCodec;
+    const char* pixelFormat;  // empty: not checked
     const char* audioCodec;
   } cases[] = {
-      {"out.mkv", "ffv1", "pcm_s16le"},  // the audio copied
-      {"out.mp4", "h264", "aac"},        // MP4 cannot hold PCM: encoded again
-      {"out.mov", "qtrle", "pcm_s16le"},
-      {"out.avi", "ffv1", "pcm_s16le"},
+      {"out.mkv", "png", "pal8", "pcm_s16le"},  // CGA's 16 colours fit a palette; the audio copied
+      {"out.mp4", "h264", "", "aac"},           // MP4 cannot hold PCM: encoded again
+      {"out.mov", "png", "rgb24", "pcm_s16le"},
+      {"out.avi", "ffv1", "bgr0", "pcm_s16le"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.output);
@@ -46,6 +49,9 @@ TEST_F(VideoCommand, EveryContainerHoldsTheStillRendersWithRateCountAndAudio) {
     const std::vector<StreamInfo> streams = Probe(Path(c.output));
     ASSERT_EQ(streams.size(), 2u);
     EXPECT_EQ(streams[0].at("codec_name"), c.videoCodec);
+    if (*c.pixelFormat != '\0') {
+      EXPECT_EQ(streams[0].at("pix_fmt"), c.pixelFormat);
+    }
     EXPECT_EQ(streams[0].at("avg_frame_rate"), "10/1");
     EXPECT_EQ(streams[0].at("nb_read_frames"), "5");
     EXPECT_EQ(streams[1].at("codec_name"), c.audioCodec);
@@ -86,13 +92,15 @@ TEST_F(VideoCommand, JobsDoNotChangeTheBytes) {
 }
 
 TEST_F(VideoCommand, HdFramesSplitIntoSlicesKeepEveryPixelWhateverTheJobs) {
-  // From 1280x720 up FFV1 encodes each frame as slices on several threads: the pixels stay the still
-  // renders', and the file's bytes do not depend on how the frames were rendered.
+  // From 1280x720 up FFV1 (--codec ffv1) encodes each frame as slices on several threads: the pixels stay
+  // the still renders', and the file's bytes do not depend on how the frames were rendered.
   WriteSequence("hd", 1, 3, 8, 1280, 720);
   ASSERT_EQ(Run("render " + P("hd.####.png") + " " + P("hd-out.####.png") + kLook).status, 0);
-  const Result one = Run("render " + P("hd.####.png") + " " + P("one.mkv") + kLook + " --jobs 1");
+  const std::string ffv1 = kLook + " --codec ffv1";
+  const Result one = Run("render " + P("hd.####.png") + " " + P("one.mkv") + ffv1 + " --jobs 1");
   ASSERT_EQ(one.status, 0) << one.err;
-  ASSERT_EQ(Run("render " + P("hd.####.png") + " " + P("three.mkv") + kLook + " --jobs 3").status, 0);
+  ASSERT_EQ(Run("render " + P("hd.####.png") + " " + P("three.mkv") + ffv1 + " --jobs 3").status, 0);
+  EXPECT_EQ(Probe(Path("one.mkv"))[0].at("codec_name"), "ffv1");
   EXPECT_EQ(ReadFile(Path("one.mkv")), ReadFile(Path("three.mkv")));
   const std::vector<Picture> frames = DecodeVideo(Path("one.mkv"), 8);
   ASSERT_EQ(frames.size(), 3u);
@@ -136,6 +144,84 @@ TEST_F(VideoCommand, AlphaGoesInAndOutOfVideoAsOfImages) {
                 palettrix_test::ReadImage8(Path("twice." + number)).pixels)
           << n;
     }
+  }
+}
+
+// Frames 64x48 for the indexed PNG tests: red across, green down, blue fast along both, and alpha from
+// `alpha` (x, y); frame 1 of a clip is one flat colour when `flatFirst`.
+void WriteRamps(const fs::path& folder, int count, bool flatFirst, int (*alpha)(int, int)) {
+  for (int n = 1; n <= count; ++n) {
+    palettrix_test::Image8 image{64, 48, alpha != nullptr ? 4 : 3, {}};
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 64; ++x) {
+        const bool flat = flatFirst && n == 1;
+        image.pixels.insert(
+            image.pixels.end(),
+            {static_cast<uint8_t>(flat ? 200 : x * 4), static_cast<uint8_t>(flat ? 40 : y * 5),
+             static_cast<uint8_t>(flat ? 90 : (x * 7 + y * 13 + n) % 256)});
+        if (alpha != nullptr) image.pixels.push_back(static_cast<uint8_t>(alpha(x, y)));
+      }
+    }
+    palettrix_test::WriteImage8(folder / ("r.000" + std::to_string(n) + ".png"), image);
+  }
+}
+
+std::size_t Colours(const Picture& picture) {
+  std::set<std::vector<uint16_t>> colours;
+  for (std::size_t i = 0; i + 2 < picture.rgb.size(); i += 3)
+    colours.insert({picture.rgb[i], picture.rgb[i + 1], picture.rgb[i + 2]});
+  return colours.size();
+}
+
+TEST_F(VideoCommand, IndexedPngTurnsRgbWhenALaterFrameHoldsMoreThan256Colours) {
+  // "9-bit RGB" (512 colours) with "Threshold": frame 1 is one colour, frames 2 and 3 reach more than 256.
+  // The .mkv starts indexed and must end with every frame in RGB, each the still render, the audio whole.
+  const std::string look = " --pattern threshold --swatch 9-bit-rgb";
+  WriteRamps(dir_, 3, true, nullptr);
+  Ffmpeg("-framerate 10 -i " + P("r.%04d.png") +
+         " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=0.3 -c:v ffv1 -pix_fmt bgr0 -c:a "
+         "pcm_s16le " +
+         P("in.mkv"));
+  ASSERT_EQ(Run("render " + P("r.####.png") + " " + P("still.####.png") + look + " --full-color").status, 0);
+  std::vector<Picture> stills;
+  for (int n = 1; n <= 3; ++n) stills.push_back(ReadPicture(Path("still.000" + std::to_string(n) + ".png")));
+  ASSERT_EQ(Colours(stills[0]), 1u);
+  ASSERT_GT(Colours(stills[1]), 256u);
+
+  const struct {
+    const char* frames;
+    const char* pixelFormat;
+  } cases[] = {{"1-1", "pal8"}, {"1-3", "rgb24"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.frames);
+    const Result r = Run("render " + P("in.mkv") + " " + P("out.mkv") + look + " --frames " + c.frames);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<StreamInfo> streams = Probe(Path("out.mkv"));
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams[0].at("pix_fmt"), c.pixelFormat);
+    const std::vector<Picture> frames = DecodeVideo(Path("out.mkv"), 8);
+    for (std::size_t i = 0; i < frames.size(); ++i)
+      EXPECT_EQ(FrameHash(frames[i]), FrameHash(stills[i])) << i;
+  }
+  EXPECT_EQ(DecodeVideo(Path("out.mkv"), 8).size(), 3u);
+  EXPECT_EQ(DecodeAudio(Path("out.mkv")), DecodeAudio(Path("in.mkv")));
+  // The indexed file was temporary (a hidden name): it is gone.
+  for (const std::string& name : Files()) EXPECT_NE(name.front(), '.') << name;
+}
+
+TEST_F(VideoCommand, IndexedPngKeepsAlphaInItsPalette) {
+  // Three levels of alpha over "PICO-8": at most 48 colour and alpha pairs, indexed with transparency.
+  const std::string look = " --pattern floyd-steinberg --swatch pico-8";
+  WriteRamps(dir_, 2, false, [](int x, int y) { return (x + y) % 3 * 120 + 15; });
+  ASSERT_EQ(Run("render " + P("r.####.png") + " " + P("still.####.png") + look).status, 0);
+  ASSERT_EQ(Run("render " + P("r.####.png") + " " + P("alpha.mkv") + look).status, 0);
+  EXPECT_EQ(Probe(Path("alpha.mkv"))[0].at("pix_fmt"), "pal8");
+  Ffmpeg("-i " + P("alpha.mkv") + " -pix_fmt rgba " + P("decoded.%04d.png"));
+  for (int n = 1; n <= 2; ++n) {
+    const std::string number = "000" + std::to_string(n) + ".png";
+    const palettrix_test::Image8 still = palettrix_test::ReadImage8(Path("still." + number));
+    ASSERT_EQ(still.channels, 4);
+    EXPECT_EQ(palettrix_test::ReadImage8(Path("decoded." + number)).pixels, still.pixels) << n;
   }
 }
 

@@ -15,12 +15,13 @@ TEST(VideoPolicy, ContainersAndTheirDefaultCodecs) {
     const char* codec8;
     const char* codec16;
     const char* audio;
+    bool indexedPng;
   };
   const Row rows[] = {
-      {"out.mkv", "matroska", "ffv1", "ffv1", "flac"},
-      {"OUT.MP4", "mp4", "libx264rgb", "libx264rgb", "aac"},
-      {"a/b.mov", "mov", "qtrle", "png", "alac"},
-      {"x.Avi", "avi", "ffv1", "ffv1", "pcm_s16le"},
+      {"out.mkv", "matroska", "png", "ffv1", "flac", true},
+      {"OUT.MP4", "mp4", "libx264rgb", "libx264rgb", "aac", false},
+      {"a/b.mov", "mov", "png", "png", "alac", false},
+      {"x.Avi", "avi", "ffv1", "ffv1", "pcm_s16le", false},
   };
   for (const Row& row : rows) {
     const Container* container = ContainerFor(row.name);
@@ -29,6 +30,7 @@ TEST(VideoPolicy, ContainersAndTheirDefaultCodecs) {
     EXPECT_STREQ(container->codec8, row.codec8);
     EXPECT_STREQ(container->codec16, row.codec16);
     EXPECT_STREQ(container->audioCodec, row.audio);
+    EXPECT_EQ(container->indexedPng, row.indexedPng);
   }
   for (const char* name : {"in.webm", "in.mp4.png", "mkv", "out.", "out.mkv2"})
     EXPECT_EQ(ContainerFor(name), nullptr) << name;

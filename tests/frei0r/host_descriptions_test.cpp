@@ -32,7 +32,8 @@ std::vector<std::string> Each(const std::string& text, const std::string& open, 
 std::vector<std::string> Split(const std::string& list, const std::string& separator) {
   std::vector<std::string> parts;
   std::size_t start = 0;
-  for (std::size_t at; (at = list.find(separator, start)) != std::string::npos; start = at + separator.size()) {
+  for (std::size_t at; (at = list.find(separator, start)) != std::string::npos;
+       start = at + separator.size()) {
     parts.push_back(list.substr(start, at - start));
   }
   parts.push_back(list.substr(start));
