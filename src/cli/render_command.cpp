@@ -63,7 +63,14 @@ Media ClassifyOutput(const fs::path& path, const Media& input) {
   if (IsVideoInputPath(path)) {
     throw CliError(kExitUsage, path.string() + ": video is written as .mkv, .mp4, .mov or .avi");
   }
-  if (input.kind == MediaKind::Image) return {MediaKind::Image, std::nullopt};
+  if (input.kind == MediaKind::Image) {
+    if (AnimationFormatOf(path) == AnimationFormat::Apng) {
+      throw CliError(kExitUsage, path.string() +
+                                     ": an animated PNG is made from a sequence or video INPUT; a "
+                                     "still is written as .png");
+    }
+    return {MediaKind::Image, std::nullopt};
+  }
   std::optional<SequencePattern> pattern = SequencePattern::Parse(path);
   if (!pattern && AnimationFormatOf(path)) return {MediaKind::Animation, std::nullopt};
   return {pattern ? MediaKind::Sequence : MediaKind::Image, pattern};

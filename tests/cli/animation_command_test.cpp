@@ -141,6 +141,8 @@ TEST_F(AnimationCommand, WhatAFormatCannotHoldIsRefusedAndNothingWritten) {
                 "--depth 16: GIF stores 8-bit colours"},
            Case{P("in.####.png") + " " + P("o.mkv") + " --loop 2", 2, "--loop: only for an animation OUTPUT"},
            Case{P("in.####.png") + " " + P("o.gif") + " --loop 65536", 2, "--loop"},
+           Case{P("in.0001.png") + " " + P("o.apng"), 2,
+                "o.apng: an animated PNG is made from a sequence or video INPUT"},
        }) {
     const Result r = Run("render " + c.args + " --quiet");
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
