@@ -16,6 +16,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,7 @@
 #include "cli/indexed_png.h"
 #include "cli/interrupt.h"
 #include "cli/safe_output.h"
+#include "cli/simple_png.h"
 #include "cli/terminal.h"
 #include "cli/webp_codec.h"
 #include "minihost/pixel_transfer.h"
@@ -517,7 +519,15 @@ LoadedImage DecodeImageUnchecked(const fs::path& path, std::span<const unsigned 
                                  const minihost::Depth* depth) {
   const ImageFormat& format = ChooseFormat(path, bytes);
   Plain plain;
-  if (format.reader == std::string_view("webp"))
+  const std::optional<SimplePng> simple =
+      format.reader == std::string_view("png") ? SimplePngHeader(bytes) : std::nullopt;
+  if (simple) CheckSize(path, simple->width, simple->height, bytes.size());
+  if (simple && DecodeSimplePng(bytes, *simple, plain.narrow)) {
+    plain.width = simple->width;
+    plain.height = simple->height;
+    plain.channels = simple->channels;
+    plain.alpha = simple->channels == 4 ? 3 : -1;
+  } else if (format.reader == std::string_view("webp"))
     plain = DecodeWebpFile(path, bytes);
   else if (format.reader != std::string_view("pnm") || !DecodeBinaryPnm(path, bytes, plain))
     plain = DecodeWithLibrary(path, format, bytes);

@@ -1,61 +1,53 @@
 #include "cli/indexed_png.h"
 
+#include <libdeflate.h>
+
+#include <algorithm>
 #include <array>
+#include <memory>
 #include <new>
 #include <stdexcept>
-#include <string>
-#include <unordered_map>
-
-#include "palettefiles/png_errors.h"
 
 namespace {
 
-void Append(png_structp png, png_bytep data, png_size_t length) {
-  auto* out = static_cast<std::vector<unsigned char>*>(png_get_io_ptr(png));
-  // No exception crosses libpng's frames: a failure becomes libpng's own error.
-  try {
-    out->insert(out->end(), data, data + length);
-  } catch (const std::bad_alloc&) {
-    png_error(png, "out of memory");
-  }
+// Rows of indices compress best unfiltered: an index says nothing about its neighbour's value. libdeflate's
+// level 6 made dithered 1080p frames about a fifth smaller than zlib's default level, in a quarter of the
+// time; levels above 7 cost several times as much for a few per cent.
+constexpr int kCompressionLevel = 6;
+// IDAT chunks of at most this many bytes, as encoders commonly split them.
+constexpr std::size_t kIdatBytes = std::size_t{1} << 20;
+
+void PutBig32(std::vector<unsigned char>& out, uint32_t value) {
+  out.push_back(static_cast<unsigned char>(value >> 24));
+  out.push_back(static_cast<unsigned char>(value >> 16));
+  out.push_back(static_cast<unsigned char>(value >> 8));
+  out.push_back(static_cast<unsigned char>(value));
 }
 
-void Flush(png_structp) {}
+// A chunk: its length, its type, its data and the CRC-32 of the type and the data.
+void PutChunk(std::vector<unsigned char>& out, const char (&type)[5], const unsigned char* data,
+              std::size_t size) {
+  PutBig32(out, static_cast<uint32_t>(size));
+  const std::size_t typeAt = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), data, data + size);
+  PutBig32(out, static_cast<uint32_t>(libdeflate_crc32(0, &out[typeAt], size + 4)));
+}
 
-struct WriteState {
-  png_structp png = nullptr;
-  png_infop info = nullptr;
-  ~WriteState() {
-    if (png != nullptr) png_destroy_write_struct(&png, info != nullptr ? &info : nullptr);
-  }
+struct CompressorDeleter {
+  void operator()(libdeflate_compressor* compressor) const { libdeflate_free_compressor(compressor); }
 };
 
-// The palette, its transparency and the rows of indices, made before libpng is called.
+// The palette, its transparency and the image data before compression: each row's filter byte (none)
+// and its indices, `bits` each, the row starting on a byte.
 struct Indexed {
-  std::array<png_color, 256> colors{};
-  std::array<png_byte, 256> alpha{};
+  std::array<unsigned char, 3 * 256> colors{};
+  std::array<unsigned char, 256> alpha{};
   int count = 0;
   int bits = 8;
-  std::vector<png_byte> packed;  // rows of indices, `bits` each, each row starting on a byte
+  std::vector<unsigned char> rows;
   std::size_t rowBytes = 0;
 };
-
-// Nothing with a destructor lives in this frame once libpng is called (its errors jump back here past it).
-bool Write(WriteState& state, PngErrors& errors, const Indexed& indexed, int width, int height, bool alpha,
-           std::vector<png_bytep>& rows) {
-  png_structp png = state.png;
-  png_infop info = state.info;
-  if (setjmp(errors.jump) != 0) return false;
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), indexed.bits,
-               PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_set_PLTE(png, info, indexed.colors.data(), indexed.count);
-  if (alpha) png_set_tRNS(png, info, indexed.alpha.data(), indexed.count, nullptr);
-  png_write_info(png, info);
-  png_write_image(png, rows.data());
-  png_write_end(png, nullptr);
-  return true;
-}
 
 }  // namespace
 
@@ -66,53 +58,83 @@ bool EncodeIndexedPng(std::span<const uint8_t> pixels, int width, int height, in
   const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   // Each pixel's index, colours numbered as they are first met.
   Indexed indexed;
-  std::vector<png_byte> index(count);
-  std::unordered_map<uint32_t, png_byte> seen;
+  std::vector<unsigned char> index(count);
+  // The colours met so far, by open addressing in a table twice as large as the 256 a palette holds: a
+  // dithered frame changes colour at nearly every pixel, so the lookup must be cheap.
+  constexpr std::size_t kSlots = 512;
+  std::array<uint32_t, kSlots> slotKey{};
+  std::array<int, kSlots> slotIndex;
+  slotIndex.fill(-1);
   // Runs of one colour are common in dithered frames: the previous pixel's index is tried first.
   uint32_t last = 0;
-  png_byte lastIndex = 0;
+  unsigned char lastIndex = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const uint8_t* p = &pixels[i * static_cast<std::size_t>(channels)];
     const uint32_t key = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
                          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(alpha ? p[3] : 0xFF) << 24;
     if (key != last || i == 0) {
-      const auto [at, added] = seen.try_emplace(key, static_cast<png_byte>(indexed.count));
-      if (added) {
+      std::size_t slot = (key * 0x9E3779B1u) >> 23;  // the top 9 bits: 0 to 511
+      while (slotIndex[slot] >= 0 && slotKey[slot] != key) slot = (slot + 1) % kSlots;
+      if (slotIndex[slot] < 0) {
         if (indexed.count == 256) return false;
-        indexed.colors[static_cast<std::size_t>(indexed.count)] = {p[0], p[1], p[2]};
+        slotKey[slot] = key;
+        slotIndex[slot] = indexed.count;
+        std::copy(p, p + 3, &indexed.colors[3 * static_cast<std::size_t>(indexed.count)]);
         indexed.alpha[static_cast<std::size_t>(indexed.count)] = alpha ? p[3] : 0xFF;
         ++indexed.count;
       }
       last = key;
-      lastIndex = at->second;
+      lastIndex = static_cast<unsigned char>(slotIndex[slot]);
     }
     index[i] = lastIndex;
   }
   indexed.bits = indexed.count <= 2 ? 1 : indexed.count <= 4 ? 2 : indexed.count <= 16 ? 4 : 8;
   const std::size_t perByte = 8 / static_cast<std::size_t>(indexed.bits);
   indexed.rowBytes = (static_cast<std::size_t>(width) + perByte - 1) / perByte;
-  indexed.packed.assign(indexed.rowBytes * static_cast<std::size_t>(height), 0);
+  const std::size_t stride = indexed.rowBytes + 1;
+  indexed.rows.assign(stride * static_cast<std::size_t>(height), 0);
   for (std::size_t y = 0; y < static_cast<std::size_t>(height); ++y) {
-    png_byte* row = &indexed.packed[y * indexed.rowBytes];
+    unsigned char* row = &indexed.rows[y * stride + 1];
+    const unsigned char* from = &index[y * static_cast<std::size_t>(width)];
+    if (indexed.bits == 8) {
+      std::copy(from, from + width, row);
+      continue;
+    }
     for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x) {
       // The first pixel in the highest bits, as PNG packs them.
       const std::size_t shift = 8 - static_cast<std::size_t>(indexed.bits) * (x % perByte + 1);
-      row[x / perByte] =
-          static_cast<png_byte>(row[x / perByte] | index[y * static_cast<std::size_t>(width) + x] << shift);
+      row[x / perByte] = static_cast<unsigned char>(row[x / perByte] | from[x] << shift);
     }
   }
-  std::vector<png_bytep> rows(static_cast<std::size_t>(height));
-  for (std::size_t y = 0; y < rows.size(); ++y) rows[y] = &indexed.packed[y * indexed.rowBytes];
+  index = {};
 
-  PngErrors errors;
-  WriteState state;
-  state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors, OnPngError, OnPngWarning);
-  if (state.png != nullptr) state.info = png_create_info_struct(state.png);
-  if (state.info == nullptr) throw std::runtime_error("out of memory");
-  png_set_write_fn(state.png, &png, Append, Flush);
-  if (!Write(state, errors, indexed, width, height, alpha, rows)) {
-    png.clear();
-    throw std::runtime_error(errors.message);
+  const std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
+      libdeflate_alloc_compressor(kCompressionLevel));
+  if (!compressor) throw std::bad_alloc();
+  std::vector<unsigned char> idat(libdeflate_zlib_compress_bound(compressor.get(), indexed.rows.size()));
+  idat.resize(libdeflate_zlib_compress(compressor.get(), indexed.rows.data(), indexed.rows.size(),
+                                       idat.data(), idat.size()));
+  // The bound is always enough; nothing written means the library failed.
+  if (idat.empty()) throw std::runtime_error("the image data could not be compressed");
+  indexed.rows = {};
+
+  static constexpr unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  png.reserve(idat.size() + idat.size() / kIdatBytes * 12 + 3 * 256 + 256 + 128);
+  png.assign(kSignature, kSignature + 8);
+  std::array<unsigned char, 13> header{};
+  const auto big32 = [](unsigned char* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
+  };
+  big32(&header[0], static_cast<uint32_t>(width));
+  big32(&header[4], static_cast<uint32_t>(height));
+  header[8] = static_cast<unsigned char>(indexed.bits);
+  header[9] = 3;  // colour type: palette; then compression 0, filter method 0, no interlace
+  PutChunk(png, "IHDR", header.data(), header.size());
+  PutChunk(png, "PLTE", indexed.colors.data(), 3 * static_cast<std::size_t>(indexed.count));
+  if (alpha) PutChunk(png, "tRNS", indexed.alpha.data(), static_cast<std::size_t>(indexed.count));
+  for (std::size_t at = 0; at < idat.size(); at += kIdatBytes) {
+    PutChunk(png, "IDAT", idat.data() + at, std::min(kIdatBytes, idat.size() - at));
   }
+  PutChunk(png, "IEND", nullptr, 0);
   return true;
 }

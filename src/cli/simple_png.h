@@ -1,0 +1,26 @@
+// 8-bit RGB and RGBA PNGs, what image sequences are mostly made of, decoded with libspng: several times
+// faster than the general reader (image_io.cpp). Only files whose pixels the general reader would give
+// exactly the same are taken here; every other file, and every file libspng finds damaged, is left to it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+struct SimplePng {
+  int width = 0;
+  int height = 0;
+  int channels = 0;  // 3 (RGB) or 4 (RGBA)
+};
+
+// The size and channels of `bytes` when it is a PNG taken here: 8 bits a sample, RGB or RGBA, not
+// interlaced, with every chunk complete up to IEND, and besides the image data only chunks that leave the
+// samples as stored (physical size, time, text, colour space and gamma notes, significant bits, background).
+// None for anything else: a transparent colour, a palette, an EXIF orientation, an animation, a cut file.
+std::optional<SimplePng> SimplePngHeader(std::span<const unsigned char> bytes);
+
+// Decodes the samples, rows top to bottom, into `pixels`; checks for interruption (interrupt.h) between
+// bands of rows. False, `pixels` then unspecified, when libspng finds the file damaged.
+bool DecodeSimplePng(std::span<const unsigned char> bytes, const SimplePng& header,
+                     std::vector<std::uint8_t>& pixels);
