@@ -58,55 +58,71 @@ bool EncodeIndexedPng(std::span<const uint8_t> pixels, int width, int height, in
   const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   // Each pixel's index, colours numbered as they are first met.
   Indexed indexed;
-  std::vector<unsigned char> index(count);
+  auto index = std::make_unique_for_overwrite<unsigned char[]>(count);
   // The colours met so far, by open addressing in a table twice as large as the 256 a palette holds: a
   // dithered frame changes colour at nearly every pixel, so the lookup must be cheap.
   constexpr std::size_t kSlots = 512;
   std::array<uint32_t, kSlots> slotKey{};
   std::array<int, kSlots> slotIndex;
   slotIndex.fill(-1);
-  // Runs of one colour are common in dithered frames: the previous pixel's index is tried first.
-  uint32_t last = 0;
-  unsigned char lastIndex = 0;
+  // Dithered frames mostly alternate between two colours: the last two colours met are tried first.
+  uint32_t recent[2] = {0, 0};
+  unsigned char recentIndex[2] = {0, 0};
+  bool any = false;
   for (std::size_t i = 0; i < count; ++i) {
     const uint8_t* p = &pixels[i * static_cast<std::size_t>(channels)];
     const uint32_t key = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
                          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(alpha ? p[3] : 0xFF) << 24;
-    if (key != last || i == 0) {
-      std::size_t slot = (key * 0x9E3779B1u) >> 23;  // the top 9 bits: 0 to 511
-      while (slotIndex[slot] >= 0 && slotKey[slot] != key) slot = (slot + 1) % kSlots;
-      if (slotIndex[slot] < 0) {
-        if (indexed.count == 256) return false;
-        slotKey[slot] = key;
-        slotIndex[slot] = indexed.count;
-        std::copy(p, p + 3, &indexed.colors[3 * static_cast<std::size_t>(indexed.count)]);
-        indexed.alpha[static_cast<std::size_t>(indexed.count)] = alpha ? p[3] : 0xFF;
-        ++indexed.count;
-      }
-      last = key;
-      lastIndex = static_cast<unsigned char>(slotIndex[slot]);
+    if (any && key == recent[0]) {
+      index[i] = recentIndex[0];
+      continue;
     }
-    index[i] = lastIndex;
+    if (any && key == recent[1]) {
+      std::swap(recent[0], recent[1]);
+      std::swap(recentIndex[0], recentIndex[1]);
+      index[i] = recentIndex[0];
+      continue;
+    }
+    std::size_t slot = (key * 0x9E3779B1u) >> 23;  // the top 9 bits: 0 to 511
+    while (slotIndex[slot] >= 0 && slotKey[slot] != key) slot = (slot + 1) % kSlots;
+    if (slotIndex[slot] < 0) {
+      if (indexed.count == 256) return false;
+      slotKey[slot] = key;
+      slotIndex[slot] = indexed.count;
+      std::copy(p, p + 3, &indexed.colors[3 * static_cast<std::size_t>(indexed.count)]);
+      indexed.alpha[static_cast<std::size_t>(indexed.count)] = alpha ? p[3] : 0xFF;
+      ++indexed.count;
+    }
+    // The first pixel fills both, so that neither stands for a colour not met.
+    recent[1] = any ? recent[0] : key;
+    recentIndex[1] = any ? recentIndex[0] : static_cast<unsigned char>(slotIndex[slot]);
+    recent[0] = key;
+    recentIndex[0] = static_cast<unsigned char>(slotIndex[slot]);
+    any = true;
+    index[i] = recentIndex[0];
   }
   indexed.bits = indexed.count <= 2 ? 1 : indexed.count <= 4 ? 2 : indexed.count <= 16 ? 4 : 8;
   const std::size_t perByte = 8 / static_cast<std::size_t>(indexed.bits);
-  indexed.rowBytes = (static_cast<std::size_t>(width) + perByte - 1) / perByte;
+  const std::size_t columns = static_cast<std::size_t>(width);
+  indexed.rowBytes = (columns + perByte - 1) / perByte;
   const std::size_t stride = indexed.rowBytes + 1;
   indexed.rows.assign(stride * static_cast<std::size_t>(height), 0);
   for (std::size_t y = 0; y < static_cast<std::size_t>(height); ++y) {
     unsigned char* row = &indexed.rows[y * stride + 1];
-    const unsigned char* from = &index[y * static_cast<std::size_t>(width)];
+    const unsigned char* from = &index[y * columns];
     if (indexed.bits == 8) {
-      std::copy(from, from + width, row);
+      std::copy(from, from + columns, row);
       continue;
     }
-    for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x) {
-      // The first pixel in the highest bits, as PNG packs them.
-      const std::size_t shift = 8 - static_cast<std::size_t>(indexed.bits) * (x % perByte + 1);
-      row[x / perByte] = static_cast<unsigned char>(row[x / perByte] | from[x] << shift);
+    // The first pixel in the highest bits, as PNG packs them; a last byte's unused bits stay 0.
+    for (std::size_t x = 0, byte = 0; x < columns; ++byte) {
+      unsigned value = 0;
+      std::size_t k = 0;
+      for (; k < perByte && x < columns; ++k, ++x) value = value << indexed.bits | from[x];
+      row[byte] = static_cast<unsigned char>(value << (indexed.bits * static_cast<int>(perByte - k)));
     }
   }
-  index = {};
+  index.reset();
 
   const std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
       libdeflate_alloc_compressor(kCompressionLevel));
