@@ -606,6 +606,23 @@ void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha,
   const bool deep = world.depth() == minihost::Depth::Sixteen && format.sixteenBits;
   const bool alpha = withAlpha && format.alpha;
   const int channels = alpha ? 4 : 3;
+  // Encoded in memory, then written with every error checked: a full disk is never a file that looks
+  // complete.
+  std::vector<unsigned char> encoded;
+  // 8-bit frames of few colours are stored with a palette, indexed straight from the world.
+  if (format.reader == std::string_view("png") && !deep && colors == PngColors::IndexedWhereTheyFit) {
+    bool fits = false;
+    try {
+      fits = EncodeIndexedPng(world, alpha, encoded);
+    } catch (const std::runtime_error& e) {
+      throw CliError(kExitOutput, Quote(path) + ": cannot write image (" + e.what() + ")");
+    }
+    if (fits) {
+      file.write(encoded.data(), encoded.size());
+      file.close();
+      return;
+    }
+  }
   const std::size_t count = static_cast<std::size_t>(world.width()) * world.height() * channels;
   std::vector<uint16_t> data16;
   std::vector<uint8_t> data8;
@@ -621,9 +638,6 @@ void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha,
   else
     minihost::WorldToPlain(world.pf(), data8.data(), layout);
 
-  // Encoded in memory, then written with every error checked: a full disk is never a file that looks
-  // complete.
-  std::vector<unsigned char> encoded;
   if (format.reader == std::string_view("pnm")) {
     // Binary PPM, samples big-endian as the format has them (the library's writer loses 16-bit samples
     // when it writes to memory).
@@ -638,15 +652,6 @@ void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha,
     } else {
       encoded.insert(encoded.end(), data8.begin(), data8.end());
     }
-  } else if (format.reader == std::string_view("png") && !deep && colors == PngColors::IndexedWhereTheyFit &&
-             [&] {
-               try {
-                 return EncodeIndexedPng(data8, world.width(), world.height(), channels, encoded);
-               } catch (const std::runtime_error& e) {
-                 throw CliError(kExitOutput, Quote(path) + ": cannot write image (" + e.what() + ")");
-               }
-             }()) {
-    // Stored with a palette.
   } else if (format.reader == std::string_view("webp")) {
     std::string error;
     if (!EncodeWebp({world.width(), world.height(), alpha, std::move(data8)}, encoded, error)) {

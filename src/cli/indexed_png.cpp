@@ -49,12 +49,11 @@ struct Indexed {
   std::size_t rowBytes = 0;
 };
 
-}  // namespace
-
-bool EncodeIndexedPng(std::span<const uint8_t> pixels, int width, int height, int channels,
-                      std::vector<unsigned char>& png) {
+// `keys` gives row y's pixels as keys (red, green, blue and alpha from the lowest byte up) into a buffer of
+// `width`.
+template <typename RowKeys>
+bool Encode(const RowKeys& keys, int width, int height, bool alpha, std::vector<unsigned char>& png) {
   png.clear();
-  const bool alpha = channels == 4;
   const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   // Each pixel's index, colours numbered as they are first met.
   Indexed indexed;
@@ -69,10 +68,13 @@ bool EncodeIndexedPng(std::span<const uint8_t> pixels, int width, int height, in
   uint32_t recent[2] = {0, 0};
   unsigned char recentIndex[2] = {0, 0};
   bool any = false;
-  for (std::size_t i = 0; i < count; ++i) {
-    const uint8_t* p = &pixels[i * static_cast<std::size_t>(channels)];
-    const uint32_t key = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(alpha ? p[3] : 0xFF) << 24;
+  std::vector<uint32_t> rowKeys(static_cast<std::size_t>(width));
+  for (std::size_t i = 0, x = static_cast<std::size_t>(width); i < count; ++i, ++x) {
+    if (x == static_cast<std::size_t>(width)) {
+      keys(i / static_cast<std::size_t>(width), rowKeys.data());
+      x = 0;
+    }
+    const uint32_t key = rowKeys[x];
     if (any && key == recent[0]) {
       index[i] = recentIndex[0];
       continue;
@@ -89,8 +91,10 @@ bool EncodeIndexedPng(std::span<const uint8_t> pixels, int width, int height, in
       if (indexed.count == 256) return false;
       slotKey[slot] = key;
       slotIndex[slot] = indexed.count;
-      std::copy(p, p + 3, &indexed.colors[3 * static_cast<std::size_t>(indexed.count)]);
-      indexed.alpha[static_cast<std::size_t>(indexed.count)] = alpha ? p[3] : 0xFF;
+      const auto entry = static_cast<std::size_t>(indexed.count);
+      for (std::size_t c = 0; c < 3; ++c)
+        indexed.colors[3 * entry + c] = static_cast<unsigned char>(key >> (8 * c));
+      indexed.alpha[entry] = static_cast<unsigned char>(key >> 24);
       ++indexed.count;
     }
     // The first pixel fills both, so that neither stands for a colour not met.
@@ -153,4 +157,17 @@ bool EncodeIndexedPng(std::span<const uint8_t> pixels, int width, int height, in
   }
   PutChunk(png, "IEND", nullptr, 0);
   return true;
+}
+
+}  // namespace
+
+bool EncodeIndexedPng(const minihost::World& world, bool alpha, std::vector<unsigned char>& png) {
+  const auto rowKeys = [&](std::size_t y, uint32_t* keys) {
+    const PF_Pixel8* p = &world.pixel8(0, static_cast<A_long>(y));
+    for (A_long x = 0; x < world.width(); ++x, ++p) {
+      keys[x] = static_cast<uint32_t>(p->red) | static_cast<uint32_t>(p->green) << 8 |
+                static_cast<uint32_t>(p->blue) << 16 | static_cast<uint32_t>(alpha ? p->alpha : 0xFF) << 24;
+    }
+  };
+  return Encode(rowKeys, world.width(), world.height(), alpha, png);
 }
