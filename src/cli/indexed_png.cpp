@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -49,81 +50,114 @@ struct Indexed {
   std::size_t rowBytes = 0;
 };
 
-// `keys` gives row y's pixels as keys (red, green, blue and alpha from the lowest byte up) into a buffer of
-// `width`.
-template <typename RowKeys>
-bool Encode(const RowKeys& keys, int width, int height, bool alpha, std::vector<unsigned char>& png) {
+// Packs a row of indices `Bits` each, the first pixel in the highest bits as PNG has them; a last byte's
+// unused bits are 0.
+template <int Bits>
+void Pack(const unsigned char* from, std::size_t columns, unsigned char* row) {
+  constexpr std::size_t kPerByte = 8 / Bits;
+  std::size_t x = 0;
+  for (; x + kPerByte <= columns; x += kPerByte) {
+    unsigned value = 0;
+    for (std::size_t k = 0; k < kPerByte; ++k) value = value << Bits | from[x + k];
+    *row++ = static_cast<unsigned char>(value);
+  }
+  if (x < columns) {
+    unsigned value = 0;
+    for (std::size_t k = 0; k < kPerByte; ++k) value = value << Bits | (x + k < columns ? from[x + k] : 0u);
+    *row = static_cast<unsigned char>(value);
+  }
+}
+
+// A pixel as one number, the bytes of PF_Pixel8 in memory order: alpha, red, green, blue.
+uint32_t KeyOf(const PF_Pixel8& pixel) {
+  uint32_t key;
+  std::memcpy(&key, &pixel, sizeof key);
+  return key;
+}
+
+}  // namespace
+
+bool EncodeIndexedPng(const minihost::World& world, bool alpha, std::vector<unsigned char>& png) {
   png.clear();
-  const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  const std::size_t columns = static_cast<std::size_t>(world.width());
+  const std::size_t height = static_cast<std::size_t>(world.height());
+  // Without alpha every pixel counts as opaque.
+  const uint32_t opaque = alpha ? 0 : KeyOf(PF_Pixel8{0xFF, 0, 0, 0});
   // Each pixel's index, colours numbered as they are first met.
   Indexed indexed;
-  auto index = std::make_unique_for_overwrite<unsigned char[]>(count);
+  auto index = std::make_unique_for_overwrite<unsigned char[]>(columns * height);
   // The colours met so far, by open addressing in a table twice as large as the 256 a palette holds: a
   // dithered frame changes colour at nearly every pixel, so the lookup must be cheap.
   constexpr std::size_t kSlots = 512;
   std::array<uint32_t, kSlots> slotKey{};
   std::array<int, kSlots> slotIndex;
   slotIndex.fill(-1);
-  // Dithered frames mostly alternate between two colours: the last two colours met are tried first.
-  uint32_t recent[2] = {0, 0};
-  unsigned char recentIndex[2] = {0, 0};
-  bool any = false;
-  std::vector<uint32_t> rowKeys(static_cast<std::size_t>(width));
-  for (std::size_t i = 0, x = static_cast<std::size_t>(width); i < count; ++i, ++x) {
-    if (x == static_cast<std::size_t>(width)) {
-      keys(i / static_cast<std::size_t>(width), rowKeys.data());
-      x = 0;
-    }
-    const uint32_t key = rowKeys[x];
-    if (any && key == recent[0]) {
-      index[i] = recentIndex[0];
-      continue;
-    }
-    if (any && key == recent[1]) {
-      std::swap(recent[0], recent[1]);
-      std::swap(recentIndex[0], recentIndex[1]);
-      index[i] = recentIndex[0];
-      continue;
-    }
+  const auto lookUp = [&](uint32_t key) -> int {
     std::size_t slot = (key * 0x9E3779B1u) >> 23;  // the top 9 bits: 0 to 511
     while (slotIndex[slot] >= 0 && slotKey[slot] != key) slot = (slot + 1) % kSlots;
     if (slotIndex[slot] < 0) {
-      if (indexed.count == 256) return false;
+      if (indexed.count == 256) return -1;
       slotKey[slot] = key;
       slotIndex[slot] = indexed.count;
+      PF_Pixel8 pixel;
+      std::memcpy(&pixel, &key, sizeof pixel);
       const auto entry = static_cast<std::size_t>(indexed.count);
-      for (std::size_t c = 0; c < 3; ++c)
-        indexed.colors[3 * entry + c] = static_cast<unsigned char>(key >> (8 * c));
-      indexed.alpha[entry] = static_cast<unsigned char>(key >> 24);
+      indexed.colors[3 * entry] = pixel.red;
+      indexed.colors[3 * entry + 1] = pixel.green;
+      indexed.colors[3 * entry + 2] = pixel.blue;
+      indexed.alpha[entry] = pixel.alpha;
       ++indexed.count;
     }
-    // The first pixel fills both, so that neither stands for a colour not met.
-    recent[1] = any ? recent[0] : key;
-    recentIndex[1] = any ? recentIndex[0] : static_cast<unsigned char>(slotIndex[slot]);
-    recent[0] = key;
-    recentIndex[0] = static_cast<unsigned char>(slotIndex[slot]);
-    any = true;
-    index[i] = recentIndex[0];
+    return slotIndex[slot];
+  };
+  // Dithered frames mostly alternate between two colours: the last two colours met are tried first. Both
+  // start as the first pixel's.
+  uint32_t recent[2];
+  recent[0] = recent[1] = KeyOf(world.pixel8(0, 0)) | opaque;
+  unsigned char recentIndex[2] = {static_cast<unsigned char>(lookUp(recent[0])), 0};
+  recentIndex[1] = recentIndex[0];
+  std::vector<uint32_t> keys(columns);
+  for (std::size_t y = 0; y < height; ++y) {
+    std::memcpy(keys.data(), &world.pixel8(0, static_cast<A_long>(y)), columns * sizeof(uint32_t));
+    unsigned char* out = &index[y * columns];
+    for (std::size_t x = 0; x < columns; ++x) {
+      const uint32_t key = keys[x] | opaque;
+      if (key == recent[0]) {
+        out[x] = recentIndex[0];
+        continue;
+      }
+      if (key != recent[1]) {
+        const int found = lookUp(key);
+        if (found < 0) return false;
+        recent[1] = key;
+        recentIndex[1] = static_cast<unsigned char>(found);
+      }
+      std::swap(recent[0], recent[1]);
+      std::swap(recentIndex[0], recentIndex[1]);
+      out[x] = recentIndex[0];
+    }
   }
   indexed.bits = indexed.count <= 2 ? 1 : indexed.count <= 4 ? 2 : indexed.count <= 16 ? 4 : 8;
   const std::size_t perByte = 8 / static_cast<std::size_t>(indexed.bits);
-  const std::size_t columns = static_cast<std::size_t>(width);
   indexed.rowBytes = (columns + perByte - 1) / perByte;
   const std::size_t stride = indexed.rowBytes + 1;
-  indexed.rows.assign(stride * static_cast<std::size_t>(height), 0);
-  for (std::size_t y = 0; y < static_cast<std::size_t>(height); ++y) {
+  // Each row starts with its filter byte: 0, none.
+  indexed.rows.assign(stride * height, 0);
+  for (std::size_t y = 0; y < height; ++y) {
     unsigned char* row = &indexed.rows[y * stride + 1];
     const unsigned char* from = &index[y * columns];
-    if (indexed.bits == 8) {
-      std::copy(from, from + columns, row);
-      continue;
-    }
-    // The first pixel in the highest bits, as PNG packs them; a last byte's unused bits stay 0.
-    for (std::size_t x = 0, byte = 0; x < columns; ++byte) {
-      unsigned value = 0;
-      std::size_t k = 0;
-      for (; k < perByte && x < columns; ++k, ++x) value = value << indexed.bits | from[x];
-      row[byte] = static_cast<unsigned char>(value << (indexed.bits * static_cast<int>(perByte - k)));
+    switch (indexed.bits) {
+      case 1:
+        Pack<1>(from, columns, row);
+        break;
+      case 2:
+        Pack<2>(from, columns, row);
+        break;
+      case 4:
+        Pack<4>(from, columns, row);
+        break;
+      default:
+        std::copy(from, from + columns, row);
     }
   }
   index.reset();
@@ -145,7 +179,7 @@ bool Encode(const RowKeys& keys, int width, int height, bool alpha, std::vector<
   const auto big32 = [](unsigned char* at, uint32_t value) {
     for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (24 - 8 * i));
   };
-  big32(&header[0], static_cast<uint32_t>(width));
+  big32(&header[0], static_cast<uint32_t>(columns));
   big32(&header[4], static_cast<uint32_t>(height));
   header[8] = static_cast<unsigned char>(indexed.bits);
   header[9] = 3;  // colour type: palette; then compression 0, filter method 0, no interlace
@@ -157,17 +191,4 @@ bool Encode(const RowKeys& keys, int width, int height, bool alpha, std::vector<
   }
   PutChunk(png, "IEND", nullptr, 0);
   return true;
-}
-
-}  // namespace
-
-bool EncodeIndexedPng(const minihost::World& world, bool alpha, std::vector<unsigned char>& png) {
-  const auto rowKeys = [&](std::size_t y, uint32_t* keys) {
-    const PF_Pixel8* p = &world.pixel8(0, static_cast<A_long>(y));
-    for (A_long x = 0; x < world.width(); ++x, ++p) {
-      keys[x] = static_cast<uint32_t>(p->red) | static_cast<uint32_t>(p->green) << 8 |
-                static_cast<uint32_t>(p->blue) << 16 | static_cast<uint32_t>(alpha ? p->alpha : 0xFF) << 24;
-    }
-  };
-  return Encode(rowKeys, world.width(), world.height(), alpha, png);
 }
