@@ -518,16 +518,30 @@ void Orient(std::vector<T>& data, int& width, int& height, int channels, int ori
 LoadedImage DecodeImageUnchecked(const fs::path& path, std::span<const unsigned char> bytes,
                                  const minihost::Depth* depth) {
   const ImageFormat& format = ChooseFormat(path, bytes);
-  Plain plain;
   const std::optional<SimplePng> simple =
       format.reader == std::string_view("png") ? SimplePngHeader(bytes) : std::nullopt;
-  if (simple) CheckSize(path, simple->width, simple->height, bytes.size());
-  if (simple && DecodeSimplePng(bytes, *simple, plain.narrow)) {
-    plain.width = simple->width;
-    plain.height = simple->height;
-    plain.channels = simple->channels;
-    plain.alpha = simple->channels == 4 ? 3 : -1;
-  } else if (format.reader == std::string_view("webp"))
+  if (simple) {
+    // Decoded a band of rows at a time straight into the world.
+    CheckSize(path, simple->width, simple->height, bytes.size());
+    LoadedImage image{
+        minihost::World(simple->width, simple->height, depth != nullptr ? *depth : minihost::Depth::Eight),
+        simple->channels == 4, 8};
+    const minihost::PlainLayout layout{minihost::SampleBits::Eight, simple->channels,
+                                       simple->channels == 4 ? 3 : -1,
+                                       static_cast<std::size_t>(simple->width) * simple->channels};
+    PF_EffectWorld& world = image.world.pf();
+    const auto band = [&](int first, int rows, const std::uint8_t* samples) {
+      PF_EffectWorld part = world;
+      part.data = reinterpret_cast<PF_PixelPtr>(reinterpret_cast<char*>(world.data) +
+                                                static_cast<std::ptrdiff_t>(first) * world.rowbytes);
+      part.height = rows;
+      part.extent_hint = PF_LRect{0, 0, world.width, rows};
+      minihost::PlainToWorld(samples, layout, part);
+    };
+    if (DecodeSimplePng(bytes, *simple, band)) return image;
+  }
+  Plain plain;
+  if (format.reader == std::string_view("webp"))
     plain = DecodeWebpFile(path, bytes);
   else if (format.reader != std::string_view("pnm") || !DecodeBinaryPnm(path, bytes, plain))
     plain = DecodeWithLibrary(path, format, bytes);

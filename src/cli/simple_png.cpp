@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "bytes/byte_order.h"
 #include "cli/interrupt.h"
@@ -19,7 +20,8 @@ constexpr std::array<unsigned char, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', 
 constexpr std::array<std::string_view, 11> kHarmless = {"pHYs", "tIME", "tEXt", "zTXt", "iTXt", "gAMA",
                                                         "sRGB", "cHRM", "iCCP", "sBIT", "bKGD"};
 
-constexpr int kRowsBetweenChecks = 256;
+// Rows decoded at a time: small enough to stay in the cache on their way into the pixel world.
+constexpr int kBandRows = 32;
 
 struct ContextDeleter {
   void operator()(spng_ctx* context) const { spng_ctx_free(context); }
@@ -63,7 +65,7 @@ std::optional<SimplePng> SimplePngHeader(std::span<const unsigned char> bytes) {
 }
 
 bool DecodeSimplePng(std::span<const unsigned char> bytes, const SimplePng& header,
-                     std::vector<std::uint8_t>& pixels) {
+                     const std::function<void(int, int, const std::uint8_t*)>& band) {
   const std::unique_ptr<spng_ctx, ContextDeleter> context(spng_ctx_new(0));
   if (!context) return false;
   spng_ctx* png = context.get();
@@ -80,14 +82,19 @@ bool DecodeSimplePng(std::span<const unsigned char> bytes, const SimplePng& head
       size != rowBytes * static_cast<std::size_t>(header.height)) {
     return false;
   }
-  pixels.resize(size);
   // The samples as stored: no gamma, no expansion.
   if (spng_decode_image(png, nullptr, 0, SPNG_FMT_PNG, SPNG_DECODE_PROGRESSIVE) != 0) return false;
-  for (int y = 0; y < header.height; ++y) {
-    if (y % kRowsBetweenChecks == 0) ThrowIfInterrupted();
-    const int status = spng_decode_row(png, pixels.data() + rowBytes * static_cast<std::size_t>(y), rowBytes);
-    // The last row ends the image; any other end before it is damage.
-    if (status == SPNG_EOI ? y != header.height - 1 : status != 0) return false;
+  std::vector<std::uint8_t> samples(rowBytes * static_cast<std::size_t>(std::min(kBandRows, header.height)));
+  for (int first = 0; first < header.height; first += kBandRows) {
+    ThrowIfInterrupted();
+    const int rows = std::min(kBandRows, header.height - first);
+    for (int y = 0; y < rows; ++y) {
+      const int status =
+          spng_decode_row(png, samples.data() + rowBytes * static_cast<std::size_t>(y), rowBytes);
+      // The last row ends the image; any other end before it is damage.
+      if (status == SPNG_EOI ? first + y != header.height - 1 : status != 0) return false;
+    }
+    band(first, rows, samples.data());
   }
   // The chunks after the image data, their checksums included.
   return spng_decode_chunks(png) == 0;

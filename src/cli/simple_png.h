@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -20,7 +21,9 @@ struct SimplePng {
 // None for anything else: a transparent colour, a palette, an EXIF orientation, an animation, a cut file.
 std::optional<SimplePng> SimplePngHeader(std::span<const unsigned char> bytes);
 
-// Decodes the samples, rows top to bottom, into `pixels`; checks for interruption (interrupt.h) between
-// bands of rows. False, `pixels` then unspecified, when libspng finds the file damaged.
+// Decodes the samples, a band of rows at a time, top to bottom: `band(firstRow, rows, samples)` gets `rows`
+// rows from `firstRow` on, width x channels samples each, packed. Checks for interruption (interrupt.h)
+// between bands. False when libspng finds the file damaged; the bands given until then are to be thrown
+// away.
 bool DecodeSimplePng(std::span<const unsigned char> bytes, const SimplePng& header,
-                     std::vector<std::uint8_t>& pixels);
+                     const std::function<void(int, int, const std::uint8_t*)>& band);
