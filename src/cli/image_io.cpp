@@ -526,11 +526,10 @@ LoadedImage DecodeImageUnchecked(const fs::path& path, std::span<const unsigned 
     LoadedImage image{
         minihost::World(simple->width, simple->height, depth != nullptr ? *depth : minihost::Depth::Eight),
         simple->channels == 4, 8};
-    const minihost::PlainLayout layout{minihost::SampleBits::Eight, simple->channels,
-                                       simple->channels == 4 ? 3 : -1,
-                                       static_cast<std::size_t>(simple->width) * simple->channels};
     PF_EffectWorld& world = image.world.pf();
-    const auto band = [&](int first, int rows, const std::uint8_t* samples) {
+    const auto band = [&](int first, int rows, const std::uint8_t* samples, std::size_t stride) {
+      const minihost::PlainLayout layout{minihost::SampleBits::Eight, simple->channels,
+                                         simple->channels == 4 ? 3 : -1, stride};
       PF_EffectWorld part = world;
       part.data = reinterpret_cast<PF_PixelPtr>(reinterpret_cast<char*>(world.data) +
                                                 static_cast<std::ptrdiff_t>(first) * world.rowbytes);

@@ -1,8 +1,10 @@
-// 8-bit RGB and RGBA PNGs, what image sequences are mostly made of, decoded with libspng: several times
-// faster than the general reader (image_io.cpp). Only files whose pixels the general reader would give
-// exactly the same are taken here; every other file, and every file libspng finds damaged, is left to it.
+// 8-bit RGB and RGBA PNGs, what image sequences are mostly made of, decoded here with libdeflate: several
+// times faster than the general reader (image_io.cpp). Only files whose pixels the general reader would give
+// exactly the same are taken here; every other file, and every file with anything amiss (a checksum, the
+// image data's length, a filter), is left to it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -21,9 +23,10 @@ struct SimplePng {
 // None for anything else: a transparent colour, a palette, an EXIF orientation, an animation, a cut file.
 std::optional<SimplePng> SimplePngHeader(std::span<const unsigned char> bytes);
 
-// Decodes the samples, a band of rows at a time, top to bottom: `band(firstRow, rows, samples)` gets `rows`
-// rows from `firstRow` on, width x channels samples each, packed. Checks for interruption (interrupt.h)
-// between bands. False when libspng finds the file damaged; the bands given until then are to be thrown
-// away.
+// For `bytes` that SimplePngHeader took, as `header`: decodes the samples, a band of rows at a time, top to
+// bottom: `band(firstRow, rows, samples, stride)` gets `rows` rows from `firstRow` on, width x channels
+// samples each, row r at samples + r x stride. Checks for interruption (interrupt.h) between bands. False
+// when anything is amiss: a chunk's checksum, the image data's stream, its length or a row's filter; the
+// bands given until then are to be thrown away.
 bool DecodeSimplePng(std::span<const unsigned char> bytes, const SimplePng& header,
-                     const std::function<void(int, int, const std::uint8_t*)>& band);
+                     const std::function<void(int, int, const std::uint8_t*, std::size_t)>& band);
