@@ -105,7 +105,7 @@ bool Unfilter(int type, std::uint8_t* row, const std::uint8_t* previous, std::si
 bool DecodeSimplePng(std::span<const unsigned char> bytes, const SimplePng& header,
                      const std::function<void(int, int, const std::uint8_t*, std::size_t)>& band) {
   // Every chunk's checksum, and the image data: one run of IDAT chunks.
-  thread_local std::vector<std::uint8_t> joined;
+  std::vector<std::uint8_t> joined;
   std::span<const unsigned char> data;
   bool dataEnded = false;
   std::size_t parts = 0;
@@ -135,8 +135,11 @@ bool DecodeSimplePng(std::span<const unsigned char> bytes, const SimplePng& head
   const std::size_t rowBytes = static_cast<std::size_t>(header.width) * pixel;
   const std::size_t stride = rowBytes + 1;  // each row after its filter type
   const std::size_t rawBytes = stride * static_cast<std::size_t>(header.height);
-  // Kept from frame to frame: a frame's worth of fresh memory costs more to map than to fill.
-  thread_local std::vector<std::uint8_t> raw;
+  // Kept from frame to frame, up to a 4K frame's size: fresh memory costs more to map than to fill.
+  constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
+  thread_local std::vector<std::uint8_t> kept;
+  std::vector<std::uint8_t> once;
+  std::vector<std::uint8_t>& raw = rawBytes <= kKeptBytes ? kept : once;
   if (raw.size() < rawBytes) raw.resize(rawBytes);
   thread_local const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
       libdeflate_alloc_decompressor());
