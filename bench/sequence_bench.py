@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Times `palettrix render` over PNG sequences next to FFmpeg's paletteuse writing the same sequences.
 
-Usage: sequence_bench.py PALETTRIX OUT_DIR DOC [--before OLD_PALETTRIX] [--runs N]
+Usage: sequence_bench.py PALETTRIX OUT_DIR DOC [--before OLD_PALETTRIX [--before-label TEXT]] [--runs N]
 
 Makes the inputs once (in OUT_DIR/sequence-inputs): 40 frames of FFmpeg's testsrc2 at 1920x1080 and 20 at
 3840x2160, written as RGB PNG. For each, runs in turn (A B A B ...) after one untimed warm-up each:
@@ -68,7 +68,11 @@ def timed(cmd, out):
 
 def main():
     args = sys.argv[1:]
-    before, runs = None, 5
+    before, runs, before_label = None, 5, "an older build"
+    if "--before-label" in args:
+        i = args.index("--before-label")
+        before_label = args[i + 1]
+        del args[i:i + 2]
     if "--before" in args:
         i = args.index("--before")
         before = args[i + 1]
@@ -107,21 +111,25 @@ def main():
     shutil.rmtree(scratch, ignore_errors=True)
     commit = subprocess.run(["git", "rev-parse", "--short", "HEAD"], capture_output=True, text=True).stdout.strip()
     ffmpeg = subprocess.run(["ffmpeg", "-version"], capture_output=True, text=True).stdout.split("\n")[0]
+    ffmpeg = " ".join(ffmpeg.split()[:3])  # "ffmpeg version N"
     with open(os.path.join(out_dir, "sequence.json"), "w") as f:
         json.dump({"commit": commit, "ffmpeg": ffmpeg, "runs": runs, "cores": os.cpu_count(),
                    "date": time.strftime("%Y-%m-%d"), "results": results}, f, indent=1)
-    write_section(doc, results, runs, commit, ffmpeg, before is not None)
+    write_section(doc, results, runs, commit, ffmpeg, before_label if before else None)
 
 
-def write_section(doc, results, runs, commit, ffmpeg, with_before):
+def write_section(doc, results, runs, commit, ffmpeg, before_label):
+    with_before = before_label is not None
     mb = lambda b: f"{b / 1e6:.2f} MB"
     lines = [SECTION, "",
              "`bench/sequence_bench.py` (`scripts/bench sequence`): `palettrix render f.%04d.png o.%04d.png --pattern",
              "bayer-8x8 --swatch pico-8` next to `ffmpeg -i f.%04d.png -i pico.png -lavfi paletteuse=dither=bayer",
              "o.%04d.png` on RGB PNG frames of FFmpeg's `testsrc2`, both writing indexed PNGs. Whole processes, run in",
              f"turn after a warm-up; the median of {runs} runs, seconds on the clock (processor seconds in brackets),",
-             f"and the total bytes of the frames written. {os.cpu_count()} cores; commit {commit}; {ffmpeg}.",
-             ""]
+             f"and the total bytes of the frames written. {os.cpu_count()} cores; commit {commit}; {ffmpeg}."]
+    if with_before:
+        lines.append(f"\"palettrix before\" is {before_label}.")
+    lines.append("")
     head = "| frames | palettrix | ffmpeg | palettrix / ffmpeg |"
     rule = "|---|---|---|---|"
     if with_before:
