@@ -254,7 +254,7 @@ std::span<const unsigned char> Bytes(const std::string& text) {
 TEST(ImageIo, PlainEightBitPngsReadBackTheirSamplesExactly) {
   const std::string notes = Chunk("gAMA", std::string("\0\1\x86\xa0", 4)) +
                             Chunk("sRGB", std::string(1, '\0')) + Chunk("sBIT", "\4\4\4") +
-                            Chunk("pHYs", std::string(9, '\1')) + Chunk("tEXt", "a\0b");
+                            Chunk("pHYs", std::string(9, '\1')) + Chunk("tEXt", std::string("a\0b", 3));
   const struct {
     int width, height, channels;
     std::string before, after;
