@@ -115,7 +115,7 @@ void AnimationSink::fail(const std::string& why) const {
   throw CliError(kExitOutput, path_.string() + ": " + why);
 }
 
-void AnimationSink::write(const Frame& frame) {
+void AnimationSink::write(Frame frame) {
   const bool sixteen = frame.world.depth() == minihost::Depth::Sixteen;
   if (frames_ == 0) {
     width_ = frame.world.width();

@@ -40,7 +40,7 @@ class AnimationSink : public FrameSink {
 
   // Throws CliError (output) for a frame the format cannot store exactly: one of more than 256 colours in a
   // GIF (naming the frame), or of 16 bits.
-  void write(const Frame& frame) override;
+  void write(Frame frame) override;
   void finish() override;
 
  private:

@@ -1,42 +1,25 @@
 #include "cli/apng_encoder.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <stdexcept>
 
 #include "cli/frame_timing.h"
 #include "cli/indexed_frame.h"
+#include "cli/png_chunks.h"
 
 namespace {
 
-void PutBig32(std::vector<uint8_t>& out, uint32_t value) {
-  for (const int shift : {24, 16, 8, 0}) out.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-void PutBig16(std::vector<uint8_t>& out, uint16_t value) {
-  out.push_back(static_cast<uint8_t>(value >> 8));
-  out.push_back(static_cast<uint8_t>(value));
-}
-
-// The rows as one zlib stream, each row after its filter byte (none: dithered pixels gain little from
-// prediction and the rows compress faster without).
-std::vector<uint8_t> Compress(std::span<const uint8_t> rows, std::size_t rowBytes, int height) {
-  std::vector<uint8_t> filtered;
+// The rows, each after its filter byte (none: dithered pixels gain little from prediction and the rows
+// compress faster without), as PNG image data.
+std::vector<unsigned char> Compress(std::span<const uint8_t> rows, std::size_t rowBytes, int height) {
+  std::vector<unsigned char> filtered;
   filtered.reserve(rows.size() + static_cast<std::size_t>(height));
   for (int y = 0; y < height; ++y) {
     filtered.push_back(0);
     const auto row = rows.subspan(static_cast<std::size_t>(y) * rowBytes, rowBytes);
     filtered.insert(filtered.end(), row.begin(), row.end());
   }
-  uLongf size = compressBound(static_cast<uLong>(filtered.size()));
-  std::vector<uint8_t> out(size);
-  if (compress2(out.data(), &size, filtered.data(), static_cast<uLong>(filtered.size()),
-                Z_DEFAULT_COMPRESSION) != Z_OK) {
-    throw std::runtime_error("cannot compress a frame");
-  }
-  out.resize(size);
-  return out;
+  return DeflatePng(filtered);
 }
 
 }  // namespace
@@ -67,8 +50,7 @@ ApngWriter::ApngWriter(Output output, int width, int height, std::size_t frames,
       height_(height),
       frames_(frames),
       layout_(std::move(layout)) {
-  static constexpr uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  output_(kSignature, sizeof kSignature);
+  output_(kPngSignature, sizeof kPngSignature);
   std::vector<uint8_t> header;
   PutBig32(header, static_cast<uint32_t>(width));
   PutBig32(header, static_cast<uint32_t>(height));
@@ -112,7 +94,9 @@ void ApngWriter::add(std::span<const uint8_t> rows, ApngDelay delay) {
   const std::vector<uint8_t> data = Compress(rows, layout_.rowBytes(width_), height_);
   if (written_ == 0) {
     // The first frame is the default image, which decoders without animation show.
-    chunk("IDAT", data);
+    std::vector<unsigned char> idat;
+    PutPngImageData(idat, data);
+    output_(idat.data(), idat.size());
   } else {
     std::vector<uint8_t> frame;
     frame.reserve(data.size() + 4);
@@ -128,15 +112,9 @@ void ApngWriter::finish() {
   chunk("IEND", {});
 }
 
-void ApngWriter::chunk(const char type[4], std::span<const uint8_t> data) {
-  std::vector<uint8_t> head;
-  PutBig32(head, static_cast<uint32_t>(data.size()));
-  head.insert(head.end(), type, type + 4);
-  uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type), 4);
-  crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));
-  std::vector<uint8_t> tail;
-  PutBig32(tail, static_cast<uint32_t>(crc));
-  output_(head.data(), head.size());
-  if (!data.empty()) output_(data.data(), data.size());
-  output_(tail.data(), tail.size());
+void ApngWriter::chunk(const char (&type)[5], std::span<const uint8_t> data) {
+  std::vector<unsigned char> bytes;
+  bytes.reserve(data.size() + 12);
+  PutPngChunk(bytes, type, data);
+  output_(bytes.data(), bytes.size());
 }

@@ -41,7 +41,7 @@ class ApngWriter {
   void finish();
 
  private:
-  void chunk(const char type[4], std::span<const uint8_t> data);
+  void chunk(const char (&type)[5], std::span<const uint8_t> data);
 
   Output output_;
   int width_, height_;

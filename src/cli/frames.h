@@ -35,13 +35,14 @@ class FrameSource {
   virtual std::optional<long> frameCount() const = 0;
 };
 
-// Frames are written in order, one at a time, though not necessarily on the thread that made the sink.
-// Until finish() succeeds everything the sink wrote is under temporary names, and a sink destroyed without
-// finish() removes it all: a failed or interrupted run leaves no output.
+// Frames are written in order, one at a time, though not necessarily on the thread that made the sink. A
+// sink may finish a frame on threads of its own after write() returns: a frame's failure is then thrown by
+// a later write() or by finish(). Until finish() succeeds everything the sink wrote is under temporary
+// names, and a sink destroyed without finish() removes it all: a failed or interrupted run leaves no output.
 class FrameSink {
  public:
   virtual ~FrameSink() = default;
-  virtual void write(const Frame& frame) = 0;
+  virtual void write(Frame frame) = 0;
   // Completes the output and moves it to its final name(s). Throws CliError naming the file.
   virtual void finish() = 0;
 };

@@ -16,6 +16,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,7 @@
 #include "cli/indexed_png.h"
 #include "cli/interrupt.h"
 #include "cli/safe_output.h"
+#include "cli/simple_png.h"
 #include "cli/terminal.h"
 #include "cli/webp_codec.h"
 #include "minihost/pixel_transfer.h"
@@ -518,6 +520,27 @@ void Orient(std::vector<T>& data, int& width, int& height, int channels, int ori
 LoadedImage DecodeImageUnchecked(const fs::path& path, std::span<const unsigned char> bytes,
                                  const minihost::Depth* depth) {
   const ImageFormat& format = ChooseFormat(path, bytes);
+  const std::optional<SimplePng> simple =
+      format.reader == std::string_view("png") ? SimplePngHeader(bytes) : std::nullopt;
+  if (simple) {
+    // Decoded a band of rows at a time straight into the world.
+    CheckSize(path, simple->width, simple->height, bytes.size());
+    LoadedImage image{
+        minihost::World(simple->width, simple->height, depth != nullptr ? *depth : minihost::Depth::Eight),
+        simple->channels == 4, 8};
+    PF_EffectWorld& world = image.world.pf();
+    const auto band = [&](int first, int rows, const std::uint8_t* samples, std::size_t stride) {
+      const minihost::PlainLayout layout{minihost::SampleBits::Eight, simple->channels,
+                                         simple->channels == 4 ? 3 : -1, stride};
+      PF_EffectWorld part = world;
+      part.data = reinterpret_cast<PF_PixelPtr>(reinterpret_cast<char*>(world.data) +
+                                                static_cast<std::ptrdiff_t>(first) * world.rowbytes);
+      part.height = rows;
+      part.extent_hint = PF_LRect{0, 0, world.width, rows};
+      minihost::PlainToWorld(samples, layout, part);
+    };
+    if (DecodeSimplePng(bytes, *simple, band)) return image;
+  }
   Plain plain;
   if (format.reader == std::string_view("webp"))
     plain = DecodeWebpFile(path, bytes);
@@ -598,6 +621,23 @@ void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha,
   const bool deep = world.depth() == minihost::Depth::Sixteen && format.sixteenBits;
   const bool alpha = withAlpha && format.alpha;
   const int channels = alpha ? 4 : 3;
+  // Encoded in memory, then written with every error checked: a full disk is never a file that looks
+  // complete.
+  std::vector<unsigned char> encoded;
+  // 8-bit frames of few colours are stored with a palette, indexed straight from the world.
+  if (format.reader == std::string_view("png") && !deep && colors == PngColors::IndexedWhereTheyFit) {
+    bool fits = false;
+    try {
+      fits = EncodeIndexedPng(world, alpha, encoded);
+    } catch (const std::runtime_error& e) {
+      throw CliError(kExitOutput, Quote(path) + ": cannot write image (" + e.what() + ")");
+    }
+    if (fits) {
+      file.write(encoded.data(), encoded.size());
+      file.close();
+      return;
+    }
+  }
   const std::size_t count = static_cast<std::size_t>(world.width()) * world.height() * channels;
   std::vector<uint16_t> data16;
   std::vector<uint8_t> data8;
@@ -613,9 +653,6 @@ void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha,
   else
     minihost::WorldToPlain(world.pf(), data8.data(), layout);
 
-  // Encoded in memory, then written with every error checked: a full disk is never a file that looks
-  // complete.
-  std::vector<unsigned char> encoded;
   if (format.reader == std::string_view("pnm")) {
     // Binary PPM, samples big-endian as the format has them (the library's writer loses 16-bit samples
     // when it writes to memory).
@@ -630,15 +667,6 @@ void EncodeImage(OutputFile& file, const minihost::World& world, bool withAlpha,
     } else {
       encoded.insert(encoded.end(), data8.begin(), data8.end());
     }
-  } else if (format.reader == std::string_view("png") && !deep && colors == PngColors::IndexedWhereTheyFit &&
-             [&] {
-               try {
-                 return EncodeIndexedPng(data8, world.width(), world.height(), channels, encoded);
-               } catch (const std::runtime_error& e) {
-                 throw CliError(kExitOutput, Quote(path) + ": cannot write image (" + e.what() + ")");
-               }
-             }()) {
-    // Stored with a palette.
   } else if (format.reader == std::string_view("gif")) {
     if (world.depth() == minihost::Depth::Sixteen) {
       throw CliError(kExitOutput, Quote(path) +

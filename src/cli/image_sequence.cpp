@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <system_error>
+#include <thread>
 
 #include "cli/exit_status.h"
 #include "cli/image_io.h"
@@ -116,9 +117,11 @@ FrameRange ParseFrameRange(const std::string& text) {
   throw CliError(kExitUsage, "--frames: \"" + text + "\" is not a range A-B of frame numbers with A <= B");
 }
 
+unsigned DefaultCodecThreads() { return std::max(1u, std::thread::hardware_concurrency()); }
+
 SequenceSource::SequenceSource(const SequencePattern& pattern, std::optional<FrameRange> range,
-                               std::optional<minihost::Depth> depth)
-    : pattern_(pattern), depth_(depth) {
+                               std::optional<minihost::Depth> depth, unsigned readers)
+    : pattern_(pattern), depth_(depth), readers_(std::max(readers, 1u)) {
   if (range) {
     for (long number = range->first; number <= range->last; ++number) {
       std::error_code ec;
@@ -136,19 +139,43 @@ SequenceSource::SequenceSource(const SequencePattern& pattern, std::optional<Fra
   }
 }
 
-std::optional<Frame> SequenceSource::next() {
-  if (next_ == numbers_.size()) return std::nullopt;
-  const long number = numbers_[next_++];
+// The readers stop before the members they read go.
+SequenceSource::~SequenceSource() { ahead_.reset(); }
+
+Frame SequenceSource::read(long number, std::optional<minihost::Depth> depth) const {
   const fs::path path = pattern_.frame(number);
   // A pipe or a device in a sequence could block the run for good.
   std::error_code ec;
   if (fs::exists(path, ec) && !fs::is_regular_file(path, ec)) {
     throw CliError(kExitInput, path.string() + ": not a regular file");
   }
-  LoadedImage image = ReadImage(path, depth_ ? &*depth_ : nullptr);
-  // Every frame at the first one's depth, so that a video output gets frames of one kind.
-  depth_ = image.world.depth();
+  LoadedImage image = ReadImage(path, depth ? &*depth : nullptr);
   return Frame{number, std::move(image.world), image.hasAlpha || alphaThroughout_};
+}
+
+void SequenceSource::readAhead() {
+  while (started_ < numbers_.size() && ahead_->pending() < readers_) {
+    const long number = numbers_[started_++];
+    ahead_->submit([this, number, depth = depth_] { return read(number, depth); });
+  }
+}
+
+std::optional<Frame> SequenceSource::next() {
+  if (next_ == numbers_.size()) return std::nullopt;
+  if (next_ == 0) {
+    // The first frame sets the depth of all the others, so that a video output gets frames of one kind;
+    // the frames after it are read ahead once it is known.
+    Frame frame = read(numbers_[next_++], depth_);
+    started_ = next_;
+    depth_ = frame.world.depth();
+    ahead_ = std::make_unique<OrderedTasks<Frame>>(readers_);
+    readAhead();
+    return frame;
+  }
+  ++next_;
+  Frame frame = ahead_->takeNext();
+  readAhead();
+  return frame;
 }
 
 void SequenceSource::keepAlphaThroughout() {
@@ -167,22 +194,46 @@ void SequenceSource::spreadOver(std::size_t most) {
   numbers_ = std::move(kept);
 }
 
-SequenceSink::SequenceSink(const SequencePattern& pattern, PngColors colors)
-    : pattern_(pattern), colors_(colors) {
+SequenceSink::SequenceSink(const SequencePattern& pattern, PngColors colors, unsigned encoders)
+    : pattern_(pattern), colors_(colors), encoders_(std::max(encoders, 1u)) {
   RequireOutputFolder(pattern.text());
+  encoding_ = std::make_unique<OrderedTasks<std::unique_ptr<OutputFile>>>(encoders_);
 }
 
-SequenceSink::~SequenceSink() = default;
+// The encoders stop first; the temporary files of the frames they had are removed with them.
+SequenceSink::~SequenceSink() { encoding_.reset(); }
 
-void SequenceSink::write(const Frame& frame) {
-  // Each frame is complete in its own temporary file before the next is written; none has its final name
-  // until finish().
-  auto file = std::make_unique<OutputFile>(pattern_.frame(frame.number));
-  EncodeImage(*file, frame.world, frame.hasAlpha, colors_);
-  written_.push_back(std::move(file));
+void SequenceSink::collect(std::size_t keep) {
+  while (encoding_->pending() > keep) written_.push_back(encoding_->takeNext());
+}
+
+void SequenceSink::write(Frame frame) {
+  // None has its final name until finish(); each is complete in its own temporary file by then.
+  struct Encoding {
+    std::unique_ptr<OutputFile> file;
+    Frame frame;
+  };
+  auto job = std::make_shared<Encoding>(
+      Encoding{std::make_unique<OutputFile>(pattern_.frame(frame.number)), std::move(frame)});
+  const std::size_t frameBytes = static_cast<std::size_t>(job->frame.world.rowbytes()) *
+                                 static_cast<std::size_t>(job->frame.world.height());
+  const std::size_t held =
+      std::clamp<std::size_t>(kEncodeMemoryBudget / std::max<std::size_t>(frameBytes, 1), 1, encoders_);
+  // Room for this frame first.
+  collect(held - 1);
+  encoding_->submit([job = std::move(job), colors = colors_]() mutable {
+    // Once the run is interrupted nothing more is encoded.
+    ThrowIfInterrupted();
+    EncodeImage(*job->file, job->frame.world, job->frame.hasAlpha, colors);
+    std::unique_ptr<OutputFile> file = std::move(job->file);
+    // The frame's memory goes back now.
+    job.reset();
+    return file;
+  });
 }
 
 void SequenceSink::finish() {
+  collect(0);
   // A target that became a device or a pipe meanwhile stops the run before any frame is renamed.
   for (const auto& file : written_) RequireRegularOutput(file->target());
   for (auto& file : written_) file->commit();

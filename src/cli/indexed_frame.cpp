@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -53,19 +54,29 @@ template <typename KeyAt>
 std::optional<int> IndexRows(int width, int height, std::uint8_t* indices, std::ptrdiff_t stride,
                              std::uint32_t* palette, KeyAt keyAt) {
   ColourTable table(palette);
-  // Dithered rows repeat colours in short runs: the previous pixel's colour is checked before the table.
-  std::uint32_t last = 0;
-  int lastIndex = -1;
+  // Dithered rows mostly alternate between two colours: the last two colours met are tried before the
+  // table. Both start as the first pixel's.
+  std::uint32_t recent[2] = {0, 0};
+  int recentIndex[2] = {-1, -1};
+  if (width > 0 && height > 0) {
+    recent[0] = recent[1] = keyAt(0, 0);
+    recentIndex[0] = recentIndex[1] = table.find(recent[0]);
+  }
   for (int y = 0; y < height; ++y) {
     std::uint8_t* row = indices + static_cast<std::ptrdiff_t>(y) * stride;
     for (int x = 0; x < width; ++x) {
       const std::uint32_t key = keyAt(y, x);
-      if (key != last || lastIndex < 0) {
-        lastIndex = table.find(key);
-        if (lastIndex < 0) return std::nullopt;
-        last = key;
+      if (key != recent[0]) {
+        if (key != recent[1]) {
+          const int found = table.find(key);
+          if (found < 0) return std::nullopt;
+          recent[1] = key;
+          recentIndex[1] = found;
+        }
+        std::swap(recent[0], recent[1]);
+        std::swap(recentIndex[0], recentIndex[1]);
       }
-      row[x] = static_cast<std::uint8_t>(lastIndex);
+      row[x] = static_cast<std::uint8_t>(recentIndex[0]);
     }
   }
   std::fill(palette + table.count(), palette + 256, 0xFF000000u);
@@ -100,16 +111,4 @@ std::optional<IndexedFrame> IndexWorld(const PF_EffectWorld& world, AlphaBits al
                                   static_cast<std::size_t>(world.height));
   return AsFrame(IndexWorld(world, alphaBits, index.data(), world.width, palette.data()), palette,
                  std::move(index));
-}
-
-std::optional<IndexedFrame> IndexPixels(std::span<const std::uint8_t> pixels, int width, int height,
-                                        int channels, AlphaBits alphaBits) {
-  std::array<std::uint32_t, 256> palette{};
-  std::vector<std::uint8_t> index(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-  const auto count = IndexRows(width, height, index.data(), width, palette.data(), [&](int y, int x) {
-    const std::uint8_t* p = &pixels[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x) *
-                                    static_cast<std::size_t>(channels)];
-    return Key(p[0], p[1], p[2], channels == 4 ? p[3] : std::uint8_t{0xFF}, alphaBits);
-  });
-  return AsFrame(count, palette, std::move(index));
 }

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <vector>
 
 #include "sdk/ae_effect.h"
@@ -49,8 +48,3 @@ std::optional<int> IndexWorld(const PF_EffectWorld& world, AlphaBits alphaBits, 
 
 // The same as a frame of its own; none for more than 256 colours.
 std::optional<IndexedFrame> IndexWorld(const PF_EffectWorld& world, AlphaBits alphaBits);
-
-// The frame of plain pixels: width x height of `channels` 8-bit samples (3: red, green, blue; 4: and alpha,
-// else every pixel is opaque); none for more than 256 colours.
-std::optional<IndexedFrame> IndexPixels(std::span<const std::uint8_t> pixels, int width, int height,
-                                        int channels, AlphaBits alphaBits);

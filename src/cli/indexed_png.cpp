@@ -1,104 +1,90 @@
 #include "cli/indexed_png.h"
 
+#include <algorithm>
 #include <array>
-#include <new>
-#include <stdexcept>
-#include <string>
+#include <memory>
 
 #include "cli/indexed_frame.h"
-#include "palettefiles/png_errors.h"
+#include "cli/png_chunks.h"
 
 namespace {
 
-void Append(png_structp png, png_bytep data, png_size_t length) {
-  auto* out = static_cast<std::vector<unsigned char>*>(png_get_io_ptr(png));
-  // No exception crosses libpng's frames: a failure becomes libpng's own error.
-  try {
-    out->insert(out->end(), data, data + length);
-  } catch (const std::bad_alloc&) {
-    png_error(png, "out of memory");
+// Packs a row of indices `Bits` each, the first pixel in the highest bits as PNG has them; a last byte's
+// unused bits are 0.
+template <int Bits>
+void Pack(const unsigned char* from, std::size_t columns, unsigned char* row) {
+  constexpr std::size_t kPerByte = 8 / Bits;
+  std::size_t x = 0;
+  for (; x + kPerByte <= columns; x += kPerByte) {
+    unsigned value = 0;
+    for (std::size_t k = 0; k < kPerByte; ++k) value = value << Bits | from[x + k];
+    *row++ = static_cast<unsigned char>(value);
   }
-}
-
-void Flush(png_structp) {}
-
-struct WriteState {
-  png_structp png = nullptr;
-  png_infop info = nullptr;
-  ~WriteState() {
-    if (png != nullptr) png_destroy_write_struct(&png, info != nullptr ? &info : nullptr);
+  if (x < columns) {
+    unsigned value = 0;
+    for (std::size_t k = 0; k < kPerByte; ++k) value = value << Bits | (x + k < columns ? from[x + k] : 0u);
+    *row = static_cast<unsigned char>(value);
   }
-};
-
-// The palette, its transparency and the rows of indices, made before libpng is called.
-struct Indexed {
-  std::array<png_color, 256> colors{};
-  std::array<png_byte, 256> alpha{};
-  int count = 0;
-  int bits = 8;
-  std::vector<png_byte> packed;  // rows of indices, `bits` each, each row starting on a byte
-  std::size_t rowBytes = 0;
-};
-
-// Nothing with a destructor lives in this frame once libpng is called (its errors jump back here past it).
-bool Write(WriteState& state, PngErrors& errors, const Indexed& indexed, int width, int height, bool alpha,
-           std::vector<png_bytep>& rows) {
-  png_structp png = state.png;
-  png_infop info = state.info;
-  if (setjmp(errors.jump) != 0) return false;
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), indexed.bits,
-               PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_set_PLTE(png, info, indexed.colors.data(), indexed.count);
-  if (alpha) png_set_tRNS(png, info, indexed.alpha.data(), indexed.count, nullptr);
-  png_write_info(png, info);
-  png_write_image(png, rows.data());
-  png_write_end(png, nullptr);
-  return true;
 }
 
 }  // namespace
 
-bool EncodeIndexedPng(std::span<const uint8_t> pixels, int width, int height, int channels,
-                      std::vector<unsigned char>& png) {
+bool EncodeIndexedPng(const minihost::World& world, bool alpha, std::vector<unsigned char>& png) {
   png.clear();
-  const bool alpha = channels == 4;
+  const std::size_t columns = static_cast<std::size_t>(world.width());
+  const std::size_t height = static_cast<std::size_t>(world.height());
   // Each pixel's index, colours numbered as they are first met.
-  const std::optional<IndexedFrame> frame = IndexPixels(pixels, width, height, channels, AlphaBits::Eight);
-  if (!frame) return false;
-  const std::vector<uint8_t>& index = frame->index;
-  Indexed indexed;
-  indexed.count = static_cast<int>(frame->colors.size());
-  for (std::size_t i = 0; i < frame->colors.size(); ++i) {
-    const uint32_t key = frame->colors[i];
-    indexed.colors[i] = {KeyRed(key), KeyGreen(key), KeyBlue(key)};
-    indexed.alpha[i] = KeyAlpha(key);
-  }
-  indexed.bits = indexed.count <= 2 ? 1 : indexed.count <= 4 ? 2 : indexed.count <= 16 ? 4 : 8;
-  const std::size_t perByte = 8 / static_cast<std::size_t>(indexed.bits);
-  indexed.rowBytes = (static_cast<std::size_t>(width) + perByte - 1) / perByte;
-  indexed.packed.assign(indexed.rowBytes * static_cast<std::size_t>(height), 0);
-  for (std::size_t y = 0; y < static_cast<std::size_t>(height); ++y) {
-    png_byte* row = &indexed.packed[y * indexed.rowBytes];
-    for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x) {
-      // The first pixel in the highest bits, as PNG packs them.
-      const std::size_t shift = 8 - static_cast<std::size_t>(indexed.bits) * (x % perByte + 1);
-      row[x / perByte] =
-          static_cast<png_byte>(row[x / perByte] | index[y * static_cast<std::size_t>(width) + x] << shift);
+  auto index = std::make_unique_for_overwrite<unsigned char[]>(columns * height);
+  std::array<std::uint32_t, 256> palette;
+  const std::optional<int> count =
+      IndexWorld(world.pf(), alpha ? AlphaBits::Eight : AlphaBits::None, index.get(),
+                 static_cast<std::ptrdiff_t>(columns), palette.data());
+  if (!count) return false;
+
+  // Rows of indices compress best unfiltered: an index says nothing about its neighbour's value. Each row
+  // starts with its filter byte, 0 (none), and holds its indices `bits` each, starting on a byte.
+  const int bits = *count <= 2 ? 1 : *count <= 4 ? 2 : *count <= 16 ? 4 : 8;
+  const std::size_t perByte = 8 / static_cast<std::size_t>(bits);
+  const std::size_t stride = (columns + perByte - 1) / perByte + 1;
+  std::vector<unsigned char> rows(stride * height, 0);
+  for (std::size_t y = 0; y < height; ++y) {
+    unsigned char* row = &rows[y * stride + 1];
+    const unsigned char* from = &index[y * columns];
+    switch (bits) {
+      case 1:
+        Pack<1>(from, columns, row);
+        break;
+      case 2:
+        Pack<2>(from, columns, row);
+        break;
+      case 4:
+        Pack<4>(from, columns, row);
+        break;
+      default:
+        std::copy(from, from + columns, row);
     }
   }
-  std::vector<png_bytep> rows(static_cast<std::size_t>(height));
-  for (std::size_t y = 0; y < rows.size(); ++y) rows[y] = &indexed.packed[y * indexed.rowBytes];
+  index.reset();
+  const std::vector<unsigned char> zlib = DeflatePng(rows);
+  rows = {};
 
-  PngErrors errors;
-  WriteState state;
-  state.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors, OnPngError, OnPngWarning);
-  if (state.png != nullptr) state.info = png_create_info_struct(state.png);
-  if (state.info == nullptr) throw std::runtime_error("out of memory");
-  png_set_write_fn(state.png, &png, Append, Flush);
-  if (!Write(state, errors, indexed, width, height, alpha, rows)) {
-    png.clear();
-    throw std::runtime_error(errors.message);
+  std::vector<unsigned char> colors, alphas;
+  for (int i = 0; i < *count; ++i) {
+    const std::uint32_t key = palette[static_cast<std::size_t>(i)];
+    colors.insert(colors.end(), {KeyRed(key), KeyGreen(key), KeyBlue(key)});
+    alphas.push_back(KeyAlpha(key));
   }
+  png.reserve(zlib.size() + zlib.size() / (1 << 20) * 12 + 3 * 256 + 256 + 128);
+  png.assign(std::begin(kPngSignature), std::end(kPngSignature));
+  std::vector<unsigned char> header;
+  PutBig32(header, static_cast<std::uint32_t>(columns));
+  PutBig32(header, static_cast<std::uint32_t>(height));
+  // Palette colour type; then compression 0, filter method 0, no interlace.
+  header.insert(header.end(), {static_cast<unsigned char>(bits), 3, 0, 0, 0});
+  PutPngChunk(png, "IHDR", header);
+  PutPngChunk(png, "PLTE", colors);
+  if (alpha) PutPngChunk(png, "tRNS", alphas);
+  PutPngImageData(png, zlib);
+  PutPngChunk(png, "IEND", {});
   return true;
 }

@@ -346,7 +346,7 @@ void VideoWriter::writeAudio() {
   for (av::Packet& packet : pending) output_->audio->write(*packet);
 }
 
-void VideoWriter::write(const Frame& frame) {
+void VideoWriter::write(Frame frame) {
   if (!output_) open(frame);
   Output& out = *output_;
   const minihost::World& world = frame.world;

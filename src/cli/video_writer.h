@@ -42,7 +42,7 @@ class VideoWriter : public FrameSink {
   // over its packets on another thread than the one writing the frames.
   void carryAudio(VideoReader& reader);
 
-  void write(const Frame& frame) override;
+  void write(Frame frame) override;
   void finish() override;
 
  private:

@@ -7,6 +7,9 @@
 
 #include <cstring>
 
+#include "minihost/pixel_transfer.h"
+#include "minihost/world.h"
+
 namespace {
 
 // What a viewer shows of each frame: the canvas after every frame is drawn over it as its disposal says,
@@ -67,8 +70,16 @@ Decoded Decode(const std::vector<unsigned char>& bytes) {
   return out;
 }
 
+// The frame of `rgba` pixels indexed as GIF takes them, if it fits.
+std::optional<IndexedFrame> TryIndex(const std::vector<uint8_t>& rgba, int width, int height) {
+  minihost::World world(width, height, minihost::Depth::Eight);
+  minihost::PlainToWorld(
+      rgba.data(), {minihost::SampleBits::Eight, 4, 3, static_cast<std::size_t>(width) * 4}, world.pf());
+  return IndexWorld(world.pf(), AlphaBits::One);
+}
+
 IndexedFrame Index(const std::vector<uint8_t>& rgba, int width, int height) {
-  std::optional<IndexedFrame> frame = IndexPixels(rgba, width, height, 4, AlphaBits::One);
+  std::optional<IndexedFrame> frame = TryIndex(rgba, width, height);
   EXPECT_TRUE(frame);
   return frame ? *frame : IndexedFrame{};
 }
@@ -137,7 +148,7 @@ TEST(GifEncoder, MoreThan256ColoursInAFrameAreRefused) {
   std::vector<uint8_t> rgba;
   for (int i = 0; i < 257; ++i)
     rgba.insert(rgba.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 0, 255});
-  EXPECT_FALSE(IndexPixels(rgba, 257, 1, 4, AlphaBits::One));
+  EXPECT_FALSE(TryIndex(rgba, 257, 1));
   rgba.resize(256 * 4);
   EXPECT_EQ(Index(rgba, 256, 1).colors.size(), 256u);
   // Transparency takes an entry of its own, whatever the colour under it.
@@ -145,7 +156,7 @@ TEST(GifEncoder, MoreThan256ColoursInAFrameAreRefused) {
   rgba.insert(rgba.end(), {1, 2, 3, 0});
   EXPECT_EQ(Index(rgba, 257, 1).colors.size(), 256u);
   rgba[3] = 255;  // 256 opaque colours and transparency
-  EXPECT_FALSE(IndexPixels(rgba, 257, 1, 4, AlphaBits::One));
+  EXPECT_FALSE(TryIndex(rgba, 257, 1));
 }
 
 TEST(GifEncoder, PlaysAsOftenAsAsked) {
