@@ -18,6 +18,7 @@
 
 #include "palette/color_tables.h"
 #include "palette/nearest_color.h"
+#include "palette/nearest_color_grids.h"
 #include "palette/nearest_scan_avx2.h"
 #include "support/seeded_generator.h"
 
@@ -708,6 +709,84 @@ TEST(NearestColorSearch, WideRunScansGiveTheRulesKey) {
               : nearest_avx2::LeastKeyAnyOrder(blocks.data(), static_cast<uint32_t>(count), in.r, in.g, in.b);
       EXPECT_EQ(got, expected) << "trial " << trial << ", " << count << " blocks, point " << Describe(in);
     }
+  }
+}
+
+// Where two searches' grids differ (the unit grid's cells and blocks, the outer grid's and each shell's),
+// bit for bit, or "" where they do not. A grid's blocks are those its cells reach.
+std::string GridDifference(const NearestColorSearch& a, const NearestColorSearch& b) {
+  const NearestGrids x = a.gridsWithShells();
+  const NearestGrids y = b.gridsWithShells();
+  const auto sameBlocks = [](const NearestGrids::Block* p, const NearestGrids::Block* q, std::size_t count) {
+    return count == 0 || std::memcmp(p, q, count * sizeof(NearestGrids::Block)) == 0;
+  };
+  if (a.unitCellCount() != b.unitCellCount() || x.unit.shift != y.unit.shift) return "unit grid size";
+  if (a.hasUnitGrid()) {
+    const std::size_t cells = a.unitCellCount() + 1;
+    if (std::memcmp(x.unit.cells, y.unit.cells, cells * sizeof(uint16_t)) != 0) return "unit cells";
+    std::size_t blocks = 0;
+    for (std::size_t k = 0; k < cells; ++k) {
+      const uint16_t cell = x.unit.cells[k];
+      blocks = (cell & NearestGrids::kUnitDirect) == 0 ? std::max<std::size_t>(blocks, cell) : blocks;
+    }
+    if (!sameBlocks(x.unit.blocks, y.unit.blocks, blocks)) return "unit blocks";
+  }
+  if (x.shellCount != y.shellCount) return "shell count";
+  for (int g = -1; g < x.shellCount; ++g) {
+    const NearestGrids::OuterGrid& p = g < 0 ? x.outer : x.shells[g];
+    const NearestGrids::OuterGrid& q = g < 0 ? y.outer : y.shells[g];
+    const std::string name = g < 0 ? "outer grid" : "shell " + std::to_string(g);
+    if (p.perAxis != q.perAxis) return name + " size";
+    const auto cells = static_cast<std::size_t>(p.perAxis) * p.perAxis * p.perAxis;
+    if (std::memcmp(p.cells, q.cells, cells * sizeof(NearestGrids::Cell)) != 0) return name + " cells";
+    std::size_t blocks = 0;
+    for (std::size_t k = 0; k < cells; ++k) {
+      const NearestGrids::Cell cell = p.cells[k];
+      const bool listed = cell.count != 0 && cell.count != NearestGrids::kTreeCell;
+      blocks = listed ? std::max<std::size_t>(blocks, std::size_t{cell.first} + cell.count) : blocks;
+    }
+    if (!sameBlocks(p.blocks, q.blocks, blocks)) return name + " blocks";
+  }
+  return "";
+}
+
+// The grids built with AVX2 are those of the baseline build, cell for cell and block for block (so the same
+// cells answer directly): every table, and palettes with ties (colours on a lattice, equidistant from cell
+// corners), duplicates, clusters, near-ties over wide regions (a sphere, more than the eight strongest rivals
+// in one half), colours beyond the cube (the shells), and overflowing ones.
+TEST(NearestColorSearch, WideBuildGivesTheBaselineGrids) {
+  if (!NearestAvx2Available()) GTEST_SKIP() << "no AVX2";
+  Generator random(13);
+  std::vector<Color3> lattice;
+  for (const float r : {0.0f, 0.25f, 0.5f, 0.75f, 1.0f})
+    for (const float g : {0.0f, 0.25f, 0.5f, 0.75f, 1.0f})
+      for (const float b : {0.0f, 0.25f, 0.5f, 0.75f, 1.0f}) lattice.push_back(Color3(r, g, b));
+  std::vector<Color3> withDuplicates = RandomPalette(200, random);
+  for (std::size_t i = 0; i < 56; ++i) withDuplicates.push_back(withDuplicates[random.below(200)]);
+  std::vector<std::pair<std::string, std::vector<Color3>>> palettes = {
+      {"PICO-8", {kPico8.begin(), kPico8.end()}},
+      {"CGA", {kCga.begin(), kCga.end()}},
+      {"VGA 2-bit", {kVga2Bit.begin(), kVga2Bit.end()}},
+      {"VGA 8-bit", {kVga8Bit.begin(), kVga8Bit.end()}},
+      {"Commodore 64", {kCommodore64.begin(), kCommodore64.end()}},
+      {"NES", {kNes.begin(), kNes.end()}},
+      {"FamiCube - Iven", {kFamiCubeIven.begin(), kFamiCubeIven.end()}},
+      {"20 random", RandomPalette(20, random)},
+      {"256 random", RandomPalette(256, random)},
+      {"2000 random", RandomPalette(2000, random)},
+      {"a lattice", lattice},
+      {"duplicates", withDuplicates},
+      {"256 from 12", DrawnFrom(RandomPalette(12, random), 256, random)},
+      {"clusters", Clusters(6, 256, 0.02f, random)},
+      {"on a sphere", Sphere(400, random)},
+      {"around the cube", RandomPalette(300, random, -0.7f, 1.7f)},
+      {"huge and ordinary", {Color3(1e19f), Color3(0.9f, 0.1f, 0.4f), Color3(kNaN), Color3(0.2f, 0.8f, 0.4f),
+                             Color3(0.0f, -2e19f, 0.0f), Color3(0.5f)}},
+  };
+  for (const auto& [name, palette] : palettes) {
+    const NearestColorSearch wide(palette, NearestColorSearch::Build::Widest);
+    const NearestColorSearch baseline(palette, NearestColorSearch::Build::Baseline);
+    EXPECT_EQ(GridDifference(wide, baseline), "") << name;
   }
 }
 
