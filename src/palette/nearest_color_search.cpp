@@ -190,6 +190,25 @@ class NearestColorGridBuilder {
   // reference's.
   void chooseHalvesWide(bool wide) { wide_ = wide; }
 
+  // The candidates of each half of one box (see selectHalves), for the check of the AVX2 code against the
+  // reference on boxes of any kind.
+  void selectHalvesOf(const double* const channel[3], std::size_t count, const double lo[3][2],
+                      const double hi[3][2], uint32_t kept[8]) {
+    Candidates list;
+    list.resize(count);
+    for (int c = 0; c < 3; ++c) {
+      std::copy(channel[c], channel[c] + count, list.channel[c].begin());
+    }
+    std::iota(list.index.begin(), list.index.end(), 0u);
+    Pair low[3];
+    Pair high[3];
+    for (int c = 0; c < 3; ++c) {
+      low[c] = Pair{lo[c][0], lo[c][1]};
+      high[c] = Pair{hi[c][0], hi[c][1]};
+    }
+    selectHalves(list, low, high, kept);
+  }
+
   // False when the lists outgrew the budget. A single cell is always accepted: it lists each colour once.
   bool run() {
     Candidates all;
@@ -1126,6 +1145,19 @@ class NearestColorGridBuilder {
   std::vector<uint32_t> order_;
   std::vector<uint32_t> nearAt_;
 };
+
+namespace nearest_halves_check {
+
+void SelectHalves(bool wide, const double* const channel[3], std::size_t count, const double lo[3][2],
+                  const double hi[3][2], uint32_t kept[8]) {
+  std::vector<NearestColorGridBuilder::Cell> cells;
+  std::vector<NearestColorGridBuilder::Block> blocks;
+  NearestColorGridBuilder builder({}, {}, 0.0, 1.0, 1, 1, cells, blocks);
+  builder.chooseHalvesWide(wide);
+  builder.selectHalvesOf(channel, count, lo, hi, kept);
+}
+
+}  // namespace nearest_halves_check
 
 NearestColorSearch::NearestColorSearch() : NearestColorSearch(std::span<const Color3>()) {}
 

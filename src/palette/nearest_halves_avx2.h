@@ -23,3 +23,13 @@ void SelectHalves(const double* const channel[3], std::size_t count, const doubl
                   const double hi[3][2], StrongestRivals strongest, void* context, std::uint32_t kept[8]);
 
 }  // namespace nearest_halves_avx2
+
+namespace nearest_halves_check {
+
+// The grid builder's choice for one box of up to nearest_halves_avx2::kMost colours, as above: by the
+// reference code or, with `wide`, the AVX2 code (which the CPU must run). Defined with the builder, for
+// the check of the one against the other.
+void SelectHalves(bool wide, const double* const channel[3], std::size_t count, const double lo[3][2],
+                  const double hi[3][2], std::uint32_t kept[8]);
+
+}  // namespace nearest_halves_check

@@ -19,6 +19,7 @@
 #include "palette/color_tables.h"
 #include "palette/nearest_color.h"
 #include "palette/nearest_color_grids.h"
+#include "palette/nearest_halves_avx2.h"
 #include "palette/nearest_scan_avx2.h"
 #include "support/seeded_generator.h"
 
@@ -788,6 +789,72 @@ TEST(NearestColorSearch, WideBuildGivesTheBaselineGrids) {
     const NearestColorSearch baseline(palette, NearestColorSearch::Build::Baseline);
     EXPECT_EQ(GridDifference(wide, baseline), "") << name;
   }
+}
+
+// Where a box's decisions change, the AVX2 choice of each half's candidates is still the reference's:
+// random boxes 2 to 16 unit cells wide and 2 to 32 colours around them; one colour is moved along a line,
+// and the point where some half's choice changes is narrowed down to adjacent doubles, where a gap lies
+// within a rounding of its margin and any change in the order of the arithmetic shows. Both choices are
+// compared at every point tried.
+TEST(NearestColorSearch, WideHalvesChooseAsTheBaselineWhereTheChoiceChanges) {
+  if (!NearestAvx2Available()) GTEST_SKIP() << "no AVX2";
+  Generator random(14);
+  std::size_t compared = 0;
+  std::size_t differing = 0;
+  std::size_t edges = 0;
+  for (int trial = 0; trial < 600; ++trial) {
+    const int span = 2 << random.below(4);
+    const double cell = 1.0 / 64.0;
+    const double half = span / 2 * cell;
+    double lo[3][2];
+    double hi[3][2];
+    double centre[3];
+    for (int c = 0; c < 3; ++c) {
+      const double start = static_cast<double>(random.below(static_cast<std::uint64_t>(64 / span))) * span * cell;
+      for (int d = 0; d < 2; ++d) {
+        lo[c][d] = start + d * half - 0x1p-20;
+        hi[c][d] = start + d * half + half + 0x1p-20;
+      }
+      centre[c] = start + half;
+    }
+    const std::size_t count = 2 + random.below(31);
+    std::vector<double> channel[3];
+    for (std::size_t i = 0; i < count; ++i) {
+      for (int c = 0; c < 3; ++c) channel[c].push_back(centre[c] + random.between(-3.0f, 3.0f) * half);
+    }
+    const double start[3] = {channel[0][0], channel[1][0], channel[2][0]};
+    double direction[3];
+    for (double& v : direction) v = random.between(-4.0f, 4.0f) * half;
+    // Both choices with colour 0 at start + t direction; the reference's is kept in `kept`.
+    const auto choose = [&](double t, std::uint32_t (&kept)[8]) {
+      for (int c = 0; c < 3; ++c) channel[c][0] = start[c] + t * direction[c];
+      const double* const columns[3] = {channel[0].data(), channel[1].data(), channel[2].data()};
+      std::uint32_t wide[8];
+      nearest_halves_check::SelectHalves(false, columns, count, lo, hi, kept);
+      nearest_halves_check::SelectHalves(true, columns, count, lo, hi, wide);
+      ++compared;
+      differing += std::equal(kept, kept + 8, wide) ? 0 : 1;
+    };
+    double a = 0.0;
+    double b = 1.0;
+    std::uint32_t atA[8];
+    std::uint32_t atB[8];
+    choose(a, atA);
+    choose(b, atB);
+    if (std::equal(atA, atA + 8, atB)) continue;
+    ++edges;
+    for (;;) {
+      const double mid = 0.5 * (a + b);
+      if (mid == a || mid == b) break;
+      std::uint32_t atMid[8];
+      choose(mid, atMid);
+      (std::equal(atMid, atMid + 8, atA) ? a : b) = mid;
+    }
+    std::uint32_t near[8];
+    for (double t = std::nextafter(a, -1.0), k = 0; k < 4; t = std::nextafter(t, 2.0), ++k) choose(t, near);
+  }
+  EXPECT_EQ(differing, 0u) << "of " << compared << " boxes";
+  EXPECT_GT(edges, 300u) << "too few changes of choice to test";
 }
 
 TEST(NearestColorSearch, EqualColoursGiveTheFirst) {
