@@ -802,7 +802,7 @@ TEST(NearestColorSearch, WideHalvesChooseAsTheBaselineWhereTheChoiceChanges) {
   std::size_t compared = 0;
   std::size_t differing = 0;
   std::size_t edges = 0;
-  for (int trial = 0; trial < 600; ++trial) {
+  for (int trial = 0; trial < 300; ++trial) {
     const int span = 2 << random.below(4);
     const double cell = 1.0 / 64.0;
     const double half = span / 2 * cell;
@@ -835,26 +835,32 @@ TEST(NearestColorSearch, WideHalvesChooseAsTheBaselineWhereTheChoiceChanges) {
       ++compared;
       differing += std::equal(kept, kept + 8, wide) ? 0 : 1;
     };
-    double a = 0.0;
-    double b = 1.0;
-    std::uint32_t atA[8];
-    std::uint32_t atB[8];
-    choose(a, atA);
-    choose(b, atB);
-    if (std::equal(atA, atA + 8, atB)) continue;
-    ++edges;
-    for (;;) {
-      const double mid = 0.5 * (a + b);
-      if (mid == a || mid == b) break;
-      std::uint32_t atMid[8];
-      choose(mid, atMid);
-      (std::equal(atMid, atMid + 8, atA) ? a : b) = mid;
+    // Every change along the line, one in each of 16 stretches.
+    std::uint32_t before[8];
+    choose(0.0, before);
+    for (int stretch = 1; stretch <= 16; ++stretch) {
+      double a = (stretch - 1) / 16.0;
+      double b = stretch / 16.0;
+      std::uint32_t atA[8];
+      std::uint32_t atB[8];
+      std::copy(before, before + 8, atA);
+      choose(b, atB);
+      std::copy(atB, atB + 8, before);
+      if (std::equal(atA, atA + 8, atB)) continue;
+      ++edges;
+      for (;;) {
+        const double mid = 0.5 * (a + b);
+        if (mid == a || mid == b) break;
+        std::uint32_t atMid[8];
+        choose(mid, atMid);
+        (std::equal(atMid, atMid + 8, atA) ? a : b) = mid;
+      }
+      std::uint32_t near[8];
+      for (double t = std::nextafter(a, -1.0), k = 0; k < 4; t = std::nextafter(t, 2.0), ++k) choose(t, near);
     }
-    std::uint32_t near[8];
-    for (double t = std::nextafter(a, -1.0), k = 0; k < 4; t = std::nextafter(t, 2.0), ++k) choose(t, near);
   }
   EXPECT_EQ(differing, 0u) << "of " << compared << " boxes";
-  EXPECT_GT(edges, 300u) << "too few changes of choice to test";
+  EXPECT_GT(edges, 1000u) << "too few changes of choice to test";
 }
 
 TEST(NearestColorSearch, EqualColoursGiveTheFirst) {
