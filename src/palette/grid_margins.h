@@ -1,6 +1,6 @@
 // The margins the nearest-colour grid builder allows for rounding, shared by its reference code
-// (palette/nearest_color_search.cpp) and the code built per instruction set (palette/nearest_halves_avx2.cpp).
-// Constants only: nothing here is defined as a symbol.
+// (palette/nearest_color_search.cpp) and the code built per instruction set
+// (palette/nearest_halves_avx2.cpp). Constants only: nothing here is defined as a symbol.
 #pragma once
 
 #include <cstddef>

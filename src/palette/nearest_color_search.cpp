@@ -647,7 +647,8 @@ class NearestColorGridBuilder {
   void selectHalves(const Candidates& list, const Pair lo[3], const Pair hi[3], uint32_t kept[8]) {
     const std::size_t count = list.size();
     if (wide_) {
-      const double* const channel[3] = {list.channel[0].data(), list.channel[1].data(), list.channel[2].data()};
+      const double* const channel[3] = {list.channel[0].data(), list.channel[1].data(),
+                                        list.channel[2].data()};
       const double low[3][2] = {{lo[0][0], lo[0][1]}, {lo[1][0], lo[1][1]}, {lo[2][0], lo[2][1]}};
       const double high[3][2] = {{hi[0][0], hi[0][1]}, {hi[1][0], hi[1][1]}, {hi[2][0], hi[2][1]}};
       nearest_halves_avx2::SelectHalves(channel, count, low, high, &StrongestRivalsOf, this, kept);
@@ -743,8 +744,8 @@ class NearestColorGridBuilder {
     if constexpr (kN > kMaxRivals) {
       for (int o = 0; o < 8; ++o) {
         if (PopCount(near[o]) > kMaxRivals) {
-          const uint32_t strongest =
-              strongestRivals(near[o], [&greatest, o](std::size_t i) { return greatest[i].v[o >> 1][o & 1]; });
+          const uint32_t strongest = strongestRivals(
+              near[o], [&greatest, o](std::size_t i) { return greatest[i].v[o >> 1][o & 1]; });
           for (std::size_t i = 0; i < count; ++i) {
             rivalIn[i] &= (strongest >> i & 1) != 0 ? ~0u : ~(1u << o);
           }
@@ -1119,7 +1120,7 @@ class NearestColorGridBuilder {
   std::span<const Color3> colors_;
   std::span<const uint32_t> distinct_;
   bool crowdedToTree_ = false;
-  bool wide_ = false;  // see chooseHalvesWide
+  bool wide_ = false;         // see chooseHalvesWide
   bool singlesSafe_ = false;  // see the constructor
   int cellsPerAxis_;
   double low_;

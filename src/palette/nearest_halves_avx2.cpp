@@ -192,7 +192,8 @@ void SelectHalvesOf(const double* const channel[3], std::size_t count, const Cha
 
 void SelectHalves(const double* const channel[3], std::size_t count, const double lo[3][2],
                   const double hi[3][2], StrongestRivals strongest, void* context, std::uint32_t kept[8]) {
-  const Channels low = {D4{lo[0][0], lo[0][1], lo[1][0], lo[1][1]}, D4{lo[2][0], lo[2][1], lo[2][0], lo[2][1]}};
+  const Channels low = {D4{lo[0][0], lo[0][1], lo[1][0], lo[1][1]},
+                        D4{lo[2][0], lo[2][1], lo[2][0], lo[2][1]}};
   const Channels high = {D4{hi[0][0], hi[0][1], hi[1][0], hi[1][1]},
                          D4{hi[2][0], hi[2][1], hi[2][0], hi[2][1]}};
   if (count <= 2) {
