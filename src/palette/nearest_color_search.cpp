@@ -14,8 +14,11 @@
 #endif
 
 #include "palette/block_scan.h"
+#include "palette/grid_margins.h"
 #include "palette/nearest_color_grids.h"
 #include "palette/nearest_color_tree.h"
+#include "palette/nearest_halves_avx2.h"
+#include "palette/nearest_scan_avx2.h"
 
 using nearest_baseline::ScanBlocks;
 
@@ -43,17 +46,8 @@ constexpr std::size_t kShellMostColors = 4096;
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 constexpr uint32_t kNoColor = 0xFFFFFFFFu;  // -1 once read back as int32_t
 
-// How the candidate lists allow for single-precision rounding. Every operation of the distance
-// (dr * dr + dg * dg) + db * db rounds with relative error at most u = 2^-24 (a difference that would be
-// subnormal is exact, sums of non-negative terms cannot cancel), so the computed distance d and the exact
-// one D satisfy |d - D| <= 5u D + 2^-147, the last term for squares that underflow. A colour j can be the
-// answer at x only if d_j(x) <= d_k(x) for every colour k, hence only if
-//   D_j(x) - D_k(x) <= kRelative * (D_j(x) + D_k(x)) + kAbsolute.
-// kRelative is thirty times 5u, which also covers the double-precision rounding of the build.
-// (When d_k overflows to infinity the inequality still holds: D_k is then at least about the largest float,
-// and d_j below it.)
-constexpr double kRelative = 1e-5;
-constexpr double kAbsolute = 1e-30;
+using grid_margins::kAbsolute;
+using grid_margins::kRelative;
 
 // Cell boxes are widened by this much on every side before their candidates are chosen, so a point that the
 // float index computation puts in a neighbouring cell is still covered. That computation rounds once, in
@@ -65,9 +59,7 @@ constexpr double kCellSlack = 0x1p-20;
 // so it is always taken. Beyond, the distance might overflow and the cell scans its one colour.
 constexpr double kSafeSingle = 1e30;
 
-// How many of the closest colours each candidate is held against. More prune little further and make the
-// build of large palettes slower.
-constexpr std::size_t kMaxRivals = 8;
+using grid_margins::kMaxRivals;
 
 // Cells per axis of the grid over the unit cube, as a power of two, or -1 for none. 32 (cells 1/32 wide,
 // 64 KB of them) leave next to no cell of the table palettes, or of a few hundred colours spread over the
@@ -193,6 +185,29 @@ class NearestColorGridBuilder {
 
   // Crowded cells (see kCrowdedColors) are marked for the tree rather than given lists.
   void sendCrowdedToTree() { crowdedToTree_ = true; }
+
+  // The halves' candidates chosen by the AVX2 code (which the CPU must run), the same ones as the
+  // reference's.
+  void chooseHalvesWide(bool wide) { wide_ = wide; }
+
+  // The candidates of each half of one box (see selectHalves), for the check of the AVX2 code against the
+  // reference on boxes of any kind.
+  void selectHalvesOf(const double* const channel[3], std::size_t count, const double lo[3][2],
+                      const double hi[3][2], uint32_t kept[8]) {
+    Candidates list;
+    list.resize(count);
+    for (int c = 0; c < 3; ++c) {
+      std::copy(channel[c], channel[c] + count, list.channel[c].begin());
+    }
+    std::iota(list.index.begin(), list.index.end(), 0u);
+    Pair low[3];
+    Pair high[3];
+    for (int c = 0; c < 3; ++c) {
+      low[c] = Pair{lo[c][0], lo[c][1]};
+      high[c] = Pair{hi[c][0], hi[c][1]};
+    }
+    selectHalves(list, low, high, kept);
+  }
 
   // False when the lists outgrew the budget. A single cell is always accepted: it lists each colour once.
   bool run() {
@@ -621,6 +636,7 @@ class NearestColorGridBuilder {
 
   // Lists of up to this many colours have the candidates of their halves chosen together by selectHalves.
   static constexpr std::size_t kHalvesMost = 32;
+  static_assert(kHalvesMost == nearest_halves_avx2::kMost);
 
   // select for each of the eight halves of a box whose list holds at most kHalvesMost colours, the halves
   // given by their bounds along each channel (lo[c][d], hi[c][d] for d = 0, 1): bit i of
@@ -630,6 +646,14 @@ class NearestColorGridBuilder {
   // the halves are summed side by side.
   void selectHalves(const Candidates& list, const Pair lo[3], const Pair hi[3], uint32_t kept[8]) {
     const std::size_t count = list.size();
+    if (wide_) {
+      const double* const channel[3] = {list.channel[0].data(), list.channel[1].data(),
+                                        list.channel[2].data()};
+      const double low[3][2] = {{lo[0][0], lo[0][1]}, {lo[1][0], lo[1][1]}, {lo[2][0], lo[2][1]}};
+      const double high[3][2] = {{hi[0][0], hi[0][1]}, {hi[1][0], hi[1][1]}, {hi[2][0], hi[2][1]}};
+      nearest_halves_avx2::SelectHalves(channel, count, low, high, &StrongestRivalsOf, this, kept);
+      return;
+    }
     if (count <= 2) {
       selectHalvesOf<2>(list, lo, hi, kept);
     } else if (count <= 3) {
@@ -720,7 +744,8 @@ class NearestColorGridBuilder {
     if constexpr (kN > kMaxRivals) {
       for (int o = 0; o < 8; ++o) {
         if (PopCount(near[o]) > kMaxRivals) {
-          const uint32_t strongest = strongestRivals(near[o], greatest, o);
+          const uint32_t strongest = strongestRivals(
+              near[o], [&greatest, o](std::size_t i) { return greatest[i].v[o >> 1][o & 1]; });
           for (std::size_t i = 0; i < count; ++i) {
             rivalIn[i] &= (strongest >> i & 1) != 0 ? ~0u : ~(1u << o);
           }
@@ -778,16 +803,17 @@ class NearestColorGridBuilder {
   }
 
   // The rivals select takes in half o among the colours `near` (more than kMaxRivals of them): the
-  // kMaxRivals with the least greatest distances there, chosen by the same partial sort of the same order.
-  template <std::size_t kN>
-  uint32_t strongestRivals(uint32_t near, const Halves (&greatest)[kN], int o) {
+  // kMaxRivals with the least greatest distances there, greatestOf(i) for colour i, chosen by the same
+  // partial sort of the same order.
+  template <typename GreatestOf>
+  uint32_t strongestRivals(uint32_t near, const GreatestOf& greatestOf) {
     std::vector<double>& nearGreatest = greatest_;
     std::vector<uint32_t>& at = nearAt_;  // the colour of each near one
     nearGreatest.clear();
     at.clear();
     for (uint32_t rest = near; rest != 0; rest &= rest - 1) {
       const auto i = static_cast<std::size_t>(std::countr_zero(rest));
-      nearGreatest.push_back(greatest[i].v[o >> 1][o & 1]);
+      nearGreatest.push_back(greatestOf(i));
       at.push_back(static_cast<uint32_t>(i));
     }
     order_.resize(at.size());
@@ -799,6 +825,12 @@ class NearestColorGridBuilder {
       strongest |= 1u << at[order_[r]];
     }
     return strongest;
+  }
+
+  // strongestRivals for the AVX2 selectHalves, given each colour's greatest distance in the half.
+  static uint32_t StrongestRivalsOf(void* builder, uint32_t near, const double* greatest, int) {
+    return static_cast<NearestColorGridBuilder*>(builder)->strongestRivals(
+        near, [greatest](std::size_t i) { return greatest[i]; });
   }
 
   bool inHole(int x0, int y0, int z0, int span) const {
@@ -1088,6 +1120,7 @@ class NearestColorGridBuilder {
   std::span<const Color3> colors_;
   std::span<const uint32_t> distinct_;
   bool crowdedToTree_ = false;
+  bool wide_ = false;         // see chooseHalvesWide
   bool singlesSafe_ = false;  // see the constructor
   int cellsPerAxis_;
   double low_;
@@ -1114,10 +1147,26 @@ class NearestColorGridBuilder {
   std::vector<uint32_t> nearAt_;
 };
 
+namespace nearest_halves_check {
+
+void SelectHalves(bool wide, const double* const channel[3], std::size_t count, const double lo[3][2],
+                  const double hi[3][2], uint32_t kept[8]) {
+  std::vector<NearestColorGridBuilder::Cell> cells;
+  std::vector<NearestColorGridBuilder::Block> blocks;
+  NearestColorGridBuilder builder({}, {}, 0.0, 1.0, 1, 1, cells, blocks);
+  builder.chooseHalvesWide(wide);
+  builder.selectHalvesOf(channel, count, lo, hi, kept);
+}
+
+}  // namespace nearest_halves_check
+
 NearestColorSearch::NearestColorSearch() : NearestColorSearch(std::span<const Color3>()) {}
 
 NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
-    : colors_(colors.begin(), colors.end()) {
+    : NearestColorSearch(colors, Build::Widest) {}
+
+NearestColorSearch::NearestColorSearch(std::span<const Color3> colors, Build build)
+    : colors_(colors.begin(), colors.end()), wideBuild_(build == Build::Widest && NearestAvx2Available()) {
   if (colors_.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
     throw std::length_error("NearestColorSearch: more colours than an index can name");
   }
@@ -1131,6 +1180,7 @@ NearestColorSearch::NearestColorSearch(std::span<const Color3> colors)
   for (;;) {
     NearestColorGridBuilder builder(colors_, distinct, kGridLow, kGridWidth, cellsPerAxis_, blockBudget,
                                     cells_, cellBlocks_);
+    builder.chooseHalvesWide(wideBuild_);
     if (tree_) {
       builder.sendCrowdedToTree();
     }
@@ -1203,6 +1253,7 @@ void NearestColorSearch::buildShells() const {
     // The grid inside covers cells 4 to 11; a cell either side of its edge keeps lists of its own, so a
     // point that rounding puts on either side is still answered from a real list.
     builder.leaveHole(5, 11);
+    builder.chooseHalvesWide(wideBuild_);
     if (!builder.run()) {
       break;
     }
@@ -1219,9 +1270,13 @@ void NearestColorSearch::buildUnitGrid(std::span<const uint32_t> distinct) {
     unitShift_ = 0;
     return;
   }
-  while (!NearestColorGridBuilder(colors_, distinct, 1 << unitShift_, BlockBudgetFor(colors_.size()),
-                                  unitCells_, unitBlocks_)
-              .run()) {
+  for (;;) {
+    NearestColorGridBuilder builder(colors_, distinct, 1 << unitShift_, BlockBudgetFor(colors_.size()),
+                                    unitCells_, unitBlocks_);
+    builder.chooseHalvesWide(wideBuild_);
+    if (builder.run()) {
+      break;
+    }
     --unitShift_;
   }
 }

@@ -27,6 +27,11 @@ class NearestColorSearch {
   // An empty palette: every query gives the input back.
   NearestColorSearch();
   explicit NearestColorSearch(std::span<const Color3> colors);
+  // How the grids are built: with the widest instructions this CPU runs, or with the baseline ones only.
+  // Either gives the same search, bit for bit; the baseline build is the reference the wider ones are
+  // tested against.
+  enum class Build : uint8_t { Widest, Baseline };
+  NearestColorSearch(std::span<const Color3> colors, Build build);
 
   // The index of the colour NearestColor would take, or -1 when it would give the input back (empty
   // palette, NaN or infinite input, or every distance overflowing).
@@ -110,6 +115,7 @@ class NearestColorSearch {
   }
 
   std::vector<Color3> colors_;
+  bool wideBuild_ = false;  // see Build
   int unitShift_ = 0;
   std::vector<uint16_t> unitCells_;
   std::vector<Block> unitBlocks_;

@@ -18,6 +18,8 @@
 
 #include "palette/color_tables.h"
 #include "palette/nearest_color.h"
+#include "palette/nearest_color_grids.h"
+#include "palette/nearest_halves_avx2.h"
 #include "palette/nearest_scan_avx2.h"
 #include "support/seeded_generator.h"
 
@@ -709,6 +711,159 @@ TEST(NearestColorSearch, WideRunScansGiveTheRulesKey) {
       EXPECT_EQ(got, expected) << "trial " << trial << ", " << count << " blocks, point " << Describe(in);
     }
   }
+}
+
+// Where two searches' grids differ (the unit grid's cells and blocks, the outer grid's and each shell's),
+// bit for bit, or "" where they do not. A grid's blocks are those its cells reach.
+std::string GridDifference(const NearestColorSearch& a, const NearestColorSearch& b) {
+  const NearestGrids x = a.gridsWithShells();
+  const NearestGrids y = b.gridsWithShells();
+  const auto sameBlocks = [](const NearestGrids::Block* p, const NearestGrids::Block* q, std::size_t count) {
+    return count == 0 || std::memcmp(p, q, count * sizeof(NearestGrids::Block)) == 0;
+  };
+  if (a.unitCellCount() != b.unitCellCount() || x.unit.shift != y.unit.shift) return "unit grid size";
+  if (a.hasUnitGrid()) {
+    const std::size_t cells = a.unitCellCount() + 1;
+    if (std::memcmp(x.unit.cells, y.unit.cells, cells * sizeof(uint16_t)) != 0) return "unit cells";
+    std::size_t blocks = 0;
+    for (std::size_t k = 0; k < cells; ++k) {
+      const uint16_t cell = x.unit.cells[k];
+      blocks = (cell & NearestGrids::kUnitDirect) == 0 ? std::max<std::size_t>(blocks, cell) : blocks;
+    }
+    if (!sameBlocks(x.unit.blocks, y.unit.blocks, blocks)) return "unit blocks";
+  }
+  if (x.shellCount != y.shellCount) return "shell count";
+  for (int g = -1; g < x.shellCount; ++g) {
+    const NearestGrids::OuterGrid& p = g < 0 ? x.outer : x.shells[g];
+    const NearestGrids::OuterGrid& q = g < 0 ? y.outer : y.shells[g];
+    const std::string name = g < 0 ? "outer grid" : "shell " + std::to_string(g);
+    if (p.perAxis != q.perAxis) return name + " size";
+    const auto cells = static_cast<std::size_t>(p.perAxis) * p.perAxis * p.perAxis;
+    if (std::memcmp(p.cells, q.cells, cells * sizeof(NearestGrids::Cell)) != 0) return name + " cells";
+    std::size_t blocks = 0;
+    for (std::size_t k = 0; k < cells; ++k) {
+      const NearestGrids::Cell cell = p.cells[k];
+      const bool listed = cell.count != 0 && cell.count != NearestGrids::kTreeCell;
+      blocks = listed ? std::max<std::size_t>(blocks, std::size_t{cell.first} + cell.count) : blocks;
+    }
+    if (!sameBlocks(p.blocks, q.blocks, blocks)) return name + " blocks";
+  }
+  return "";
+}
+
+// The grids built with AVX2 are those of the baseline build, cell for cell and block for block (so the same
+// cells answer directly): every table, and palettes with ties (colours on a lattice, equidistant from cell
+// corners), duplicates, clusters, near-ties over wide regions (a sphere, more than the eight strongest rivals
+// in one half), colours beyond the cube (the shells), and overflowing ones.
+TEST(NearestColorSearch, WideBuildGivesTheBaselineGrids) {
+  if (!NearestAvx2Available()) GTEST_SKIP() << "no AVX2";
+  Generator random(13);
+  std::vector<Color3> lattice;
+  for (const float r : {0.0f, 0.25f, 0.5f, 0.75f, 1.0f})
+    for (const float g : {0.0f, 0.25f, 0.5f, 0.75f, 1.0f})
+      for (const float b : {0.0f, 0.25f, 0.5f, 0.75f, 1.0f}) lattice.push_back(Color3(r, g, b));
+  std::vector<Color3> withDuplicates = RandomPalette(200, random);
+  for (std::size_t i = 0; i < 56; ++i) withDuplicates.push_back(withDuplicates[random.below(200)]);
+  std::vector<std::pair<std::string, std::vector<Color3>>> palettes = {
+      {"PICO-8", {kPico8.begin(), kPico8.end()}},
+      {"CGA", {kCga.begin(), kCga.end()}},
+      {"VGA 2-bit", {kVga2Bit.begin(), kVga2Bit.end()}},
+      {"VGA 8-bit", {kVga8Bit.begin(), kVga8Bit.end()}},
+      {"Commodore 64", {kCommodore64.begin(), kCommodore64.end()}},
+      {"NES", {kNes.begin(), kNes.end()}},
+      {"FamiCube - Iven", {kFamiCubeIven.begin(), kFamiCubeIven.end()}},
+      {"20 random", RandomPalette(20, random)},
+      {"256 random", RandomPalette(256, random)},
+      {"2000 random", RandomPalette(2000, random)},
+      {"a lattice", lattice},
+      {"duplicates", withDuplicates},
+      {"256 from 12", DrawnFrom(RandomPalette(12, random), 256, random)},
+      {"clusters", Clusters(6, 256, 0.02f, random)},
+      {"on a sphere", Sphere(400, random)},
+      {"around the cube", RandomPalette(300, random, -0.7f, 1.7f)},
+      {"huge and ordinary",
+       {Color3(1e19f), Color3(0.9f, 0.1f, 0.4f), Color3(kNaN), Color3(0.2f, 0.8f, 0.4f),
+        Color3(0.0f, -2e19f, 0.0f), Color3(0.5f)}},
+  };
+  for (const auto& [name, palette] : palettes) {
+    const NearestColorSearch wide(palette, NearestColorSearch::Build::Widest);
+    const NearestColorSearch baseline(palette, NearestColorSearch::Build::Baseline);
+    EXPECT_EQ(GridDifference(wide, baseline), "") << name;
+  }
+}
+
+// Where a box's decisions change, the AVX2 choice of each half's candidates is still the reference's:
+// random boxes 2 to 16 unit cells wide and 2 to 32 colours around them; one colour is moved along a line,
+// and the point where some half's choice changes is narrowed down to adjacent doubles, where a gap lies
+// within a rounding of its margin and any change in the order of the arithmetic shows. Both choices are
+// compared at every point tried.
+TEST(NearestColorSearch, WideHalvesChooseAsTheBaselineWhereTheChoiceChanges) {
+  if (!NearestAvx2Available()) GTEST_SKIP() << "no AVX2";
+  Generator random(14);
+  std::size_t compared = 0;
+  std::size_t differing = 0;
+  std::size_t edges = 0;
+  const std::size_t trials = 300 / kScale;
+  for (std::size_t trial = 0; trial < trials; ++trial) {
+    const int span = 2 << random.below(4);
+    const double cell = 1.0 / 64.0;
+    const double half = span / 2 * cell;
+    double lo[3][2];
+    double hi[3][2];
+    double centre[3];
+    for (int c = 0; c < 3; ++c) {
+      const double corner =
+          static_cast<double>(random.below(static_cast<std::uint64_t>(64 / span))) * span * cell;
+      for (int d = 0; d < 2; ++d) {
+        lo[c][d] = corner + d * half - 0x1p-20;
+        hi[c][d] = corner + d * half + half + 0x1p-20;
+      }
+      centre[c] = corner + half;
+    }
+    const std::size_t count = 2 + random.below(31);
+    std::vector<double> channel[3];
+    for (std::size_t i = 0; i < count; ++i) {
+      for (int c = 0; c < 3; ++c) channel[c].push_back(centre[c] + random.between(-3.0f, 3.0f) * half);
+    }
+    const double start[3] = {channel[0][0], channel[1][0], channel[2][0]};
+    double direction[3];
+    for (double& v : direction) v = random.between(-4.0f, 4.0f) * half;
+    // Both choices with colour 0 at start + t direction; the reference's is kept in `kept`.
+    const auto choose = [&](double t, std::uint32_t(&kept)[8]) {
+      for (int c = 0; c < 3; ++c) channel[c][0] = start[c] + t * direction[c];
+      const double* const columns[3] = {channel[0].data(), channel[1].data(), channel[2].data()};
+      std::uint32_t wide[8];
+      nearest_halves_check::SelectHalves(false, columns, count, lo, hi, kept);
+      nearest_halves_check::SelectHalves(true, columns, count, lo, hi, wide);
+      ++compared;
+      differing += std::equal(kept, kept + 8, wide) ? 0 : 1;
+    };
+    // Every change along the line, one in each of 16 stretches.
+    std::uint32_t before[8];
+    choose(0.0, before);
+    for (int stretch = 1; stretch <= 16; ++stretch) {
+      double a = (stretch - 1) / 16.0;
+      double b = stretch / 16.0;
+      std::uint32_t atA[8];
+      std::uint32_t atB[8];
+      std::copy(before, before + 8, atA);
+      choose(b, atB);
+      std::copy(atB, atB + 8, before);
+      if (std::equal(atA, atA + 8, atB)) continue;
+      ++edges;
+      for (;;) {
+        const double mid = 0.5 * (a + b);
+        if (mid == a || mid == b) break;
+        std::uint32_t atMid[8];
+        choose(mid, atMid);
+        (std::equal(atMid, atMid + 8, atA) ? a : b) = mid;
+      }
+      std::uint32_t near[8];
+      for (double t = std::nextafter(a, -1.0), k = 0; k < 4; t = std::nextafter(t, 2.0), ++k) choose(t, near);
+    }
+  }
+  EXPECT_EQ(differing, 0u) << "of " << compared << " boxes";
+  EXPECT_GT(edges, 3 * trials) << "too few changes of choice to test";
 }
 
 TEST(NearestColorSearch, EqualColoursGiveTheFirst) {
