@@ -231,7 +231,8 @@ PF_Err Instance::send(PF_Cmd cmd, PF_OutData& out, PF_EffectWorld* output, void*
   in.sequence_data = sequenceData_;
   if (CallContext* context = ContextOf(in.effect_ref)) context->sequenceData.store(sequenceData_);
   in.num_params = static_cast<A_long>(params_.size());
-  return host.call(effect_->entryPoint(), cmd, in, out, smartLayer == nullptr ? params_.array() : nullptr, output, extra);
+  return host.call(effect_->entryPoint(), cmd, in, out, smartLayer == nullptr ? params_.array() : nullptr,
+                   output, extra);
 }
 
 void Instance::sequenceCommand(PF_Cmd cmd) {

@@ -15,8 +15,8 @@ namespace minihost {
 
 // What one frame driven through SmartFX gave (see Instance::smartRender).
 struct SmartFrame {
-  PF_Err err = PF_Err_NONE;       // the pre-render's error, else the render's
-  bool rendered = false;          // PF_Cmd_SMART_RENDER was sent
+  PF_Err err = PF_Err_NONE;        // the pre-render's error, else the render's
+  bool rendered = false;           // PF_Cmd_SMART_RENDER was sent
   PF_PreRenderOutput preRender{};  // as the effect left it (its data already deleted)
   // The output world the effect checked out: it covers preRender.result_rect, its origin_x/origin_y being
   // that rectangle's left and top; null when the effect checked out none.

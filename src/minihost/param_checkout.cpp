@@ -14,7 +14,8 @@ void Report(PF_ProgPtr effectRef, const std::string& text) {
 
 }  // namespace
 
-PF_Err CheckoutParam(PF_ProgPtr effectRef, PF_ParamIndex index, A_long, A_long, A_u_long, PF_ParamDef* param) {
+PF_Err CheckoutParam(PF_ProgPtr effectRef, PF_ParamIndex index, A_long, A_long, A_u_long,
+                     PF_ParamDef* param) {
   CallContext* context = ContextOf(effectRef);
   if (context == nullptr || context->registry == nullptr || param == nullptr) {
     Report(effectRef, "checkout_param with an unknown effect reference, no parameters or no result pointer");

@@ -93,8 +93,9 @@ void Report(PF_ProgPtr effectRef, const std::string& text) {
   if (Host::Impl* impl = ImplFor(effectRef)) impl->problem(text);
 }
 
-PF_Err CheckoutLayer(PF_ProgPtr effectRef, PF_ParamIndex index, A_long checkoutId, const PF_RenderRequest* req,
-                     A_long whatTime, A_long timeStep, A_u_long timeScale, PF_CheckoutResult* result) {
+PF_Err CheckoutLayer(PF_ProgPtr effectRef, PF_ParamIndex index, A_long checkoutId,
+                     const PF_RenderRequest* req, A_long whatTime, A_long timeStep, A_u_long timeScale,
+                     PF_CheckoutResult* result) {
   SmartSession* session = SessionOf(effectRef, SmartSession::Phase::PreRender, "checkout_layer");
   if (session == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
   const std::string id = "checkout_layer id " + std::to_string(checkoutId);
@@ -103,7 +104,8 @@ PF_Err CheckoutLayer(PF_ProgPtr effectRef, PF_ParamIndex index, A_long checkoutI
     return PF_Err_BAD_CALLBACK_PARAM;
   }
   if (index != 0) {
-    Report(effectRef, id + " of parameter " + std::to_string(index) + ": only the input layer (0) has pixels");
+    Report(effectRef,
+           id + " of parameter " + std::to_string(index) + ": only the input layer (0) has pixels");
     return PF_Err_BAD_CALLBACK_PARAM;
   }
   if (checkoutId < 0) {
@@ -171,8 +173,9 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effectRef, A_long checkoutId, PF_EffectWor
                        static_cast<std::size_t>(rect.left) * pixelSize;
     auto* to = reinterpret_cast<unsigned char*>(checkout.pixels->pf().data);
     for (A_long y = rect.top; y < rect.bottom; ++y) {
-      std::memcpy(to + static_cast<std::size_t>(y - rect.top) * static_cast<std::size_t>(checkout.pixels->rowbytes()),
-                  from + static_cast<std::size_t>(y) * static_cast<std::size_t>(layer.rowbytes()), rowBytes);
+      std::memcpy(
+          to + static_cast<std::size_t>(y - rect.top) * static_cast<std::size_t>(checkout.pixels->rowbytes()),
+          from + static_cast<std::size_t>(y) * static_cast<std::size_t>(layer.rowbytes()), rowBytes);
     }
     *pixels = &checkout.pixels->pf();
     return PF_Err_NONE;
@@ -189,7 +192,8 @@ PF_Err CheckinLayerPixels(PF_ProgPtr effectRef, A_long checkoutId) {
   std::lock_guard lock(session->mutex);
   auto found = session->checkouts.find(checkoutId);
   if (found == session->checkouts.end() || !found->second.pixelsTaken || found->second.checkedIn) {
-    Report(effectRef, "checkin_layer_pixels of id " + std::to_string(checkoutId) + ", which is not checked out");
+    Report(effectRef,
+           "checkin_layer_pixels of id " + std::to_string(checkoutId) + ", which is not checked out");
     return PF_Err_BAD_CALLBACK_PARAM;
   }
   found->second.checkedIn = true;
@@ -225,7 +229,9 @@ PF_Err CheckoutOutput(PF_ProgPtr effectRef, PF_EffectWorld** output) {
 // Clears the context's session however the commands end.
 class SessionScope {
  public:
-  SessionScope(CallContext& context, SmartSession& session) : context_(context) { context_.smart.store(&session); }
+  SessionScope(CallContext& context, SmartSession& session) : context_(context) {
+    context_.smart.store(&session);
+  }
   ~SessionScope() { context_.smart.store(nullptr); }
   SessionScope(const SessionScope&) = delete;
   SessionScope& operator=(const SessionScope&) = delete;

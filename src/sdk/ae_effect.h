@@ -372,8 +372,8 @@ struct PF_CheckoutResult {
 
 struct PF_PreRenderCallbacks {
   PF_Err (*checkout_layer)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_idL,
-                           const PF_RenderRequest* req, A_long what_time, A_long time_step, A_u_long time_scale,
-                           PF_CheckoutResult* checkout_result);
+                           const PF_RenderRequest* req, A_long what_time, A_long time_step,
+                           A_u_long time_scale, PF_CheckoutResult* checkout_result);
   PF_Err (*GuidMixInPtr)(PF_ProgPtr effect_ref, A_u_long buf_sizeLu, const void* buf);
 };
 

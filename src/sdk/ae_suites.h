@@ -84,8 +84,8 @@ struct PF_WorldSuite2 {
 struct PF_PixelFormatSuite1 {
   PF_Err (*AddSupportedPixelFormat)(PF_ProgPtr effect_ref, PrPixelFormat pixelFormat);
   PF_Err (*ClearSupportedPixelFormats)(PF_ProgPtr effect_ref);
-  PF_Err (*NewWorldOfPixelFormat)(PF_ProgPtr effect_ref, A_u_long width, A_u_long height, PF_NewWorldFlags flags,
-                                  PrPixelFormat pixelFormat, PF_EffectWorld* world);
+  PF_Err (*NewWorldOfPixelFormat)(PF_ProgPtr effect_ref, A_u_long width, A_u_long height,
+                                  PF_NewWorldFlags flags, PrPixelFormat pixelFormat, PF_EffectWorld* world);
   PF_Err (*DisposeWorld)(PF_ProgPtr effect_ref, PF_EffectWorld* world);
   PF_Err (*GetPixelFormat)(PF_EffectWorld* inWorld, PrPixelFormat* pixelFormat);
   PF_Err (*GetBlackForPixelFormat)(PrPixelFormat pixelFormat, void* pixelData);

@@ -33,8 +33,8 @@ PF_Err ParamsSetup(PF_InData* in, PF_OutData* out) {
 
 PF_Err PreRender(PF_InData* in, PF_PreRenderExtra* extra) {
   PF_ParamDef mode{};
-  if (PF_Err err = in->inter.checkout_param(in->effect_ref, 1, in->current_time, in->time_step, in->time_scale,
-                                            &mode)) {
+  if (PF_Err err = in->inter.checkout_param(in->effect_ref, 1, in->current_time, in->time_step,
+                                            in->time_scale, &mode)) {
     return err;
   }
   const A_long chosen = mode.u.pd.value;
@@ -79,7 +79,8 @@ void Shift(const PF_EffectWorld& input, PF_EffectWorld& output, A_long max) {
       const A_long inV = y - input.origin_y;
       if (inU < 0 || inV < 0 || inU >= input.width || inV >= input.height) continue;
       const auto* in =
-          reinterpret_cast<const Pixel*>(reinterpret_cast<const char*>(input.data) + inV * input.rowbytes) + inU;
+          reinterpret_cast<const Pixel*>(reinterpret_cast<const char*>(input.data) + inV * input.rowbytes) +
+          inU;
       using Channel = decltype(in->red);
       *out = Pixel{in->alpha, static_cast<Channel>(smart::ShiftedRed(in->red, x, max)),
                    static_cast<Channel>(smart::ShiftedGreen(in->green, y, max)), in->blue};
@@ -90,7 +91,8 @@ void Shift(const PF_EffectWorld& input, PF_EffectWorld& output, A_long max) {
 PF_Err Render(PF_InData* in, PF_SmartRenderExtra* extra) {
   const PF_ProgPtr ref = in->effect_ref;
   const PF_SmartRenderCallbacks& cb = *extra->cb;
-  const A_long mode = static_cast<const PreRenderData*>(*static_cast<PF_Handle>(extra->input->pre_render_data))->mode;
+  const A_long mode =
+      static_cast<const PreRenderData*>(*static_cast<PF_Handle>(extra->input->pre_render_data))->mode;
   PF_EffectWorld* input = nullptr;
   PF_EffectWorld* output = nullptr;
   if (mode == smart::kOutputFirst) return cb.checkout_output(ref, &output);
@@ -115,8 +117,9 @@ PF_Err Render(PF_InData* in, PF_SmartRenderExtra* extra) {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) PF_Err EntryPoint(PF_Cmd cmd, PF_InData* in, PF_OutData* out,
-                                                                    PF_ParamDef*[], PF_LayerDef*, void* extra) {
+extern "C" __attribute__((visibility("default"))) PF_Err EntryPoint(PF_Cmd cmd, PF_InData* in,
+                                                                    PF_OutData* out, PF_ParamDef*[],
+                                                                    PF_LayerDef*, void* extra) {
   switch (cmd) {
     case PF_Cmd_GLOBAL_SETUP:
       out->my_version = PF_VERSION(1, 0, 0, PF_Stage_DEVELOP, 1);

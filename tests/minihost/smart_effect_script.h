@@ -8,12 +8,12 @@ namespace smart {
 
 // The popup's choices, 1-based as popups are.
 enum Mode : A_long {
-  kCopy = 1,            // output = Shifted(input) over the request
-  kPixelsTwice = 2,     // takes the input pixels of id 0 twice
-  kOutputFirst = 3,     // takes the output before any input
-  kUnknownId = 4,       // takes the pixels of an id the pre-render never checked out
-  kEmptyCheckout = 5,   // also checks out id 1 with an empty request, and fails unless its pixels are null
-  kParamLeftOut = 6,    // leaves its checkout of the popup open
+  kCopy = 1,           // output = Shifted(input) over the request
+  kPixelsTwice = 2,    // takes the input pixels of id 0 twice
+  kOutputFirst = 3,    // takes the output before any input
+  kUnknownId = 4,      // takes the pixels of an id the pre-render never checked out
+  kEmptyCheckout = 5,  // also checks out id 1 with an empty request, and fails unless its pixels are null
+  kParamLeftOut = 6,   // leaves its checkout of the popup open
 };
 constexpr char kModeChoices[] = "Copy|Pixels twice|Output first|Unknown id|Empty checkout|Param left out";
 

@@ -80,7 +80,8 @@ TEST_F(SmartRenderTest, SubRectanglesGiveTheFullFramesPixelsInLayerCoordinates) 
     for (A_long y = 0; y < 9; ++y) {
       for (A_long x = 0; x < 13; ++x) {
         const std::array<A_long, 4> in = At(layer, x, y);
-        const std::array<A_long, 4> expected = {in[0], (in[1] + x) % (max + 1), (in[2] + 2 * y) % (max + 1), in[3]};
+        const std::array<A_long, 4> expected = {in[0], (in[1] + x) % (max + 1), (in[2] + 2 * y) % (max + 1),
+                                                in[3]};
         ASSERT_EQ(At(*full.output, x, y), expected) << x << ", " << y;
       }
     }

@@ -62,8 +62,8 @@ TEST(SdkConstants, SmartRenderDeclarations) {
   EXPECT_EQ(PF_OutFlag2_SUPPORTS_SMART_RENDER, 0x400);
   EXPECT_EQ(PF_OutFlag2_FLOAT_COLOR_AWARE, 0x1000);
   EXPECT_EQ(PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS, 1);
-  EXPECT_EQ(PF_ChannelMask_ARGB, PF_ChannelMask_ALPHA | PF_ChannelMask_RED | PF_ChannelMask_GREEN |
-                                     PF_ChannelMask_BLUE);
+  EXPECT_EQ(PF_ChannelMask_ARGB,
+            PF_ChannelMask_ALPHA | PF_ChannelMask_RED | PF_ChannelMask_GREEN | PF_ChannelMask_BLUE);
   EXPECT_EQ(PF_ChannelMask_ARGB, 0xF);
   EXPECT_EQ(PF_GPU_Framework_NONE, 0);
   // The checkouts write a world pointer into the caller's variable.
