@@ -13,6 +13,16 @@
 
 namespace minihost {
 
+// A layer checkout of a SmartFX pre-render as the host recorded it.
+struct SmartCheckoutRecord {
+  A_long id = 0;
+  PF_ParamIndex index = 0;
+  A_long time = 0;
+  PF_LRect request{};
+  PF_LRect result{};
+  bool pixelsTaken = false;  // the render checked its pixels out
+};
+
 // What one frame driven through SmartFX gave (see Instance::smartRender).
 struct SmartFrame {
   PF_Err err = PF_Err_NONE;        // the pre-render's error, else the render's
@@ -21,6 +31,7 @@ struct SmartFrame {
   // The output world the effect checked out: it covers preRender.result_rect, its origin_x/origin_y being
   // that rectangle's left and top; null when the effect checked out none.
   std::unique_ptr<World> output;
+  std::vector<SmartCheckoutRecord> checkouts;  // in order of id
 };
 
 // One application of the effect to a layer: its parameter values and its sequence-data handle, living

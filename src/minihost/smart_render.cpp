@@ -294,6 +294,10 @@ SmartFrame Instance::smartRender(const World& layer, const PF_LRect& request, bo
       impl.problem("PF_Cmd_SMART_RENDER wrote past the rows of the output world");
     }
   }
+  for (const auto& [id, checkout] : session.checkouts) {
+    frame.checkouts.push_back(SmartCheckoutRecord{id, checkout.index, checkout.time, checkout.request.rect,
+                                                  checkout.result.result_rect, checkout.pixelsTaken});
+  }
   // The host owns the data from the end of the pre-render, and disposes of it whatever followed.
   if (result.pre_render_data != nullptr) {
     if (result.delete_pre_render_data_func != nullptr) {

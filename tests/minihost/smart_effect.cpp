@@ -24,7 +24,7 @@ PF_Err ParamsSetup(PF_InData* in, PF_OutData* out) {
   std::strcpy(def.name, "Mode");
   def.u.pd.value = smart::kCopy;
   def.u.pd.dephault = smart::kCopy;
-  def.u.pd.num_choices = 6;
+  def.u.pd.num_choices = 7;
   def.u.pd.u.namesptr = smart::kModeChoices;
   if (PF_Err err = in->inter.add_param(in->effect_ref, -1, &def)) return err;
   out->num_params = 2;
@@ -57,7 +57,7 @@ PF_Err PreRender(PF_InData* in, PF_PreRenderExtra* extra) {
       return err;
     }
   }
-  extra->output->result_rect = input.result_rect;
+  extra->output->result_rect = chosen == smart::kBeyondRequest ? input.max_result_rect : input.result_rect;
   extra->output->max_result_rect = input.max_result_rect;
 
   PF_Handle handle = in->utils->host_new_handle(sizeof(PreRenderData));

@@ -14,8 +14,10 @@ enum Mode : A_long {
   kUnknownId = 4,      // takes the pixels of an id the pre-render never checked out
   kEmptyCheckout = 5,  // also checks out id 1 with an empty request, and fails unless its pixels are null
   kParamLeftOut = 6,   // leaves its checkout of the popup open
+  kBeyondRequest = 7,  // answers the layer's whole bounds whatever the request, without saying so
 };
-constexpr char kModeChoices[] = "Copy|Pixels twice|Output first|Unknown id|Empty checkout|Param left out";
+constexpr char kModeChoices[] =
+    "Copy|Pixels twice|Output first|Unknown id|Empty checkout|Param left out|Beyond request";
 
 // The output channel values at layer position (x, y) from the input's, for a channel maximum of `max`
 // (255 or 32768): red moves by x and green by 2y, wrapping past the maximum; alpha and blue are kept.

@@ -145,6 +145,7 @@ TEST_F(SmartRenderTest, MisusedCheckoutsAreReportedAndRefused) {
       {smart::kOutputFirst, PF_Err_BAD_CALLBACK_PARAM, "checkout_output before any checkout_layer_pixels"},
       {smart::kUnknownId, PF_Err_BAD_CALLBACK_PARAM, "id 99, which the pre-render did not check out"},
       {smart::kParamLeftOut, PF_Err_NONE, "parameter checkout(s) not checked in by command 23"},
+      {smart::kBeyondRequest, PF_Err_NONE, "result_rect [0, 0, 13, 9) beyond the request [2, 2, 6, 6)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.problem);
@@ -161,6 +162,14 @@ TEST_F(SmartRenderTest, AnEmptyCheckoutGivesANullWorldAndNoError) {
   EXPECT_EQ(frame.err, PF_Err_NONE);  // the effect fails when the world is not null
   EXPECT_TRUE(frame.rendered);
   EXPECT_TRUE(host.problems().empty());
+  // Both checkouts were recorded with what was asked and answered, and both had their pixels taken.
+  ASSERT_EQ(frame.checkouts.size(), 2u);
+  EXPECT_EQ(frame.checkouts[0].id, 0);
+  EXPECT_EQ(Corners(frame.checkouts[0].request), Corners(PF_LRect{1, 1, 4, 4}));
+  EXPECT_EQ(Corners(frame.checkouts[0].result), Corners(PF_LRect{1, 1, 4, 4}));
+  EXPECT_EQ(frame.checkouts[1].id, 1);
+  EXPECT_EQ(Corners(frame.checkouts[1].result), Corners(PF_LRect{0, 0, 0, 0}));
+  EXPECT_TRUE(frame.checkouts[0].pixelsTaken && frame.checkouts[1].pixelsTaken);
 }
 
 TEST_F(FakeEffectTest, AnEffectWithoutSmartRenderIsNotDrivenThroughIt) {
