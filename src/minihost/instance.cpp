@@ -143,6 +143,9 @@ void Instance::removeQuietly() noexcept {
 
 PF_Err Instance::render(World& input, World& output, PF_OutData* out) {
   requireActive("render");
+  if (input.depth() == Depth::ThirtyTwo || output.depth() == Depth::ThirtyTwo) {
+    throw HostError("PF_Cmd_RENDER takes 8- and 16-bit worlds only; float worlds go through SmartFX");
+  }
   PF_LayerDef& layer = params_[0].u.ld;
   const A_long dephault = layer.dephault;
   layer = input.pf();

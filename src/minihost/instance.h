@@ -94,13 +94,14 @@ class Instance {
   // handle instead of a copy, leaves the field as it was, or changes its own data.
   PF_Handle flattenedCopy();
 
-  // PF_Cmd_RENDER of one frame: parameter 0 becomes the input world; the output world must exist. `out`
+  // PF_Cmd_RENDER of one frame: parameter 0 becomes the input world; the output world must exist. Float
+  // worlds are refused with HostError, as After Effects renders them only through SmartFX. `out`
   // receives the out-data record when given (the message of a failed render).
   PF_Err render(World& input, World& output, PF_OutData* out = nullptr);
 
   // One frame of an effect that declared PF_OutFlag2_SUPPORTS_SMART_RENDER, as After Effects drives it.
   // `layer` is the input layer, its pixel (0, 0) at layer position (0, 0); `request` is the output rectangle
-  // asked for, in layer coordinates; the bit depth is the layer's.
+  // asked for, in layer coordinates; the bit depth is the layer's (8, 16 or 32).
   //   PF_Cmd_SMART_PRE_RENDER  no parameter array and no output world; checkout_layer (index 0 only) records
   //                            each id with its request and answers the request clipped to the layer, the
   //                            layer's bounds as the largest result, 1/1 pixels and the layer's size

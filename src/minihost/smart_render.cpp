@@ -167,7 +167,7 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effectRef, A_long checkoutId, PF_EffectWor
     if (Empty(rect)) return PF_Err_NONE;  // nothing there: a null world, and no error
     const World& layer = *session->layer;
     checkout.pixels = WorldOver(rect, layer.depth());
-    const std::size_t pixelSize = layer.depth() == Depth::Sixteen ? sizeof(PF_Pixel16) : sizeof(PF_Pixel8);
+    const std::size_t pixelSize = static_cast<std::size_t>(layer.depth()) / 2;  // four channels of depth bits
     const std::size_t rowBytes = static_cast<std::size_t>(rect.right - rect.left) * pixelSize;
     const auto* from = reinterpret_cast<const unsigned char*>(layer.pf().data) +
                        static_cast<std::size_t>(rect.left) * pixelSize;

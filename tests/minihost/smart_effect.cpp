@@ -3,6 +3,7 @@
 // live handle), and writes a function of each pixel's layer position, so that output depending on the
 // request shows up. Its popup control chooses a misuse of the checkouts for the host's checks.
 #include <cstring>
+#include <type_traits>
 
 #include "smart_effect_script.h"
 
@@ -82,8 +83,12 @@ void Shift(const PF_EffectWorld& input, PF_EffectWorld& output, A_long max) {
           reinterpret_cast<const Pixel*>(reinterpret_cast<const char*>(input.data) + inV * input.rowbytes) +
           inU;
       using Channel = decltype(in->red);
-      *out = Pixel{in->alpha, static_cast<Channel>(smart::ShiftedRed(in->red, x, max)),
-                   static_cast<Channel>(smart::ShiftedGreen(in->green, y, max)), in->blue};
+      if constexpr (std::is_same_v<Pixel, PF_PixelFloat>) {
+        *out = Pixel{in->alpha, smart::ShiftedRed(in->red, x), smart::ShiftedGreen(in->green, y), in->blue};
+      } else {
+        *out = Pixel{in->alpha, static_cast<Channel>(smart::ShiftedRed(in->red, x, max)),
+                     static_cast<Channel>(smart::ShiftedGreen(in->green, y, max)), in->blue};
+      }
     }
   }
 }
@@ -107,7 +112,9 @@ PF_Err Render(PF_InData* in, PF_SmartRenderExtra* extra) {
   }
   if (PF_Err err = cb.checkout_output(ref, &output)) return err;
   if (input == nullptr || output == nullptr) return PF_Err_NONE;
-  if (extra->input->bitdepth == 16) {
+  if (extra->input->bitdepth == 32) {
+    Shift<PF_PixelFloat>(*input, *output, 0);
+  } else if (extra->input->bitdepth == 16) {
     Shift<PF_Pixel16>(*input, *output, PF_MAX_CHAN16);
   } else {
     Shift<PF_Pixel8>(*input, *output, PF_MAX_CHAN8);

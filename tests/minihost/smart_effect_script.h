@@ -23,5 +23,8 @@ constexpr char kModeChoices[] =
 // (255 or 32768): red moves by x and green by 2y, wrapping past the maximum; alpha and blue are kept.
 constexpr A_long ShiftedRed(A_long red, A_long x, A_long max) { return (red + x) % (max + 1); }
 constexpr A_long ShiftedGreen(A_long green, A_long y, A_long max) { return (green + 2 * y) % (max + 1); }
+// Float channels do not wrap: red moves by x/8 and green by y/4, exact in single precision here.
+constexpr float ShiftedRed(float red, A_long x) { return red + static_cast<float>(x) * 0.125f; }
+constexpr float ShiftedGreen(float green, A_long y) { return green + static_cast<float>(y) * 0.25f; }
 
 }  // namespace smart

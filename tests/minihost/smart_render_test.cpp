@@ -16,11 +16,16 @@ namespace {
 
 using testing::FakeEffectTest;
 
+std::array<float, 4> Floats(A_long a, A_long r, A_long g, A_long b) {
+  return {static_cast<float>(a), static_cast<float>(r), static_cast<float>(g), static_cast<float>(b)};
+}
+
 std::array<A_long, 4> Corners(const PF_LRect& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 class SmartRenderTest : public ::testing::Test {
  protected:
-  // A layer whose channels all differ, from a small seeded generator.
+  // A layer whose channels all differ, from a small seeded generator; float ones run from -0.25 to about
+  // 1.74, beyond the 0..1 of white.
   static World Layer(Depth depth) {
     World layer(13, 9, depth);
     uint32_t state = 12345;
@@ -31,7 +36,10 @@ class SmartRenderTest : public ::testing::Test {
     };
     for (A_long y = 0; y < layer.height(); ++y) {
       for (A_long x = 0; x < layer.width(); ++x) {
-        if (depth == Depth::Sixteen) {
+        if (depth == Depth::ThirtyTwo) {
+          auto channel = [&] { return static_cast<float>(next() - 32) / 128.0f; };
+          layer.pixelFloat(x, y) = PF_PixelFloat{channel(), channel(), channel(), channel()};
+        } else if (depth == Depth::Sixteen) {
           layer.pixel16(x, y) = PF_Pixel16{static_cast<A_u_short>(next()), static_cast<A_u_short>(next()),
                                            static_cast<A_u_short>(next()), static_cast<A_u_short>(next())};
         } else {
@@ -43,16 +51,32 @@ class SmartRenderTest : public ::testing::Test {
     return layer;
   }
 
-  // Channels (alpha, red, green, blue) of a world's pixel at layer position (x, y).
-  static std::array<A_long, 4> At(const World& world, A_long x, A_long y) {
+  // Channels (alpha, red, green, blue) of a world's pixel at layer position (x, y); integer channels are
+  // exact as floats.
+  static std::array<float, 4> At(const World& world, A_long x, A_long y) {
     const A_long u = x - world.pf().origin_x;
     const A_long v = y - world.pf().origin_y;
-    if (world.depth() == Depth::Sixteen) {
-      const PF_Pixel16& p = world.pixel16(u, v);
+    if (world.depth() == Depth::ThirtyTwo) {
+      const PF_PixelFloat& p = world.pixelFloat(u, v);
       return {p.alpha, p.red, p.green, p.blue};
     }
+    if (world.depth() == Depth::Sixteen) {
+      const PF_Pixel16& p = world.pixel16(u, v);
+      return Floats(p.alpha, p.red, p.green, p.blue);
+    }
     const PF_Pixel8& p = world.pixel8(u, v);
-    return {p.alpha, p.red, p.green, p.blue};
+    return Floats(p.alpha, p.red, p.green, p.blue);
+  }
+
+  // The stand-in's output at (x, y) worked from its input: integer red and green wrap past the maximum.
+  static std::array<float, 4> Expected(const World& layer, A_long x, A_long y) {
+    const std::array<float, 4> in = At(layer, x, y);
+    if (layer.depth() == Depth::ThirtyTwo) {
+      return {in[0], in[1] + static_cast<float>(x) / 8.0f, in[2] + static_cast<float>(y) / 4.0f, in[3]};
+    }
+    const int max = layer.depth() == Depth::Sixteen ? 32768 : 255;
+    return {in[0], static_cast<float>((static_cast<int>(in[1]) + x) % (max + 1)),
+            static_cast<float>((static_cast<int>(in[2]) + 2 * y) % (max + 1)), in[3]};
   }
 
   SmartFrame run(smart::Mode mode, const World& layer, const PF_LRect& request, bool render = true) {
@@ -66,9 +90,8 @@ class SmartRenderTest : public ::testing::Test {
 };
 
 TEST_F(SmartRenderTest, SubRectanglesGiveTheFullFramesPixelsInLayerCoordinates) {
-  for (Depth depth : {Depth::Eight, Depth::Sixteen}) {
+  for (Depth depth : {Depth::Eight, Depth::Sixteen, Depth::ThirtyTwo}) {
     SCOPED_TRACE(static_cast<int>(depth));
-    const A_long max = depth == Depth::Sixteen ? 32768 : 255;
     const World layer = Layer(depth);
     const std::size_t handles = host.liveHandles();
     const SmartFrame full = run(smart::kCopy, layer, PF_LRect{0, 0, 13, 9});
@@ -79,10 +102,7 @@ TEST_F(SmartRenderTest, SubRectanglesGiveTheFullFramesPixelsInLayerCoordinates) 
     EXPECT_EQ(full.output->depth(), depth);
     for (A_long y = 0; y < 9; ++y) {
       for (A_long x = 0; x < 13; ++x) {
-        const std::array<A_long, 4> in = At(layer, x, y);
-        const std::array<A_long, 4> expected = {in[0], (in[1] + x) % (max + 1), (in[2] + 2 * y) % (max + 1),
-                                                in[3]};
-        ASSERT_EQ(At(*full.output, x, y), expected) << x << ", " << y;
+        ASSERT_EQ(At(*full.output, x, y), Expected(layer, x, y)) << x << ", " << y;
       }
     }
     // Requests inside, across the edges and beyond the layer: the result is the request within the layer.
@@ -174,8 +194,12 @@ TEST_F(SmartRenderTest, AnEmptyCheckoutGivesANullWorldAndNoError) {
 
 TEST_F(FakeEffectTest, AnEffectWithoutSmartRenderIsNotDrivenThroughIt) {
   Instance instance(effect);
-  const World layer(4, 4, Depth::Eight);
+  World layer(4, 4, Depth::Eight);
   EXPECT_THROW(instance.smartRender(layer, PF_LRect{0, 0, 4, 4}), HostError);
+  // Nor do float worlds go to PF_Cmd_RENDER, which knows 8 and 16 bits only.
+  World real(4, 4, Depth::ThirtyTwo);
+  EXPECT_THROW(instance.render(real, real), HostError);
+  EXPECT_THROW(instance.render(layer, real), HostError);
 }
 
 }  // namespace
