@@ -16,6 +16,7 @@ namespace {
 thread_local Host* tCurrentHost = nullptr;
 thread_local PF_Cmd tCurrentCommand = kNoCommand;
 thread_local CallSuites* tCallSuites = nullptr;
+thread_local int* tParamCheckouts = nullptr;
 
 // The host's side of the in-data record: quality, the API version it speaks, unit time and scales.
 constexpr PF_Quality kQualityHigh = 1;
@@ -28,6 +29,8 @@ Host* CurrentHost() noexcept { return tCurrentHost; }
 PF_Cmd CurrentCommand() noexcept { return tCurrentCommand; }
 
 CallSuites* CurrentCallSuites() noexcept { return tCallSuites; }
+
+int* CurrentParamCheckouts() noexcept { return tParamCheckouts; }
 
 CallContext* ContextOf(PF_ProgPtr effectRef) noexcept {
   auto* context = reinterpret_cast<CallContext*>(effectRef);
@@ -176,6 +179,8 @@ Host::Scope::~Scope() { tCurrentHost = previous_; }
 
 PF_InData Host::makeInData(ParamSet* registry) {
   PF_InData in{};
+  in.inter.checkout_param = CheckoutParam;
+  in.inter.checkin_param = CheckinParam;
   in.inter.add_param = AddParam;
   in.inter.abort = Abort;
   in.inter.progress = Progress;
@@ -211,12 +216,15 @@ PF_Err Host::call(PF_EntryPointFunc entry, PF_Cmd cmd, PF_InData& in, PF_OutData
   const std::vector<uint8_t> renderedBefore =
       rendered != nullptr ? impl_->renderStarts(rendered) : std::vector<uint8_t>{};
   CallSuites held;
+  int paramCheckouts = 0;
   {
     Scope scope(*this);
     const PF_Cmd previousCommand = tCurrentCommand;
     CallSuites* previousSuites = tCallSuites;
+    int* previousCheckouts = tParamCheckouts;
     tCurrentCommand = cmd;
     tCallSuites = &held;
+    tParamCheckouts = &paramCheckouts;
     try {
       err = entry(cmd, &in, &out, params, output, extra);
     } catch (...) {
@@ -226,6 +234,11 @@ PF_Err Host::call(PF_EntryPointFunc entry, PF_Cmd cmd, PF_InData& in, PF_OutData
     }
     tCurrentCommand = previousCommand;
     tCallSuites = previousSuites;
+    tParamCheckouts = previousCheckouts;
+  }
+  if (paramCheckouts > 0) {
+    impl_->problem(std::to_string(paramCheckouts) + " parameter checkout(s) not checked in by command " +
+                   std::to_string(cmd));
   }
   if (rendered != nullptr) impl_->renderEnds(rendered, renderedBefore);
   impl_->reportHeldSuites(cmd, held);

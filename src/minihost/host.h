@@ -18,6 +18,10 @@
 // finish. It returns only when every call it started has returned. With no current host (see below) it
 // cannot tell whose threads to use and returns PF_Err_INVALID_CALLBACK.
 //
+// checkout_param gives a copy of the parameter as the host holds it (the input layer only holds pixels
+// during PF_Cmd_RENDER); each checkout must be checked in before the command returns, else a problem is
+// recorded, and so is a checkin without a checkout.
+//
 // Suite and handle functions carry no context argument, so the host serving a call is found through a
 // thread-local "current host" that Host::call (and Host::Scope) sets; several hosts can therefore run
 // independent calls on different threads at once.

@@ -21,6 +21,7 @@
 namespace minihost {
 
 class ThreadPool;
+struct SmartSession;
 
 // What an in-data record's effect_ref points at: the host serving the record and the registry that
 // add_param, PF_UpdateParamUI and PF_SetOptionsButtonName write to.
@@ -36,6 +37,9 @@ struct CallContext {
   // The sequence data of the instance or render copy whose calls carry this reference: what the read-only
   // sequence data suite answers with, whatever the in-data record holds.
   std::atomic<PF_Handle> sequenceData{nullptr};
+  // The SmartFX frame whose PF_Cmd_SMART_PRE_RENDER or PF_Cmd_SMART_RENDER is running with this
+  // reference: what the checkout callbacks answer from. Null between those commands.
+  std::atomic<SmartSession*> smart{nullptr};
 };
 
 // A handle as the host keeps it. The PF_Handle given out is the address of `data`, so `data` must stay
@@ -135,6 +139,9 @@ struct Host::Impl {
 Host* CurrentHost() noexcept;
 // The suites acquired and not yet released during the command Host::call runs on this thread, or null.
 CallSuites* CurrentCallSuites() noexcept;
+// Parameter checkouts (checkout_param) made on this thread during the command Host::call runs and not yet
+// checked in, or null outside a call.
+int* CurrentParamCheckouts() noexcept;
 // The command Host::call is running on this thread, or kNoCommand outside a call.
 constexpr PF_Cmd kNoCommand = -1;
 PF_Cmd CurrentCommand() noexcept;
@@ -167,6 +174,9 @@ PF_Err Abort(PF_ProgPtr effectRef);
 PF_Err Progress(PF_ProgPtr effectRef, A_long current, A_long total);
 PF_Err UpdateParamUI(PF_ProgPtr effectRef, PF_ParamIndex index, const PF_ParamDef* def);
 PF_Err SetOptionsButtonName(PF_ProgPtr effectRef, const A_char* name);
+PF_Err CheckoutParam(PF_ProgPtr effectRef, PF_ParamIndex index, A_long whatTime, A_long timeStep,
+                     A_u_long timeScale, PF_ParamDef* param);
+PF_Err CheckinParam(PF_ProgPtr effectRef, PF_ParamDef* param);
 PF_Err GetConstSequenceData(PF_ProgPtr effectRef, PF_ConstHandle* sequenceData);
 
 SPBasicSuite MakeBasicSuite();

@@ -143,6 +143,9 @@ void Instance::removeQuietly() noexcept {
 
 PF_Err Instance::render(World& input, World& output, PF_OutData* out) {
   requireActive("render");
+  if (input.depth() == Depth::ThirtyTwo || output.depth() == Depth::ThirtyTwo) {
+    throw HostError("PF_Cmd_RENDER takes 8- and 16-bit worlds only; float worlds go through SmartFX");
+  }
   PF_LayerDef& layer = params_[0].u.ld;
   const A_long dephault = layer.dephault;
   layer = input.pf();
@@ -214,7 +217,8 @@ PF_Err Instance::command(PF_Cmd cmd, PF_EffectWorld* output, void* extra, PF_Out
   return err;
 }
 
-PF_Err Instance::send(PF_Cmd cmd, PF_OutData& out, PF_EffectWorld* output, void* extra) {
+PF_Err Instance::send(PF_Cmd cmd, PF_OutData& out, PF_EffectWorld* output, void* extra,
+                      const World* smartLayer) {
   Host& host = effect_->host();
   PF_InData in = host.makeInData(&params_);
   if (output != nullptr) {
@@ -222,10 +226,16 @@ PF_Err Instance::send(PF_Cmd cmd, PF_OutData& out, PF_EffectWorld* output, void*
     in.height = output->height;
     in.extent_hint = output->extent_hint;
   }
+  if (smartLayer != nullptr) {
+    in.width = smartLayer->width();
+    in.height = smartLayer->height();
+    in.extent_hint = PF_LRect{0, 0, smartLayer->width(), smartLayer->height()};
+  }
   in.sequence_data = sequenceData_;
   if (CallContext* context = ContextOf(in.effect_ref)) context->sequenceData.store(sequenceData_);
   in.num_params = static_cast<A_long>(params_.size());
-  return host.call(effect_->entryPoint(), cmd, in, out, params_.array(), output, extra);
+  return host.call(effect_->entryPoint(), cmd, in, out, smartLayer == nullptr ? params_.array() : nullptr,
+                   output, extra);
 }
 
 void Instance::sequenceCommand(PF_Cmd cmd) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "minihost/effect.h"
@@ -11,6 +12,27 @@
 #include "minihost/world.h"
 
 namespace minihost {
+
+// A layer checkout of a SmartFX pre-render as the host recorded it.
+struct SmartCheckoutRecord {
+  A_long id = 0;
+  PF_ParamIndex index = 0;
+  A_long time = 0;
+  PF_LRect request{};
+  PF_LRect result{};
+  bool pixelsTaken = false;  // the render checked its pixels out
+};
+
+// What one frame driven through SmartFX gave (see Instance::smartRender).
+struct SmartFrame {
+  PF_Err err = PF_Err_NONE;        // the pre-render's error, else the render's
+  bool rendered = false;           // PF_Cmd_SMART_RENDER was sent
+  PF_PreRenderOutput preRender{};  // as the effect left it (its data already deleted)
+  // The output world the effect checked out: it covers preRender.result_rect, its origin_x/origin_y being
+  // that rectangle's left and top; null when the effect checked out none.
+  std::unique_ptr<World> output;
+  std::vector<SmartCheckoutRecord> checkouts;  // in order of id
+};
 
 // One application of the effect to a layer: its parameter values and its sequence-data handle, living
 // the life the host gives it:
@@ -72,9 +94,29 @@ class Instance {
   // handle instead of a copy, leaves the field as it was, or changes its own data.
   PF_Handle flattenedCopy();
 
-  // PF_Cmd_RENDER of one frame: parameter 0 becomes the input world; the output world must exist. `out`
+  // PF_Cmd_RENDER of one frame: parameter 0 becomes the input world; the output world must exist. Float
+  // worlds are refused with HostError, as After Effects renders them only through SmartFX. `out`
   // receives the out-data record when given (the message of a failed render).
   PF_Err render(World& input, World& output, PF_OutData* out = nullptr);
+
+  // One frame of an effect that declared PF_OutFlag2_SUPPORTS_SMART_RENDER, as After Effects drives it.
+  // `layer` is the input layer, its pixel (0, 0) at layer position (0, 0); `request` is the output rectangle
+  // asked for, in layer coordinates; the bit depth is the layer's (8, 16 or 32).
+  //   PF_Cmd_SMART_PRE_RENDER  no parameter array and no output world; checkout_layer (index 0 only) records
+  //                            each id with its request and answers the request clipped to the layer, the
+  //                            layer's bounds as the largest result, 1/1 pixels and the layer's size
+  //   PF_Cmd_SMART_RENDER      when `render` is set, the pre-render succeeded and its result_rect is not
+  //                            empty: checkout_layer_pixels gives a copy of the layer over a checkout's
+  //                            result (null for an empty one), at most once per id; checkout_output, only
+  //                            after some layer pixels (unless nothing was checked out), a transparent
+  //                            world over the pre-render's result_rect
+  //   then delete_pre_render_data_func(pre_render_data), whether or not the render ran.
+  // Misuse is recorded in the host's problems() and answered with PF_Err_BAD_CALLBACK_PARAM: a checkout
+  // outside its command, an unknown or repeated id, output before input, a result_rect beyond the request
+  // without PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS, pre_render_data without a delete function, a write
+  // past the output world's rows. Throws HostError when the effect did not declare SmartFX.
+  SmartFrame smartRender(const World& layer, const PF_LRect& request, bool render = true,
+                         PF_OutData* out = nullptr);
 
   // Any command with this instance's records; `out` receives the out-data record when given. After a
   // sequence command that succeeds the instance holds the handle the effect gave back. Throws HostError
@@ -86,7 +128,9 @@ class Instance {
   // An instance that holds `flatHandle` (may be null) awaiting its RESETUP; nothing is sent.
   Instance(Effect& effect, ParamSet params, PF_Handle flatHandle);
 
-  PF_Err send(PF_Cmd cmd, PF_OutData& out, PF_EffectWorld* output, void* extra);
+  // With `smartLayer` the command is a SmartFX one: no parameter array, and the layer's size in in-data.
+  PF_Err send(PF_Cmd cmd, PF_OutData& out, PF_EffectWorld* output, void* extra,
+              const World* smartLayer = nullptr);
   // Sends a sequence command with the current handle, throws when it fails, and keeps the handle the
   // effect gave back.
   void sequenceCommand(PF_Cmd cmd);

@@ -15,8 +15,19 @@ namespace {
 constexpr unsigned char kPaddingByte = 0xA5;
 
 std::size_t PixelSize(Depth depth) {
-  return depth == Depth::Sixteen ? sizeof(PF_Pixel16) : sizeof(PF_Pixel8);
+  switch (depth) {
+    case Depth::Sixteen:
+      return sizeof(PF_Pixel16);
+    case Depth::ThirtyTwo:
+      return sizeof(PF_PixelFloat);
+    case Depth::Eight:
+      break;
+  }
+  return sizeof(PF_Pixel8);
 }
+
+// Rows start where a channel may: 16-bit words and floats need their own alignment.
+std::size_t ChannelSize(Depth depth) { return PixelSize(depth) / 4; }
 
 }  // namespace
 
@@ -25,8 +36,11 @@ World::World(A_long width, A_long height, Depth depth, A_long rowPadding) : dept
     throw HostError("cannot make a pixel world of " + std::to_string(width) + " x " + std::to_string(height));
   }
   const auto pixelSize = static_cast<A_long>(PixelSize(depth));
-  // Deep pixels are 16-bit words: rows must start on an even address.
-  if (rowPadding < 0 || rowPadding > PF_MAX_WORLD_WIDTH || (depth == Depth::Sixteen && rowPadding % 2 != 0)) {
+  if (depth != Depth::Eight && depth != Depth::Sixteen && depth != Depth::ThirtyTwo) {
+    throw HostError("cannot make a pixel world of " + std::to_string(static_cast<int>(depth)) + " bits");
+  }
+  if (rowPadding < 0 || rowPadding > PF_MAX_WORLD_WIDTH ||
+      static_cast<std::size_t>(rowPadding) % ChannelSize(depth) != 0) {
     throw HostError("cannot pad pixel-world rows by " + std::to_string(rowPadding) + " bytes");
   }
   world_.world_flags = PF_WorldFlag_WRITEABLE | (depth == Depth::Sixteen ? PF_WorldFlag_DEEP : 0);
@@ -88,7 +102,7 @@ namespace {
 
 template <typename Pixel>
 std::size_t Offset(const PF_EffectWorld& world, Depth depth, A_long x, A_long y) {
-  if ((depth == Depth::Sixteen) != (sizeof(Pixel) == sizeof(PF_Pixel16))) {
+  if (PixelSize(depth) != sizeof(Pixel)) {
     throw std::logic_error("pixel of the wrong depth asked of a " + std::to_string(static_cast<int>(depth)) +
                            "-bit world");
   }
@@ -112,6 +126,14 @@ PF_Pixel16& World::pixel16(A_long x, A_long y) {
 }
 const PF_Pixel16& World::pixel16(A_long x, A_long y) const {
   return *reinterpret_cast<const PF_Pixel16*>(storage_.data() + Offset<PF_Pixel16>(world_, depth_, x, y));
+}
+
+PF_PixelFloat& World::pixelFloat(A_long x, A_long y) {
+  return *reinterpret_cast<PF_PixelFloat*>(storage_.data() + Offset<PF_PixelFloat>(world_, depth_, x, y));
+}
+const PF_PixelFloat& World::pixelFloat(A_long x, A_long y) const {
+  return *reinterpret_cast<const PF_PixelFloat*>(storage_.data() +
+                                                 Offset<PF_PixelFloat>(world_, depth_, x, y));
 }
 
 bool World::paddingIntact() const {

@@ -1,5 +1,7 @@
-// Pixel worlds owned by the host: 8-bit (PF_Pixel8) or deep (PF_Pixel16, 0..32768), with rows padded
-// beyond width x pixel size so that code which ignores rowbytes shows up.
+// Pixel worlds owned by the host: 8-bit (PF_Pixel8), deep (PF_Pixel16, 0..32768) or float (PF_PixelFloat,
+// 1.0 white; SmartFX only), with rows padded beyond width x pixel size so that code which ignores rowbytes
+// shows up. A float world carries no depth flag (the host's records have none for it): only its maker
+// knows it is float, so it never goes to PF_Cmd_RENDER or to the 8/16-bit pixel transfers.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +11,7 @@
 
 namespace minihost {
 
-enum class Depth { Eight = 8, Sixteen = 16 };
+enum class Depth { Eight = 8, Sixteen = 16, ThirtyTwo = 32 };
 
 class World {
  public:
@@ -36,6 +38,8 @@ class World {
   const PF_Pixel8& pixel8(A_long x, A_long y) const;
   PF_Pixel16& pixel16(A_long x, A_long y);
   const PF_Pixel16& pixel16(A_long x, A_long y) const;
+  PF_PixelFloat& pixelFloat(A_long x, A_long y);
+  const PF_PixelFloat& pixelFloat(A_long x, A_long y) const;
 
   // True when no byte of the row padding was written.
   bool paddingIntact() const;

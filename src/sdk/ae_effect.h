@@ -22,6 +22,15 @@ struct PF_Pixel16 {
   A_u_short blue;
 };
 
+// 32 bpc: 1.0 is white; values beyond 0..1 are legal.
+struct PF_PixelFloat {
+  PF_FpShort alpha;
+  PF_FpShort red;
+  PF_FpShort green;
+  PF_FpShort blue;
+};
+typedef PF_PixelFloat PF_Pixel32;
+
 struct PF_LRect {
   A_long left;
   A_long top;
@@ -163,8 +172,10 @@ typedef PF_Err (*PF_IteratePixel8Func)(void* refcon, A_long x, A_long y, PF_Pixe
 typedef PF_Err (*PF_IteratePixel16Func)(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out);
 
 struct PF_InteractCallbacks {
-  void* checkout_param;
-  void* checkin_param;
+  // A parameter's value at a time; every checkout is checked in again.
+  PF_Err (*checkout_param)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_time, A_long time_step,
+                           A_u_long time_scale, PF_ParamDef* param);
+  PF_Err (*checkin_param)(PF_ProgPtr effect_ref, PF_ParamDef* param);
   PF_Err (*add_param)(PF_ProgPtr effect_ref, PF_ParamIndex index, PF_ParamDefPtr def);
   PF_Err (*abort)(PF_ProgPtr effect_ref);
   PF_Err (*progress)(PF_ProgPtr effect_ref, A_long current, A_long total);
@@ -316,6 +327,82 @@ struct PF_OutData {
   PF_OutFlags2 out_flags2;
 };
 
+// SmartFX. Rectangles are in layer coordinates; a checked-out world's origin_x/origin_y is the layer
+// position of its pixel (0, 0).
+struct PF_RenderRequest {
+  PF_LRect rect;
+  PF_Field field;
+  PF_ChannelMask channel_mask;
+  PF_Boolean preserve_rgb_of_zero_alpha;
+  char unused[3];
+  A_long reserved[4];
+};
+
+struct PF_PreRenderInput {
+  PF_RenderRequest output_request;
+  A_short bitdepth;  // 8, 16 or 32
+  const void* gpu_data;
+  PF_GPU_Framework what_gpu;
+  A_u_long device_index;
+};
+
+// The host owns pre_render_data once pre-render returns and frees it through this function.
+typedef void (*PF_DeletePreRenderDataFunc)(void* pre_render_data);
+
+struct PF_PreRenderOutput {
+  PF_LRect result_rect;
+  PF_LRect max_result_rect;
+  PF_Boolean solid;
+  PF_Boolean reserved;
+  PF_RenderOutputFlags flags;
+  void* pre_render_data;
+  PF_DeletePreRenderDataFunc delete_pre_render_data_func;
+};
+
+struct PF_CheckoutResult {
+  PF_LRect result_rect;  // may be empty
+  PF_LRect max_result_rect;
+  PF_RationalScale par;
+  PF_Boolean solid;
+  PF_Boolean reservedB[3];
+  A_long ref_width;
+  A_long ref_height;
+  A_long reserved[6];
+};
+
+struct PF_PreRenderCallbacks {
+  PF_Err (*checkout_layer)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_idL,
+                           const PF_RenderRequest* req, A_long what_time, A_long time_step,
+                           A_u_long time_scale, PF_CheckoutResult* checkout_result);
+  PF_Err (*GuidMixInPtr)(PF_ProgPtr effect_ref, A_u_long buf_sizeLu, const void* buf);
+};
+
+struct PF_PreRenderExtra {
+  PF_PreRenderInput* input;
+  PF_PreRenderOutput* output;
+  PF_PreRenderCallbacks* cb;
+};
+
+struct PF_SmartRenderInput {
+  PF_RenderRequest output_request;
+  A_short bitdepth;
+  void* pre_render_data;
+  const void* gpu_data;
+  PF_GPU_Framework what_gpu;
+  A_u_long device_index;
+};
+
+struct PF_SmartRenderCallbacks {
+  PF_Err (*checkout_layer_pixels)(PF_ProgPtr effect_ref, A_long checkout_idL, PF_EffectWorld** pixels);
+  PF_Err (*checkin_layer_pixels)(PF_ProgPtr effect_ref, A_long checkout_idL);
+  PF_Err (*checkout_output)(PF_ProgPtr effect_ref, PF_EffectWorld** output);
+};
+
+struct PF_SmartRenderExtra {
+  PF_SmartRenderInput* input;
+  PF_SmartRenderCallbacks* cb;
+};
+
 // The effect's entry point; its exported name is what the registration resource names.
 typedef PF_Err (*PF_EntryPointFunc)(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
                                     PF_ParamDef* params[], PF_LayerDef* output, void* extra);
@@ -335,6 +422,11 @@ PF_CHECK_OFFSET(PF_Pixel16, alpha, 0);
 PF_CHECK_OFFSET(PF_Pixel16, red, 2);
 PF_CHECK_OFFSET(PF_Pixel16, green, 4);
 PF_CHECK_OFFSET(PF_Pixel16, blue, 6);
+static_assert(sizeof(PF_PixelFloat) == 16 && alignof(PF_PixelFloat) == 4);
+PF_CHECK_OFFSET(PF_PixelFloat, alpha, 0);
+PF_CHECK_OFFSET(PF_PixelFloat, red, 4);
+PF_CHECK_OFFSET(PF_PixelFloat, green, 8);
+PF_CHECK_OFFSET(PF_PixelFloat, blue, 12);
 static_assert(sizeof(PF_LRect) == 16 && sizeof(PF_Point) == 8 && sizeof(PF_RationalScale) == 8);
 static_assert(sizeof(PF_SpecVersion) == 4 && sizeof(PF_SoundFormatInfo) == 16 && sizeof(PF_SoundWorld) == 32);
 static_assert(sizeof(PF_UserChangedParamExtra) == 4);
@@ -398,6 +490,8 @@ PF_CHECK_OFFSET(PF_ParamDef, flags, 48);
 PF_CHECK_OFFSET(PF_ParamDef, u, 56);
 
 static_assert(sizeof(PF_InteractCallbacks) == 176);
+PF_CHECK_OFFSET(PF_InteractCallbacks, checkout_param, 0);
+PF_CHECK_OFFSET(PF_InteractCallbacks, checkin_param, 8);
 PF_CHECK_OFFSET(PF_InteractCallbacks, add_param, 16);
 PF_CHECK_OFFSET(PF_InteractCallbacks, abort, 24);
 PF_CHECK_OFFSET(PF_InteractCallbacks, progress, 32);
@@ -469,3 +563,55 @@ PF_CHECK_OFFSET(PF_OutData, return_msg, 100);
 PF_CHECK_OFFSET(PF_OutData, start_sampL, 356);
 PF_CHECK_OFFSET(PF_OutData, dest_snd, 368);
 PF_CHECK_OFFSET(PF_OutData, out_flags2, 400);
+
+static_assert(sizeof(PF_RenderRequest) == 44 && alignof(PF_RenderRequest) == 4);
+PF_CHECK_OFFSET(PF_RenderRequest, rect, 0);
+PF_CHECK_OFFSET(PF_RenderRequest, field, 16);
+PF_CHECK_OFFSET(PF_RenderRequest, channel_mask, 20);
+PF_CHECK_OFFSET(PF_RenderRequest, preserve_rgb_of_zero_alpha, 24);
+PF_CHECK_OFFSET(PF_RenderRequest, unused, 25);
+PF_CHECK_OFFSET(PF_RenderRequest, reserved, 28);
+static_assert(sizeof(PF_PreRenderInput) == 64 && alignof(PF_PreRenderInput) == 8);
+PF_CHECK_OFFSET(PF_PreRenderInput, output_request, 0);
+PF_CHECK_OFFSET(PF_PreRenderInput, bitdepth, 44);
+PF_CHECK_OFFSET(PF_PreRenderInput, gpu_data, 48);
+PF_CHECK_OFFSET(PF_PreRenderInput, what_gpu, 56);
+PF_CHECK_OFFSET(PF_PreRenderInput, device_index, 60);
+static_assert(sizeof(PF_PreRenderOutput) == 56 && alignof(PF_PreRenderOutput) == 8);
+PF_CHECK_OFFSET(PF_PreRenderOutput, result_rect, 0);
+PF_CHECK_OFFSET(PF_PreRenderOutput, max_result_rect, 16);
+PF_CHECK_OFFSET(PF_PreRenderOutput, solid, 32);
+PF_CHECK_OFFSET(PF_PreRenderOutput, reserved, 33);
+PF_CHECK_OFFSET(PF_PreRenderOutput, flags, 34);
+PF_CHECK_OFFSET(PF_PreRenderOutput, pre_render_data, 40);
+PF_CHECK_OFFSET(PF_PreRenderOutput, delete_pre_render_data_func, 48);
+static_assert(sizeof(PF_CheckoutResult) == 76 && alignof(PF_CheckoutResult) == 4);
+PF_CHECK_OFFSET(PF_CheckoutResult, result_rect, 0);
+PF_CHECK_OFFSET(PF_CheckoutResult, max_result_rect, 16);
+PF_CHECK_OFFSET(PF_CheckoutResult, par, 32);
+PF_CHECK_OFFSET(PF_CheckoutResult, solid, 40);
+PF_CHECK_OFFSET(PF_CheckoutResult, reservedB, 41);
+PF_CHECK_OFFSET(PF_CheckoutResult, ref_width, 44);
+PF_CHECK_OFFSET(PF_CheckoutResult, ref_height, 48);
+PF_CHECK_OFFSET(PF_CheckoutResult, reserved, 52);
+static_assert(sizeof(PF_PreRenderCallbacks) == 16);
+PF_CHECK_OFFSET(PF_PreRenderCallbacks, checkout_layer, 0);
+PF_CHECK_OFFSET(PF_PreRenderCallbacks, GuidMixInPtr, 8);
+static_assert(sizeof(PF_PreRenderExtra) == 24);
+PF_CHECK_OFFSET(PF_PreRenderExtra, input, 0);
+PF_CHECK_OFFSET(PF_PreRenderExtra, output, 8);
+PF_CHECK_OFFSET(PF_PreRenderExtra, cb, 16);
+static_assert(sizeof(PF_SmartRenderInput) == 72 && alignof(PF_SmartRenderInput) == 8);
+PF_CHECK_OFFSET(PF_SmartRenderInput, output_request, 0);
+PF_CHECK_OFFSET(PF_SmartRenderInput, bitdepth, 44);
+PF_CHECK_OFFSET(PF_SmartRenderInput, pre_render_data, 48);
+PF_CHECK_OFFSET(PF_SmartRenderInput, gpu_data, 56);
+PF_CHECK_OFFSET(PF_SmartRenderInput, what_gpu, 64);
+PF_CHECK_OFFSET(PF_SmartRenderInput, device_index, 68);
+static_assert(sizeof(PF_SmartRenderCallbacks) == 24);
+PF_CHECK_OFFSET(PF_SmartRenderCallbacks, checkout_layer_pixels, 0);
+PF_CHECK_OFFSET(PF_SmartRenderCallbacks, checkin_layer_pixels, 8);
+PF_CHECK_OFFSET(PF_SmartRenderCallbacks, checkout_output, 16);
+static_assert(sizeof(PF_SmartRenderExtra) == 16);
+PF_CHECK_OFFSET(PF_SmartRenderExtra, input, 0);
+PF_CHECK_OFFSET(PF_SmartRenderExtra, cb, 8);

@@ -71,6 +71,30 @@ struct PF_EffectSequenceDataSuite1 {
   PF_Err (*PF_GetConstSequenceData)(PF_ProgPtr effect_ref, PF_ConstHandle* sequence_data);
 };
 
+// "PF World Suite" version 2: the only way to a float world.
+struct PF_WorldSuite2 {
+  PF_Err (*PF_NewWorld)(PF_ProgPtr effect_ref, A_long widthL, A_long heightL, PF_Boolean clear_pixB,
+                        PF_PixelFormat pixel_format, PF_EffectWorld* worldP);
+  PF_Err (*PF_DisposeWorld)(PF_ProgPtr effect_ref, PF_EffectWorld* worldP);
+  PF_Err (*PF_GetPixelFormat)(const PF_EffectWorld* worldP, PF_PixelFormat* pixel_formatP);
+};
+
+// Premiere's "PF Pixel Format Suite" version 1: the formats an effect renders, declared in global set-up
+// (clear, then add in order of preference; 8-bit ARGB is always there), and the format a world holds.
+struct PF_PixelFormatSuite1 {
+  PF_Err (*AddSupportedPixelFormat)(PF_ProgPtr effect_ref, PrPixelFormat pixelFormat);
+  PF_Err (*ClearSupportedPixelFormats)(PF_ProgPtr effect_ref);
+  PF_Err (*NewWorldOfPixelFormat)(PF_ProgPtr effect_ref, A_u_long width, A_u_long height,
+                                  PF_NewWorldFlags flags, PrPixelFormat pixelFormat, PF_EffectWorld* world);
+  PF_Err (*DisposeWorld)(PF_ProgPtr effect_ref, PF_EffectWorld* world);
+  PF_Err (*GetPixelFormat)(PF_EffectWorld* inWorld, PrPixelFormat* pixelFormat);
+  PF_Err (*GetBlackForPixelFormat)(PrPixelFormat pixelFormat, void* pixelData);
+  PF_Err (*GetWhiteForPixelFormat)(PrPixelFormat pixelFormat, void* pixelData);
+  PF_Err (*ConvertColorToPixelFormattedData)(PrPixelFormat pixelFormat, float alpha, float red, float green,
+                                             float blue, void* pixelData);
+};
+typedef PF_PixelFormatSuite1 PF_PixelFormatSuite;
+
 }  // extern "C"
 
 static_assert(sizeof(SPBasicSuite) == 56);
@@ -93,3 +117,16 @@ static_assert(sizeof(PF_EffectUISuite1) == 8);
 PF_CHECK_OFFSET(PF_EffectUISuite1, PF_SetOptionsButtonName, 0);
 static_assert(sizeof(PF_EffectSequenceDataSuite1) == 8);
 PF_CHECK_OFFSET(PF_EffectSequenceDataSuite1, PF_GetConstSequenceData, 0);
+static_assert(sizeof(PF_WorldSuite2) == 24);
+PF_CHECK_OFFSET(PF_WorldSuite2, PF_NewWorld, 0);
+PF_CHECK_OFFSET(PF_WorldSuite2, PF_DisposeWorld, 8);
+PF_CHECK_OFFSET(PF_WorldSuite2, PF_GetPixelFormat, 16);
+static_assert(sizeof(PF_PixelFormatSuite1) == 64);
+PF_CHECK_OFFSET(PF_PixelFormatSuite1, AddSupportedPixelFormat, 0);
+PF_CHECK_OFFSET(PF_PixelFormatSuite1, ClearSupportedPixelFormats, 8);
+PF_CHECK_OFFSET(PF_PixelFormatSuite1, NewWorldOfPixelFormat, 16);
+PF_CHECK_OFFSET(PF_PixelFormatSuite1, DisposeWorld, 24);
+PF_CHECK_OFFSET(PF_PixelFormatSuite1, GetPixelFormat, 32);
+PF_CHECK_OFFSET(PF_PixelFormatSuite1, GetBlackForPixelFormat, 40);
+PF_CHECK_OFFSET(PF_PixelFormatSuite1, GetWhiteForPixelFormat, 48);
+PF_CHECK_OFFSET(PF_PixelFormatSuite1, ConvertColorToPixelFormattedData, 56);

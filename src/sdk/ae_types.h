@@ -50,6 +50,12 @@ typedef A_long A_AppID;
 typedef A_short PF_Precision;
 typedef A_short PF_ValueDisplayFlags;
 typedef A_u_long PF_FSliderFlags;
+typedef A_long PF_ChannelMask;
+typedef A_long PF_GPU_Framework;
+typedef A_short PF_RenderOutputFlags;
+typedef A_long PF_PixelFormat;
+typedef A_long PrPixelFormat;
+typedef A_long PF_NewWorldFlags;
 
 typedef int32_t SPErr;
 typedef int32_t SPBoolean;
@@ -76,6 +82,8 @@ constexpr PF_Cmd PF_Cmd_FRAME_SETDOWN = 12;
 constexpr PF_Cmd PF_Cmd_USER_CHANGED_PARAM = 13;
 constexpr PF_Cmd PF_Cmd_UPDATE_PARAMS_UI = 14;
 constexpr PF_Cmd PF_Cmd_EVENT = 15;
+constexpr PF_Cmd PF_Cmd_SMART_PRE_RENDER = 23;
+constexpr PF_Cmd PF_Cmd_SMART_RENDER = 24;
 constexpr PF_Cmd PF_Cmd_GET_FLATTENED_SEQUENCE_DATA = 28;
 constexpr PF_Cmd PF_Cmd_NUM_CMDS = 34;
 
@@ -128,6 +136,8 @@ constexpr PF_OutFlags PF_OutFlag_DEEP_COLOR_AWARE = 0x2000000;
 constexpr PF_OutFlags PF_OutFlag_SEND_UPDATE_PARAMS_UI = 0x4000000;
 constexpr PF_OutFlags2 PF_OutFlag2_NONE = 0;
 constexpr PF_OutFlags2 PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG = 0x8;
+constexpr PF_OutFlags2 PF_OutFlag2_SUPPORTS_SMART_RENDER = 0x400;
+constexpr PF_OutFlags2 PF_OutFlag2_FLOAT_COLOR_AWARE = 0x1000;  // needs SUPPORTS_SMART_RENDER too
 constexpr PF_OutFlags2 PF_OutFlag2_SUPPORTS_GET_FLATTENED_SEQUENCE_DATA = 0x800000;
 constexpr PF_OutFlags2 PF_OutFlag2_SUPPORTS_THREADED_RENDERING = 0x8000000;
 constexpr PF_OutFlags2 PF_OutFlag2_MUTABLE_RENDER_SEQUENCE_DATA_SLOWER = 0x10000000;
@@ -147,6 +157,41 @@ constexpr int PF_MAX_PARAM_VALUE_LEN = 31;
 constexpr int PF_MAX_PARAM_DESCRIPTION_LEN = 31;
 constexpr A_long PF_MAX_WORLD_WIDTH = 30000;
 constexpr A_long PF_MAX_WORLD_HEIGHT = 30000;
+
+// SmartFX requests and results.
+constexpr PF_ChannelMask PF_ChannelMask_ALPHA = 0x1;
+constexpr PF_ChannelMask PF_ChannelMask_RED = 0x2;
+constexpr PF_ChannelMask PF_ChannelMask_GREEN = 0x4;
+constexpr PF_ChannelMask PF_ChannelMask_BLUE = 0x8;
+constexpr PF_ChannelMask PF_ChannelMask_ARGB = 0xF;
+constexpr PF_Field PF_Field_FRAME = 0;
+constexpr PF_Field PF_Field_UPPER = 1;
+constexpr PF_Field PF_Field_LOWER = 2;
+constexpr PF_RenderOutputFlags PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS = 0x1;
+constexpr PF_RenderOutputFlags PF_RenderOutputFlag_GPU_RENDER_POSSIBLE = 0x2;
+constexpr PF_GPU_Framework PF_GPU_Framework_NONE = 0;
+
+// Pixel formats: four characters, the first in the LEAST significant byte (unlike the application codes
+// below, which are multi-character literals).
+constexpr PF_PixelFormat MAKE_PIXEL_FORMAT_FOURCC(char c0, char c1, char c2, char c3) {
+  return static_cast<PF_PixelFormat>(static_cast<uint32_t>(static_cast<unsigned char>(c0)) |
+                                     (static_cast<uint32_t>(static_cast<unsigned char>(c1)) << 8) |
+                                     (static_cast<uint32_t>(static_cast<unsigned char>(c2)) << 16) |
+                                     (static_cast<uint32_t>(static_cast<unsigned char>(c3)) << 24));
+}
+constexpr PF_PixelFormat PF_PixelFormat_ARGB32 = MAKE_PIXEL_FORMAT_FOURCC('a', 'r', 'g', 'b');   // 8 bpc
+constexpr PF_PixelFormat PF_PixelFormat_ARGB64 = MAKE_PIXEL_FORMAT_FOURCC('a', 'e', '1', '6');   // 0..32768
+constexpr PF_PixelFormat PF_PixelFormat_ARGB128 = MAKE_PIXEL_FORMAT_FOURCC('a', 'e', '3', '2');  // 1.0 white
+constexpr PF_PixelFormat PF_PixelFormat_BGRA32 = MAKE_PIXEL_FORMAT_FOURCC('b', 'g', 'r', 'a');
+constexpr PF_PixelFormat PF_PixelFormat_INVALID = MAKE_PIXEL_FORMAT_FOURCC('b', 'a', 'd', 'f');
+// Premiere's formats: the 8-bit ones are the After Effects ones; BGRA float is blue, green, red, alpha
+// floats at increasing addresses.
+constexpr PrPixelFormat PrPixelFormat_BGRA_4444_8u = PF_PixelFormat_BGRA32;
+constexpr PrPixelFormat PrPixelFormat_ARGB_4444_8u = PF_PixelFormat_ARGB32;
+constexpr PrPixelFormat PrPixelFormat_BGRA_4444_32f = MAKE_PIXEL_FORMAT_FOURCC('B', 'G', 'r', 'a');
+constexpr PF_NewWorldFlags PF_NewWorldFlag_NONE = 0;
+constexpr PF_NewWorldFlags PF_NewWorldFlag_CLEAR_PIXELS = 1;
+constexpr PF_NewWorldFlags PF_NewWorldFlag_DEEP_PIXELS = 2;
 
 // Host application codes: four characters, the first in the most significant byte.
 constexpr A_long PF_FourCC(char a, char b, char c, char d) {
@@ -176,9 +221,14 @@ inline constexpr const char kPFHandleSuite[] = "PF Handle Suite";
 inline constexpr const char kPFParamUtilsSuite[] = "PF Param Utils Suite";
 inline constexpr const char kPFEffectUISuite[] = "PF Effect UI Suite";
 inline constexpr const char kPFEffectSequenceDataSuite[] = "PF Effect Sequence Data Suite";
+inline constexpr const char kPFWorldSuite[] = "PF World Suite";
+// One name for two tables: version 2 is After Effects' (unused by CPU effects), version 1 Premiere's.
+inline constexpr const char kPFPixelFormatSuite[] = "PF Pixel Format Suite";
 constexpr int32_t kSPBasicSuiteVersion = 4;
 constexpr int32_t kPFANSISuiteVersion1 = 1;
 constexpr int32_t kPFHandleSuiteVersion1 = 2;  // sic: the first handle suite is version 2
 constexpr int32_t kPFParamUtilsSuiteVersion3 = 3;
 constexpr int32_t kPFEffectUISuiteVersion1 = 1;
 constexpr int32_t kPFEffectSequenceDataSuiteVersion1 = 1;
+constexpr int32_t kPFWorldSuiteVersion2 = 2;
+constexpr int32_t kPFPixelFormatSuiteVersion1 = 1;

@@ -26,6 +26,17 @@ TEST(WorldTest, RowsArePaddedAndTheRecordDescribesThem) {
   EXPECT_EQ(deep.packedBytes(), std::vector<unsigned char>(48, 0));
   EXPECT_THROW(deep.pixel8(0, 0), std::logic_error);
   EXPECT_THROW(deep.pixel16(3, 0), std::out_of_range);
+
+  // Float: 16 bytes a pixel, no depth flag, rows that start on a float boundary.
+  World real(3, 2, Depth::ThirtyTwo, 4);
+  EXPECT_EQ(real.rowbytes(), 3 * 16 + 4);
+  EXPECT_EQ(real.pf().world_flags, PF_WorldFlag_WRITEABLE);
+  EXPECT_EQ(reinterpret_cast<unsigned char*>(&real.pixelFloat(2, 1)),
+            reinterpret_cast<unsigned char*>(real.pf().data) + 52 + 32);
+  EXPECT_EQ(real.packedBytes(), std::vector<unsigned char>(96, 0));
+  EXPECT_THROW(real.pixel16(0, 0), std::logic_error);
+  EXPECT_THROW(World(3, 2, Depth::ThirtyTwo, 6), HostError);
+  EXPECT_THROW(World(3, 2, Depth::Sixteen, 3), HostError);
 }
 
 TEST(WorldTest, PaddingCatchesARowWrittenWithTheWrongStride) {

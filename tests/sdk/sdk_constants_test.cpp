@@ -54,3 +54,40 @@ TEST(SdkConstants, MultiFrameRenderingDeclarations) {
   static_assert(std::is_same_v<decltype(PF_EffectSequenceDataSuite1::PF_GetConstSequenceData),
                                PF_Err (*)(PF_ProgPtr, const void* const**)>);
 }
+
+// SmartFX: commands, flags and request constants as the host sends and reads them.
+TEST(SdkConstants, SmartRenderDeclarations) {
+  EXPECT_EQ(PF_Cmd_SMART_PRE_RENDER, 23);
+  EXPECT_EQ(PF_Cmd_SMART_RENDER, 24);
+  EXPECT_EQ(PF_OutFlag2_SUPPORTS_SMART_RENDER, 0x400);
+  EXPECT_EQ(PF_OutFlag2_FLOAT_COLOR_AWARE, 0x1000);
+  EXPECT_EQ(PF_RenderOutputFlag_RETURNS_EXTRA_PIXELS, 1);
+  EXPECT_EQ(PF_ChannelMask_ARGB,
+            PF_ChannelMask_ALPHA | PF_ChannelMask_RED | PF_ChannelMask_GREEN | PF_ChannelMask_BLUE);
+  EXPECT_EQ(PF_ChannelMask_ARGB, 0xF);
+  EXPECT_EQ(PF_GPU_Framework_NONE, 0);
+  // The checkouts write a world pointer into the caller's variable.
+  static_assert(std::is_same_v<decltype(PF_SmartRenderCallbacks::checkout_output),
+                               PF_Err (*)(PF_ProgPtr, PF_EffectWorld**)>);
+  static_assert(std::is_same_v<decltype(PF_SmartRenderCallbacks::checkout_layer_pixels),
+                               PF_Err (*)(PF_ProgPtr, A_long, PF_EffectWorld**)>);
+  static_assert(std::is_same_v<PF_DeletePreRenderDataFunc, void (*)(void*)>);
+  static_assert(sizeof(PF_RenderOutputFlags) == 2 && sizeof(PF_PreRenderInput::bitdepth) == 2);
+}
+
+// Pixel formats put their first character in the lowest byte, unlike the application codes.
+TEST(SdkConstants, PixelFormatsAndTheirSuites) {
+  EXPECT_EQ(static_cast<uint32_t>(PF_PixelFormat_ARGB32), 0x62677261u);
+  EXPECT_EQ(static_cast<uint32_t>(PF_PixelFormat_ARGB64), 0x36316561u);
+  EXPECT_EQ(static_cast<uint32_t>(PF_PixelFormat_ARGB128), 0x32336561u);
+  EXPECT_EQ(static_cast<uint32_t>(PF_PixelFormat_BGRA32), 0x61726762u);
+  EXPECT_EQ(static_cast<uint32_t>(PrPixelFormat_BGRA_4444_32f), 0x61724742u);
+  EXPECT_EQ(PrPixelFormat_BGRA_4444_32f, 1634879298);
+  EXPECT_EQ(PrPixelFormat_BGRA_4444_8u, PF_PixelFormat_BGRA32);
+  EXPECT_STREQ(kPFWorldSuite, "PF World Suite");
+  EXPECT_EQ(kPFWorldSuiteVersion2, 2);
+  EXPECT_STREQ(kPFPixelFormatSuite, "PF Pixel Format Suite");
+  EXPECT_EQ(kPFPixelFormatSuiteVersion1, 1);
+  static_assert(std::is_same_v<decltype(PF_PixelFormatSuite1::AddSupportedPixelFormat),
+                               PF_Err (*)(PF_ProgPtr, PrPixelFormat)>);
+}
