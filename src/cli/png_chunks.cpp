@@ -26,7 +26,8 @@ void PutBig16(std::vector<unsigned char>& out, std::uint16_t value) {
   out.push_back(static_cast<unsigned char>(value));
 }
 
-void PutPngChunk(std::vector<unsigned char>& out, const char (&type)[5], std::span<const unsigned char> data) {
+void PutPngChunk(std::vector<unsigned char>& out, const char (&type)[5],
+                 std::span<const unsigned char> data) {
   PutBig32(out, static_cast<std::uint32_t>(data.size()));
   const std::size_t typeAt = out.size();
   out.insert(out.end(), type, type + 4);
