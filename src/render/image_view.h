@@ -64,8 +64,8 @@ struct Span {
   std::int64_t first = 0;
   std::int64_t end = 0;
 };
-inline Span WrittenSpan(std::int64_t outFirst, std::int64_t outCount, std::int64_t inFirst, std::int64_t inCount,
-                        std::uint64_t block) {
+inline Span WrittenSpan(std::int64_t outFirst, std::int64_t outCount, std::int64_t inFirst,
+                        std::int64_t inCount, std::uint64_t block) {
   const std::int64_t firstBlock = BlockOrigin(inFirst, block) < inFirst
                                       ? BlockOrigin(inFirst, block) + static_cast<std::int64_t>(block)
                                       : inFirst;

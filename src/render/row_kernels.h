@@ -27,7 +27,7 @@ struct Frame {
   const ImageView* output = nullptr;
   const Workers* workers = nullptr;
   RowFunction row = nullptr;
-  std::int32_t width = 0, height = 0;  // the pixels written: a window of the output
+  std::int32_t width = 0, height = 0;   // the pixels written: a window of the output
   std::int32_t firstX = 0, firstY = 0;  // the window's top-left in the output
   std::int64_t layerX = 0;              // the layer position of the window's first column
   std::uint64_t scale = 1;
