@@ -204,4 +204,103 @@ TEST_F(SmartRender, FloatFramesAreRefused) {
   ExpectNoHostProblems();
 }
 
+// SmartFX callbacks of the test's own, for worlds minihost's smartRender never hands out: the input's
+// extent is `layer`, and the render gets `input` and `output` as they are set, null ones included.
+struct OwnCallbacks {
+  static inline PF_LRect layer{};
+  static inline PF_EffectWorld* input = nullptr;
+  static inline PF_EffectWorld* output = nullptr;
+  static inline int outputCheckouts = 0;
+
+  static PF_Err CheckoutLayer(PF_ProgPtr, PF_ParamIndex, A_long, const PF_RenderRequest* req, A_long, A_long,
+                              A_u_long, PF_CheckoutResult* result) {
+    *result = PF_CheckoutResult{};
+    result->result_rect = Clip(req->rect, layer);
+    result->max_result_rect = layer;
+    result->par = PF_RationalScale{1, 1};
+    return PF_Err_NONE;
+  }
+  static PF_Err GuidMixIn(PF_ProgPtr, A_u_long, const void*) { return PF_Err_NONE; }
+  static PF_Err Pixels(PF_ProgPtr, A_long, PF_EffectWorld** world) {
+    *world = input;
+    return PF_Err_NONE;
+  }
+  static PF_Err Checkin(PF_ProgPtr, A_long) { return PF_Err_NONE; }
+  static PF_Err Output(PF_ProgPtr, PF_EffectWorld** world) {
+    ++outputCheckouts;
+    *world = output;
+    return PF_Err_NONE;
+  }
+};
+
+// Pre-render and render of the whole of OwnCallbacks::layer through the entry point; the pre-render data
+// is deleted after, as the host deletes it.
+PF_Err RenderWithOwnCallbacks(LoadedEffect& loaded, minihost::Instance& instance, A_short bitdepth) {
+  PF_InData in = loaded.host.makeInData(&instance.params());
+  in.sequence_data = instance.sequenceData();
+  PF_PreRenderInput preInput{};
+  preInput.output_request.rect = OwnCallbacks::layer;
+  preInput.output_request.channel_mask = PF_ChannelMask_ARGB;
+  preInput.bitdepth = bitdepth;
+  PF_PreRenderOutput preOutput{};
+  PF_PreRenderCallbacks preCallbacks{OwnCallbacks::CheckoutLayer, OwnCallbacks::GuidMixIn};
+  PF_PreRenderExtra preExtra{&preInput, &preOutput, &preCallbacks};
+  PF_OutData out{};
+  PF_Err err = loaded.host.call(loaded.effect.entryPoint(), PF_Cmd_SMART_PRE_RENDER, in, out, nullptr,
+                                nullptr, &preExtra);
+  if (err != PF_Err_NONE) return err;
+  PF_SmartRenderInput input{};
+  input.output_request = preInput.output_request;
+  input.bitdepth = bitdepth;
+  input.pre_render_data = preOutput.pre_render_data;
+  PF_SmartRenderCallbacks callbacks{OwnCallbacks::Pixels, OwnCallbacks::Checkin, OwnCallbacks::Output};
+  PF_SmartRenderExtra extra{&input, &callbacks};
+  err = loaded.host.call(loaded.effect.entryPoint(), PF_Cmd_SMART_RENDER, in, out, nullptr, nullptr, &extra);
+  if (preOutput.delete_pre_render_data_func != nullptr)
+    preOutput.delete_pre_render_data_func(input.pre_render_data);
+  return err;
+}
+
+// A checkout that gives no world renders nothing and is no error: no input (the output is then never
+// asked for), or no output.
+TEST_F(SmartRender, NoWorldFromACheckoutRendersNothing) {
+  minihost::Instance instance = Configured("PICO-8");
+  minihost::World layer = NoiseFrame(6, 5, minihost::Depth::Eight, 51);
+  OwnCallbacks::layer = PF_LRect{0, 0, 6, 5};
+  for (A_long pattern : {1, 2, 13}) {
+    instance.params().setPopup(kParamPattern, pattern);
+    OwnCallbacks::input = nullptr;
+    OwnCallbacks::output = nullptr;
+    OwnCallbacks::outputCheckouts = 0;
+    EXPECT_EQ(RenderWithOwnCallbacks(loaded_, instance, 8), PF_Err_NONE) << pattern;
+    EXPECT_EQ(OwnCallbacks::outputCheckouts, 0) << pattern;
+    OwnCallbacks::input = &layer.pf();
+    EXPECT_EQ(RenderWithOwnCallbacks(loaded_, instance, 8), PF_Err_NONE) << pattern;
+    EXPECT_EQ(OwnCallbacks::outputCheckouts, 1) << pattern;
+  }
+  ExpectNoHostProblems();
+}
+
+// Error diffusion into an output world that covers only part of the frame (a host that does not take the
+// whole frame it was offered) still diffuses over the whole input: the part holds the whole render's
+// pixels, at both depths.
+TEST_F(SmartRender, DiffusionIntoPartOfTheFrameGivesThePixelsOfTheWhole) {
+  minihost::Instance instance = Configured("Custom");
+  instance.params().setPopup(kParamPattern, 2);  // "Floyd Steinberg"
+  for (minihost::Depth depth : {minihost::Depth::Eight, minihost::Depth::Sixteen}) {
+    minihost::World layer = NoiseFrame(17, 11, depth, 61);
+    const minihost::World whole = Rendered(instance, layer);
+    minihost::World part(9, 4, depth);
+    part.pf().origin_x = 5;
+    part.pf().origin_y = 6;
+    OwnCallbacks::layer = PF_LRect{0, 0, 17, 11};
+    OwnCallbacks::input = &layer.pf();
+    OwnCallbacks::output = &part.pf();
+    ASSERT_EQ(RenderWithOwnCallbacks(loaded_, instance, static_cast<A_short>(depth)), PF_Err_NONE);
+    EXPECT_EQ(CompareWithWhole(part, whole), "") << static_cast<int>(depth) << " bits";
+    EXPECT_TRUE(part.paddingIntact());
+  }
+  ExpectNoHostProblems();
+}
+
 }  // namespace
