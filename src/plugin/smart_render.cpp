@@ -22,6 +22,7 @@ constexpr A_long kExtentId = 1;
 struct PreRenderData {
   A_long inputId = kInputId;
   bool wholeFrame = false;  // error diffusion: the input's whole extent in, the whole frame out
+  std::uint64_t block = 1;  // the side of the blocks the input was checked out for
 };
 
 void DeletePreRenderData(void* data) { delete static_cast<PreRenderData*>(data); }
@@ -38,7 +39,9 @@ PF_LRect Intersect(const PF_LRect& a, const PF_LRect& b) {
 // the command ends. Parameters the render does not read stay null.
 class CheckedOutControls {
  public:
-  explicit CheckedOutControls(PF_InData* inData) : inData_(inData) {
+  explicit CheckedOutControls(PF_InData* inData) : inData_(inData) {}
+  // Throws the host's error when a checkout fails; those made before it are still checked in.
+  void checkOut() {
     for (PF_ParamIndex index : {kParamPattern, kParamOffsetX, kParamOffsetY, kParamScale, kParamThresholdRed,
                                 kParamThresholdGreen, kParamThresholdBlue, kParamSwatch}) {
       PF_ParamDef& def = defs_[index];
@@ -69,6 +72,7 @@ RenderSettings ReadSettings(PF_InData* inData) {
   if (inData->inter.checkout_param == nullptr || inData->inter.checkin_param == nullptr)
     throw PF_Err_BAD_CALLBACK_PARAM;
   CheckedOutControls controls(inData);
+  controls.checkOut();
   RenderSettings settings;
   FillRenderSettings(settings, controls.params());
   return settings;
@@ -142,6 +146,7 @@ PF_Err SmartPreRender(PF_InData* inData, PF_OutData*, PF_PreRenderExtra* extra) 
   const RenderSettings settings = ReadSettings(inData);
   auto data = std::make_unique<PreRenderData>();
   data->wholeFrame = DiffusesError(settings);
+  data->block = BlockSize(settings);
 
   PF_RenderRequest request = extra->input->output_request;
   const PF_LRect asked = request.rect;
@@ -171,9 +176,8 @@ PF_Err SmartPreRender(PF_InData* inData, PF_OutData*, PF_PreRenderExtra* extra) 
     // The largest result is the input's: blocks that start inside the input are cut off at its edges,
     // and a pixel whose block starts outside it stays clear.
     if (!Empty(asked)) {
-      const std::uint64_t block = BlockSize(settings);
-      request.rect.left = static_cast<A_long>(BlockOrigin(asked.left, block));
-      request.rect.top = static_cast<A_long>(BlockOrigin(asked.top, block));
+      request.rect.left = static_cast<A_long>(BlockOrigin(asked.left, data->block));
+      request.rect.top = static_cast<A_long>(BlockOrigin(asked.top, data->block));
     }
     checkout(kInputId, input);
     out.max_result_rect = input.max_result_rect;
@@ -194,7 +198,8 @@ PF_Err SmartRender(PF_InData* inData, PF_OutData* outData, PF_SmartRenderExtra* 
   const auto& data = *static_cast<const PreRenderData*>(extra->input->pre_render_data);
   const RenderSettings settings = ReadSettings(inData);
   // The pattern decided what the pre-render checked out; a render must not read more than that.
-  if (DiffusesError(settings) != data.wholeFrame) throw PF_Err_BAD_CALLBACK_PARAM;
+  if (DiffusesError(settings) != data.wholeFrame || BlockSize(settings) != data.block)
+    throw PF_Err_BAD_CALLBACK_PARAM;
 
   PF_EffectWorld* input = nullptr;
   PF_Err err = extra->cb->checkout_layer_pixels(inData->effect_ref, data.inputId, &input);
