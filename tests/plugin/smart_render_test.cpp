@@ -47,18 +47,18 @@ std::size_t PixelBytes(const minihost::World& world) {
   return world.depth() == minihost::Depth::Sixteen ? 8 : 4;
 }
 
-// The bytes of `part` (a world placed at its origin in the layer) against the same layer pixels of
-// `whole` (placed at 0, 0): an empty string when every byte matches, else where the first row differs.
+// The bytes of `part` against the same layer pixels of `whole`, each world placed in the layer at its
+// origin: an empty string when every byte matches, else where the first row differs.
 std::string CompareWithWhole(const minihost::World& part, const minihost::World& whole) {
   const PF_EffectWorld& p = part.pf();
   const std::size_t bytes = static_cast<std::size_t>(p.width) * PixelBytes(part);
   for (A_long v = 0; v < p.height; ++v) {
     const auto* got =
         reinterpret_cast<const unsigned char*>(p.data) + static_cast<std::ptrdiff_t>(v) * p.rowbytes;
-    const auto* want =
-        reinterpret_cast<const unsigned char*>(whole.pf().data) +
-        static_cast<std::ptrdiff_t>(p.origin_y + v) * whole.rowbytes() +
-        static_cast<std::ptrdiff_t>(p.origin_x) * static_cast<std::ptrdiff_t>(PixelBytes(part));
+    const auto* want = reinterpret_cast<const unsigned char*>(whole.pf().data) +
+                       static_cast<std::ptrdiff_t>(p.origin_y - whole.pf().origin_y + v) * whole.rowbytes() +
+                       static_cast<std::ptrdiff_t>(p.origin_x - whole.pf().origin_x) *
+                           static_cast<std::ptrdiff_t>(PixelBytes(part));
     if (std::memcmp(got, want, bytes) != 0) {
       std::string text("layer row ");
       text += std::to_string(p.origin_y + v);
@@ -94,10 +94,12 @@ class SmartRender : public CustomPaletteTest {
   // One SmartFX request and what must hold of any answer: no error, the output world over the
   // result_rect, that rect the request within the layer (the whole layer, returned as extra pixels, for
   // error diffusion), the largest result the layer whatever the request, and its pixels those of `whole`.
-  void ExpectPartOfWhole(minihost::Instance& instance, const minihost::World& layer, const PF_LRect& request,
-                         bool diffuses, const minihost::World& whole, const std::string& what) {
-    const PF_LRect bounds{0, 0, layer.width(), layer.height()};
-    const minihost::SmartFrame frame = instance.smartRender(layer, request);
+  // The layer's pixel (0, 0) lies at `origin`.
+  void ExpectPartOfWhole(minihost::Instance& instance, const minihost::World& layer, PF_Point origin,
+                         const PF_LRect& request, bool diffuses, const minihost::World& whole,
+                         const std::string& what) {
+    const PF_LRect bounds{origin.h, origin.v, origin.h + layer.width(), origin.v + layer.height()};
+    const minihost::SmartFrame frame = instance.smartRender(layer, origin, request);
     const std::string where = what + ", request " + RectText(request);
     ASSERT_EQ(frame.err, PF_Err_NONE) << where;
     EXPECT_TRUE(SameRect(frame.preRender.max_result_rect, bounds)) << where;
@@ -167,7 +169,51 @@ TEST_F(SmartRender, AnyRequestGivesThePixelsOfTheWholeFrame) {
         requests.push_back(PF_LRect{x, y, x + corner(29) + 4, y + corner(23) + 4});
       }
       for (const PF_LRect& request : requests) {
-        ExpectPartOfWhole(instance, layer, request, Diffuses(pattern), whole, what);
+        ExpectPartOfWhole(instance, layer, PF_Point{0, 0}, request, Diffuses(pattern), whole, what);
+      }
+    }
+  }
+  ExpectNoHostProblems();
+}
+
+// A layer whose pixels do not start at layer position 0 (one an earlier effect grew or moved): any request
+// gives the pixels of its whole frame. Threshold and error diffusion do not depend on where the layer lies,
+// so its whole frame is PF_Cmd_RENDER's bytes; for the ordered patterns, blocks of 3 from layer position 0
+// start before the layer's first column, so that column stays transparent.
+TEST_F(SmartRender, LayersAwayFromTheOriginRenderTheirPartsAsTheirWhole) {
+  minihost::Instance instance = Configured("Custom");
+  palettrix_test::SeededGenerator random(77);
+  for (const PF_Point origin : {PF_Point{-7, -4}, PF_Point{5, 3}}) {
+    for (minihost::Depth depth : {minihost::Depth::Eight, minihost::Depth::Sixteen}) {
+      minihost::World layer = NoiseFrame(23, 17, depth, 91);
+      const PF_LRect bounds{origin.h, origin.v, origin.h + 23, origin.v + 17};
+      for (A_long pattern = 1; pattern <= kPatterns; ++pattern) {
+        instance.params().setPopup(kParamPattern, pattern);
+        const std::string what =
+            "pattern " + std::to_string(pattern) + ", origin " + std::to_string(origin.h);
+        const minihost::SmartFrame whole = instance.smartRender(layer, origin, bounds);
+        ASSERT_EQ(whole.err, PF_Err_NONE) << what;
+        ASSERT_TRUE(whole.output) << what;
+        ASSERT_EQ(whole.output->pf().origin_x, origin.h) << what;
+        if (pattern == 1 || Diffuses(pattern)) {
+          EXPECT_EQ(whole.output->packedBytes(), Rendered(instance, layer).packedBytes()) << what;
+        } else {
+          for (A_long v = 0; v < 17; ++v) {
+            const auto* first = reinterpret_cast<const unsigned char*>(whole.output->pf().data) +
+                                static_cast<std::ptrdiff_t>(v) * whole.output->rowbytes();
+            EXPECT_EQ(std::vector<unsigned char>(first, first + PixelBytes(layer)),
+                      std::vector<unsigned char>(PixelBytes(layer), 0))
+                << what << ", row " << v;
+          }
+        }
+        auto corner = [&random](A_long from, A_long size) {
+          return from + static_cast<A_long>(random.below(static_cast<uint64_t>(size) + 9)) - 4;
+        };
+        for (int i = 0; i < 8; ++i) {
+          const A_long x = corner(origin.h, 23), y = corner(origin.v, 17);
+          const PF_LRect request{x, y, x + corner(0, 23) + 4, y + corner(0, 17) + 4};
+          ExpectPartOfWhole(instance, layer, origin, request, Diffuses(pattern), *whole.output, what);
+        }
       }
     }
   }
