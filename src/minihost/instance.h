@@ -117,6 +117,11 @@ class Instance {
   // past the output world's rows. Throws HostError when the effect did not declare SmartFX.
   SmartFrame smartRender(const World& layer, const PF_LRect& request, bool render = true,
                          PF_OutData* out = nullptr);
+  // The same with the layer's pixel (0, 0) at layer position `origin`, as for a layer an earlier effect
+  // grew or moved: the checkouts' bounds and worlds are placed there, and their reference size is the
+  // layer world's.
+  SmartFrame smartRender(const World& layer, PF_Point origin, const PF_LRect& request, bool render = true,
+                         PF_OutData* out = nullptr);
 
   // Any command with this instance's records; `out` receives the out-data record when given. After a
   // sequence command that succeeds the instance holds the handle the effect gave back. Throws HostError

@@ -33,6 +33,7 @@ struct SmartSession {
   std::mutex mutex;
   Phase phase = Phase::PreRender;
   const World* layer = nullptr;
+  PF_Point origin{};  // the layer position of the layer world's pixel (0, 0)
   std::map<A_long, SmartCheckout> checkouts;
   PF_LRect outputRect{};
   bool inputTaken = false;
@@ -118,7 +119,8 @@ PF_Err CheckoutLayer(PF_ProgPtr effectRef, PF_ParamIndex index, A_long checkoutI
       Report(effectRef, id + " used twice in one pre-render");
       return PF_Err_BAD_CALLBACK_PARAM;
     }
-    const PF_LRect bounds{0, 0, session->layer->width(), session->layer->height()};
+    const PF_LRect bounds{session->origin.h, session->origin.v, session->origin.h + session->layer->width(),
+                          session->origin.v + session->layer->height()};
     SmartCheckout& checkout = session->checkouts[checkoutId];
     checkout.index = index;
     checkout.time = whatTime;
@@ -129,8 +131,8 @@ PF_Err CheckoutLayer(PF_ProgPtr effectRef, PF_ParamIndex index, A_long checkoutI
     checkout.result.result_rect = Intersect(req->rect, bounds);
     checkout.result.max_result_rect = bounds;
     checkout.result.par = PF_RationalScale{1, 1};
-    checkout.result.ref_width = bounds.right;
-    checkout.result.ref_height = bounds.bottom;
+    checkout.result.ref_width = session->layer->width();
+    checkout.result.ref_height = session->layer->height();
     *result = checkout.result;
     return PF_Err_NONE;
   } catch (const std::bad_alloc&) {
@@ -170,12 +172,13 @@ PF_Err CheckoutLayerPixels(PF_ProgPtr effectRef, A_long checkoutId, PF_EffectWor
     const std::size_t pixelSize = static_cast<std::size_t>(layer.depth()) / 2;  // four channels of depth bits
     const std::size_t rowBytes = static_cast<std::size_t>(rect.right - rect.left) * pixelSize;
     const auto* from = reinterpret_cast<const unsigned char*>(layer.pf().data) +
-                       static_cast<std::size_t>(rect.left) * pixelSize;
+                       static_cast<std::size_t>(rect.left - session->origin.h) * pixelSize;
     auto* to = reinterpret_cast<unsigned char*>(checkout.pixels->pf().data);
     for (A_long y = rect.top; y < rect.bottom; ++y) {
       std::memcpy(
           to + static_cast<std::size_t>(y - rect.top) * static_cast<std::size_t>(checkout.pixels->rowbytes()),
-          from + static_cast<std::size_t>(y) * static_cast<std::size_t>(layer.rowbytes()), rowBytes);
+          from + static_cast<std::size_t>(y - session->origin.v) * static_cast<std::size_t>(layer.rowbytes()),
+          rowBytes);
     }
     *pixels = &checkout.pixels->pf();
     return PF_Err_NONE;
@@ -243,6 +246,11 @@ class SessionScope {
 }  // namespace
 
 SmartFrame Instance::smartRender(const World& layer, const PF_LRect& request, bool render, PF_OutData* out) {
+  return smartRender(layer, PF_Point{0, 0}, request, render, out);
+}
+
+SmartFrame Instance::smartRender(const World& layer, PF_Point origin, const PF_LRect& request, bool render,
+                                 PF_OutData* out) {
   requireActive("smart render");
   if ((effect_->outFlags2() & PF_OutFlag2_SUPPORTS_SMART_RENDER) == 0) {
     throw HostError("smart render of an effect that did not declare PF_OutFlag2_SUPPORTS_SMART_RENDER");
@@ -251,6 +259,7 @@ SmartFrame Instance::smartRender(const World& layer, const PF_LRect& request, bo
   Host::Impl& impl = host.impl();
   SmartSession session;
   session.layer = &layer;
+  session.origin = origin;
   CallContext& context = *impl.context(&params_);
   SessionScope scope(context, session);
   const A_short bitdepth = static_cast<A_short>(layer.depth());

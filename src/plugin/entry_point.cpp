@@ -5,6 +5,7 @@
 
 #include "plugin/commands.h"
 #include "plugin/render_command.h"
+#include "plugin/smart_render.h"
 #include "plugin/suite_cache.h"
 
 #if defined(_WIN32)
@@ -42,6 +43,10 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* inData, PF_OutData* outData, PF_ParamDef*
       return UpdateParamsUI(inData, params);
     case PF_Cmd_RENDER:
       return RenderCommand(inData, outData, params, output);
+    case PF_Cmd_SMART_PRE_RENDER:
+      return SmartPreRender(inData, outData, static_cast<PF_PreRenderExtra*>(extra));
+    case PF_Cmd_SMART_RENDER:
+      return SmartRender(inData, outData, static_cast<PF_SmartRenderExtra*>(extra));
     default:
       return PF_Err_NONE;
   }

@@ -49,18 +49,9 @@ void FillRenderSettings(RenderSettings& settings, PF_ParamDef* params[]) {
                               PercentToFraction(params[kParamThresholdBlue]->u.fs_d.value));
 }
 
-PF_Err RenderCommand(PF_InData* inData, PF_OutData* outData, PF_ParamDef* params[], PF_EffectWorld* output) {
-  SuiteCache suites(inData);
-  RenderSettings settings;
-  FillRenderSettings(settings, params);
-  const PF_EffectWorld& input = params[kParamInput]->u.ld;
-
-  // Read, never locked: other frames of this render copy may be rendering on other threads right now.
-  const RenderPalette custom(suites, inData);
-
+bool DescribeFrame(const RenderSettings& settings, const RenderPalette& custom, FrameDescription& frame) {
   // A popup value outside its choices must never index a table: the frame stays cleared instead.
   const bool valid = InRange(settings.pattern, kPatternCount) && InRange(settings.palette, kPaletteCount);
-  FrameDescription frame;
   if (valid) {
     frame.pattern = static_cast<std::size_t>(settings.pattern);
     frame.palette = PaletteFor(static_cast<std::size_t>(settings.palette), custom.palette());
@@ -70,8 +61,11 @@ PF_Err RenderCommand(PF_InData* inData, PF_OutData* outData, PF_ParamDef* params
     frame.scale = settings.scale < 1 ? 1 : settings.scale;
     frame.isa = BestIsa();
   }
+  return valid;
+}
 
-  inData->utils->fill(inData->effect_ref, nullptr, nullptr, output);
+void RefuseUnrenderableFrame(bool valid, const RenderSettings& settings, const RenderPalette& custom,
+                             PF_OutData* outData) {
   if (!valid) throw PF_Err_BAD_CALLBACK_PARAM;
   // A "Custom" frame from data that cannot be read would come out black and pass for a rendered one.
   if (custom.unreadable() && static_cast<std::size_t>(settings.palette) == kCustomPalette) {
@@ -81,12 +75,32 @@ PF_Err RenderCommand(PF_InData* inData, PF_OutData* outData, PF_ParamDef* params
     outData->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
     throw PF_Err_INTERNAL_STRUCT_DAMAGED;
   }
+}
 
-  // The depth is the input's; the kernels write nothing into an output of the other depth.
+PF_Err RunKernel(PF_InData* inData, const FrameDescription& frame, const ImageView& input,
+                 const ImageView& output) {
   const PatternRow& pattern = PatternCatalogue[frame.pattern];
-  const Kernel kernel = (input.world_flags & PF_WorldFlag_DEEP) != 0 ? pattern.kernel16 : pattern.kernel8;
+  const Kernel kernel = input.depth == PixelDepth::Sixteen ? pattern.kernel16 : pattern.kernel8;
   const HostWorkers workers(inData);
-  const bool finished = kernel(frame, ViewOf(input), ViewOf(*output), workers.workers());
+  const bool finished = kernel(frame, input, output, workers.workers());
   // An unfinished frame must not pass for a rendered one: the host would keep it.
   return finished ? PF_Err_NONE : PF_Interrupt_CANCEL;
+}
+
+PF_Err RenderCommand(PF_InData* inData, PF_OutData* outData, PF_ParamDef* params[], PF_EffectWorld* output) {
+  SuiteCache suites(inData);
+  RenderSettings settings;
+  FillRenderSettings(settings, params);
+  const PF_EffectWorld& input = params[kParamInput]->u.ld;
+
+  // Read, never locked: other frames of this render copy may be rendering on other threads right now.
+  const RenderPalette custom(suites, inData);
+  FrameDescription frame;
+  const bool valid = DescribeFrame(settings, custom, frame);
+
+  inData->utils->fill(inData->effect_ref, nullptr, nullptr, output);
+  RefuseUnrenderableFrame(valid, settings, custom, outData);
+
+  // The depth is the input's; the kernels write nothing into an output of the other depth.
+  return RunKernel(inData, frame, ViewOf(input), ViewOf(*output));
 }

@@ -21,6 +21,11 @@ struct ImageView {
   std::int32_t width = 0;
   std::int32_t height = 0;
   PixelDepth depth = PixelDepth::Eight;
+  // Where pixel (0, 0) lies in the layer. Threshold and ordered kernels place the pattern, the blocks and
+  // the input's pixels by layer position, so any part of a frame renders as the same part of the whole;
+  // error diffusion takes both views as one frame starting at its first pixel and ignores them.
+  std::int32_t originX = 0;
+  std::int32_t originY = 0;
 
   template <typename Pixel>
   Pixel* row(std::int32_t y) const {
@@ -43,6 +48,32 @@ struct ImageView {
            y < static_cast<std::uint64_t>(height);
   }
 };
+
+// The first position of the block that holds `position`: blocks of `size` tile the layer from position 0,
+// also left of and above it (floor division).
+inline std::int64_t BlockOrigin(std::int64_t position, std::uint64_t size) {
+  const auto s = static_cast<std::int64_t>(size);
+  const std::int64_t q = position / s;
+  return (q - (position % s < 0 ? 1 : 0)) * s;
+}
+
+// The layer span [first, end) of one axis that a threshold or ordered kernel writes: positions the output
+// and the input both have whose block starts inside the input. A block that starts before the input's
+// first pixel stays clear; one that runs past its last is cut off there, as the frame's edge cuts it.
+struct Span {
+  std::int64_t first = 0;
+  std::int64_t end = 0;
+};
+inline Span WrittenSpan(std::int64_t outFirst, std::int64_t outCount, std::int64_t inFirst,
+                        std::int64_t inCount, std::uint64_t block) {
+  const std::int64_t firstBlock = BlockOrigin(inFirst, block) < inFirst
+                                      ? BlockOrigin(inFirst, block) + static_cast<std::int64_t>(block)
+                                      : inFirst;
+  Span span{outFirst > firstBlock ? outFirst : firstBlock,
+            outFirst + outCount < inFirst + inCount ? outFirst + outCount : inFirst + inCount};
+  if (span.end < span.first) span.end = span.first;
+  return span;
+}
 
 template <typename Pixel>
 inline constexpr PixelDepth kDepthOf = sizeof(Pixel) == sizeof(Pixel8) ? PixelDepth::Eight

@@ -27,15 +27,19 @@ void ThresholdPixel(const FrameDescription& frame, const Pixel& in, Pixel& out) 
   StoreColor(out, QuantizeReference(frame.palette, q, PixelToColor(in)), in.alpha);
 }
 
-// Ordered: the colour of the scale x scale block's top-left pixel, biased by the matrix cell at the
-// pixel's pattern position, clamped to 0..1, then to the palette.
+// Ordered, at layer position (x, y): the colour of the scale x scale block's top-left pixel, biased by the
+// matrix cell at the pixel's pattern position, clamped to 0..1, then to the palette. Blocks tile the layer
+// from position 0; a pixel outside the input, or whose block starts outside it, is left as it is.
 template <typename Pixel>
 void OrderedDitherPixel(const FrameDescription& frame, const DitherMatrix& matrix, const ImageView& input,
                         std::int32_t x, std::int32_t y, Pixel& out) {
   const auto scale = static_cast<std::uint64_t>(frame.scale < 1 ? 1 : frame.scale);
-  const std::uint64_t blockX = static_cast<std::uint64_t>(x) / scale * scale;
-  const std::uint64_t blockY = static_cast<std::uint64_t>(y) / scale * scale;
-  if (!input.contains(blockX, blockY)) return;
+  const std::int64_t blockX = BlockOrigin(x, scale) - input.originX;
+  const std::int64_t blockY = BlockOrigin(y, scale) - input.originY;
+  if (!input.contains(static_cast<std::uint64_t>(blockX), static_cast<std::uint64_t>(blockY)) ||
+      !input.contains(static_cast<std::uint64_t>(std::int64_t{x} - input.originX),
+                      static_cast<std::uint64_t>(std::int64_t{y} - input.originY)))
+    return;
   const Pixel& origin = input.at<Pixel>(static_cast<std::int32_t>(blockX), static_cast<std::int32_t>(blockY));
 
   // The offset sums wrap in 32 bits and are divided as unsigned numbers: left of or above 0 the tiling
@@ -52,14 +56,18 @@ void OrderedDitherPixel(const FrameDescription& frame, const DitherMatrix& matri
   StoreColor(out, QuantizeReference(frame.palette, q, clamped), origin.alpha);
 }
 
+// Every output pixel by its layer position; pixels the input does not have stay as they are.
 template <typename Pixel>
 void Threshold(const FrameDescription& frame, const ImageView& input, const ImageView& output) {
   if (!Renderable<Pixel>(input, output)) return;
-  const std::int32_t width = input.width < output.width ? input.width : output.width;
-  const std::int32_t height = input.height < output.height ? input.height : output.height;
-  for (std::int32_t y = 0; y < height; ++y) {
-    for (std::int32_t x = 0; x < width; ++x)
-      ThresholdPixel(frame, input.at<Pixel>(x, y), output.at<Pixel>(x, y));
+  for (std::int32_t v = 0; v < output.height; ++v) {
+    for (std::int32_t u = 0; u < output.width; ++u) {
+      const std::int64_t x = std::int64_t{output.originX} + u - input.originX;
+      const std::int64_t y = std::int64_t{output.originY} + v - input.originY;
+      if (!input.contains(static_cast<std::uint64_t>(x), static_cast<std::uint64_t>(y))) continue;
+      ThresholdPixel(frame, input.at<Pixel>(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)),
+                     output.at<Pixel>(u, v));
+    }
   }
 }
 
@@ -67,11 +75,11 @@ template <typename Pixel>
 void OrderedDither(const FrameDescription& frame, const DitherMatrix& matrix, const ImageView& input,
                    const ImageView& output) {
   if (!Renderable<Pixel>(input, output)) return;
-  const std::int32_t width = input.width < output.width ? input.width : output.width;
-  const std::int32_t height = input.height < output.height ? input.height : output.height;
-  for (std::int32_t y = 0; y < height; ++y) {
-    for (std::int32_t x = 0; x < width; ++x)
-      OrderedDitherPixel(frame, matrix, input, x, y, output.at<Pixel>(x, y));
+  for (std::int32_t v = 0; v < output.height; ++v) {
+    for (std::int32_t u = 0; u < output.width; ++u) {
+      OrderedDitherPixel(frame, matrix, input, static_cast<std::int32_t>(std::int64_t{output.originX} + u),
+                         static_cast<std::int32_t>(std::int64_t{output.originY} + v), output.at<Pixel>(u, v));
+    }
   }
 }
 

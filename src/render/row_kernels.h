@@ -27,7 +27,9 @@ struct Frame {
   const ImageView* output = nullptr;
   const Workers* workers = nullptr;
   RowFunction row = nullptr;
-  std::int32_t width = 0, height = 0;  // the pixels both worlds have
+  std::int32_t width = 0, height = 0;   // the pixels written: a window of the output
+  std::int32_t firstX = 0, firstY = 0;  // the window's top-left in the output
+  std::int64_t layerX = 0;              // the layer position of the window's first column
   std::uint64_t scale = 1;
   const DitherMatrix* matrix = nullptr;         // null for "Threshold"
   std::vector<std::vector<float>> biasRows;     // one row of biases for each matrix row
@@ -58,38 +60,41 @@ void RunBand(Frame& f, std::int32_t worker, std::int32_t band) {
       if (worker == 0) f.stopped = true;
       return;
     }
-    job.out = f.output->row<Pixel>(y);
+    job.out = f.output->row<Pixel>(f.firstY + y) + f.firstX;
+    const std::int64_t layerY = std::int64_t{f.output->originY} + f.firstY + y;
+    const std::int64_t inX = f.layerX - f.input->originX;  // the window's first column in the input
     if (f.matrix == nullptr) {
-      job.in = f.input->row<Pixel>(y);
+      job.in = f.input->row<Pixel>(static_cast<std::int32_t>(layerY - f.input->originY)) + inX;
     } else {
       const auto s = f.scale;
-      const auto blockY = static_cast<std::int32_t>(static_cast<std::uint64_t>(y) / s * s);
-      const Pixel* origins = f.input->row<Pixel>(blockY);
+      const Pixel* origins =
+          f.input->row<Pixel>(static_cast<std::int32_t>(BlockOrigin(layerY, s) - f.input->originY));
       if (s == 1) {
-        job.in = origins;
+        job.in = origins + inX;
       } else {
         blocks.resize(static_cast<std::size_t>(f.width));
         for (std::int32_t x = 0; x < f.width; ++x) {
-          blocks[static_cast<std::size_t>(x)] = origins[static_cast<std::uint64_t>(x) / s * s];
+          blocks[static_cast<std::size_t>(x)] = origins[BlockOrigin(f.layerX + x, s) - f.input->originX];
         }
         job.in = blocks.data();
       }
       const std::uint64_t row =
-          (static_cast<std::uint32_t>(y) + static_cast<std::uint32_t>(f.frame->offsetY)) / s;
+          (static_cast<std::uint32_t>(layerY) + static_cast<std::uint32_t>(f.frame->offsetY)) / s;
       job.bias = f.biasRows[row % f.matrix->rows].data();
     }
     f.row(job);
   }
 }
 
-// The bias of every column for each matrix row. The column of x is (x + offsetX, wrapped to 32 bits and
-// read as unsigned) div scale, mod the matrix's columns: worked out once a frame, not once a pixel.
+// The bias of every column for each matrix row. The column of layer position x is (x + offsetX, wrapped to
+// 32 bits and read as unsigned) div scale, mod the matrix's columns: worked out once a frame, not once a
+// pixel.
 inline void MakeBiasRows(Frame& f) {
   const DitherMatrix& m = *f.matrix;
   f.biasRows.assign(m.rows, std::vector<float>(static_cast<std::size_t>(f.width)));
   for (std::int32_t x = 0; x < f.width; ++x) {
     const std::uint64_t column =
-        (static_cast<std::uint32_t>(x) + static_cast<std::uint32_t>(f.frame->offsetX)) / f.scale;
+        (static_cast<std::uint32_t>(f.layerX + x) + static_cast<std::uint32_t>(f.frame->offsetX)) / f.scale;
     for (std::uint32_t r = 0; r < m.rows; ++r) {
       const std::uint8_t cell = m.cells[r * m.columns + column % m.columns];
       f.biasRows[r][static_cast<std::size_t>(x)] = static_cast<float>(cell) / m.divisor - 0.5f;
@@ -139,10 +144,16 @@ bool Run(const FrameDescription& frame, const ImageView& input, const ImageView&
   f.input = &input;
   f.output = &output;
   f.workers = &workers;
-  f.width = std::min(input.width, output.width);
-  f.height = std::min(input.height, output.height);
   f.scale = static_cast<std::uint64_t>(frame.scale < 1 ? 1 : frame.scale);
-  if (f.width <= 0 || f.height <= 0) return true;
+  const std::uint64_t block = matrix != nullptr ? f.scale : 1;
+  const Span columns = WrittenSpan(output.originX, output.width, input.originX, input.width, block);
+  const Span lines = WrittenSpan(output.originY, output.height, input.originY, input.height, block);
+  if (columns.end <= columns.first || lines.end <= lines.first) return true;
+  f.width = static_cast<std::int32_t>(columns.end - columns.first);
+  f.height = static_cast<std::int32_t>(lines.end - lines.first);
+  f.firstX = static_cast<std::int32_t>(columns.first - output.originX);
+  f.firstY = static_cast<std::int32_t>(lines.first - output.originY);
+  f.layerX = columns.first;
   const FastRows& rows = FastRowsFor(frame.isa);
   f.row = kDepthOf<Pixel> == PixelDepth::Eight ? rows.row8 : rows.row16;
   f.matrix = matrix;

@@ -135,6 +135,28 @@ TEST_F(SmartRenderTest, SubRectanglesGiveTheFullFramesPixelsInLayerCoordinates) 
   EXPECT_TRUE(host.problems().empty());
 }
 
+// A layer placed away from layer position 0: the checkouts' bounds, the largest result and the worlds sit
+// where it lies, and a request gives the pixels of those layer positions.
+TEST_F(SmartRenderTest, ALayerPlacedAwayFromTheOriginIsCheckedOutWhereItLies) {
+  World layer = Layer(Depth::Eight);
+  layer.pf().origin_x = -3;  // read by At(); smartRender places the layer by its own argument
+  layer.pf().origin_y = 5;
+  instance.params().setPopup(1, smart::kCopy);
+  const SmartFrame part = instance.smartRender(layer, PF_Point{-3, 5}, PF_LRect{-5, 4, 2, 9});
+  ASSERT_EQ(part.err, PF_Err_NONE);
+  ASSERT_EQ(part.checkouts.size(), 1u);
+  EXPECT_EQ(Corners(part.checkouts[0].result), Corners(PF_LRect{-3, 5, 2, 9}));
+  EXPECT_EQ(Corners(part.preRender.max_result_rect), Corners(PF_LRect{-3, 5, 10, 14}));
+  ASSERT_TRUE(part.output);
+  EXPECT_EQ(part.output->pf().origin_x, -3);
+  EXPECT_EQ(part.output->pf().origin_y, 5);
+  for (A_long y = 5; y < 9; ++y) {
+    for (A_long x = -3; x < 2; ++x)
+      ASSERT_EQ(At(*part.output, x, y), Expected(layer, x, y)) << x << ", " << y;
+  }
+  EXPECT_TRUE(host.problems().empty());
+}
+
 TEST_F(SmartRenderTest, PreRenderDataIsDeletedWhenNoRenderFollows) {
   const World layer = Layer(Depth::Eight);
   const std::size_t handles = host.liveHandles();

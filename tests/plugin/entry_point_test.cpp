@@ -19,7 +19,7 @@ TEST(EntryPoint, GlobalSetupReportsVersionAndFlagsEvenWithoutABasicSuite) {
   LoadedEffect loaded;
   EXPECT_EQ(loaded.effect.version(), 0x00088001u);
   EXPECT_EQ(loaded.effect.outFlags(), 0x02000030);
-  EXPECT_EQ(loaded.effect.outFlags2(), 0x08800008);
+  EXPECT_EQ(loaded.effect.outFlags2(), 0x08800408);
 
   loaded.host.setBasicSuiteAvailable(false);
   PF_OutData out{};
@@ -31,7 +31,7 @@ TEST(EntryPoint, GlobalSetupReportsVersionAndFlagsEvenWithoutABasicSuite) {
 
 TEST(EntryPoint, CommandsOutsideTheSwitchDoNothing) {
   LoadedEffect loaded;
-  for (PF_Cmd cmd : {2, 3, 10, 12, 15, 16, 20, 24, 27, 29, 30, 33, 99, -1}) {
+  for (PF_Cmd cmd : {2, 3, 10, 12, 15, 16, 20, 27, 29, 30, 33, 99, -1}) {
     PF_OutData out;
     std::memset(&out, 0x5A, sizeof out);
     PF_OutData before = out;

@@ -19,7 +19,7 @@
 #include "minihost/saved_state.h"
 #include "plugin/param_indices.h"
 #include "support/custom_palette_fixture.h"
-#include "support/seeded_generator.h"
+#include "support/noise_frame.h"
 
 namespace {
 
@@ -33,28 +33,6 @@ const std::vector<std::array<float, 3>> kCustom = {
 Bytes HandleBytes(minihost::Host& host, PF_Handle handle) {
   const auto* data = static_cast<const uint8_t*>(host.handleData(handle));
   return Bytes(data, data + host.handleSize(handle));
-}
-
-// A frame of deterministic noise over smooth ramps: every pattern meets both.
-minihost::World Frame(A_long width, A_long height, minihost::Depth depth, uint32_t seed) {
-  minihost::World world(width, height, depth);
-  palettrix_test::SeededGenerator random(seed);
-  auto next = [&random] { return random.next() >> 8; };
-  for (A_long y = 0; y < height; ++y) {
-    for (A_long x = 0; x < width; ++x) {
-      const uint32_t noise = next();
-      if (depth == minihost::Depth::Eight) {
-        world.pixel8(x, y) =
-            PF_Pixel8{static_cast<A_u_char>(noise), static_cast<A_u_char>(x * 255 / width),
-                      static_cast<A_u_char>((noise >> 8) & 0x7F), static_cast<A_u_char>(y * 255 / height)};
-      } else {
-        world.pixel16(x, y) = PF_Pixel16{
-            static_cast<A_u_short>(noise % 32769), static_cast<A_u_short>(x * 32768 / width),
-            static_cast<A_u_short>((noise >> 4) % 32769), static_cast<A_u_short>(y * 32768 / height)};
-      }
-    }
-  }
-  return world;
 }
 
 class MultiFrameRender : public CustomPaletteTest {
@@ -78,7 +56,7 @@ TEST_F(MultiFrameRender, ConcurrentFramesOfOneCopyEqualSerialRenders) {
 
   constexpr int kThreads = 4;
   for (minihost::Depth depth : {minihost::Depth::Eight, minihost::Depth::Sixteen}) {
-    minihost::World input = Frame(29, 17, depth, depth == minihost::Depth::Eight ? 7u : 8u);
+    minihost::World input = NoiseFrame(29, 17, depth, depth == minihost::Depth::Eight ? 7u : 8u);
     for (const char* swatch : {"Custom", "PICO-8", "6-bit RGB", "2-bit Gray"}) {
       for (A_long pattern = 1; pattern <= 26; ++pattern) {
         instance.params().setPopup(kParamPattern, pattern);
@@ -124,7 +102,7 @@ TEST_F(MultiFrameRender, ACopyKeepsItsOwnPaletteAndTheInDataRecordStillServes) {
   minihost::Instance instance = WithCustomPalette();
   instance.params().setPopup(kParamSwatch, std::string("Custom"));
   instance.params().setPopup(kParamPattern, std::string("Floyd Steinberg"));
-  minihost::World input = Frame(23, 11, minihost::Depth::Eight, 3);
+  minihost::World input = NoiseFrame(23, 11, minihost::Depth::Eight, 3);
   minihost::World expected(23, 11, minihost::Depth::Eight), got(23, 11, minihost::Depth::Eight);
   ASSERT_EQ(instance.render(input, expected), PF_Err_NONE);
 
@@ -153,7 +131,7 @@ TEST_F(MultiFrameRender, ARerenderReplacesTheCopyAndOldFramesKeepTheirs) {
   minihost::Instance instance = WithCustomPalette();
   instance.params().setPopup(kParamSwatch, std::string("Custom"));
   instance.params().setPopup(kParamPattern, std::string("Threshold"));
-  minihost::World input = Frame(8, 4, minihost::Depth::Eight, 9);
+  minihost::World input = NoiseFrame(8, 4, minihost::Depth::Eight, 9);
   minihost::World withColours(8, 4, minihost::Depth::Eight);
   ASSERT_EQ(instance.render(input, withColours), PF_Err_NONE);
 
@@ -190,7 +168,7 @@ TEST_F(MultiFrameRender, GetFlattenedGivesAnIndependentCopyOfWhatFlattenWrites) 
   minihost::Host& host = loaded_.host;
   minihost::Instance instance = WithCustomPalette();
   instance.params().setPopup(kParamSwatch, std::string("Custom"));
-  minihost::World input = Frame(16, 9, minihost::Depth::Sixteen, 5);
+  minihost::World input = NoiseFrame(16, 9, minihost::Depth::Sixteen, 5);
   minihost::World before(16, 9, minihost::Depth::Sixteen), after(16, 9, minihost::Depth::Sixteen);
   ASSERT_EQ(instance.render(input, before), PF_Err_NONE);
 
@@ -269,7 +247,7 @@ TEST_F(MultiFrameRender, SoakOfOverlappingCopies) {
   minihost::Instance instance = WithCustomPalette();
   instance.params().setPopup(kParamSwatch, std::string("Custom"));
   instance.params().setPopup(kParamPattern, std::string("Bayer 4x4"));
-  minihost::World input = Frame(12, 6, minihost::Depth::Eight, 11);
+  minihost::World input = NoiseFrame(12, 6, minihost::Depth::Eight, 11);
   const std::size_t handlesAtStart = host.liveHandles();
 
   // Two palette states the interface instance alternates between: the nine colours (loaded back through

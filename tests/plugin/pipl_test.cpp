@@ -21,7 +21,7 @@ std::string Property(const std::string& reversedKey, const std::string& length, 
 }  // namespace
 
 // Spec version 13.28 (the least a host renders on several threads is 13.25); global flags 2 are the
-// collapsed-group flag 0x8, GET_FLATTENED support 0x800000 and threaded rendering 0x8000000.
+// collapsed-group flag 0x8, SmartFX 0x400, GET_FLATTENED support 0x800000 and threaded rendering 0x8000000.
 TEST(PiPL, BytesFollowTheWindowsResourceLayout) {
   const std::string expected =
       "\x01\x00"s
@@ -32,7 +32,7 @@ TEST(PiPL, BytesFollowTheWindowsResourceLayout) {
       Property("4668", "\x0C\0\0\0"s, "EntryPoint\0\0"s) + Property("RVPe", "\x04\0\0\0"s, "\x02\0\0\0"s) +
       Property("RVSe", "\x04\0\0\0"s, "\x0D\0\x1C\0"s) + Property("REVe", "\x04\0\0\0"s, "\x01\x80\x08\0"s) +
       Property("FNIe", "\x04\0\0\0"s, "\0\0\0\0"s) + Property("OLGe", "\x04\0\0\0"s, "\x30\0\0\x02"s) +
-      Property("2LGe", "\x04\0\0\0"s, "\x08\0\x80\x08"s) +
+      Property("2LGe", "\x04\0\0\0"s, "\x08\x04\x80\x08"s) +
       Property("ANMe", "\x10\0\0\0"s, "\x0EVORN Palettrix\0"s) + Property("LFea", "\x04\0\0\0"s, "\0\0\0\0"s);
   const auto bytes = BuildPiPL();
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected);

@@ -446,3 +446,95 @@ TEST(FastPaths, AStopAskedByWorkerZeroEndsTheFrameUnfinished) {
 }
 
 }  // namespace
+
+// A part of a frame placed anywhere in the layer (the worlds of a SmartFX request) renders exactly the pixels
+// the whole gives at the same layer positions, by the fast rows on every instruction set and thread count
+// and by the reference alike. The input sits left of and above the layer's 0 as well as right of and below
+// it, so that blocks of "Scale" tile across 0. A pixel the input does not have, or whose block starts
+// before the input's first column or row, is left as it was.
+TEST(FastPaths, PartsPlacedInTheLayerRenderAsTheWhole) {
+  const Controls controls[] = {
+      {Color3(0.2f, 0.3f, 0.1f), 3, -5, 1}, {Color3(0.4f), -2, 7, 3}, {Color3(0.1f), 0, 0, 4}};
+  uint64_t seed = 500;
+  Rng rng{seed};
+  for (const PixelDepth depth : {PixelDepth::Eight, PixelDepth::Sixteen}) {
+    Image input = Frame(depth, seed++);
+    for (const auto& [inX, inY] : {std::pair<int32_t, int32_t>{-7, -4}, {5, 2}}) {
+      ImageView in = input.view();
+      in.originX = inX;
+      in.originY = inY;
+      for (std::size_t pattern = 0; pattern < kPatternCount; ++pattern) {
+        if (PatternCatalogue[pattern].family == PatternFamily::ErrorDiffusion) continue;
+        for (const Controls& c : controls) {
+          FrameDescription frame;
+          frame.pattern = pattern;
+          frame.palette = PaletteFor(11, nullptr);
+          frame.threshold = c.threshold + frame.palette.spread;
+          frame.offsetX = c.offsetX;
+          frame.offsetY = c.offsetY;
+          frame.scale = c.scale;
+          const int64_t block = PatternCatalogue[pattern].family == PatternFamily::Ordered ? c.scale : 1;
+          Image whole(input.width, input.height, depth);
+          ImageView wholeView = whole.view();
+          wholeView.originX = inX;
+          wholeView.originY = inY;
+          RenderReference(frame, in, wholeView);
+          const std::size_t pixel = depth == PixelDepth::Eight ? 4 : 8;
+          for (int part = 0; part < 6; ++part) {
+            // Windows from 3 pixels before the input to 3 past it, some reaching beyond it.
+            const int32_t x =
+                inX - 3 + static_cast<int32_t>(rng.below(static_cast<uint64_t>(input.width) + 3));
+            const int32_t y =
+                inY - 3 + static_cast<int32_t>(rng.below(static_cast<uint64_t>(input.height) + 3));
+            Image out(1 + static_cast<int32_t>(rng.below(20)), 1 + static_cast<int32_t>(rng.below(12)),
+                      depth);
+            const auto expected = [&] {
+              std::vector<unsigned char> bytes = out.bytes;
+              for (int32_t v = 0; v < out.height; ++v) {
+                for (int32_t u = 0; u < out.width; ++u) {
+                  const int32_t lx = x + u, ly = y + v;
+                  // The block's first column and row by floor division, worked here apart from the kernels.
+                  const int64_t bx = lx >= 0 ? lx / block * block : -((-lx + block - 1) / block) * block;
+                  const int64_t by = ly >= 0 ? ly / block * block : -((-ly + block - 1) / block) * block;
+                  const bool inside =
+                      lx >= inX && ly >= inY && lx < inX + input.width && ly < inY + input.height;
+                  if (!inside || bx < inX || by < inY) continue;
+                  std::memcpy(&bytes[static_cast<std::size_t>(v * out.rowBytes) +
+                                     static_cast<std::size_t>(u) * pixel],
+                              &whole.bytes[static_cast<std::size_t>((ly - inY) * whole.rowBytes) +
+                                           static_cast<std::size_t>(lx - inX) * pixel],
+                              pixel);
+                }
+              }
+              return bytes;
+            }();
+            const std::string what = std::string(PatternCatalogue[pattern].label) + ", scale " +
+                                     std::to_string(c.scale) + ", input at " + std::to_string(inX) +
+                                     ", window at " + std::to_string(x) + ", " + std::to_string(y);
+            Image reference = out;
+            ImageView referenceView = reference.view();
+            referenceView.originX = x;
+            referenceView.originY = y;
+            RenderReference(frame, in, referenceView);
+            ASSERT_EQ(reference.bytes, expected) << what << ", reference";
+            for (const Isa isa : SupportedIsas()) {
+              frame.isa = isa;
+              for (const int32_t threads : {1, 2, 7}) {
+                Image fast = out;
+                ImageView fastView = fast.view();
+                fastView.originX = x;
+                fastView.originY = y;
+                ShuffledWorkers workers{threads, seed++};
+                const PatternRow& row = PatternCatalogue[pattern];
+                EXPECT_TRUE((depth == PixelDepth::Eight ? row.kernel8 : row.kernel16)(frame, in, fastView,
+                                                                                      workers.workers()));
+                ASSERT_EQ(fast.bytes, expected)
+                    << what << ", " << IsaName(isa) << ", " << threads << " threads";
+              }
+            }
+          }
+        }
+      }
+    }
+  }
+}
