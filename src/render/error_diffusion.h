@@ -81,7 +81,7 @@ struct Wavefront {
     if (y >= height) return;
     const Pixel* in = input.row<Pixel>(y);
     for (std::int32_t x = 0; x < width; ++x) {
-      if (in[x].alpha != 0) entries[kReach + x] = lanes4::From(PixelToColor(in[x]));
+      if (!Transparent(in[x])) entries[kReach + x] = lanes4::From(PixelToColor(in[x]));
     }
   }
 
@@ -250,7 +250,7 @@ struct Bands {
         Color3 c(0.0f);
         if (k < RowsDown(kTable) && y < input.height && x >= 0 && x < input.width) {
           const Pixel& pixel = input.row<Pixel>(y)[x];
-          if (pixel.alpha != 0) c = PixelToColor(pixel);
+          if (!Transparent(pixel)) c = PixelToColor(pixel);
         }
         to[i].r[k] = c.r;
         to[i].g[k] = c.g;

@@ -62,18 +62,31 @@ std::size_t FirstOrderedPattern() {
   return kPatternCount;
 }
 
-void RenderReference(const FrameDescription& frame, const ImageView& input, const ImageView& output) {
-  const PatternRow& row = PatternCatalogue[frame.pattern];
-  const bool deep = input.depth == PixelDepth::Sixteen;
+namespace {
+
+template <typename Pixel>
+void RenderReferenceAt(const PatternRow& row, const FrameDescription& frame, const ImageView& input,
+                       const ImageView& output) {
   switch (row.family) {
     case PatternFamily::Threshold:
-      return deep ? reference::Threshold<Pixel16>(frame, input, output)
-                  : reference::Threshold<Pixel8>(frame, input, output);
+      return reference::Threshold<Pixel>(frame, input, output);
     case PatternFamily::Ordered:
-      return deep ? reference::OrderedDither<Pixel16>(frame, *row.matrix, input, output)
-                  : reference::OrderedDither<Pixel8>(frame, *row.matrix, input, output);
+      return reference::OrderedDither<Pixel>(frame, *row.matrix, input, output);
     case PatternFamily::ErrorDiffusion:
-      return deep ? reference::DiffuseError<Pixel16>(frame, row.shares, input, output)
-                  : reference::DiffuseError<Pixel8>(frame, row.shares, input, output);
+      return reference::DiffuseError<Pixel>(frame, row.shares, input, output);
+  }
+}
+
+}  // namespace
+
+void RenderReference(const FrameDescription& frame, const ImageView& input, const ImageView& output) {
+  const PatternRow& row = PatternCatalogue[frame.pattern];
+  switch (input.depth) {
+    case PixelDepth::Eight:
+      return RenderReferenceAt<Pixel8>(row, frame, input, output);
+    case PixelDepth::Sixteen:
+      return RenderReferenceAt<Pixel16>(row, frame, input, output);
+    case PixelDepth::ThirtyTwo:
+      return RenderReferenceAt<PixelFloat>(row, frame, input, output);
   }
 }
