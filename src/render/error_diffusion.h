@@ -126,7 +126,9 @@ struct Wavefront {
     }
     const F4 c = row.next;
     const F4 q = QuantizeLanes(c);
-    if (row.out != nullptr && x < outputWidth) {
+    if constexpr (kDepthOf<Pixel> == PixelDepth::ThirtyTwo) {
+      if (row.out != nullptr && x < outputWidth) StoreColor(row.out[x], lanes4::ToColor(q), row.in[x].alpha);
+    } else if (row.out != nullptr && x < outputWidth) {
       using Channel = decltype(Pixel::red);
       const lanes4::I4 channels = lanes4::ToChannels(q, static_cast<float>(kFullScale<Pixel>));
       row.out[x] = Pixel{row.in[x].alpha, static_cast<Channel>(channels[0]),
@@ -332,10 +334,12 @@ bool DiffuseInBands(const FrameDescription& frame, const ImageView& input, const
 }
 
 // The band function of an instruction set for one table and depth, and the rows it walks at once; none
-// for the baseline build. AVX-512 takes the AVX2 bands: wider vectors would only put more rows in flight.
+// for the baseline build, nor yet for float pixels. AVX-512 takes the AVX2 bands: wider vectors would only
+// put more rows in flight.
 template <typename Pixel, const auto& kTable>
 std::pair<BandFunction, std::int32_t> BandsFor(Isa isa) {
   constexpr bool kDeep = kDepthOf<Pixel> == PixelDepth::Sixteen;
+  if constexpr (kDepthOf<Pixel> == PixelDepth::ThirtyTwo) return {nullptr, 0};
   switch (isa) {
     case Isa::Scalar:
       break;

@@ -7,19 +7,35 @@
 namespace {
 
 constexpr PatternRow Threshold(const char* label) {
-  return {label, PatternFamily::Threshold, nullptr, {}, ThresholdRows<Pixel8>, ThresholdRows<Pixel16>};
+  return {label,
+          PatternFamily::Threshold,
+          nullptr,
+          {},
+          ThresholdRows<Pixel8>,
+          ThresholdRows<Pixel16>,
+          ThresholdRows<PixelFloat>};
 }
 
 template <const auto& kTable>
 constexpr PatternRow Diffusion(const char* label) {
-  return {label,  PatternFamily::ErrorDiffusion, nullptr,
-          kTable, DiffuseError<Pixel8, kTable>,  DiffuseError<Pixel16, kTable>};
+  return {label,
+          PatternFamily::ErrorDiffusion,
+          nullptr,
+          kTable,
+          DiffuseError<Pixel8, kTable>,
+          DiffuseError<Pixel16, kTable>,
+          DiffuseError<PixelFloat, kTable>};
 }
 
 template <const DitherMatrix& kMatrix>
 constexpr PatternRow Ordered(const char* label) {
-  return {label, PatternFamily::Ordered,         &kMatrix,
-          {},    OrderedDither<Pixel8, kMatrix>, OrderedDither<Pixel16, kMatrix>};
+  return {label,
+          PatternFamily::Ordered,
+          &kMatrix,
+          {},
+          OrderedDither<Pixel8, kMatrix>,
+          OrderedDither<Pixel16, kMatrix>,
+          OrderedDither<PixelFloat, kMatrix>};
 }
 
 }  // namespace

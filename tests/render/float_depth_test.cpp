@@ -13,6 +13,7 @@
 
 #include "palette/palette_catalogue.h"
 #include "render/pattern_catalogue.h"
+#include "render/shuffled_workers.h"
 #include "support/seeded_generator.h"
 
 namespace {
@@ -164,6 +165,63 @@ TEST(FloatDepth, FloatsOfAnEightBitFrameRenderToTheEightBitRender) {
 
 TEST(FloatDepth, FloatsOfASixteenBitFrameRenderToTheSixteenBitRender) {
   EveryPatternPaletteAndControlSet<Pixel16>(4);
+}
+
+// Float noise mostly in 0..1 but reaching -2 and 3, with NaN, the infinities and huge values scattered
+// through it; alpha 1, 0, NaN and negative.
+Frame<PixelFloat> FloatNoise(uint64_t seed) {
+  Frame<PixelFloat> frame(45, 23);
+  Rng rng{seed};
+  const float specials[] = {kNaN, kInf, -kInf, 1e30f, -1e30f, 0.0f, -0.0f, 1.0f, std::nextafter(1.0f, 2.0f)};
+  for (int32_t y = 0; y < frame.height; ++y) {
+    for (int32_t x = 0; x < frame.width; ++x) {
+      float c[3];
+      for (float& v : c) {
+        const uint32_t pick = rng.below(40);
+        v = pick < std::size(specials) ? specials[pick] : pick < 15 ? rng.between(-2.0f, 3.0f) : rng.unit();
+      }
+      const float alphas[] = {1.0f, 0.0f, kNaN, -0.5f, rng.unit()};
+      frame.at(x, y) = {alphas[(x + 3 * y) % 5], c[0], c[1], c[2]};
+    }
+  }
+  return frame;
+}
+
+// The catalogue's float kernels against the reference definitions, bit for bit: every pattern, every
+// palette, every instruction set this CPU runs and several thread counts taking the work in a shuffled order.
+TEST(FloatDepth, KernelsMatchTheReferenceOnEveryInstructionSetAndThreadCount) {
+  Frame<PixelFloat> input = FloatNoise(8);
+  const CustomPalette custom(ColorList{Color3(-0.25f, 1.5f, 0.3f), Color3(0.5f), Color3(0.9f, 0.1f, 0.4f)});
+  const Controls controls[] = {{Color3(0.0f), 0, 0, 1}, {Color3(0.37f, -0.6f, 10.0f), -5, 1000, 3}};
+  uint64_t seed = 1;
+  for (std::size_t pattern = 0; pattern < kPatternCount; ++pattern) {
+    for (std::size_t palette = 0; palette <= kPaletteCount; ++palette) {
+      for (const Controls& c : controls) {
+        if (!PatternCatalogue[pattern].usesPatternControls() && &c != &controls[0]) continue;
+        FrameDescription frame;
+        frame.pattern = pattern;
+        frame.palette = PaletteFor(palette == kPaletteCount ? kCustomPalette : palette, &custom);
+        frame.threshold = c.threshold + frame.palette.spread;
+        frame.offsetX = c.offsetX;
+        frame.offsetY = c.offsetY;
+        frame.scale = c.scale;
+        Frame<PixelFloat> expected(input.width, input.height);
+        RenderReference(frame, input.view(), expected.view());
+        for (const Isa isa : SupportedIsas()) {
+          frame.isa = isa;
+          for (const int32_t threads : {1, 2, 7}) {
+            Frame<PixelFloat> output(input.width, input.height);
+            palettrix_test::ShuffledWorkers workers{threads, seed++};
+            ASSERT_TRUE(
+                PatternCatalogue[pattern].kernel32(frame, input.view(), output.view(), workers.workers()));
+            ASSERT_EQ(output.bytes, expected.bytes)
+                << PatternCatalogue[pattern].label << ", palette " << palette << ", " << IsaName(isa) << ", "
+                << threads << " threads";
+          }
+        }
+      }
+    }
+  }
 }
 
 // One row of float pixels through the reference render of `pattern` with the palette black and white.
