@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "palette/palette_catalogue.h"
@@ -260,13 +261,14 @@ TEST(FloatDepth, NaNAndInfinitiesEnterAsZeroOneAndZero) {
   // With thresholds of 0 the bias adds nothing: the ordered pattern quantises the clamped colour.
   EXPECT_EQ(Reds(RenderRow(bayer2x2, row, blackWhite)), expected);
 
-  // Floyd Steinberg hands 7/16 of the error to the next pixel. +infinity enters as 1: white, no error, so
-  // 0.25 stays black and hands on 0.25 x 7/16 = 0.109375; 0.359375 is black too. NaN enters as 0: black, no
-  // error, and 0.75 is white.
-  EXPECT_EQ(Reds(RenderRow(floydSteinberg, {Grey(kInf), Grey(0.25f), Grey(0.25f)}, blackWhite)),
-            (std::vector<float>{1.0f, 0.0f, 0.0f}));
-  EXPECT_EQ(Reds(RenderRow(floydSteinberg, {Grey(kNaN), Grey(0.75f)}, blackWhite)),
-            (std::vector<float>{0.0f, 1.0f}));
+  // Floyd Steinberg hands 7/16 of the error to the next pixel. Entered as 1 or 0, an infinity or NaN is white
+  // or black with no error, and 0.75 after it stays white; entered as it is, it would leave no colour
+  // nearest, hand on NaN (infinity minus itself) and turn the next pixel black.
+  for (const auto& [first, white] : {std::pair{kInf, 1.0f}, std::pair{kNaN, 0.0f}, std::pair{-kInf, 0.0f}}) {
+    EXPECT_EQ(Reds(RenderRow(floydSteinberg, {Grey(first), Grey(0.75f)}, blackWhite)),
+              (std::vector<float>{white, 1.0f}))
+        << first;
+  }
   // 1.75 enters as it is: white, error 0.75, of which 0.328125 reaches the next pixel, 0.25 + 0.328125 =
   // 0.578125, white. Clamped to 1 first it would hand on nothing and leave 0.25 black.
   EXPECT_EQ(Reds(RenderRow(floydSteinberg, {Grey(1.75f), Grey(0.25f)}, blackWhite)),
