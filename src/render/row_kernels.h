@@ -37,19 +37,6 @@ struct Frame {
   bool stopped = false;                         // written by worker 0 only, read after the run
 };
 
-// Float pixels, one at a time on the baseline build for every instruction set: the reference definition's
-// steps, with the palette's fast search in place of the scan of its colours.
-inline void FloatRow(const RowJob& job) {
-  const auto* in = static_cast<const PixelFloat*>(job.in);
-  auto* out = static_cast<PixelFloat*>(job.out);
-  for (std::int32_t x = 0; x < job.count; ++x) {
-    const Color3 c = PixelToColor(in[x]);
-    Color3 q;
-    Quantize(*job.palette, q, job.bias == nullptr ? c : BiasAndClamp(job.bias[x], job.threshold, c));
-    StoreColor(out[x], q, in[x].alpha);
-  }
-}
-
 template <typename Pixel>
 void RunBand(Frame& f, std::int32_t worker, std::int32_t band) {
   const std::int32_t first = band * kBandRows;
@@ -157,11 +144,13 @@ bool Run(const FrameDescription& frame, const ImageView& input, const ImageView&
   f.scale = static_cast<std::uint64_t>(frame.scale < 1 ? 1 : frame.scale);
   if (f.width <= 0 || f.height <= 0) return true;
   const FastRows& rows = FastRowsFor(frame.isa);
-  f.row = kDepthOf<Pixel> == PixelDepth::Eight ? rows.row8 : rows.row16;
-  if constexpr (kDepthOf<Pixel> == PixelDepth::ThirtyTwo) f.row = FloatRow;
+  f.row = kDepthOf<Pixel> == PixelDepth::Eight     ? rows.row8
+          : kDepthOf<Pixel> == PixelDepth::Sixteen ? rows.row16
+                                                   : rows.row32;
   f.matrix = matrix;
   if (matrix != nullptr) MakeBiasRows(f);
-  // The two-pass nearest-colour rows need the search's unit grid; palettes without one go lane by lane.
+  // The two-pass nearest-colour rows need the search's unit grid; palettes without one go lane by lane. Float
+  // rows look colours up by the search's grids, as the bands do, and need no table of pixels.
   if (kDepthOf<Pixel> != PixelDepth::ThirtyTwo && frame.palette.rule == QuantizeRule::NearestColor &&
       frame.palette.search->hasUnitGrid()) {
     MakeColorPixels<Pixel>(f);

@@ -68,6 +68,7 @@ using BandFunction = void (*)(const BandJob& job);
 struct FastRows {
   RowFunction row8;
   RowFunction row16;
+  RowFunction row32;  // float pixels
 };
 
 const FastRows& FastRowsFor(Isa isa);
@@ -81,6 +82,7 @@ const FastRows& FastRowsFor(Isa isa);
   namespace ns {                   \
   void Row8(const RowJob& job);    \
   void Row16(const RowJob& job);   \
+  void Row32(const RowJob& job);   \
   template <const auto& kTable>    \
   void Band8(const BandJob& job);  \
   template <const auto& kTable>    \

@@ -192,16 +192,24 @@ Frame<PixelFloat> FloatNoise(uint64_t seed) {
 // palette, every instruction set this CPU runs and several thread counts taking the work in a shuffled order.
 TEST(FloatDepth, KernelsMatchTheReferenceOnEveryInstructionSetAndThreadCount) {
   Frame<PixelFloat> input = FloatNoise(8);
-  const CustomPalette custom(ColorList{Color3(-0.25f, 1.5f, 0.3f), Color3(0.5f), Color3(0.9f, 0.1f, 0.4f)});
+  // A few colours, one outside the cube (compared with every pixel); thousands (beyond the search's unit
+  // grid).
+  Rng rng{9};
+  ColorList many;
+  for (int i = 0; i < 5000; ++i) many.push_back(Color3(rng.unit(), rng.unit(), rng.unit()));
+  const CustomPalette customs[] = {
+      CustomPalette(ColorList{Color3(-0.25f, 1.5f, 0.3f), Color3(0.5f), Color3(0.9f, 0.1f, 0.4f)}),
+      CustomPalette(std::move(many))};
   const Controls controls[] = {{Color3(0.0f), 0, 0, 1}, {Color3(0.37f, -0.6f, 10.0f), -5, 1000, 3}};
   uint64_t seed = 1;
   for (std::size_t pattern = 0; pattern < kPatternCount; ++pattern) {
-    for (std::size_t palette = 0; palette <= kPaletteCount; ++palette) {
+    for (std::size_t palette = 0; palette < kPaletteCount + std::size(customs); ++palette) {
+      const CustomPalette* custom = palette >= kPaletteCount ? &customs[palette - kPaletteCount] : nullptr;
       for (const Controls& c : controls) {
         if (!PatternCatalogue[pattern].usesPatternControls() && &c != &controls[0]) continue;
         FrameDescription frame;
         frame.pattern = pattern;
-        frame.palette = PaletteFor(palette == kPaletteCount ? kCustomPalette : palette, &custom);
+        frame.palette = PaletteFor(palette >= kPaletteCount ? kCustomPalette : palette, custom);
         frame.threshold = c.threshold + frame.palette.spread;
         frame.offsetX = c.offsetX;
         frame.offsetY = c.offsetY;
