@@ -334,20 +334,24 @@ bool DiffuseInBands(const FrameDescription& frame, const ImageView& input, const
 }
 
 // The band function of an instruction set for one table and depth, and the rows it walks at once; none
-// for the baseline build, nor yet for float pixels. AVX-512 takes the AVX2 bands: wider vectors would only
-// put more rows in flight.
+// for the baseline build. AVX-512 takes the AVX2 bands: wider vectors would only put more rows in flight.
 template <typename Pixel, const auto& kTable>
 std::pair<BandFunction, std::int32_t> BandsFor(Isa isa) {
-  constexpr bool kDeep = kDepthOf<Pixel> == PixelDepth::Sixteen;
-  if constexpr (kDepthOf<Pixel> == PixelDepth::ThirtyTwo) return {nullptr, 0};
+  constexpr PixelDepth kDepth = kDepthOf<Pixel>;
   switch (isa) {
     case Isa::Scalar:
       break;
     case Isa::Sse4:
-      return {kDeep ? isa_sse4::Band16<kTable> : isa_sse4::Band8<kTable>, 4};
+      return {kDepth == PixelDepth::Eight     ? isa_sse4::Band8<kTable>
+              : kDepth == PixelDepth::Sixteen ? isa_sse4::Band16<kTable>
+                                              : isa_sse4::Band32<kTable>,
+              4};
     case Isa::Avx2:
     case Isa::Avx512:
-      return {kDeep ? isa_avx2::Band16<kTable> : isa_avx2::Band8<kTable>, 8};
+      return {kDepth == PixelDepth::Eight     ? isa_avx2::Band8<kTable>
+              : kDepth == PixelDepth::Sixteen ? isa_avx2::Band16<kTable>
+                                              : isa_avx2::Band32<kTable>,
+              8};
   }
   return {nullptr, 0};
 }

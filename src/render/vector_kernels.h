@@ -87,6 +87,8 @@ const FastRows& FastRowsFor(Isa isa);
   void Band8(const BandJob& job);  \
   template <const auto& kTable>    \
   void Band16(const BandJob& job); \
+  template <const auto& kTable>    \
+  void Band32(const BandJob& job); \
   }
 PALETTRIX_DECLARE_ROWS(isa_scalar)
 PALETTRIX_DECLARE_ROWS(isa_sse4)
