@@ -44,6 +44,7 @@ inline constexpr int kFullScale = sizeof(Pixel) == sizeof(Pixel8) ? 255 : 32768;
 // (HeldChannel).
 template <typename Pixel>
 inline decltype(Pixel::red) FloatToChannel(float value) {
+  static_assert(kDepthOf<Pixel> != PixelDepth::ThirtyTwo, "float channels are stored by StoreColor");
   using Channel = decltype(Pixel::red);
   return static_cast<Channel>(HeldChannel(value, static_cast<float>(kFullScale<Pixel>)));
 }
