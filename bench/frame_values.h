@@ -35,20 +35,25 @@ class FrameBytes {
 inline Bytes3 StrideColorBytes(std::uint32_t i) { return {i * 37 % 256, i * 91 % 256, i * 173 % 256}; }
 
 // The benchmarks' frame as the kernels see pixels (alpha, red, green, blue): opaque, 8-bit values scaled
-// to the host's 16-bit range for 16-bit pixels.
+// to the host's 16-bit range for 16-bit pixels, and to byte / 255 for float pixels.
 template <typename Pixel>
 std::vector<Pixel> KernelFrame(std::int32_t width, std::int32_t height) {
   using Channel = decltype(Pixel{}.red);
+  constexpr bool kFloat = sizeof(Pixel) == 16;
   constexpr unsigned kScale = sizeof(Pixel) == 4 ? 1 : 128;
   constexpr unsigned kOpaque = sizeof(Pixel) == 4 ? 255 : 32768;
+  const auto channel = [](unsigned value) {
+    if constexpr (kFloat) return static_cast<float>(value) / 255.0f;
+    return static_cast<Channel>(value * kScale);
+  };
   std::vector<Pixel> frame;
   frame.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
   FrameBytes bytes(width, height);
   for (std::int32_t y = 0; y < height; ++y) {
     for (std::int32_t x = 0; x < width; ++x) {
       const auto [r, g, b] = bytes.next(x, y);
-      frame.push_back({static_cast<Channel>(kOpaque), static_cast<Channel>(r * kScale),
-                       static_cast<Channel>(g * kScale), static_cast<Channel>(b * kScale)});
+      frame.push_back(
+          {kFloat ? Channel(1) : static_cast<Channel>(kOpaque), channel(r), channel(g), channel(b)});
     }
   }
   return frame;

@@ -2,7 +2,7 @@
 // generated frame as the other suites), on the calling thread alone or on two threads of this program's
 // own. No effect, no minihost, no copies around the render call: on a busy machine these numbers stay
 // steadier than the host's, which makes them the ones to compare two builds of the kernels by. Names read
-// PATTERN/PALETTE/DEPTH/THREADS, for example "Bayer8x8/VGA8bit/8bit/1thread".
+// PATTERN/PALETTE/DEPTH/THREADS, for example "Bayer8x8/VGA8bit/8bit/1thread" (32bit: float pixels).
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -64,7 +64,7 @@ template <typename Pixel>
 void RenderFrame(benchmark::State& state, Choice pattern, Choice palette, int threads) {
   const std::vector<Pixel> input = bench::KernelFrame<Pixel>(kWidth, kHeight);
   std::vector<Pixel> output(input.size());
-  constexpr PixelDepth kDepth = sizeof(Pixel) == 4 ? PixelDepth::Eight : PixelDepth::Sixteen;
+  constexpr PixelDepth kDepth = kDepthOf<Pixel>;
   const ImageView in{const_cast<Pixel*>(input.data()), kWidth * std::ptrdiff_t{sizeof(Pixel)}, kWidth,
                      kHeight, kDepth};
   const ImageView out{output.data(), kWidth * std::ptrdiff_t{sizeof(Pixel)}, kWidth, kHeight, kDepth};
@@ -79,8 +79,10 @@ void RenderFrame(benchmark::State& state, Choice pattern, Choice palette, int th
   frame.threshold = frame.palette.spread;
   frame.isa = BestIsa();
   const Workers workers = threads == 1 ? Workers{} : TwoThreads();
-  const Kernel kernel = kDepth == PixelDepth::Eight ? PatternCatalogue[pattern.row].kernel8
-                                                    : PatternCatalogue[pattern.row].kernel16;
+  const PatternRow& row = PatternCatalogue[pattern.row];
+  const Kernel kernel = kDepth == PixelDepth::Eight     ? row.kernel8
+                        : kDepth == PixelDepth::Sixteen ? row.kernel16
+                                                        : row.kernel32;
   kernel(frame, in, out, workers);  // untimed: builds a table's search on first use
   for (auto _ : state) benchmark::DoNotOptimize(kernel(frame, in, out, workers));
   state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
@@ -105,16 +107,15 @@ int main(int argc, char** argv) {
   }
   for (const Choice& pattern : patterns) {
     for (const Choice& palette : palettes) {
-      for (const bool deep : {false, true}) {
+      for (const int bits : {8, 16, 32}) {
         for (const int threads : {1, 2}) {
           const std::string name = std::string(pattern.name) + "/" + palette.name + "/" +
-                                   (deep ? "16bit" : "8bit") + "/" + std::to_string(threads) +
+                                   std::to_string(bits) + "bit/" + std::to_string(threads) +
                                    (threads == 1 ? "thread" : "threads");
-          auto* b = deep ? benchmark::RegisterBenchmark(name.c_str(), RenderFrame<Pixel16>, pattern, palette,
-                                                        threads)
-                         : benchmark::RegisterBenchmark(name.c_str(), RenderFrame<Pixel8>, pattern, palette,
-                                                        threads);
-          bench::TimedPerFrame(b);
+          const auto render = bits == 8    ? RenderFrame<Pixel8>
+                              : bits == 16 ? RenderFrame<Pixel16>
+                                           : RenderFrame<PixelFloat>;
+          bench::TimedPerFrame(benchmark::RegisterBenchmark(name.c_str(), render, pattern, palette, threads));
         }
       }
     }

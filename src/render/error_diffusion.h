@@ -81,7 +81,7 @@ struct Wavefront {
     if (y >= height) return;
     const Pixel* in = input.row<Pixel>(y);
     for (std::int32_t x = 0; x < width; ++x) {
-      if (in[x].alpha != 0) entries[kReach + x] = lanes4::From(PixelToColor(in[x]));
+      if (!Transparent(in[x])) entries[kReach + x] = lanes4::From(PixelToColor(in[x]));
     }
   }
 
@@ -126,7 +126,9 @@ struct Wavefront {
     }
     const F4 c = row.next;
     const F4 q = QuantizeLanes(c);
-    if (row.out != nullptr && x < outputWidth) {
+    if constexpr (kDepthOf<Pixel> == PixelDepth::ThirtyTwo) {
+      if (row.out != nullptr && x < outputWidth) StoreColor(row.out[x], lanes4::ToColor(q), row.in[x].alpha);
+    } else if (row.out != nullptr && x < outputWidth) {
       using Channel = decltype(Pixel::red);
       const lanes4::I4 channels = lanes4::ToChannels(q, static_cast<float>(kFullScale<Pixel>));
       row.out[x] = Pixel{row.in[x].alpha, static_cast<Channel>(channels[0]),
@@ -250,7 +252,7 @@ struct Bands {
         Color3 c(0.0f);
         if (k < RowsDown(kTable) && y < input.height && x >= 0 && x < input.width) {
           const Pixel& pixel = input.row<Pixel>(y)[x];
-          if (pixel.alpha != 0) c = PixelToColor(pixel);
+          if (!Transparent(pixel)) c = PixelToColor(pixel);
         }
         to[i].r[k] = c.r;
         to[i].g[k] = c.g;
@@ -335,15 +337,21 @@ bool DiffuseInBands(const FrameDescription& frame, const ImageView& input, const
 // for the baseline build. AVX-512 takes the AVX2 bands: wider vectors would only put more rows in flight.
 template <typename Pixel, const auto& kTable>
 std::pair<BandFunction, std::int32_t> BandsFor(Isa isa) {
-  constexpr bool kDeep = kDepthOf<Pixel> == PixelDepth::Sixteen;
+  constexpr PixelDepth kDepth = kDepthOf<Pixel>;
   switch (isa) {
     case Isa::Scalar:
       break;
     case Isa::Sse4:
-      return {kDeep ? isa_sse4::Band16<kTable> : isa_sse4::Band8<kTable>, 4};
+      return {kDepth == PixelDepth::Eight     ? isa_sse4::Band8<kTable>
+              : kDepth == PixelDepth::Sixteen ? isa_sse4::Band16<kTable>
+                                              : isa_sse4::Band32<kTable>,
+              4};
     case Isa::Avx2:
     case Isa::Avx512:
-      return {kDeep ? isa_avx2::Band16<kTable> : isa_avx2::Band8<kTable>, 8};
+      return {kDepth == PixelDepth::Eight     ? isa_avx2::Band8<kTable>
+              : kDepth == PixelDepth::Sixteen ? isa_avx2::Band16<kTable>
+                                              : isa_avx2::Band32<kTable>,
+              8};
   }
   return {nullptr, 0};
 }

@@ -1,11 +1,12 @@
 // A frame's pixels as the kernels see them: a base address, bytes per row, a size and a depth. Pixels are
-// alpha, red, green, blue; 8 bits a channel (full scale 255) or 16 bits (full scale 32768).
+// alpha, red, green, blue; 8 bits a channel (full scale 255), 16 bits (full scale 32768) or a
+// single-precision float (1.0 is white; values outside 0..1, infinities and NaN may all arrive).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-enum class PixelDepth : std::uint8_t { Eight, Sixteen };
+enum class PixelDepth : std::uint8_t { Eight, Sixteen, ThirtyTwo };
 
 struct Pixel8 {
   std::uint8_t alpha, red, green, blue;
@@ -13,7 +14,10 @@ struct Pixel8 {
 struct Pixel16 {
   std::uint16_t alpha, red, green, blue;
 };
-static_assert(sizeof(Pixel8) == 4 && sizeof(Pixel16) == 8);
+struct PixelFloat {
+  float alpha, red, green, blue;
+};
+static_assert(sizeof(Pixel8) == 4 && sizeof(Pixel16) == 8 && sizeof(PixelFloat) == 16);
 
 struct ImageView {
   void* data = nullptr;
@@ -76,5 +80,6 @@ inline Span WrittenSpan(std::int64_t outFirst, std::int64_t outCount, std::int64
 }
 
 template <typename Pixel>
-inline constexpr PixelDepth kDepthOf = sizeof(Pixel) == sizeof(Pixel8) ? PixelDepth::Eight
-                                                                       : PixelDepth::Sixteen;
+inline constexpr PixelDepth kDepthOf = sizeof(Pixel) == sizeof(Pixel8)    ? PixelDepth::Eight
+                                       : sizeof(Pixel) == sizeof(Pixel16) ? PixelDepth::Sixteen
+                                                                          : PixelDepth::ThirtyTwo;

@@ -59,10 +59,10 @@ const char* IsaName(Isa isa) {
 
 const FastRows& FastRowsFor(Isa isa) {
   static constexpr FastRows kRows[] = {
-      {isa_scalar::Row8, isa_scalar::Row16},
-      {isa_sse4::Row8, isa_sse4::Row16},
-      {isa_avx2::Row8, isa_avx2::Row16},
-      {isa_avx512::Row8, isa_avx512::Row16},
+      {isa_scalar::Row8, isa_scalar::Row16, isa_scalar::Row32},
+      {isa_sse4::Row8, isa_sse4::Row16, isa_sse4::Row32},
+      {isa_avx2::Row8, isa_avx2::Row16, isa_avx2::Row32},
+      {isa_avx512::Row8, isa_avx512::Row16, isa_avx512::Row32},
   };
   static_assert(std::size(kRows) == kAll.size());
   return kRows[static_cast<std::size_t>(isa)];

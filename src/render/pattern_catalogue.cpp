@@ -7,19 +7,35 @@
 namespace {
 
 constexpr PatternRow Threshold(const char* label) {
-  return {label, PatternFamily::Threshold, nullptr, {}, ThresholdRows<Pixel8>, ThresholdRows<Pixel16>};
+  return {label,
+          PatternFamily::Threshold,
+          nullptr,
+          {},
+          ThresholdRows<Pixel8>,
+          ThresholdRows<Pixel16>,
+          ThresholdRows<PixelFloat>};
 }
 
 template <const auto& kTable>
 constexpr PatternRow Diffusion(const char* label) {
-  return {label,  PatternFamily::ErrorDiffusion, nullptr,
-          kTable, DiffuseError<Pixel8, kTable>,  DiffuseError<Pixel16, kTable>};
+  return {label,
+          PatternFamily::ErrorDiffusion,
+          nullptr,
+          kTable,
+          DiffuseError<Pixel8, kTable>,
+          DiffuseError<Pixel16, kTable>,
+          DiffuseError<PixelFloat, kTable>};
 }
 
 template <const DitherMatrix& kMatrix>
 constexpr PatternRow Ordered(const char* label) {
-  return {label, PatternFamily::Ordered,         &kMatrix,
-          {},    OrderedDither<Pixel8, kMatrix>, OrderedDither<Pixel16, kMatrix>};
+  return {label,
+          PatternFamily::Ordered,
+          &kMatrix,
+          {},
+          OrderedDither<Pixel8, kMatrix>,
+          OrderedDither<Pixel16, kMatrix>,
+          OrderedDither<PixelFloat, kMatrix>};
 }
 
 }  // namespace
@@ -62,18 +78,31 @@ std::size_t FirstOrderedPattern() {
   return kPatternCount;
 }
 
-void RenderReference(const FrameDescription& frame, const ImageView& input, const ImageView& output) {
-  const PatternRow& row = PatternCatalogue[frame.pattern];
-  const bool deep = input.depth == PixelDepth::Sixteen;
+namespace {
+
+template <typename Pixel>
+void RenderReferenceAt(const PatternRow& row, const FrameDescription& frame, const ImageView& input,
+                       const ImageView& output) {
   switch (row.family) {
     case PatternFamily::Threshold:
-      return deep ? reference::Threshold<Pixel16>(frame, input, output)
-                  : reference::Threshold<Pixel8>(frame, input, output);
+      return reference::Threshold<Pixel>(frame, input, output);
     case PatternFamily::Ordered:
-      return deep ? reference::OrderedDither<Pixel16>(frame, *row.matrix, input, output)
-                  : reference::OrderedDither<Pixel8>(frame, *row.matrix, input, output);
+      return reference::OrderedDither<Pixel>(frame, *row.matrix, input, output);
     case PatternFamily::ErrorDiffusion:
-      return deep ? reference::DiffuseError<Pixel16>(frame, row.shares, input, output)
-                  : reference::DiffuseError<Pixel8>(frame, row.shares, input, output);
+      return reference::DiffuseError<Pixel>(frame, row.shares, input, output);
+  }
+}
+
+}  // namespace
+
+void RenderReference(const FrameDescription& frame, const ImageView& input, const ImageView& output) {
+  const PatternRow& row = PatternCatalogue[frame.pattern];
+  switch (input.depth) {
+    case PixelDepth::Eight:
+      return RenderReferenceAt<Pixel8>(row, frame, input, output);
+    case PixelDepth::Sixteen:
+      return RenderReferenceAt<Pixel16>(row, frame, input, output);
+    case PixelDepth::ThirtyTwo:
+      return RenderReferenceAt<PixelFloat>(row, frame, input, output);
   }
 }

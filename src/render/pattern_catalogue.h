@@ -21,6 +21,7 @@ struct PatternRow {
   std::span<const DiffusionEntry> shares;  // error-diffusion patterns
   Kernel kernel8;
   Kernel kernel16;
+  Kernel kernel32;  // float pixels
 
   // Offsets, scale and thresholds move only the ordered patterns.
   bool usesPatternControls() const { return family == PatternFamily::Ordered; }

@@ -21,6 +21,22 @@ inline float ChannelToFloat(std::uint8_t value) { return kChannelFloats8[value];
 // 16-bit channel (0..32768) to float: times 2^-15, which is exact.
 inline float ChannelToFloat(std::uint16_t value) { return static_cast<float>(value) * (1.0f / 32768.0f); }
 
+// A float channel enters as it is, out of range included, except that NaN enters as 0, +infinity as 1 and
+// -infinity as 0: every value that enters is finite, so no error diffusion can spread an infinity or a NaN.
+inline float ChannelToFloat(float value) {
+  if (value != value) return 0.0f;
+  if (value == __builtin_huge_valf()) return 1.0f;
+  if (value == -__builtin_huge_valf()) return 0.0f;
+  return value;
+}
+
+// Whether a pixel counts as transparent: its alpha enters as 0 (for a float alpha: 0, -0, NaN or -infinity).
+template <typename Pixel>
+inline bool Transparent(const Pixel& pixel) {
+  if constexpr (kDepthOf<Pixel> == PixelDepth::ThirtyTwo) return ChannelToFloat(pixel.alpha) == 0.0f;
+  return pixel.alpha == 0;
+}
+
 template <typename Pixel>
 inline constexpr int kFullScale = sizeof(Pixel) == sizeof(Pixel8) ? 255 : 32768;
 
@@ -28,6 +44,7 @@ inline constexpr int kFullScale = sizeof(Pixel) == sizeof(Pixel8) ? 255 : 32768;
 // (HeldChannel).
 template <typename Pixel>
 inline decltype(Pixel::red) FloatToChannel(float value) {
+  static_assert(kDepthOf<Pixel> != PixelDepth::ThirtyTwo, "float channels are stored by StoreColor");
   using Channel = decltype(Pixel::red);
   return static_cast<Channel>(HeldChannel(value, static_cast<float>(kFullScale<Pixel>)));
 }
@@ -40,9 +57,16 @@ inline Color3 PixelToColor(const Pixel& pixel) {
 template <typename Pixel>
 inline void StoreColor(Pixel& out, const Color3& color, decltype(Pixel::alpha) alpha) {
   out.alpha = alpha;
-  out.red = FloatToChannel<Pixel>(color.r);
-  out.green = FloatToChannel<Pixel>(color.g);
-  out.blue = FloatToChannel<Pixel>(color.b);
+  if constexpr (kDepthOf<Pixel> == PixelDepth::ThirtyTwo) {
+    // The float it is, held to 0..1 as the integer stores are held to their range (NaN gives 0).
+    out.red = ClampToUnit(color.r);
+    out.green = ClampToUnit(color.g);
+    out.blue = ClampToUnit(color.b);
+  } else {
+    out.red = FloatToChannel<Pixel>(color.r);
+    out.green = FloatToChannel<Pixel>(color.g);
+    out.blue = FloatToChannel<Pixel>(color.b);
+  }
 }
 
 // The ordered patterns' working colour: the bias times the threshold plus the colour, each product rounded

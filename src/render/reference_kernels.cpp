@@ -22,7 +22,7 @@ void DiffuseError(const FrameDescription& frame, std::span<const DiffusionEntry>
     for (std::int32_t x = 0; x < width; ++x) {
       // A transparent pixel starts black; its colour channels play no part.
       buffer[static_cast<std::uint64_t>(y) * columns + static_cast<std::uint64_t>(x)] =
-          in[x].alpha == 0 ? Color3(0.0f) : PixelToColor(in[x]);
+          Transparent(in[x]) ? Color3(0.0f) : PixelToColor(in[x]);
     }
   }
   for (std::int32_t y = 0; y < height; ++y) {
@@ -48,5 +48,7 @@ template void DiffuseError<Pixel8>(const FrameDescription&, std::span<const Diff
                                    const ImageView&);
 template void DiffuseError<Pixel16>(const FrameDescription&, std::span<const DiffusionEntry>,
                                     const ImageView&, const ImageView&);
+template void DiffuseError<PixelFloat>(const FrameDescription&, std::span<const DiffusionEntry>,
+                                       const ImageView&, const ImageView&);
 
 }  // namespace reference

@@ -155,11 +155,15 @@ bool Run(const FrameDescription& frame, const ImageView& input, const ImageView&
   f.firstY = static_cast<std::int32_t>(lines.first - output.originY);
   f.layerX = columns.first;
   const FastRows& rows = FastRowsFor(frame.isa);
-  f.row = kDepthOf<Pixel> == PixelDepth::Eight ? rows.row8 : rows.row16;
+  f.row = kDepthOf<Pixel> == PixelDepth::Eight     ? rows.row8
+          : kDepthOf<Pixel> == PixelDepth::Sixteen ? rows.row16
+                                                   : rows.row32;
   f.matrix = matrix;
   if (matrix != nullptr) MakeBiasRows(f);
-  // The two-pass nearest-colour rows need the search's unit grid; palettes without one go lane by lane.
-  if (frame.palette.rule == QuantizeRule::NearestColor && frame.palette.search->hasUnitGrid()) {
+  // The two-pass nearest-colour rows need the search's unit grid; palettes without one go lane by lane. Float
+  // rows look colours up by the search's grids, as the bands do, and need no table of pixels.
+  if (kDepthOf<Pixel> != PixelDepth::ThirtyTwo && frame.palette.rule == QuantizeRule::NearestColor &&
+      frame.palette.search->hasUnitGrid()) {
     MakeColorPixels<Pixel>(f);
     // A grid of 64 cells a side (a quarter of a million) is filled by the workers, a slice each; a smaller
     // one costs less than handing it out.

@@ -25,5 +25,6 @@ void Row(const RowJob& job) {
 
 void Row8(const RowJob& job) { Row<Pixel8>(job); }
 void Row16(const RowJob& job) { Row<Pixel16>(job); }
+void Row32(const RowJob& job) { Row<PixelFloat>(job); }
 
 }  // namespace isa_scalar

@@ -68,6 +68,7 @@ using BandFunction = void (*)(const BandJob& job);
 struct FastRows {
   RowFunction row8;
   RowFunction row16;
+  RowFunction row32;  // float pixels
 };
 
 const FastRows& FastRowsFor(Isa isa);
@@ -81,10 +82,13 @@ const FastRows& FastRowsFor(Isa isa);
   namespace ns {                   \
   void Row8(const RowJob& job);    \
   void Row16(const RowJob& job);   \
+  void Row32(const RowJob& job);   \
   template <const auto& kTable>    \
   void Band8(const BandJob& job);  \
   template <const auto& kTable>    \
   void Band16(const BandJob& job); \
+  template <const auto& kTable>    \
+  void Band32(const BandJob& job); \
   }
 PALETTRIX_DECLARE_ROWS(isa_scalar)
 PALETTRIX_DECLARE_ROWS(isa_sse4)
