@@ -19,13 +19,13 @@ static_assert(kEffectVersion == 0x00088001);
 // it: the live form holds a memory address, which must never be saved as it is.
 inline constexpr PF_OutFlags kEffectOutFlags =
     PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_I_DO_DIALOG | PF_OutFlag_SEQUENCE_DATA_NEEDS_FLATTENING;
-// Collapsed groups; SmartFX (PF_Cmd_RENDER stays for hosts without it); and multi-frame rendering: render only reads the sequence data, so the host may render
-// several frames of one render copy at once, and it may ask for an independent flat copy of the data at
-// any time (which a host that flattens requires of a threaded effect).
-inline constexpr PF_OutFlags2 kEffectOutFlags2 = PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG |
-                                                 PF_OutFlag2_SUPPORTS_SMART_RENDER |
-                                                 PF_OutFlag2_SUPPORTS_GET_FLATTENED_SEQUENCE_DATA |
-                                                 PF_OutFlag2_SUPPORTS_THREADED_RENDERING;
+// Collapsed groups; SmartFX (PF_Cmd_RENDER stays for hosts without it); and multi-frame rendering: render
+// only reads the sequence data, so the host may render several frames of one render copy at once, and it may
+// ask for an independent flat copy of the data at any time (which a host that flattens requires of a threaded
+// effect).
+inline constexpr PF_OutFlags2 kEffectOutFlags2 =
+    PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG | PF_OutFlag2_SUPPORTS_SMART_RENDER |
+    PF_OutFlag2_SUPPORTS_GET_FLATTENED_SEQUENCE_DATA | PF_OutFlag2_SUPPORTS_THREADED_RENDERING;
 static_assert(kEffectOutFlags2 == 0x08800408);
 
 // The effect API version the registration resource declares: a host renders an effect on several threads
