@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -101,6 +102,30 @@ struct Controls {
   int64_t scale;
 };
 
+// Every pattern with every built-in palette and each of `customs`, under each of `controls` (the first only,
+// for the patterns the controls do not move): `check(frame)` until a fatal failure.
+template <typename Check>
+void ForEachFrame(std::span<const CustomPalette> customs, std::span<const Controls> controls, Check check) {
+  for (std::size_t pattern = 0; pattern < kPatternCount; ++pattern) {
+    for (std::size_t palette = 0; palette < kPaletteCount + customs.size(); ++palette) {
+      const CustomPalette* custom = palette >= kPaletteCount ? &customs[palette - kPaletteCount] : nullptr;
+      for (const Controls& c : controls) {
+        if (!PatternCatalogue[pattern].usesPatternControls() && &c != &controls[0]) continue;
+        FrameDescription frame;
+        frame.pattern = pattern;
+        frame.palette = PaletteFor(palette >= kPaletteCount ? kCustomPalette : palette, custom);
+        frame.threshold = c.threshold + frame.palette.spread;
+        frame.offsetX = c.offsetX;
+        frame.offsetY = c.offsetY;
+        frame.scale = c.scale;
+        SCOPED_TRACE(testing::Message() << "palette " << palette << ", scale " << c.scale);
+        check(frame);
+        if (testing::Test::HasFatalFailure()) return;
+      }
+    }
+  }
+}
+
 // The float render of the float copy of `input`, stored back, against the integer render of `input`: colour
 // channels by the integer store, alpha as the very float the integer render's alpha came in as.
 template <typename Pixel>
@@ -140,24 +165,8 @@ void EveryPatternPaletteAndControlSet(uint64_t seed) {
       {Color3(0.37f, -0.6f, 10.0f), -5, 1000, 3},
       {Color3(-10.0f, 0.25f, 0.5f), 2147483647, -7, 2},
   };
-  for (std::size_t pattern = 0; pattern < kPatternCount; ++pattern) {
-    for (std::size_t palette = 0; palette < kPaletteCount + std::size(customs); ++palette) {
-      const CustomPalette* custom = palette >= kPaletteCount ? &customs[palette - kPaletteCount] : nullptr;
-      for (const Controls& c : controls) {
-        if (!PatternCatalogue[pattern].usesPatternControls() && &c != &controls[0]) continue;
-        FrameDescription frame;
-        frame.pattern = pattern;
-        frame.palette = PaletteFor(palette >= kPaletteCount ? kCustomPalette : palette, custom);
-        frame.threshold = c.threshold + frame.palette.spread;
-        frame.offsetX = c.offsetX;
-        frame.offsetY = c.offsetY;
-        frame.scale = c.scale;
-        SCOPED_TRACE(testing::Message() << "palette " << palette << ", scale " << c.scale);
-        FloatRenderStoresToTheIntegerRender(frame, input);
-        if (testing::Test::HasFatalFailure()) return;
-      }
-    }
-  }
+  ForEachFrame(customs, controls,
+               [&](const FrameDescription& frame) { FloatRenderStoresToTheIntegerRender(frame, input); });
 }
 
 TEST(FloatDepth, FloatsOfAnEightBitFrameRenderToTheEightBitRender) {
@@ -220,24 +229,8 @@ TEST(FloatDepth, KernelsMatchTheReferenceOnEveryInstructionSetAndThreadCount) {
       CustomPalette(std::move(many))};
   const Controls controls[] = {{Color3(0.0f), 0, 0, 1}, {Color3(0.37f, -0.6f, 10.0f), -5, 1000, 3}};
   uint64_t seed = 1;
-  for (std::size_t pattern = 0; pattern < kPatternCount; ++pattern) {
-    for (std::size_t palette = 0; palette < kPaletteCount + std::size(customs); ++palette) {
-      const CustomPalette* custom = palette >= kPaletteCount ? &customs[palette - kPaletteCount] : nullptr;
-      for (const Controls& c : controls) {
-        if (!PatternCatalogue[pattern].usesPatternControls() && &c != &controls[0]) continue;
-        FrameDescription frame;
-        frame.pattern = pattern;
-        frame.palette = PaletteFor(palette >= kPaletteCount ? kCustomPalette : palette, custom);
-        frame.threshold = c.threshold + frame.palette.spread;
-        frame.offsetX = c.offsetX;
-        frame.offsetY = c.offsetY;
-        frame.scale = c.scale;
-        SCOPED_TRACE(testing::Message() << "palette " << palette);
-        MatchesTheReferenceEverywhere(frame, input, seed);
-        if (HasFatalFailure()) return;
-      }
-    }
-  }
+  ForEachFrame(customs, controls,
+               [&](const FrameDescription& frame) { MatchesTheReferenceEverywhere(frame, input, seed); });
 }
 
 // Error diffusion at widths where the lag between rows covers the whole row, heights below a table's reach
